@@ -1,0 +1,20 @@
+#include "catalog/volume_catalog.h"
+
+namespace ledra {
+
+void VolumeCatalog::UpdateDisplayName() { displayName = alias.empty() ? volumeName : alias; }
+
+size_t VolumeCatalog::AddEntry(std::string_view name, int32_t modified, int32_t size,
+                               uint16_t folderIndex) {
+  EntryRecord entry;
+  entry.name = names_.Add(name);
+  // Names come from one directory item and are far shorter than 64 KiB.
+  entry.nameLength = static_cast<uint16_t>(name.size() > 0xFFFF ? 0xFFFF : name.size());
+  entry.modified = modified;
+  entry.size = size;
+  entry.folderIndex = folderIndex;
+  entries.push_back(entry);
+  return entries.size() - 1;
+}
+
+}  // namespace ledra

@@ -1,0 +1,89 @@
+// The in-memory catalogue of one volume: its header fields, one FolderRecord per folder
+// of the walked tree and one EntryRecord per file or folder found. Records are held by
+// value in chunked tables and names in an arena, so that a catalogue of a million entries
+// stays small and never copies its tables while it grows.
+#ifndef LEDRA_CATALOG_VOLUME_CATALOG_H_
+#define LEDRA_CATALOG_VOLUME_CATALOG_H_
+
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "catalog/name_arena.h"
+
+namespace ledra {
+
+class Platform;
+
+// A growable table that owns its records. A deque: appending never moves the records
+// already there, and the table grows without a copy of the whole.
+template <typename T>
+using OwningArray = std::deque<T>;
+
+// One file or folder met by a walk. The name lives in its catalogue's NameArena.
+struct EntryRecord {
+  const char* name = "";
+  int32_t modified = 0;  // last write, seconds since 1970
+  // A file: its size, 2147483647 at most. A folder: -1 during the walk, then the negated
+  // number of its FolderRecord.
+  int32_t size = 0;
+  uint16_t folderIndex = 0;  // number of the folder that holds the entry
+  uint16_t nameLength = 0;
+
+  std::string_view Name() const { return std::string_view(name, nameLength); }
+  bool IsFolder() const { return size < 0; }
+};
+
+// One folder of the walked tree; fileCount and totalSize cover its whole subtree once the
+// walk has finished.
+struct FolderRecord {
+  std::string path;  // only folder 0: the walk root below its volume root
+  int32_t fileCount = 0;
+  double totalSize = 0.0;
+};
+
+class VolumeCatalog {
+ public:
+  static constexpr int16_t kCurrentVersion = 5;
+
+  VolumeCatalog() = default;
+  VolumeCatalog(const VolumeCatalog&) = delete;
+  VolumeCatalog& operator=(const VolumeCatalog&) = delete;
+
+  // displayName := alias when it is non-empty, else volumeName.
+  void UpdateDisplayName();
+
+  // Appends an entry whose name is copied into the catalogue; returns its index.
+  size_t AddEntry(std::string_view name, int32_t modified, int32_t size, uint16_t folderIndex);
+
+  // Writes the whole catalogue, version 5, to filePath (relative to the working folder),
+  // replacing any file of that name, and takes the time written into timestamp.
+  // 1: the file was created and every byte written; 0: creating or writing failed
+  // (already reported through the platform).
+  int WriteCatalog(Platform& platform);
+  // Reads the header of the file at filePath (versions 0 to 5). 1: a catalogue header
+  // was read; 0: not a catalogue, a later version, cut short, or unreadable.
+  int ReadHeader(Platform& platform);
+
+  std::string filePath;
+  std::string root;
+  std::string volumeName;
+  std::string alias;
+  std::string comment;
+  int16_t version = kCurrentVersion;
+  uint32_t serial = 0;
+  std::string displayName;
+  int32_t timestamp = 0;
+  float freeSpaceMB = -1.0f;
+  OwningArray<FolderRecord> folders;
+  OwningArray<EntryRecord> entries;
+
+ private:
+  NameArena names_;
+};
+
+}  // namespace ledra
+
+#endif  // LEDRA_CATALOG_VOLUME_CATALOG_H_

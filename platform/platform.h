@@ -1,0 +1,183 @@
+// The one interface between Ledra's core and the operating system. Everything the
+// cataloguer asks of a machine (folders, directory listings, volumes, files, the clock)
+// goes through a Platform, so that the core stays portable and tests can hand in a fake.
+#ifndef LEDRA_PLATFORM_PLATFORM_H_
+#define LEDRA_PLATFORM_PLATFORM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/message_sink.h"
+
+namespace ledra {
+
+// Why a platform call failed. notFound marks a missing file or folder, which some
+// callers pass over silently; text is the operating system's own wording.
+struct OsError {
+  bool notFound = false;
+  long code = 0;
+  std::string text;
+};
+
+// One item of a directory listing.
+struct DirItem {
+  std::string name;
+  bool isFolder = false;
+  // False for a folder the walk records but does not list: a reparse point on Win32,
+  // a folder on another filesystem on POSIX.
+  bool enterable = true;
+  int32_t modified = 0;  // last write, seconds since 1970 UTC, clamped to 32 bits
+  uint32_t size = 0;     // low 32 bits of the byte size
+};
+
+// A directory listing, reused folder after folder by one walk.
+class DirSearch {
+ public:
+  DirSearch() = default;
+  DirSearch(const DirSearch&) = delete;
+  DirSearch& operator=(const DirSearch&) = delete;
+  virtual ~DirSearch() = default;
+
+  // Starts listing `folder` (a path without trailing separator; on POSIX "" is '/').
+  // Ends any earlier listing. False when the folder cannot be read, does not exist
+  // or yields nothing at all.
+  virtual bool Start(const std::string& folder) = 0;
+  // Fetches the next item, '.' and '..' included, in the platform's order. False when
+  // the listing is exhausted (a read error ends it too).
+  virtual bool Next(DirItem& item) = 0;
+};
+
+// An open file. Read, Write, Sync and Close return false on failure and fill `err`.
+class File {
+ public:
+  File() = default;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  // Closes the file if still open; errors are lost.
+  virtual ~File() = default;
+
+  // Reads up to n bytes; *got is 0 at the end of the file.
+  virtual bool Read(void* buffer, size_t n, size_t* got, OsError* err) = 0;
+  // Writes all n bytes or fails.
+  virtual bool Write(const void* buffer, size_t n, OsError* err) = 0;
+  // Pushes written bytes to the disk.
+  virtual bool Sync(OsError* err) = 0;
+  virtual bool Close(OsError* err) = 0;
+};
+
+// Answer of the operating-system version test.
+struct VersionInfo {
+  uint32_t platformId = 0;  // 0 Win32s, 1 Windows 9x, 2 Windows NT
+  uint32_t build = 0;
+};
+
+// Free-space figures of the extended call, in bytes.
+struct FreeBytes {
+  uint64_t availableToCaller = 0;
+  uint64_t total = 0;
+  uint64_t totalFree = 0;
+};
+
+// Free-space figures of the classic call.
+struct FreeClusters {
+  uint32_t sectorsPerCluster = 0;
+  uint32_t bytesPerSector = 0;
+  uint32_t freeClusters = 0;
+  uint32_t totalClusters = 0;
+};
+
+// Drive type codes as the system defines them.
+enum class DriveType : uint32_t {
+  Unknown = 0,
+  NoRootFolder = 1,
+  Removable = 2,
+  Fixed = 3,
+  Remote = 4,
+  CdRom = 5,
+  RamDisk = 6,
+};
+
+class Platform {
+ public:
+  // `errors` receives the reports of ReportError; it must outlive the platform.
+  explicit Platform(MessageSink& errors) : errors_(errors) {}
+  Platform(const Platform&) = delete;
+  Platform& operator=(const Platform&) = delete;
+  virtual ~Platform() = default;
+
+  // Prepares the process (on Win32: no system boxes for empty drives). False when the
+  // process cannot run at all.
+  virtual bool Start() = 0;
+
+  // --- Folders and paths -------------------------------------------------------------
+  virtual char Separator() const = 0;
+  virtual bool CurrentFolder(std::string* folder) = 0;
+  virtual bool ChangeFolder(const std::string& folder) = 0;
+  // The absolute path of `path` as named (links not resolved).
+  virtual bool AbsolutePath(const std::string& path, std::string* absolute) = 0;
+  // Splits a device path into the root of the volume that holds it (ending with the
+  // separator) and the remainder. False when no root can be found.
+  virtual bool SplitVolumeRoot(const std::string& devicePath, std::string* root,
+                               std::string* remainder) = 0;
+  // The path of a walk's root (without trailing separator) below its volume root.
+  virtual std::string PathBelowVolumeRoot(const std::string& normalisedRoot) = 0;
+  // True where volumes have drive letters (the remote-drive name suffix needs one).
+  virtual bool HasDriveLetters() const = 0;
+
+  // --- Directory search ----------------------------------------------------------------
+  virtual std::unique_ptr<DirSearch> NewDirSearch() = 0;
+  // Full paths of the items of `folder` whose names end in ".kvl", in listing order.
+  virtual std::vector<std::string> FindCatalogFiles(const std::string& folder) = 0;
+  // Whether an item of this name, file or folder, exists in the current folder.
+  virtual bool NameExists(const std::string& name) = 0;
+
+  // --- Volumes -------------------------------------------------------------------------
+  // Label (at most 31 characters) and serial number of the volume at `root`;
+  // `devicePath` is the path the volume was named by. False when not identified.
+  virtual bool VolumeInformation(const std::string& root, const std::string& devicePath,
+                                 std::string* label, uint32_t* serial) = 0;
+  virtual DriveType DriveTypeOf(const std::string& root) = 0;
+  virtual bool Version(VersionInfo* info) = 0;
+  // Loads a system module by name; false when it cannot be loaded.
+  virtual bool LoadSystemModule(const std::string& module) = 0;
+  // Whether a loaded module exports the named procedure.
+  virtual bool HasProcedure(const std::string& module, const std::string& name) = 0;
+  // The extended free-space call (found by HasProcedure) and the classic one.
+  virtual bool FreeSpaceExtended(const std::string& path, FreeBytes* bytes) = 0;
+  virtual bool FreeSpaceClassic(const std::string& path, FreeClusters* clusters) = 0;
+
+  // --- Files ---------------------------------------------------------------------------
+  // Opens an existing file for reading; other programs may go on reading and writing it.
+  virtual std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) = 0;
+  // Creates a file, or empties an existing one, for writing.
+  virtual std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) = 0;
+  virtual bool Remove(const std::string& path, OsError* err) = 0;
+  // Renames in one step, replacing an existing file of the new name.
+  virtual bool Rename(const std::string& from, const std::string& to, OsError* err) = 0;
+
+  // --- Clock ---------------------------------------------------------------------------
+  // Seconds since 1970 UTC, clamped to 32 bits.
+  virtual int32_t Now() = 0;
+
+  // --- Error report --------------------------------------------------------------------
+  // Tells the user, in one line on standard error, what could not be done to which file
+  // and why: "LedraCmd: cannot create 'DATA.kvl': Permission denied".
+  void ReportError(const std::string& action, const std::string& path, const OsError& err);
+  MessageSink& Errors() { return errors_; }
+
+ private:
+  MessageSink& errors_;
+};
+
+// The platform of the machine the program runs on. Only main() calls it.
+std::unique_ptr<Platform> NewRealPlatform(MessageSink& errors);
+
+// Clamps a 64-bit count of seconds since 1970 to the signed 32-bit range.
+int32_t ClampTime(int64_t seconds);
+
+}  // namespace ledra
+
+#endif  // LEDRA_PLATFORM_PLATFORM_H_
