@@ -1,0 +1,159 @@
+#include "app/driver.h"
+
+#include <cctype>
+#include <cstring>
+#include <memory>
+
+#include "cataloguing/cataloger.h"
+#include "platform/text_lines.h"
+
+namespace ledra {
+
+namespace {
+
+constexpr const char* kUsage =
+    "*** LedraCmd 1.0 *** Ledra, 7 December 2026\n"
+    "to catalogize fixed disks by System Agent/Task Scheduler/At. Use\n"
+    ">LedraCmd -f parameter_file\n"
+    "Parameter file directives:\n"
+    "#IGN list         - (opt) list of file names and/or directories (see Ledra)\n"
+    "#DEV root[,alias] - root and (opt) alias (See Ledra)\n"
+    "...\n"
+    "#IGN list         - (opt) list of file names and/or directories (see Ledra)\n"
+    "#DEV root[,alias] - root and (opt) alias (See Ledra)\n"
+    "...\n";
+
+// A parameter-file piece is at most this long, its line feed included.
+constexpr size_t kLinePieceLength = 255;
+
+bool EqualsIgnoringCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (std::tolower(static_cast<unsigned char>(*a)) !=
+        std::tolower(static_cast<unsigned char>(*b))) {
+      return false;
+    }
+  }
+  return *a == *b;
+}
+
+bool StartsWithIgnoringCase(const std::string& line, const char* word) {
+  const size_t n = std::strlen(word);
+  if (line.size() < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(line[i])) !=
+        std::tolower(static_cast<unsigned char>(word[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsWhiteSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string Trim(const std::string& text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && IsWhiteSpace(text[begin])) ++begin;
+  while (end > begin && IsWhiteSpace(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+// Handles one piece of the parameter file: "#IGN" replaces the ignore text, "#DEV" is
+// echoed and catalogued, anything else is passed over.
+void ProcessLine(std::string line, std::string* ignoreText, Cataloger& cataloger,
+                 MessageSink& out) {
+  // The line is text: a NUL byte ends it.
+  const size_t nul = line.find('\0');
+  if (nul != std::string::npos) line.resize(nul);
+
+  size_t argument = 0;
+  while (argument < line.size() && !IsBlank(line[argument])) ++argument;
+  while (argument < line.size() && IsBlank(line[argument])) ++argument;
+  const size_t lineFeed = line.find('\n', argument);
+  if (lineFeed != std::string::npos) line.resize(lineFeed);
+  if (argument > line.size()) argument = line.size();
+
+  if (StartsWithIgnoringCase(line, "#IGN")) {
+    *ignoreText = line.substr(argument);
+    return;
+  }
+  if (!StartsWithIgnoringCase(line, "#DEV")) return;
+
+  size_t pos = argument;
+  while (pos < line.size() && line[pos] != ',') ++pos;
+  const std::string root = line.substr(argument, pos - argument);
+  while (pos < line.size() && (line[pos] == ',' || IsBlank(line[pos]))) ++pos;
+  const std::string alias = line.substr(pos);
+  if (root.empty()) return;
+
+  out.WriteLine("Add: " + root);
+  cataloger.CatalogDevice(Trim(root), *ignoreText, alias);
+}
+
+}  // namespace
+
+int FindOption(int argc, const char* const* argv, const char* name, std::string* value,
+               const std::string& defaultValue) {
+  for (int i = 1; i < argc - 1; ++i) {
+    const char* arg = argv[i];
+    if ((arg[0] == '-' || arg[0] == '/') && EqualsIgnoringCase(arg + 1, name)) {
+      *value = argv[i + 1];
+      return 1;
+    }
+  }
+  *value = defaultValue;
+  return 0;
+}
+
+std::string FolderOfFile(const std::string& fullPath, char separator) {
+  const size_t cut = fullPath.rfind(separator);
+  std::string folder = cut == std::string::npos ? std::string() : fullPath.substr(0, cut);
+  // 'C:\params.txt' lives in 'C:\', not in whatever folder drive C: last had current.
+  if (folder.empty() || (folder.size() == 2 && folder[1] == ':')) folder += separator;
+  return folder;
+}
+
+int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink& out,
+              MessageSink& errors) {
+  if (!platform.Start()) {
+    errors.WriteLine("Fatal Error: MFC initialization failed");
+    return kExitStartFailed;
+  }
+  std::string parameterFile;
+  FindOption(argc, argv, "f", &parameterFile, "");
+  if (parameterFile.empty()) {
+    errors.Write(kUsage);
+    return kExitOk;
+  }
+
+  OsError err;
+  std::unique_ptr<File> file = platform.OpenForReading(parameterFile, &err);
+  if (!file) {
+    errors.WriteLine("Fatal Error: Cannot read the parameter file '" + parameterFile + "'");
+    return kExitCannotReadParameters;
+  }
+  TextLineReader lines(std::move(file));
+
+  std::string savedFolder;
+  const bool haveSavedFolder = platform.CurrentFolder(&savedFolder);
+  std::string fullPath;
+  if (!platform.AbsolutePath(parameterFile, &fullPath)) fullPath = parameterFile;
+  platform.ChangeFolder(FolderOfFile(fullPath, platform.Separator()));
+
+  {
+    Cataloger cataloger(platform, errors);
+    std::string ignoreText;
+    std::string piece;
+    while (lines.ReadPiece(&piece, kLinePieceLength)) {
+      ProcessLine(piece, &ignoreText, cataloger, out);
+    }
+  }
+  if (haveSavedFolder) platform.ChangeFolder(savedFolder);
+  return kExitOk;
+}
+
+}  // namespace ledra

@@ -1,0 +1,38 @@
+// The whole life of one run: finds the parameter file named on the command line, makes its
+// folder the working folder, reads its "#IGN" and "#DEV" lines and hands every device line
+// to the Cataloger.
+#ifndef LEDRA_APP_DRIVER_H_
+#define LEDRA_APP_DRIVER_H_
+
+#include <string>
+
+#include "platform/message_sink.h"
+#include "platform/platform.h"
+
+namespace ledra {
+
+// Exit statuses of a run.
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitStartFailed = 1,
+  kExitCannotReadParameters = 3,
+};
+
+// Looks through arguments 1 to argc - 2 for "-name" or "/name" (name compared without
+// regard to case); the first match puts the argument after it into `value` and returns 1.
+// Without a match `value` becomes `defaultValue` and the result is 0.
+int FindOption(int argc, const char* const* argv, const char* name, std::string* value,
+               const std::string& defaultValue);
+
+// The folder that holds the file at `fullPath`: the path cut before its last separator,
+// keeping the separator of a drive root ('C:\', '/').
+std::string FolderOfFile(const std::string& fullPath, char separator);
+
+// Runs the program: "Add: " lines go to `out`, usage, fatal and device messages to
+// `errors`. Returns the exit status.
+int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink& out,
+              MessageSink& errors);
+
+}  // namespace ledra
+
+#endif  // LEDRA_APP_DRIVER_H_

@@ -1,0 +1,80 @@
+// The catalogues of the working folder: the headers of the catalogue files found there at
+// start, then the catalogues stored during the run. It is the one place where catalogue
+// files are recognised, named, replaced and added.
+#ifndef LEDRA_CATALOG_CATALOG_SET_H_
+#define LEDRA_CATALOG_CATALOG_SET_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalog/volume_catalog.h"
+#include "platform/platform.h"
+
+namespace ledra {
+
+// How an earlier catalogue belongs to the volume being catalogued.
+enum class MatchScore : int {
+  None = 0,
+  NameAndSerial = 1,
+  Alias = 2,
+  Both = 3,
+};
+
+class CatalogSet {
+ public:
+  // On the process's current folder (a drive root loses its trailing separator).
+  explicit CatalogSet(Platform& platform);
+  // On the given folder, taken as it stands.
+  CatalogSet(Platform& platform, const std::string& folder);
+  CatalogSet(const CatalogSet&) = delete;
+  CatalogSet& operator=(const CatalogSet&) = delete;
+
+  // Adds the header of every readable catalogue file of the folder, in listing order.
+  void LoadHeaders();
+
+  // The display name of the first catalogue with this volume name and serial, or "".
+  std::string LookupAlias(const std::string& volumeName, uint32_t serial) const;
+
+  // Finds the first catalogue in set order that belongs to the same volume as `cur` and
+  // makes it the current match. Returns its score, MatchScore::None when none belongs.
+  MatchScore FindMatch(const VolumeCatalog& cur);
+  // The catalogue of the last FindMatch that found one, still owned by the set.
+  VolumeCatalog& CurrentMatch();
+
+  // Deals with the file of `target` (or of the current match when null): `backup` moves
+  // it to its backup name, otherwise it is deleted. 1 when that succeeded and the
+  // catalogue was dropped from the set; 0 when the set is unchanged.
+  int RemoveCatalog(bool backup, const VolumeCatalog* target = nullptr);
+
+  // The first free name derived from `displayName`: 'DATA.kvl', 'DATA1.kvl', ...
+  void ChooseFileName(std::string* fileName, const std::string& displayName);
+
+  // Stores the finished catalogue `cur`. It is written completely to a temporary file
+  // first; only then, with `replaceMatch`, is the current match moved to its backup, and
+  // the file takes its name. 1: stored, and `cur` joined the set; 0: it could not be
+  // written (reported), the earlier catalogue stays in place and in the set.
+  // Either way `cur` holds a new empty catalogue afterwards.
+  int StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, bool replaceMatch);
+
+  const std::vector<std::unique_ptr<VolumeCatalog>>& catalogs() const { return catalogs_; }
+  const std::string& folder() const { return folder_; }
+  int32_t count() const { return count_; }
+  int32_t totalEntries() const { return totalEntries_; }
+  int32_t matchIndex() const { return matchIndex_; }
+
+ private:
+  void Add(std::unique_ptr<VolumeCatalog> catalog);
+
+  Platform& platform_;
+  std::vector<std::unique_ptr<VolumeCatalog>> catalogs_;
+  std::string folder_;
+  int32_t count_ = 0;
+  int32_t totalEntries_ = 0;
+  int32_t matchIndex_ = -1;
+};
+
+}  // namespace ledra
+
+#endif  // LEDRA_CATALOG_CATALOG_SET_H_

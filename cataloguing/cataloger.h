@@ -1,0 +1,58 @@
+// Catalogues the device lines of one run, one after another, into the working folder:
+// identifies each volume, recognises its earlier catalogue, measures free space, walks
+// the tree and stores the new catalogue, or reports that the device failed.
+#ifndef LEDRA_CATALOGUING_CATALOGER_H_
+#define LEDRA_CATALOGUING_CATALOGER_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "catalog/catalog_set.h"
+#include "catalog/volume_catalog.h"
+#include "platform/platform.h"
+
+namespace ledra {
+
+class Cataloger {
+ public:
+  // Must be built after the working folder has been set: the catalogue set takes the
+  // folder of that moment and loads the headers of its catalogue files.
+  Cataloger(Platform& platform, MessageSink& errors);
+  Cataloger(const Cataloger&) = delete;
+  Cataloger& operator=(const Cataloger&) = delete;
+
+  // Catalogues the tree below `root` (trimmed) with the ignore text in force and the
+  // alias of the device line. A device that cannot be catalogued is reported on
+  // standard error, without line end, and the run goes on.
+  void CatalogDevice(const std::string& root, const std::string& ignoreText,
+                     const std::string& alias);
+
+  // Fills the current catalogue's root, volume name, serial and alias, and driveType,
+  // from the volume that holds `devicePath`. Changes nothing when the volume cannot be
+  // identified.
+  void IdentifyVolume(const std::string& devicePath);
+
+  // Moves (backup) or deletes the file of the catalogue the last match found and drops
+  // it from the set. 1 removed, 0 not.
+  int RemoveMatchedCatalog(bool backup);
+
+  VolumeCatalog& current() { return *current_; }
+  CatalogSet& catalogSet() { return catalogSet_; }
+  bool usesExtendedFreeSpace() const { return freeSpaceEx_; }
+  DriveType driveType() const { return driveType_; }
+
+ private:
+  void MeasureFreeSpace(const std::string& root);
+
+  Platform& platform_;
+  MessageSink& errors_;
+  std::unique_ptr<VolumeCatalog> current_;
+  CatalogSet catalogSet_;
+  bool freeSpaceEx_ = false;
+  DriveType driveType_ = DriveType::Unknown;
+};
+
+}  // namespace ledra
+
+#endif  // LEDRA_CATALOGUING_CATALOGER_H_

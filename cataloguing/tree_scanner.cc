@@ -1,0 +1,115 @@
+#include "cataloguing/tree_scanner.h"
+
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "cataloguing/ignore_list.h"
+
+namespace ledra {
+
+namespace {
+
+// A folder waiting in the walk's queue. Its path is rebuilt from its parent chain when
+// the walk reaches it, so the queue keeps no path strings of its own.
+struct QueuedFolder {
+  uint32_t parent;
+  const char* name;  // in the catalogue's name arena; unused for folder 0
+  bool enterable;
+};
+
+bool IsDots(const std::string& name) { return name == "." || name == ".."; }
+
+// Sizes of 2 GiB and more do not fit the catalogue's signed 32-bit field.
+int32_t ClampSize(uint32_t size) {
+  return size > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())
+             ? std::numeric_limits<int32_t>::max()
+             : static_cast<int32_t>(size);
+}
+
+void BuildPath(const std::vector<QueuedFolder>& queue, const std::string& root, char separator,
+               uint32_t folder, std::string* path) {
+  std::vector<const char*> names;
+  for (uint32_t f = folder; f != 0; f = queue[f].parent) names.push_back(queue[f].name);
+  *path = root;
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    *path += separator;
+    *path += *it;
+  }
+}
+
+}  // namespace
+
+int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText, int recursive) {
+  IgnoreList patterns;
+  ParseIgnoreList(ignoreText, &patterns);
+
+  const char separator = platform_.Separator();
+  std::string normalised = root;
+  if (!normalised.empty() && normalised.back() == separator) normalised.pop_back();
+
+  std::vector<QueuedFolder> queue;
+  queue.push_back(QueuedFolder{0, "", true});
+  std::unique_ptr<DirSearch> search = platform_.NewDirSearch();
+  DirItem item;
+  std::string folderPath;
+  std::string lowered;
+
+  for (size_t i = 0; i < queue.size(); ++i) {
+    const bool entered = queue[i].enterable;
+    bool found = false;
+    if (entered) {
+      BuildPath(queue, normalised, separator, static_cast<uint32_t>(i), &folderPath);
+      found = search->Start(folderPath);
+    }
+    if (!found && i == 0) break;
+
+    FolderRecord& folder = catalog_.folders.emplace_back();
+    if (i == 0) folder.path = platform_.PathBelowVolumeRoot(normalised);
+
+    if (found) {
+      const uint16_t folderIndex = static_cast<uint16_t>(i);
+      while (search->Next(item)) {
+        if (IsDots(item.name)) continue;
+        LowercaseName(item.name, &lowered);
+        if (IsIgnored(lowered.c_str(), item.isFolder, patterns)) continue;
+        if (item.isFolder) {
+          const size_t index = catalog_.AddEntry(item.name, item.modified, -1, folderIndex);
+          queue.push_back(QueuedFolder{static_cast<uint32_t>(i), catalog_.entries[index].name,
+                                       item.enterable});
+        } else {
+          const int32_t size = ClampSize(item.size);
+          catalog_.AddEntry(item.name, item.modified, size, folderIndex);
+          ++folder.fileCount;
+          folder.totalSize += static_cast<double>(size);
+        }
+      }
+    }
+    if (i == kFolderLimit) return -1;
+    if (recursive == 0) {
+      // Folders queued by a single listing still get their records, empty ones.
+      catalog_.folders.resize(queue.size());
+      break;
+    }
+  }
+
+  SumSubtrees();
+  return static_cast<int32_t>(catalog_.entries.size());
+}
+
+void TreeScanner::SumSubtrees() {
+  OwningArray<FolderRecord>& folders = catalog_.folders;
+  if (folders.empty()) return;
+  int32_t next = static_cast<int32_t>(folders.size()) - 1;
+  for (auto it = catalog_.entries.rbegin(); it != catalog_.entries.rend(); ++it) {
+    if (it->size >= 0) continue;
+    it->size = -next;
+    FolderRecord& parent = folders[it->folderIndex];
+    parent.fileCount += folders[next].fileCount;
+    parent.totalSize += folders[next].totalSize;
+    --next;
+  }
+}
+
+}  // namespace ledra

@@ -1,0 +1,490 @@
+#include "platform/fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/path_text.h"
+
+namespace ledra {
+
+struct FakePlatform::Node {
+  std::string name;
+  bool folder = false;
+  bool enterable = true;
+  int32_t modified = 0;
+  uint32_t size = 0;  // listed size of a file added without content
+  bool hasContent = false;
+  std::string content;
+  std::vector<std::string> children;  // keys, in listing order
+};
+
+namespace {
+
+std::string Lower(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+std::string ParentOf(const std::string& absolute) {
+  size_t cut = absolute.rfind('\\');
+  return cut == std::string::npos ? std::string() : absolute.substr(0, cut);
+}
+
+std::string NameOf(const std::string& absolute) {
+  size_t cut = absolute.rfind('\\');
+  return cut == std::string::npos ? absolute : absolute.substr(cut + 1);
+}
+
+OsError NotFound(const std::string& what) { return OsError{true, 2, what + " not found"}; }
+OsError Denied() { return OsError{false, 5, "Access is denied."}; }
+
+}  // namespace
+
+class FakePlatform::Search : public DirSearch {
+ public:
+  explicit Search(FakePlatform& fake) : fake_(fake) {}
+  bool Start(const std::string& folder) override {
+    items_.clear();
+    next_ = 0;
+    const std::string absolute = fake_.Resolve(folder);
+    const Node* node = fake_.Find(absolute);
+    if (node == nullptr || !node->folder || fake_.Fails(Op::List, absolute)) return false;
+    const bool isDriveRoot = absolute.find('\\') == std::string::npos;
+    if (!isDriveRoot) {
+      items_.push_back(DirItem{".", true, true, node->modified, 0});
+      items_.push_back(DirItem{"..", true, true, node->modified, 0});
+    }
+    for (const std::string& key : node->children) {
+      const Node& child = *fake_.nodes_.at(key);
+      DirItem item;
+      item.name = child.name;
+      item.isFolder = child.folder;
+      item.enterable = child.enterable;
+      item.modified = child.modified;
+      item.size = child.hasContent ? static_cast<uint32_t>(child.content.size()) : child.size;
+      items_.push_back(item);
+    }
+    return !items_.empty();
+  }
+  bool Next(DirItem& item) override {
+    if (next_ >= items_.size()) return false;
+    item = items_[next_++];
+    return true;
+  }
+
+ private:
+  FakePlatform& fake_;
+  std::vector<DirItem> items_;
+  size_t next_ = 0;
+};
+
+class FakePlatform::OpenFile : public File {
+ public:
+  OpenFile(FakePlatform& fake, std::string absolute, bool writing)
+      : fake_(fake), absolute_(std::move(absolute)), writing_(writing) {}
+  bool Read(void* buffer, size_t n, size_t* got, OsError* err) override {
+    *got = 0;
+    Node* node = fake_.Find(absolute_);
+    if (node == nullptr) {
+      *err = NotFound(absolute_);
+      return false;
+    }
+    if (node->folder) {
+      *err = Denied();
+      return false;
+    }
+    if (offset_ < node->content.size()) {
+      *got = std::min(n, node->content.size() - offset_);
+      std::memcpy(buffer, node->content.data() + offset_, *got);
+      offset_ += *got;
+    }
+    return true;
+  }
+  bool Write(const void* buffer, size_t n, OsError* err) override {
+    fake_.writes_[Key(absolute_)].push_back(n);
+    Node* node = fake_.Find(absolute_);
+    if (!writing_ || node == nullptr || fake_.Fails(Op::Write, absolute_)) {
+      *err = OsError{false, 29, "The system cannot write to the specified device."};
+      return false;
+    }
+    if (fake_.UsedBytes() + n > fake_.capacity_) {
+      *err = OsError{false, 112, "There is not enough space on the disk."};
+      return false;
+    }
+    node->content.append(static_cast<const char*>(buffer), n);
+    return true;
+  }
+  bool Sync(OsError* err) override {
+    if (fake_.Fails(Op::Sync, absolute_)) {
+      *err = OsError{false, 29, "The system cannot write to the specified device."};
+      return false;
+    }
+    return true;
+  }
+  bool Close(OsError* err) override {
+    if (fake_.Fails(Op::Close, absolute_)) {
+      *err = OsError{false, 29, "The system cannot write to the specified device."};
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  FakePlatform& fake_;
+  std::string absolute_;
+  bool writing_;
+  size_t offset_ = 0;
+};
+
+FakePlatform::FakePlatform(MessageSink& errors) : Platform(errors) {}
+FakePlatform::~FakePlatform() = default;
+
+std::string FakePlatform::Key(const std::string& absolute) { return Lower(absolute); }
+
+std::string FakePlatform::Resolve(const std::string& path) const {
+  std::string absolute;
+  if (path.size() >= 2 && path[1] == ':') {
+    absolute = path;
+    if (absolute.size() == 2) {
+      auto it = driveCurrent_.find(Key(absolute));
+      if (it != driveCurrent_.end()) absolute = it->second;
+    } else if (absolute[2] != '\\') {
+      // 'C:name' is relative to that drive's current folder.
+      auto it = driveCurrent_.find(Key(absolute.substr(0, 2)));
+      std::string base = it != driveCurrent_.end() ? it->second : absolute.substr(0, 2);
+      absolute = base + "\\" + absolute.substr(2);
+    }
+  } else if (!path.empty() && path[0] == '\\') {
+    absolute = path.size() > 1 && path[1] == '\\' ? path : current_.substr(0, 2) + path;
+  } else {
+    absolute = current_ + "\\" + path;
+  }
+  // Collapse doubled backslashes after the start and drop '.' parts and a trailing one.
+  std::string out;
+  for (size_t i = 0; i < absolute.size(); ++i) {
+    if (absolute[i] == '\\' && i >= 2 && !out.empty() && out.back() == '\\') continue;
+    out += absolute[i];
+  }
+  while (out.size() > 2 && out.back() == '\\') out.pop_back();
+  for (size_t dot; (dot = out.find("\\.\\")) != std::string::npos;) out.erase(dot, 2);
+  if (out.size() > 2 && out.compare(out.size() - 2, 2, "\\.") == 0) out.resize(out.size() - 2);
+  return out;
+}
+
+FakePlatform::Node* FakePlatform::Find(const std::string& path) {
+  auto it = nodes_.find(Key(Resolve(path)));
+  return it == nodes_.end() ? nullptr : it->second.get();
+}
+
+const FakePlatform::Node* FakePlatform::Find(const std::string& path) const {
+  auto it = nodes_.find(Key(Resolve(path)));
+  return it == nodes_.end() ? nullptr : it->second.get();
+}
+
+FakePlatform::Node* FakePlatform::Make(const std::string& absolute, bool folder) {
+  const std::string key = Key(absolute);
+  auto it = nodes_.find(key);
+  if (it != nodes_.end()) return it->second.get();
+  const std::string parent = ParentOf(absolute);
+  if (!parent.empty()) Make(parent, true)->children.push_back(key);
+  auto node = std::make_unique<Node>();
+  node->name = NameOf(absolute);
+  node->folder = folder;
+  Node* made = node.get();
+  nodes_[key] = std::move(node);
+  return made;
+}
+
+void FakePlatform::AddFolder(const std::string& path, int32_t modified) {
+  Node* node = Make(Resolve(path), true);
+  node->folder = true;
+  node->modified = modified;
+}
+
+void FakePlatform::AddFile(const std::string& path, uint32_t size, int32_t modified) {
+  Node* node = Make(Resolve(path), false);
+  node->size = size;
+  node->modified = modified;
+}
+
+void FakePlatform::AddFileWithContent(const std::string& path, const std::string& content,
+                                      int32_t modified) {
+  Node* node = Make(Resolve(path), false);
+  node->hasContent = true;
+  node->content = content;
+  node->modified = modified;
+}
+
+void FakePlatform::AddVolume(const std::string& root, const Volume& volume) {
+  std::string absolute = root;
+  while (absolute.size() > 2 && absolute.back() == '\\') absolute.pop_back();
+  volumes_[Key(absolute)] = volume;
+  Make(absolute, true);
+}
+
+void FakePlatform::SetListingOrder(const std::string& folder,
+                                   const std::vector<std::string>& names) {
+  Node* node = Find(folder);
+  if (node == nullptr) return;
+  std::vector<std::string> ordered;
+  const std::string base = Key(Resolve(folder)) + "\\";
+  for (const std::string& name : names) {
+    auto it = std::find(node->children.begin(), node->children.end(), base + Lower(name));
+    if (it != node->children.end()) {
+      ordered.push_back(*it);
+      node->children.erase(it);
+    }
+  }
+  ordered.insert(ordered.end(), node->children.begin(), node->children.end());
+  node->children = ordered;
+}
+
+void FakePlatform::SetEnterable(const std::string& folder, bool enterable) {
+  if (Node* node = Find(folder)) node->enterable = enterable;
+}
+
+void FakePlatform::SetDriveCurrentFolder(const std::string& drive, const std::string& folder) {
+  driveCurrent_[Key(drive.substr(0, 2))] = folder;
+}
+
+void FakePlatform::Fail(Op op, const std::string& path, int fromCall) {
+  const auto key = std::make_pair(static_cast<int>(op), Key(Resolve(path)));
+  failFrom_[key] = fromCall;
+  calls_[key] = 0;
+}
+
+bool FakePlatform::Fails(Op op, const std::string& path) {
+  const auto key = std::make_pair(static_cast<int>(op), Key(Resolve(path)));
+  auto it = failFrom_.find(key);
+  if (it == failFrom_.end()) return false;
+  return ++calls_[key] >= it->second;
+}
+
+uint64_t FakePlatform::UsedBytes() const {
+  uint64_t used = 0;
+  for (const auto& entry : nodes_) used += entry.second->content.size();
+  return used;
+}
+
+bool FakePlatform::Exists(const std::string& path) const { return Find(path) != nullptr; }
+
+bool FakePlatform::IsFolder(const std::string& path) const {
+  const Node* node = Find(path);
+  return node != nullptr && node->folder;
+}
+
+std::string FakePlatform::Content(const std::string& path) const {
+  const Node* node = Find(path);
+  return node == nullptr ? std::string() : node->content;
+}
+
+std::vector<std::string> FakePlatform::List(const std::string& folder) const {
+  std::vector<std::string> names;
+  if (const Node* node = Find(folder)) {
+    for (const std::string& key : node->children) names.push_back(nodes_.at(key)->name);
+  }
+  return names;
+}
+
+std::vector<size_t> FakePlatform::Writes(const std::string& path) const {
+  auto it = writes_.find(Key(Resolve(path)));
+  return it == writes_.end() ? std::vector<size_t>() : it->second;
+}
+
+bool FakePlatform::CurrentFolder(std::string* folder) {
+  // Like the Win32 call: a drive root keeps its backslash.
+  *folder = current_.size() == 2 ? current_ + "\\" : current_;
+  return true;
+}
+
+bool FakePlatform::ChangeFolder(const std::string& folder) {
+  const std::string absolute = Resolve(folder);
+  const Node* node = Find(absolute);
+  if (node == nullptr || !node->folder) return false;
+  current_ = absolute;
+  driveCurrent_[Key(absolute.substr(0, 2))] = absolute;
+  return true;
+}
+
+bool FakePlatform::AbsolutePath(const std::string& path, std::string* absolute) {
+  *absolute = Resolve(path);
+  if (absolute->size() == 2) *absolute += "\\";
+  return true;
+}
+
+bool FakePlatform::SplitVolumeRoot(const std::string& devicePath, std::string* root,
+                                   std::string* remainder) {
+  SplitRoot(devicePath, root, remainder);
+  return !root->empty();
+}
+
+std::string FakePlatform::PathBelowVolumeRoot(const std::string& normalisedRoot) {
+  return RootPathRule(normalisedRoot);
+}
+
+std::unique_ptr<DirSearch> FakePlatform::NewDirSearch() { return std::make_unique<Search>(*this); }
+
+std::vector<std::string> FakePlatform::FindCatalogFiles(const std::string& folder) {
+  std::vector<std::string> paths;
+  const Node* node = Find(folder);
+  if (node == nullptr || !node->folder) return paths;
+  for (const std::string& key : node->children) {
+    const std::string& name = nodes_.at(key)->name;
+    if (name.size() >= 4 && Lower(name.substr(name.size() - 4)) == ".kvl") {
+      paths.push_back(folder + "\\" + name);
+    }
+  }
+  return paths;
+}
+
+bool FakePlatform::NameExists(const std::string& name) { return Find(name) != nullptr; }
+
+bool FakePlatform::VolumeInformation(const std::string& root, const std::string&,
+                                     std::string* label, uint32_t* serial) {
+  std::string absolute = root;
+  while (absolute.size() > 2 && absolute.back() == '\\') absolute.pop_back();
+  auto it = volumes_.find(Key(absolute));
+  if (it == volumes_.end() || Fails(Op::Volume, absolute)) return false;
+  *label = it->second.label.substr(0, 31);
+  *serial = it->second.serial;
+  return true;
+}
+
+DriveType FakePlatform::DriveTypeOf(const std::string& root) {
+  std::string absolute = root;
+  while (absolute.size() > 2 && absolute.back() == '\\') absolute.pop_back();
+  auto it = volumes_.find(Key(absolute));
+  return it == volumes_.end() ? DriveType::NoRootFolder : it->second.type;
+}
+
+bool FakePlatform::Version(VersionInfo* info) {
+  if (versionFails) return false;
+  *info = version;
+  return true;
+}
+
+bool FakePlatform::LoadSystemModule(const std::string&) { return moduleLoads; }
+
+bool FakePlatform::HasProcedure(const std::string&, const std::string& name) {
+  return procedures.count(name) != 0;
+}
+
+bool FakePlatform::FreeSpaceExtended(const std::string& path, FreeBytes* bytes) {
+  lastFreeSpaceCall = 'E';
+  std::string root, rest;
+  SplitRoot(path, &root, &rest);
+  while (root.size() > 2 && root.back() == '\\') root.pop_back();
+  auto it = volumes_.find(Key(root));
+  if (it == volumes_.end() || Fails(Op::FreeSpace, root)) return false;
+  *bytes = it->second.bytes;
+  return true;
+}
+
+bool FakePlatform::FreeSpaceClassic(const std::string& path, FreeClusters* clusters) {
+  lastFreeSpaceCall = 'C';
+  std::string root, rest;
+  SplitRoot(path, &root, &rest);
+  while (root.size() > 2 && root.back() == '\\') root.pop_back();
+  auto it = volumes_.find(Key(root));
+  if (it == volumes_.end() || Fails(Op::FreeSpace, root)) return false;
+  *clusters = it->second.clusters;
+  return true;
+}
+
+std::unique_ptr<File> FakePlatform::OpenForReading(const std::string& path, OsError* err) {
+  const std::string absolute = Resolve(path);
+  const Node* node = Find(absolute);
+  if (node == nullptr) {
+    *err = NotFound(path);
+    return nullptr;
+  }
+  if (Fails(Op::Open, absolute)) {
+    *err = Denied();
+    return nullptr;
+  }
+  // A folder opens and then fails on reading, as on POSIX.
+  return std::make_unique<OpenFile>(*this, absolute, false);
+}
+
+std::unique_ptr<File> FakePlatform::CreateForWriting(const std::string& path, OsError* err) {
+  const std::string absolute = Resolve(path);
+  const Node* existing = Find(absolute);
+  const Node* parent = Find(ParentOf(absolute));
+  if (parent == nullptr || !parent->folder) {
+    *err = NotFound(path);
+    return nullptr;
+  }
+  if ((existing != nullptr && existing->folder) || Fails(Op::Create, absolute)) {
+    *err = Denied();
+    return nullptr;
+  }
+  Node* node = Make(absolute, false);
+  node->hasContent = true;
+  node->content.clear();
+  node->modified = now;
+  log_.push_back("create " + absolute);
+  return std::make_unique<OpenFile>(*this, absolute, true);
+}
+
+bool FakePlatform::Remove(const std::string& path, OsError* err) {
+  const std::string absolute = Resolve(path);
+  const std::string key = Key(absolute);
+  auto it = nodes_.find(key);
+  if (it == nodes_.end()) {
+    *err = NotFound(path);
+    return false;
+  }
+  if (it->second->folder || Fails(Op::Remove, absolute)) {
+    *err = Denied();
+    return false;
+  }
+  Node* parent = Find(ParentOf(absolute));
+  if (parent != nullptr) {
+    auto& list = parent->children;
+    list.erase(std::remove(list.begin(), list.end(), key), list.end());
+  }
+  nodes_.erase(it);
+  log_.push_back("remove " + absolute);
+  return true;
+}
+
+bool FakePlatform::Rename(const std::string& from, const std::string& to, OsError* err) {
+  const std::string source = Resolve(from);
+  const std::string target = Resolve(to);
+  Node* node = Find(source);
+  if (node == nullptr) {
+    *err = NotFound(from);
+    return false;
+  }
+  const Node* existing = Find(target);
+  if (node->folder || (existing != nullptr && existing->folder) ||
+      Fails(Op::Rename, source)) {
+    *err = Denied();
+    return false;
+  }
+  std::unique_ptr<Node> moved = std::move(nodes_[Key(source)]);
+  nodes_.erase(Key(source));
+  Node* sourceParent = Find(ParentOf(source));
+  if (sourceParent != nullptr) {
+    auto& list = sourceParent->children;
+    list.erase(std::remove(list.begin(), list.end(), Key(source)), list.end());
+  }
+  if (existing != nullptr) {
+    Node* targetParent = Find(ParentOf(target));
+    auto& list = targetParent->children;
+    list.erase(std::remove(list.begin(), list.end(), Key(target)), list.end());
+    nodes_.erase(Key(target));
+  }
+  Node* placed = Make(target, false);
+  placed->hasContent = moved->hasContent;
+  placed->content = std::move(moved->content);
+  placed->size = moved->size;
+  placed->modified = moved->modified;
+  log_.push_back("rename " + source + " -> " + target);
+  return true;
+}
+
+}  // namespace ledra

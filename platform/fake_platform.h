@@ -1,0 +1,129 @@
+// An in-memory machine with Windows-style paths, for tests of what a real machine cannot
+// produce on demand: a chosen listing order, a failing call, an operating-system version,
+// a drive type that changes nothing in a catalogue. Paths compare without regard to case.
+#ifndef LEDRA_PLATFORM_FAKE_PLATFORM_H_
+#define LEDRA_PLATFORM_FAKE_PLATFORM_H_
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace ledra {
+
+class FakePlatform : public Platform {
+ public:
+  // Calls that tests can make fail, per path.
+  enum class Op { Open, Create, Write, Sync, Close, Remove, Rename, List, Volume, FreeSpace };
+
+  struct Volume {
+    std::string label;
+    uint32_t serial = 0;
+    DriveType type = DriveType::Fixed;
+    FreeBytes bytes;
+    FreeClusters clusters;
+  };
+
+  explicit FakePlatform(MessageSink& errors);
+  ~FakePlatform() override;
+
+  // --- Building the machine --------------------------------------------------------------
+  // Folders and files are created with their missing parent folders. A drive root ('C:\')
+  // exists once a volume or anything below it is added.
+  void AddFolder(const std::string& path, int32_t modified = 0);
+  void AddFile(const std::string& path, uint32_t size, int32_t modified = 0);
+  void AddFileWithContent(const std::string& path, const std::string& content,
+                          int32_t modified = 0);
+  void AddVolume(const std::string& root, const Volume& volume);
+  // Lists the named items of a folder first, in this order, then the others.
+  void SetListingOrder(const std::string& folder, const std::vector<std::string>& names);
+  void SetEnterable(const std::string& folder, bool enterable);
+  // The current folder a drive keeps for itself ('C:' alone changes to it).
+  void SetDriveCurrentFolder(const std::string& drive, const std::string& folder);
+  // Makes every call of `op` on `path` fail; for Write, only from the n-th call on
+  // (1 = the first), counting calls on that path from now.
+  void Fail(Op op, const std::string& path, int fromCall = 1);
+  // A volume with room for this many bytes of file content in all.
+  void SetDiskCapacity(uint64_t bytes) { capacity_ = bytes; }
+
+  // --- Looking at it ---------------------------------------------------------------------
+  bool Exists(const std::string& path) const;
+  bool IsFolder(const std::string& path) const;
+  std::string Content(const std::string& path) const;
+  // Names of a folder's items in listing order.
+  std::vector<std::string> List(const std::string& folder) const;
+  // "create X", "rename X -> Y", "remove X", in order.
+  const std::vector<std::string>& Log() const { return log_; }
+  // Number of Write calls made on a path, and the byte count of each.
+  std::vector<size_t> Writes(const std::string& path) const;
+
+  VersionInfo version{2, 1381};
+  bool versionFails = false;
+  bool moduleLoads = true;
+  std::set<std::string> procedures{"GetDiskFreeSpaceExA"};
+  int32_t now = 0x40000000;
+  // Which free-space call was last used: 'E' extended, 'C' classic.
+  char lastFreeSpaceCall = 0;
+
+  // --- Platform ----------------------------------------------------------------------------
+  bool Start() override { return startSucceeds; }
+  bool startSucceeds = true;
+  char Separator() const override { return '\\'; }
+  bool CurrentFolder(std::string* folder) override;
+  bool ChangeFolder(const std::string& folder) override;
+  bool AbsolutePath(const std::string& path, std::string* absolute) override;
+  bool SplitVolumeRoot(const std::string& devicePath, std::string* root,
+                       std::string* remainder) override;
+  std::string PathBelowVolumeRoot(const std::string& normalisedRoot) override;
+  bool HasDriveLetters() const override { return true; }
+  std::unique_ptr<DirSearch> NewDirSearch() override;
+  std::vector<std::string> FindCatalogFiles(const std::string& folder) override;
+  bool NameExists(const std::string& name) override;
+  bool VolumeInformation(const std::string& root, const std::string& devicePath,
+                         std::string* label, uint32_t* serial) override;
+  DriveType DriveTypeOf(const std::string& root) override;
+  bool Version(VersionInfo* info) override;
+  bool LoadSystemModule(const std::string& module) override;
+  bool HasProcedure(const std::string& module, const std::string& name) override;
+  bool FreeSpaceExtended(const std::string& path, FreeBytes* bytes) override;
+  bool FreeSpaceClassic(const std::string& path, FreeClusters* clusters) override;
+  std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override;
+  std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override;
+  bool Remove(const std::string& path, OsError* err) override;
+  bool Rename(const std::string& from, const std::string& to, OsError* err) override;
+  int32_t Now() override { return now; }
+
+ private:
+  struct Node;
+  class Search;
+  class OpenFile;
+  friend class Search;
+  friend class OpenFile;
+
+  // Absolute form of a path without trailing backslash ('C:' for a drive root).
+  std::string Resolve(const std::string& path) const;
+  static std::string Key(const std::string& absolute);
+  Node* Find(const std::string& path);
+  const Node* Find(const std::string& path) const;
+  Node* Make(const std::string& absolute, bool folder);
+  bool Fails(Op op, const std::string& path);
+  uint64_t UsedBytes() const;
+
+  std::map<std::string, std::unique_ptr<Node>> nodes_;  // by Key of the absolute path
+  std::map<std::string, Volume> volumes_;               // by Key of the root
+  std::map<std::string, std::string> driveCurrent_;     // drive key -> folder
+  std::map<std::pair<int, std::string>, int> failFrom_;
+  std::map<std::pair<int, std::string>, int> calls_;
+  std::map<std::string, std::vector<size_t>> writes_;
+  std::vector<std::string> log_;
+  std::string current_ = "C:";
+  uint64_t capacity_ = UINT64_MAX;
+};
+
+}  // namespace ledra
+
+#endif  // LEDRA_PLATFORM_FAKE_PLATFORM_H_
