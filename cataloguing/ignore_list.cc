@@ -1,0 +1,68 @@
+#include "cataloguing/ignore_list.h"
+
+#include <utility>
+
+#include "cataloguing/wildcard.h"
+
+namespace ledra {
+namespace {
+
+// The white space of the C library's default locale; bytes 0x80 and above never are,
+// whatever locale the process happens to run in.
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Only A to Z: other letters of the code page are kept as written.
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+void ParseIgnoreList(const std::string& ignoreText, IgnoreList* list) {
+  // The ignore text is a C string in the parameter file's terms: a NUL ends it.
+  const std::string_view text(ignoreText.c_str());
+  const size_t length = text.size();
+  if (length == 0) return;
+
+  auto skipSpace = [&text, length](size_t pos) {
+    while (pos < length && IsSpace(text[pos])) ++pos;
+    return pos;
+  };
+
+  size_t pos = 0;
+  do {
+    pos = skipSpace(pos);
+    const size_t start = pos;
+    while (pos < length && text[pos] != ';' && !IsSpace(text[pos])) ++pos;
+
+    IgnorePattern pattern;
+    size_t first = start;
+    if (first < pos && text[first] == '\\') {
+      pattern.size = -1;
+      ++first;
+    }
+    pattern.name.reserve(pos - first);
+    for (size_t i = first; i < pos; ++i) pattern.name.push_back(LowerAscii(text[i]));
+    list->push_back(std::move(pattern));
+
+    // White space, at most one ';' and white space again make one separator.
+    pos = skipSpace(pos);
+    if (pos < length && text[pos] == ';') ++pos;
+    pos = skipSpace(pos);
+  } while (pos < length);
+}
+
+bool IsIgnored(const char* lowercasedName, bool isFolder, const IgnoreList& list) {
+  for (const IgnorePattern& pattern : list) {
+    const bool ofItsKind = isFolder ? pattern.size != 0 : pattern.size >= 0;
+    if (ofItsKind && MatchWildcard(lowercasedName, pattern.name.c_str()) == 1) return true;
+  }
+  return false;
+}
+
+void LowercaseName(std::string_view name, std::string* out) {
+  out->assign(name.data(), name.size());
+  for (char& c : *out) c = LowerAscii(c);
+}
+
+}  // namespace ledra
