@@ -1,0 +1,222 @@
+#include "app/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/fake_platform.h"
+
+namespace ledra {
+namespace {
+
+// One run of the driver on a fake machine with a labelled drive C: and a tree below
+// C:\data, the parameter file at C:\cats\params.txt.
+class DriverTest : public ::testing::Test {
+ protected:
+  DriverTest() : out_(outText_), errors_(errorText_), fake_(errors_) {
+    FakePlatform::Volume volume;
+    volume.label = "DATA";
+    volume.serial = 0x1234ABCD;
+    fake_.AddVolume("C:\\", volume);
+    fake_.AddFolder("C:\\cats");
+    fake_.AddFile("C:\\data\\a.txt", 10);
+    fake_.AddFile("C:\\data\\b.tmp", 20);
+    fake_.AddFile("C:\\data\\sub\\c.txt", 5);
+  }
+
+  int Run(const std::vector<std::string>& args) {
+    std::vector<const char*> argv{"LedraCmd"};
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    return RunDriver(static_cast<int>(argv.size()), argv.data(), fake_, out_, errors_);
+  }
+
+  int RunWith(const std::string& parameters) {
+    fake_.AddFileWithContent("C:\\cats\\params.txt", parameters);
+    return Run({"-f", "C:\\cats\\params.txt"});
+  }
+
+  // The catalogue files the run left in C:\cats.
+  std::vector<std::string> Catalogues() {
+    std::vector<std::string> names;
+    for (const std::string& name : fake_.List("C:\\cats")) {
+      if (name != "params.txt") names.push_back(name);
+    }
+    return names;
+  }
+
+  std::ostringstream outText_;
+  std::ostringstream errorText_;
+  MessageSink out_;
+  MessageSink errors_;
+  FakePlatform fake_;
+};
+
+TEST(FindOptionTest, MatchesDashOrSlashWithoutCaseAndNeverTheLastArgument) {
+  struct Case {
+    std::vector<const char*> argv;
+    int result;
+    std::string value;
+  };
+  const std::vector<Case> cases = {
+      {{"x", "-f", "p.txt"}, 1, "p.txt"},
+      {{"x", "/F", "p.txt"}, 1, "p.txt"},
+      {{"x", "-f"}, 0, "dflt"},
+      {{"x", "p.txt", "-f"}, 0, "dflt"},
+      {{"x", "-fx", "p.txt"}, 0, "dflt"},
+      {{"x", "f", "p.txt"}, 0, "dflt"},
+      {{"x", "-f", "one", "-f", "two"}, 1, "one"},
+      {{"x", "-g", "-f", "p"}, 1, "p"},
+      {{"x", "-", "f"}, 0, "dflt"},
+  };
+  for (const Case& c : cases) {
+    std::string value = "junk";
+    EXPECT_EQ(FindOption(static_cast<int>(c.argv.size()), c.argv.data(), "f", &value, "dflt"),
+              c.result);
+    EXPECT_EQ(value, c.value);
+  }
+}
+
+TEST(FolderOfFileTest, KeepsTheSeparatorOfADriveRoot) {
+  EXPECT_EQ(FolderOfFile("C:\\cats\\params.txt", '\\'), "C:\\cats");
+  EXPECT_EQ(FolderOfFile("C:\\params.txt", '\\'), "C:\\");
+  EXPECT_EQ(FolderOfFile("\\\\srv\\share\\p.txt", '\\'), "\\\\srv\\share");
+  EXPECT_EQ(FolderOfFile("/params.txt", '/'), "/");
+  EXPECT_EQ(FolderOfFile("/home/u/p.txt", '/'), "/home/u");
+}
+
+TEST_F(DriverTest, UsageWithoutParameterFile) {
+  const std::string usage =
+      "*** LedraCmd 1.0 *** Ledra, 7 December 2026\n"
+      "to catalogize fixed disks by System Agent/Task Scheduler/At. Use\n"
+      ">LedraCmd -f parameter_file\n"
+      "Parameter file directives:\n"
+      "#IGN list         - (opt) list of file names and/or directories (see Ledra)\n"
+      "#DEV root[,alias] - root and (opt) alias (See Ledra)\n"
+      "...\n"
+      "#IGN list         - (opt) list of file names and/or directories (see Ledra)\n"
+      "#DEV root[,alias] - root and (opt) alias (See Ledra)\n"
+      "...\n";
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"-f"}, {"params.txt", "-f"}, {"-x", "p"}}) {
+    errorText_.str("");
+    EXPECT_EQ(Run(args), 0);
+    EXPECT_EQ(errorText_.str(), usage);
+  }
+  EXPECT_EQ(outText_.str(), "");
+}
+
+TEST_F(DriverTest, FatalMessages) {
+  EXPECT_EQ(Run({"-f", "C:\\cats\\missing.txt"}), 3);
+  EXPECT_EQ(errorText_.str(), "Fatal Error: Cannot read the parameter file 'C:\\cats\\missing.txt'\n");
+
+  errorText_.str("");
+  fake_.startSucceeds = false;
+  EXPECT_EQ(Run({"-f", "C:\\cats\\missing.txt"}), 1);
+  EXPECT_EQ(errorText_.str(), "Fatal Error: MFC initialization failed\n");
+}
+
+TEST_F(DriverTest, EchoesDeviceLinesAndWritesIntoTheParameterFilesFolder) {
+  fake_.AddFolder("C:\\elsewhere");
+  fake_.ChangeFolder("C:\\elsewhere");
+  EXPECT_EQ(RunWith("#DEV C:\\data , System disk \n"), 0);
+  EXPECT_EQ(outText_.str(), "Add: C:\\data \n");
+  EXPECT_EQ(errorText_.str(), "");
+  // The alias keeps its trailing blank; the file name replaces it by '-'.
+  EXPECT_EQ(Catalogues(), std::vector<std::string>{"System-disk-.kvl"});
+  std::string current;
+  fake_.CurrentFolder(&current);
+  EXPECT_EQ(current, "C:\\elsewhere");
+}
+
+TEST_F(DriverTest, DirectivesAndLineSyntax) {
+  struct Case {
+    std::string parameters;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {"#DEV C:\\data\n", "Add: C:\\data\n"},
+      {"#dev C:\\data\n", "Add: C:\\data\n"},
+      {"#DEVICE C:\\data\n", "Add: C:\\data\n"},
+      {"#DEV\tC:\\data,,, x\n", "Add: C:\\data\n"},
+      {"#DEV ,X\n", ""},
+      {"#DEV\n", ""},
+      {" #DEV C:\\data\n", ""},
+      {"\n\n#REM #DEV C:\\data\n", ""},
+      {"#DEV C:\\data", "Add: C:\\data\n"},
+      {"#DEV C:\\data\r\n", "Add: C:\\data\n"},
+      {"#DEV C:\\data\n\x1a#DEV C:\\data\n", "Add: C:\\data\n"},
+      {std::string("#DEV C:\\da\0ta\n", 14), "Add: C:\\da\n"},
+      {"\xff\xfe\x01\x02#DEV\n\x80\x81", ""},
+  };
+  for (const Case& c : cases) {
+    outText_.str("");
+    RunWith(c.parameters);
+    EXPECT_EQ(outText_.str(), c.out) << c.parameters;
+  }
+}
+
+TEST_F(DriverTest, LongLinesAreReadInPiecesOf255Characters) {
+  // A comment of exactly 255 characters fills one piece; the rest of its line starts with
+  // "#DEV" and so counts as a device line of its own.
+  RunWith("#REM" + std::string(251, 'x') + "#DEV C:\\data\n");
+  EXPECT_EQ(outText_.str(), "Add: C:\\data\n");
+
+  // One character less and the directive is inside the first piece's argument.
+  outText_.str("");
+  RunWith("#REM" + std::string(250, 'x') + "#DEV C:\\data\n");
+  EXPECT_EQ(outText_.str(), "");
+
+  // A long alias is cut at the piece; the rest of it is not a directive.
+  outText_.str("");
+  RunWith("#DEV C:\\data," + std::string(400, 'a') + "\n");
+  EXPECT_EQ(outText_.str(), "Add: C:\\data\n");
+  EXPECT_TRUE(fake_.Exists("C:\\cats\\" + std::string(16, 'a') + ".kvl"));
+}
+
+TEST_F(DriverTest, IgnoreTextIsReplacedNotExtended) {
+  RunWith("#IGN *.tmp\n#DEV C:\\data,First\n#IGN *.txt\n#DEV C:\\data,Second\n#IGN\n"
+          "#DEV C:\\data,Third\n");
+  // The three lines name one volume: each replaces the catalogue of the line before,
+  // which stays as its backup.
+  EXPECT_EQ(Catalogues(),
+            (std::vector<std::string>{"First.kvl.bak", "Second.kvl.bak", "Third.kvl"}));
+  const std::string first = fake_.Content("C:\\cats\\First.kvl.bak");
+  const std::string second = fake_.Content("C:\\cats\\Second.kvl.bak");
+  const std::string third = fake_.Content("C:\\cats\\Third.kvl");
+  EXPECT_EQ(first.find("b.tmp"), std::string::npos);
+  EXPECT_NE(first.find("c.txt"), std::string::npos);
+  EXPECT_EQ(second.find("a.txt"), std::string::npos);
+  EXPECT_EQ(second.find("c.txt"), std::string::npos);
+  EXPECT_NE(second.find("b.tmp"), std::string::npos);
+  EXPECT_NE(third.find("a.txt"), std::string::npos);
+  EXPECT_NE(third.find("b.tmp"), std::string::npos);
+}
+
+TEST_F(DriverTest, FailedDevicesRunTogetherAndTheRunGoesOn) {
+  EXPECT_EQ(RunWith("#DEV X:\\data\n#DEV C:\\nothing\n#DEV C:\\data,Good\n"), 0);
+  EXPECT_EQ(errorText_.str(),
+            "Error occured while cataloging X:\\data.Error occured while cataloging C:\\nothing.");
+  EXPECT_EQ(Catalogues(), std::vector<std::string>{"Good.kvl"});
+}
+
+TEST_F(DriverTest, ParameterFileInADriveRootWritesIntoThatRoot) {
+  // Drive C: keeps another current folder; the catalogues must still land in C:\.
+  fake_.AddFolder("C:\\Windows");
+  fake_.ChangeFolder("C:\\Windows");
+  fake_.AddFileWithContent("C:\\params.txt", "#DEV C:\\data,Root\n");
+  EXPECT_EQ(Run({"-f", "C:\\params.txt"}), 0);
+  EXPECT_TRUE(fake_.Exists("C:\\Root.kvl"));
+  EXPECT_FALSE(fake_.Exists("C:\\Windows\\Root.kvl"));
+}
+
+TEST_F(DriverTest, RelativeParameterFileIsTakenFromTheCurrentFolder) {
+  fake_.ChangeFolder("C:\\cats");
+  fake_.AddFileWithContent("C:\\cats\\params.txt", "#DEV C:\\data,Rel\n");
+  EXPECT_EQ(Run({"/f", "params.txt"}), 0);
+  EXPECT_TRUE(fake_.Exists("C:\\cats\\Rel.kvl"));
+}
+
+}  // namespace
+}  // namespace ledra

@@ -1,0 +1,152 @@
+#include "platform/temp_tree_testing.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace ledra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+#ifdef _WIN32
+// Under Wine the tests work below Z:\tmp, whose Unix path is plain to see, so that Unix
+// tools can change what Win32 cannot (folder permissions).
+std::string TempBase() {
+  if (fs::is_directory("Z:\\tmp")) return "Z:\\tmp";
+  return fs::temp_directory_path().string();
+}
+
+bool RunUnixCommand(const std::string& command) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::string line = command;
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code == 0;
+}
+
+std::string UnixPath(const std::string& path) {
+  std::string unix = path.substr(2);  // Z:\tmp\x -> /tmp/x
+  for (char& c : unix) {
+    if (c == '\\') c = '/';
+  }
+  return unix;
+}
+#else
+std::string TempBase() {
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp != nullptr && *tmp != '\0' ? std::string(tmp) : std::string("/tmp");
+}
+#endif
+
+void SetFolderMode(const std::string& path, bool readable) {
+#ifdef _WIN32
+  RunUnixCommand(std::string("/bin/chmod ") + (readable ? "755 " : "000 ") + UnixPath(path));
+#else
+  chmod(path.c_str(), readable ? 0755 : 0);
+#endif
+}
+
+}  // namespace
+
+char NativeSeparator() {
+#ifdef _WIN32
+  return '\\';
+#else
+  return '/';
+#endif
+}
+
+TempTree::TempTree() {
+  std::random_device seed;
+  std::mt19937 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate =
+        TempBase() + NativeSeparator() + "ledra-test-" + std::to_string(random());
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) {
+      root_ = candidate;
+      return;
+    }
+  }
+  std::fprintf(stderr, "cannot make a temporary folder below %s\n", TempBase().c_str());
+  std::abort();
+}
+
+TempTree::~TempTree() {
+  if (!unreadable_.empty()) SetFolderMode(unreadable_, true);
+  std::error_code ec;
+  fs::remove_all(root_, ec);
+}
+
+std::string TempTree::Path(const std::string& relative) const {
+  std::string path = root_;
+  if (relative.empty()) return path;
+  path += NativeSeparator();
+  for (char c : relative) path += c == '/' ? NativeSeparator() : c;
+  return path;
+}
+
+void TempTree::MakeFolder(const std::string& relative) { fs::create_directories(Path(relative)); }
+
+void TempTree::MakeSparseFile(const std::string& relative, uint64_t size) {
+  const std::string path = Path(relative);
+  fs::create_directories(fs::path(path).parent_path());
+  { std::ofstream(path, std::ios::binary); }
+  fs::resize_file(path, size);
+}
+
+void TempTree::MakeFile(const std::string& relative, const std::string& content) {
+  const std::string path = Path(relative);
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+void TempTree::MakeUnreadable(const std::string& relative) {
+  unreadable_ = Path(relative);
+  SetFolderMode(unreadable_, false);
+}
+
+int RerunWithoutPermissionOverride(const std::string& gtestFilter) {
+#ifdef _WIN32
+  (void)gtestFilter;
+  return -1;
+#else
+  if (geteuid() != 0 || std::getenv("LEDRA_WITHOUT_OVERRIDE") != nullptr) return -1;
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return -1;
+  self[n] = '\0';
+  const std::string command =
+      "LEDRA_WITHOUT_OVERRIDE=1 setpriv --bounding-set=-dac_override,-dac_read_search "
+      "--inh-caps=-dac_override,-dac_read_search '" +
+      std::string(self) + "' --gtest_filter='" + gtestFilter + "'";
+  const int status = std::system(command.c_str());
+  if (status == -1 || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+#endif
+}
+
+}  // namespace ledra

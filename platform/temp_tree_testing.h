@@ -1,0 +1,46 @@
+// Real folders for tests: a private folder below the system's temporary folder, filled
+// with folders and (sparse) files, and removed again with everything in it. Works
+// natively and under Wine, so the same tests exercise both real back ends.
+#ifndef LEDRA_PLATFORM_TEMP_TREE_TESTING_H_
+#define LEDRA_PLATFORM_TEMP_TREE_TESTING_H_
+
+#include <cstdint>
+#include <string>
+
+namespace ledra {
+
+class TempTree {
+ public:
+  TempTree();
+  ~TempTree();
+  TempTree(const TempTree&) = delete;
+  TempTree& operator=(const TempTree&) = delete;
+
+  // The tree's root, without trailing separator.
+  const std::string& root() const { return root_; }
+  // `relative` uses '/'; the result uses the platform's separator.
+  std::string Path(const std::string& relative) const;
+
+  void MakeFolder(const std::string& relative);
+  // A file of `size` bytes that takes no room on the disk.
+  void MakeSparseFile(const std::string& relative, uint64_t size);
+  void MakeFile(const std::string& relative, const std::string& content);
+  // Takes every permission away from a folder (restored before removal).
+  void MakeUnreadable(const std::string& relative);
+
+ private:
+  std::string root_;
+  std::string unreadable_;
+};
+
+// The platform's path separator.
+char NativeSeparator();
+
+// Natively and as root, runs the given tests of this executable again in a child process
+// that lacks the capabilities overriding folder permissions, and returns its exit status.
+// Returns -1 where that is not possible (not root, or already such a child, or on Win32).
+int RerunWithoutPermissionOverride(const std::string& gtestFilter);
+
+}  // namespace ledra
+
+#endif  // LEDRA_PLATFORM_TEMP_TREE_TESTING_H_
