@@ -1,0 +1,56 @@
+#include "platform/volume_serial.h"
+
+namespace ledra {
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+bool SerialFromUuidText(std::string_view text, uint32_t* serial) {
+  // NTFS prints its 64-bit serial as 16 digits; Windows shows its low half.
+  size_t digits = 0;
+  bool allHex = true;
+  for (char c : text) allHex = allHex && HexValue(c) >= 0;
+  const bool ntfsForm = allHex && text.size() == 16;
+  const size_t first = ntfsForm ? 8 : 0;
+
+  uint32_t value = 0;
+  bool anyNonZero = false;
+  bool afterDash = true;  // a group may not be empty, nor the text begin with '-'
+  for (char c : text) {
+    if (c == '-') {
+      if (afterDash) return false;
+      afterDash = true;
+      continue;
+    }
+    const int v = HexValue(c);
+    if (v < 0) return false;
+    afterDash = false;
+    if (v != 0) anyNonZero = true;
+    if (digits >= first && digits < first + 8) value = (value << 4) | static_cast<uint32_t>(v);
+    ++digits;
+  }
+  if (afterDash || digits < 8 || !anyNonZero) return false;
+  *serial = value;
+  return true;
+}
+
+std::string UuidTextFromBytes(const unsigned char* bytes, size_t count) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(count * 2 + 4);
+  for (size_t i = 0; i < count; ++i) {
+    if (count == 16 && (i == 4 || i == 6 || i == 8 || i == 10)) text += '-';
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 0x0F];
+  }
+  return text;
+}
+
+}  // namespace ledra
