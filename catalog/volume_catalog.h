@@ -51,6 +51,9 @@ class VolumeCatalog {
   VolumeCatalog() = default;
   VolumeCatalog(const VolumeCatalog&) = delete;
   VolumeCatalog& operator=(const VolumeCatalog&) = delete;
+  // Moving keeps the entries' names valid: they live in the arena's heap blocks.
+  VolumeCatalog(VolumeCatalog&&) = default;
+  VolumeCatalog& operator=(VolumeCatalog&&) = default;
 
   // displayName := alias when it is non-empty, else volumeName.
   void UpdateDisplayName();

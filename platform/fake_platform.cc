@@ -28,12 +28,22 @@ std::string Lower(const std::string& text) {
   return out;
 }
 
+bool IsDriveRoot(const std::string& absolute) {
+  return absolute.size() == 3 && absolute[1] == ':' && absolute[2] == '\\';
+}
+
+// The folder that holds an absolute path; a drive root has none.
 std::string ParentOf(const std::string& absolute) {
+  if (IsDriveRoot(absolute)) return std::string();
   size_t cut = absolute.rfind('\\');
-  return cut == std::string::npos ? std::string() : absolute.substr(0, cut);
+  if (cut == std::string::npos) return std::string();
+  std::string parent = absolute.substr(0, cut);
+  if (parent.size() == 2 && parent[1] == ':') parent += '\\';
+  return parent;
 }
 
 std::string NameOf(const std::string& absolute) {
+  if (absolute.size() == 3 && absolute[1] == ':') return absolute.substr(0, 2);
   size_t cut = absolute.rfind('\\');
   return cut == std::string::npos ? absolute : absolute.substr(cut + 1);
 }
@@ -49,11 +59,12 @@ class FakePlatform::Search : public DirSearch {
   bool Start(const std::string& folder) override {
     items_.clear();
     next_ = 0;
-    const std::string absolute = fake_.Resolve(folder);
+    // Like the Win32 search of folder + "\*": 'C:' lists the root of C:, not the
+    // drive's current folder.
+    const std::string absolute = fake_.Resolve(folder + "\\");
     const Node* node = fake_.Find(absolute);
     if (node == nullptr || !node->folder || fake_.Fails(Op::List, absolute)) return false;
-    const bool isDriveRoot = absolute.find('\\') == std::string::npos;
-    if (!isDriveRoot) {
+    if (!IsDriveRoot(absolute)) {
       items_.push_back(DirItem{".", true, true, node->modified, 0});
       items_.push_back(DirItem{"..", true, true, node->modified, 0});
     }
@@ -142,7 +153,11 @@ class FakePlatform::OpenFile : public File {
 FakePlatform::FakePlatform(MessageSink& errors) : Platform(errors) {}
 FakePlatform::~FakePlatform() = default;
 
-std::string FakePlatform::Key(const std::string& absolute) { return Lower(absolute); }
+std::string FakePlatform::Key(const std::string& absolute) {
+  std::string key = Lower(absolute);
+  if (IsDriveRoot(key)) key.pop_back();
+  return key;
+}
 
 std::string FakePlatform::Resolve(const std::string& path) const {
   std::string absolute;
@@ -168,9 +183,11 @@ std::string FakePlatform::Resolve(const std::string& path) const {
     if (absolute[i] == '\\' && i >= 2 && !out.empty() && out.back() == '\\') continue;
     out += absolute[i];
   }
-  while (out.size() > 2 && out.back() == '\\') out.pop_back();
   for (size_t dot; (dot = out.find("\\.\\")) != std::string::npos;) out.erase(dot, 2);
   if (out.size() > 2 && out.compare(out.size() - 2, 2, "\\.") == 0) out.resize(out.size() - 2);
+  while (out.size() > 3 && out.back() == '\\') out.pop_back();
+  // A drive root is 'C:\', with its backslash.
+  if (out.size() == 2 && out[1] == ':') out += '\\';
   return out;
 }
 
@@ -222,7 +239,7 @@ void FakePlatform::AddVolume(const std::string& root, const Volume& volume) {
   std::string absolute = root;
   while (absolute.size() > 2 && absolute.back() == '\\') absolute.pop_back();
   volumes_[Key(absolute)] = volume;
-  Make(absolute, true);
+  Make(Resolve(root), true);
 }
 
 void FakePlatform::SetListingOrder(const std::string& folder,
@@ -250,14 +267,19 @@ void FakePlatform::SetDriveCurrentFolder(const std::string& drive, const std::st
   driveCurrent_[Key(drive.substr(0, 2))] = folder;
 }
 
+// 'X:' names the drive's root here, not the drive's current folder.
+static std::string FailurePath(const std::string& path) {
+  return path.size() == 2 && path[1] == ':' ? path + "\\" : path;
+}
+
 void FakePlatform::Fail(Op op, const std::string& path, int fromCall) {
-  const auto key = std::make_pair(static_cast<int>(op), Key(Resolve(path)));
+  const auto key = std::make_pair(static_cast<int>(op), Key(Resolve(FailurePath(path))));
   failFrom_[key] = fromCall;
   calls_[key] = 0;
 }
 
 bool FakePlatform::Fails(Op op, const std::string& path) {
-  const auto key = std::make_pair(static_cast<int>(op), Key(Resolve(path)));
+  const auto key = std::make_pair(static_cast<int>(op), Key(Resolve(FailurePath(path))));
   auto it = failFrom_.find(key);
   if (it == failFrom_.end()) return false;
   return ++calls_[key] >= it->second;
@@ -295,8 +317,7 @@ std::vector<size_t> FakePlatform::Writes(const std::string& path) const {
 }
 
 bool FakePlatform::CurrentFolder(std::string* folder) {
-  // Like the Win32 call: a drive root keeps its backslash.
-  *folder = current_.size() == 2 ? current_ + "\\" : current_;
+  *folder = current_;
   return true;
 }
 
@@ -311,7 +332,6 @@ bool FakePlatform::ChangeFolder(const std::string& folder) {
 
 bool FakePlatform::AbsolutePath(const std::string& path, std::string* absolute) {
   *absolute = Resolve(path);
-  if (absolute->size() == 2) *absolute += "\\";
   return true;
 }
 

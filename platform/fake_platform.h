@@ -104,7 +104,7 @@ class FakePlatform : public Platform {
   friend class Search;
   friend class OpenFile;
 
-  // Absolute form of a path without trailing backslash ('C:' for a drive root).
+  // Absolute form of a path without trailing backslash, but 'C:\' for a drive root.
   std::string Resolve(const std::string& path) const;
   static std::string Key(const std::string& absolute);
   Node* Find(const std::string& path);
@@ -120,7 +120,7 @@ class FakePlatform : public Platform {
   std::map<std::pair<int, std::string>, int> calls_;
   std::map<std::string, std::vector<size_t>> writes_;
   std::vector<std::string> log_;
-  std::string current_ = "C:";
+  std::string current_ = "C:\\";
   uint64_t capacity_ = UINT64_MAX;
 };
 
