@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what building and testing Ledra needs on Debian 12, for both platforms.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y --no-install-recommends \
+  g++ cmake ninja-build pkg-config libgtest-dev googletest \
+  g++-mingw-w64-x86-64-posix wine wine64 \
+  libmount-dev libblkid-dev e2fsprogs mount util-linux time \
+  clang libclang-rt-14-dev ca-certificates

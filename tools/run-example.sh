@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds LedraCmd and catalogues the example tree.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEDRA_TESTS=OFF
+cmake --build build
+# The example catalogues the sources of this repository into examples/.
+echo "\$ build/LedraCmd -f examples/params.txt"
+build/LedraCmd -f examples/params.txt
+echo "exit status $?"
+ls -la examples/
