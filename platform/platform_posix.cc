@@ -85,6 +85,13 @@ class PosixDirSearch final : public DirSearch {
     if (!pending_ && !Advance()) return false;
     pending_ = false;
     item.name.assign(entry_->d_name);
+    if (isDots_) {
+      item.isFolder = true;
+      item.enterable = true;
+      item.modified = 0;
+      item.size = 0;
+      return true;
+    }
     item.isFolder = S_ISDIR(status_.st_mode);
     // A folder on another filesystem is recorded but not listed, as du -x decides.
     item.enterable = !item.isFolder || status_.st_dev == folderDevice_;
@@ -100,7 +107,10 @@ class PosixDirSearch final : public DirSearch {
     if (!dir_) return false;
     const int fd = dirfd(dir_.get());
     while (const dirent* entry = readdir(dir_.get())) {
-      if (fstatat(fd, entry->d_name, &status_, AT_SYMLINK_NOFOLLOW) == 0) {
+      // The walk passes the dots over, so they cost no status call.
+      const char* name = entry->d_name;
+      isDots_ = name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+      if (isDots_ || fstatat(fd, name, &status_, AT_SYMLINK_NOFOLLOW) == 0) {
         entry_ = entry;
         return true;
       }
@@ -114,6 +124,7 @@ class PosixDirSearch final : public DirSearch {
   const dirent* entry_ = nullptr;
   struct stat status_ = {};
   bool pending_ = false;
+  bool isDots_ = false;
 };
 
 class PosixFile final : public File {
