@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -29,7 +28,7 @@ struct Machine {
   }
 };
 
-using MachineFactory = std::function<std::unique_ptr<Machine>()>;
+enum class Backend { Fake, Real };
 
 std::unique_ptr<Machine> FakeMachine() {
   auto machine = std::make_unique<Machine>();
@@ -49,10 +48,10 @@ std::unique_ptr<Machine> RealMachine() {
   return machine;
 }
 
-class PlatformContractTest : public ::testing::TestWithParam<MachineFactory> {
+class PlatformContractTest : public ::testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
-    machine_ = GetParam()();
+    machine_ = GetParam() == Backend::Fake ? FakeMachine() : RealMachine();
     p_ = machine_->platform.get();
   }
 
@@ -179,10 +178,10 @@ TEST_P(PlatformContractTest, VolumeRootOfAFolder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FakeAndReal, PlatformContractTest,
-                         ::testing::Values(MachineFactory(FakeMachine),
-                                           MachineFactory(RealMachine)),
-                         [](const ::testing::TestParamInfo<MachineFactory>& info) {
-                           return info.index == 0 ? std::string("Fake") : std::string("Real");
+                         ::testing::Values(Backend::Fake, Backend::Real),
+                         [](const ::testing::TestParamInfo<Backend>& info) {
+                           return info.param == Backend::Fake ? std::string("Fake")
+                                                              : std::string("Real");
                          });
 
 }  // namespace

@@ -1,0 +1,129 @@
+// The catalogue set on a filesystem that really runs full: a small tmpfs, which only root
+// may mount.
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "catalog/catalog_set.h"
+#include "catalog/catalog_test_support.h"
+#include "catalog/volume_catalog.h"
+
+namespace ledra {
+namespace {
+
+using test::CurrentFolderGuard;
+using test::LineCount;
+using test::ReadWholeFile;
+using test::TempFolder;
+
+// A tmpfs of a given size on a folder, unmounted when the test ends, whatever happens.
+class TmpfsMount {
+ public:
+  TmpfsMount(const std::string& folder, const std::string& size) : folder_(folder) {
+    std::filesystem::create_directory(folder_);
+    const std::string options = "size=" + size;
+    if (mount("tmpfs", folder_.c_str(), "tmpfs", 0, options.c_str()) == 0) {
+      mounted_ = true;
+    } else {
+      error_ = std::strerror(errno);
+    }
+  }
+  TmpfsMount(const TmpfsMount&) = delete;
+  TmpfsMount& operator=(const TmpfsMount&) = delete;
+  ~TmpfsMount() {
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+  }
+
+  bool mounted() const { return mounted_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+  std::string error_;
+};
+
+// Writes a file until the filesystem refuses more; true when it ran full.
+bool FillUp(const std::string& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return false;
+  std::vector<char> chunk(4096, 'f');
+  bool full = false;
+  for (;;) {
+    const ssize_t w = write(fd, chunk.data(), chunk.size());
+    if (w < 0) {
+      full = errno == ENOSPC;
+      break;
+    }
+    if (w == 0) break;
+  }
+  close(fd);
+  return full;
+}
+
+std::unique_ptr<VolumeCatalog> NewCatalogue(int entries, const std::string& comment) {
+  auto c = std::make_unique<VolumeCatalog>();
+  c->root = "/";
+  c->volumeName = "DATA";
+  c->serial = 7;
+  c->comment = comment;
+  c->folders.push_back(FolderRecord());
+  for (int i = 0; i < entries; ++i) c->AddEntry("file number " + std::to_string(i), i, i, 0);
+  return c;
+}
+
+TEST(CatalogSetPosixTest, OnAFullFilesystemKeepsTheEarlierCatalogue) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+  TempFolder folder;
+  ASSERT_TRUE(folder.ok());
+  const std::string volume = folder / "vol";
+  TmpfsMount tmpfs(volume, "256k");
+  if (!tmpfs.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here: " << tmpfs.error();
+
+  std::ostringstream errorText;
+  MessageSink errors(errorText);
+  std::unique_ptr<Platform> platform = NewRealPlatform(errors);
+  CurrentFolderGuard inVolume(*platform, volume);
+  ASSERT_TRUE(inVolume.changed());
+
+  std::unique_ptr<VolumeCatalog> earlier = NewCatalogue(10, "earlier");
+  earlier->filePath = "DATA.kvl";
+  ASSERT_EQ(earlier->WriteCatalog(*platform), 1);
+  const std::string earlierBytes = ReadWholeFile(volume + "/DATA.kvl");
+  ASSERT_TRUE(FillUp(volume + "/filler")) << "the tmpfs did not run full";
+
+  CatalogSet set(*platform);
+  set.LoadHeaders();
+  ASSERT_EQ(set.count(), 1);
+  std::unique_ptr<VolumeCatalog> cur = NewCatalogue(20000, "too big");  // about 550 KB
+  ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
+  EXPECT_EQ(set.StoreCatalog(cur, true), 0);
+
+  EXPECT_EQ(ReadWholeFile(volume + "/DATA.kvl"), earlierBytes);
+  EXPECT_FALSE(std::filesystem::exists(volume + "/DATA.kvl.tmp"));
+  EXPECT_FALSE(std::filesystem::exists(volume + "/DATA.kvl.bak"));
+  ASSERT_EQ(set.count(), 1);
+  EXPECT_EQ(set.CurrentMatch().comment, "earlier");
+  EXPECT_EQ(LineCount(errorText.str()), 1u) << errorText.str();
+  EXPECT_NE(errorText.str().find(std::strerror(ENOSPC)), std::string::npos) << errorText.str();
+
+  // With room again, the same replacement goes through.
+  std::filesystem::remove(volume + "/filler");
+  cur = NewCatalogue(100, "fits");
+  ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
+  EXPECT_EQ(set.StoreCatalog(cur, true), 1);
+  EXPECT_EQ(ReadWholeFile(volume + "/DATA.kvl.bak"), earlierBytes);
+  EXPECT_NE(ReadWholeFile(volume + "/DATA.kvl").find("fits"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ledra
