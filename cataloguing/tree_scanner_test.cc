@@ -334,7 +334,7 @@ TEST_F(RealScanTest, UnreadableSubfolderIsRecordedEmpty) {
 
 TEST_F(RealScanTest, FolderLimitOnDisk) {
   // 65534 folders below the root make 65535 with it: the largest tree that fits.
-  for (int i = 1; i < 65535; ++i) tree_.MakeFolder(std::to_string(i));
+  tree_.MakeNumberedFolders(1, 65534);
   EXPECT_EQ(Scan(tree_.root()), 65534);
   EXPECT_EQ(catalog_->folders.size(), 65535u);
   tree_.MakeFolder("one-more");

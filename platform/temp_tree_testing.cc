@@ -31,21 +31,35 @@ std::string TempBase() {
   return fs::temp_directory_path().string();
 }
 
-bool RunUnixCommand(const std::string& command) {
+// Starts a Unix command from the Win32 side. Wine hands back no process that can be
+// waited for, so callers wait for the command's effect instead (WaitFor).
+void StartUnixCommand(const std::string& command) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   std::string line = command;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return false;
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code == 0;
+}
+
+template <typename Done>
+bool WaitFor(Done done, int seconds) {
+  for (int tenths = 0; tenths < seconds * 10; ++tenths) {
+    if (done()) return true;
+    Sleep(100);
+  }
+  return done();
+}
+
+bool Listable(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
 }
 
 std::string UnixPath(const std::string& path) {
@@ -64,7 +78,9 @@ std::string TempBase() {
 
 void SetFolderMode(const std::string& path, bool readable) {
 #ifdef _WIN32
-  RunUnixCommand(std::string("/bin/chmod ") + (readable ? "755 " : "000 ") + UnixPath(path));
+  StartUnixCommand(std::string("/bin/chmod ") + (readable ? "755 " : "000 ") + UnixPath(path));
+  // Where this process may read any folder the change never shows: give up after a while.
+  WaitFor([&] { return Listable(path) == readable; }, readable ? 10 : 3);
 #else
   chmod(path.c_str(), readable ? 0755 : 0);
 #endif
@@ -99,7 +115,22 @@ TempTree::TempTree() {
 TempTree::~TempTree() {
   if (!unreadable_.empty()) SetFolderMode(unreadable_, true);
   std::error_code ec;
+#ifdef _WIN32
+  StartUnixCommand("/bin/rm -rf " + UnixPath(root_));
+  if (WaitFor([&] { return !fs::exists(root_, ec); }, 120)) return;
+#endif
   fs::remove_all(root_, ec);
+}
+
+void TempTree::MakeNumberedFolders(int first, int last) {
+#ifdef _WIN32
+  // xargs makes them in order, so the last one shows that all are there.
+  StartUnixCommand("/bin/sh -c \"cd '" + UnixPath(root_) + "' && seq " + std::to_string(first) +
+                   " " + std::to_string(last) + " | xargs mkdir\"");
+  std::error_code ec;
+  if (WaitFor([&] { return fs::is_directory(Path(std::to_string(last)), ec); }, 300)) return;
+#endif
+  for (int i = first; i <= last; ++i) fs::create_directory(Path(std::to_string(i)));
 }
 
 std::string TempTree::Path(const std::string& relative) const {

@@ -25,6 +25,10 @@ class TempTree {
   // A file of `size` bytes that takes no room on the disk.
   void MakeSparseFile(const std::string& relative, uint64_t size);
   void MakeFile(const std::string& relative, const std::string& content);
+  // Folders named first, first + 1, ..., last directly in the tree's root. Under Wine they
+  // are made by the Unix side: Wine looks every new name up without regard to case, which
+  // makes filling one folder with tens of thousands of names take quadratic time.
+  void MakeNumberedFolders(int first, int last);
   // Takes every permission away from a folder (restored before removal).
   void MakeUnreadable(const std::string& relative);
 
