@@ -13,6 +13,34 @@
 namespace ledra {
 namespace {
 
+// A machine of its own for one case of a table: drive C: labelled DATA with serial 5,
+// the catalogues in C:\cats, the current folder.
+struct FreshMachine {
+  FreshMachine() : errors(errorText), fake(errors) {
+    FakePlatform::Volume volume;
+    volume.label = "DATA";
+    volume.serial = 5;
+    fake.AddVolume("C:\\", volume);
+    fake.AddFolder("C:\\cats");
+    fake.ChangeFolder("C:\\cats");
+  }
+  // Writes an earlier catalogue of volume DATA, serial 5, into C:\cats.
+  void StoreEarlier(const std::string& file, const std::string& alias,
+                    const std::string& comment) {
+    VolumeCatalog earlier;
+    earlier.filePath = file;
+    earlier.volumeName = "DATA";
+    earlier.serial = 5;
+    earlier.alias = alias;
+    earlier.comment = comment;
+    ASSERT_EQ(earlier.WriteCatalog(fake), 1);
+  }
+
+  std::ostringstream errorText;
+  MessageSink errors;
+  FakePlatform fake;
+};
+
 // A fake machine with the catalogues in C:\cats, a fixed drive C: labelled DATA, and
 // other drives as each test needs them.
 class CatalogerTest : public ::testing::Test {
@@ -269,26 +297,11 @@ TEST_F(CatalogerTest, AliasAndCommentOfTheNewCatalogue) {
       {true, "DATA", "Old", "Old.kvl", "x"},
   };
   for (const Case& c : cases) {
-    std::ostringstream errorText;
-    MessageSink errors(errorText);
-    FakePlatform fake(errors);
-    FakePlatform::Volume volume;
-    volume.label = "DATA";
-    volume.serial = 5;
-    fake.AddVolume("C:\\", volume);
+    FreshMachine machine;
+    FakePlatform& fake = machine.fake;
     fake.AddFile("C:\\data\\f", 1);
-    fake.AddFolder("C:\\cats");
-    fake.ChangeFolder("C:\\cats");
-    if (c.earlier) {
-      VolumeCatalog earlier;
-      earlier.filePath = "Old.kvl";
-      earlier.volumeName = "DATA";
-      earlier.serial = 5;
-      earlier.alias = "Old";
-      earlier.comment = "x";
-      ASSERT_EQ(earlier.WriteCatalog(fake), 1);
-    }
-    Cataloger(fake, errors).CatalogDevice("C:\\", "", c.lineAlias);
+    if (c.earlier) machine.StoreEarlier("Old.kvl", "Old", "x");
+    Cataloger(fake, machine.errors).CatalogDevice("C:\\", "", c.lineAlias);
     VolumeCatalog stored;
     stored.filePath = c.file;
     ASSERT_EQ(stored.ReadHeader(fake), 1) << c.lineAlias << c.earlier;
@@ -359,23 +372,10 @@ TEST_F(CatalogerTest, EveryFailureKeepsTheNewestCompleteCatalogue) {
       {Failure::Backup, true, true},
   };
   for (const Case& c : cases) {
-    std::ostringstream errorText;
-    MessageSink errors(errorText);
-    FakePlatform fake(errors);
-    FakePlatform::Volume volume;
-    volume.label = "DATA";
-    volume.serial = 5;
-    fake.AddVolume("C:\\", volume);
+    FreshMachine machine;
+    FakePlatform& fake = machine.fake;
     for (int i = 0; i < 20000; ++i) fake.AddFile("C:\\data\\file" + std::to_string(i), 1);
-    fake.AddFolder("C:\\cats");
-    fake.ChangeFolder("C:\\cats");
-    VolumeCatalog earlier;
-    earlier.filePath = "Disk.kvl";
-    earlier.volumeName = "DATA";
-    earlier.serial = 5;
-    earlier.alias = "Disk";
-    earlier.comment = "keep me";
-    ASSERT_EQ(earlier.WriteCatalog(fake), 1);
+    machine.StoreEarlier("Disk.kvl", "Disk", "keep me");
     const std::string earlierBytes = fake.Content("C:\\cats\\Disk.kvl");
 
     switch (c.failure) {
@@ -387,7 +387,7 @@ TEST_F(CatalogerTest, EveryFailureKeepsTheNewestCompleteCatalogue) {
       case Failure::Rename: fake.Fail(FakePlatform::Op::Rename, "Disk.kvl.tmp"); break;
       case Failure::Backup: fake.Fail(FakePlatform::Op::Rename, "C:\\cats\\Disk.kvl"); break;
     }
-    Cataloger cataloger(fake, errors);
+    Cataloger cataloger(fake, machine.errors);
     // Unidentified, the volume is still found by the alias of its line.
     cataloger.CatalogDevice("C:\\", "", c.failure == Failure::Identify ? "Disk" : "");
 
@@ -412,7 +412,7 @@ TEST_F(CatalogerTest, EveryFailureKeepsTheNewestCompleteCatalogue) {
       }
       EXPECT_TRUE(found) << index;
     } else {
-      EXPECT_NE(errorText.str(), "") << index;
+      EXPECT_NE(machine.errorText.str(), "") << index;
     }
     if (c.earlierInPlace && !c.newStored) {
       // Nothing replaced it: no backup, and it still answers later lines of the run.

@@ -362,22 +362,25 @@ std::vector<std::string> FakePlatform::FindCatalogFiles(const std::string& folde
 
 bool FakePlatform::NameExists(const std::string& name) { return Find(name) != nullptr; }
 
+const FakePlatform::Volume* FakePlatform::VolumeAt(std::string root, Op op) {
+  while (root.size() > 2 && root.back() == '\\') root.pop_back();
+  auto it = volumes_.find(Key(root));
+  if (it == volumes_.end() || Fails(op, root)) return nullptr;
+  return &it->second;
+}
+
 bool FakePlatform::VolumeInformation(const std::string& root, const std::string&,
                                      std::string* label, uint32_t* serial) {
-  std::string absolute = root;
-  while (absolute.size() > 2 && absolute.back() == '\\') absolute.pop_back();
-  auto it = volumes_.find(Key(absolute));
-  if (it == volumes_.end() || Fails(Op::Volume, absolute)) return false;
-  *label = it->second.label.substr(0, 31);
-  *serial = it->second.serial;
+  const Volume* volume = VolumeAt(root, Op::Volume);
+  if (volume == nullptr) return false;
+  *label = volume->label.substr(0, 31);
+  *serial = volume->serial;
   return true;
 }
 
 DriveType FakePlatform::DriveTypeOf(const std::string& root) {
-  std::string absolute = root;
-  while (absolute.size() > 2 && absolute.back() == '\\') absolute.pop_back();
-  auto it = volumes_.find(Key(absolute));
-  return it == volumes_.end() ? DriveType::NoRootFolder : it->second.type;
+  const Volume* volume = VolumeAt(root, Op::DriveType);
+  return volume == nullptr ? DriveType::NoRootFolder : volume->type;
 }
 
 bool FakePlatform::Version(VersionInfo* info) {
@@ -392,25 +395,26 @@ bool FakePlatform::HasProcedure(const std::string&, const std::string& name) {
   return procedures.count(name) != 0;
 }
 
-bool FakePlatform::FreeSpaceExtended(const std::string& path, FreeBytes* bytes) {
-  lastFreeSpaceCall = 'E';
+// Free space is asked for with the device path; it is the figure of the volume holding it.
+const FakePlatform::Volume* FakePlatform::VolumeOfPath(const std::string& path) {
   std::string root, rest;
   SplitRoot(path, &root, &rest);
-  while (root.size() > 2 && root.back() == '\\') root.pop_back();
-  auto it = volumes_.find(Key(root));
-  if (it == volumes_.end() || Fails(Op::FreeSpace, root)) return false;
-  *bytes = it->second.bytes;
+  return VolumeAt(root, Op::FreeSpace);
+}
+
+bool FakePlatform::FreeSpaceExtended(const std::string& path, FreeBytes* bytes) {
+  lastFreeSpaceCall = 'E';
+  const Volume* volume = VolumeOfPath(path);
+  if (volume == nullptr) return false;
+  *bytes = volume->bytes;
   return true;
 }
 
 bool FakePlatform::FreeSpaceClassic(const std::string& path, FreeClusters* clusters) {
   lastFreeSpaceCall = 'C';
-  std::string root, rest;
-  SplitRoot(path, &root, &rest);
-  while (root.size() > 2 && root.back() == '\\') root.pop_back();
-  auto it = volumes_.find(Key(root));
-  if (it == volumes_.end() || Fails(Op::FreeSpace, root)) return false;
-  *clusters = it->second.clusters;
+  const Volume* volume = VolumeOfPath(path);
+  if (volume == nullptr) return false;
+  *clusters = volume->clusters;
   return true;
 }
 

@@ -18,7 +18,9 @@ namespace ledra {
 class FakePlatform : public Platform {
  public:
   // Calls that tests can make fail, per path.
-  enum class Op { Open, Create, Write, Sync, Close, Remove, Rename, List, Volume, FreeSpace };
+  enum class Op {
+    Open, Create, Write, Sync, Close, Remove, Rename, List, Volume, DriveType, FreeSpace
+  };
 
   struct Volume {
     std::string label;
@@ -111,6 +113,9 @@ class FakePlatform : public Platform {
   const Node* Find(const std::string& path) const;
   Node* Make(const std::string& absolute, bool folder);
   bool Fails(Op op, const std::string& path);
+  // The volume whose root is `root`, or null (also when `op` is made to fail there).
+  const Volume* VolumeAt(std::string root, Op op);
+  const Volume* VolumeOfPath(const std::string& path);
   uint64_t UsedBytes() const;
 
   std::map<std::string, std::unique_ptr<Node>> nodes_;  // by Key of the absolute path
