@@ -141,6 +141,7 @@ TEST_F(DriverTest, DirectivesAndLineSyntax) {
       {"#DEVICE C:\\data\n", "Add: C:\\data\n"},
       {"#DEV\tC:\\data,,, x\n", "Add: C:\\data\n"},
       {"#DEV ,X\n", ""},
+      {"#DEV \f,X\n", "Add: \f\n"},  // echoed, then nothing to walk
       {"#DEV\n", ""},
       {" #DEV C:\\data\n", ""},
       {"\n\n#REM #DEV C:\\data\n", ""},

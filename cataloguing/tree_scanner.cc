@@ -42,6 +42,8 @@ void BuildPath(const std::vector<QueuedFolder>& queue, const std::string& root, 
 }  // namespace
 
 int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText, int recursive) {
+  // No root at all (a device line of white space) is not the root of the current drive.
+  if (root.empty()) return 0;
   IgnoreList patterns;
   ParseIgnoreList(ignoreText, &patterns);
 

@@ -196,6 +196,9 @@ TEST_F(FakeScanTest, NothingRecordedIsAFailedWalk) {
   fake_.AddFile("C:\\ignored\\a.tmp", 1);
   EXPECT_EQ(Scan("C:\\missing"), 0);
   EXPECT_TRUE(catalog_->folders.empty());
+  fake_.AddFile("C:\\f", 1);
+  EXPECT_EQ(Scan(""), 0);
+  EXPECT_TRUE(catalog_->folders.empty());
   EXPECT_EQ(Scan("C:\\empty"), 0);
   EXPECT_EQ(catalog_->folders.size(), 1u);
   EXPECT_EQ(Scan("C:\\ignored", "*.tmp"), 0);
