@@ -7,7 +7,8 @@
 # wineserver is kept alive for the run, so the program starts only once, and is stopped at
 # the end. Wine starts services that can keep inherited pipes open, so the program's output
 # goes to files that are printed afterwards, never through a pipe. The program is stopped
-# after $LEDRA_WINE_TIMEOUT seconds (default 1800).
+# after $LEDRA_WINE_TIMEOUT seconds (default 1800). For the run, wine-drives.sh maps the
+# drive letters the end-to-end tests catalogue (named to the program in $LEDRA_WINE_DRIVES).
 #
 # Run as root, the whole run goes without the capabilities that override file permissions,
 # so that a folder of mode 000 is as unreadable to the tests as it is to an ordinary user.
@@ -77,13 +78,20 @@ stopServer() {
   wineserver -w >/dev/null 2>&1 9>&-
 }
 
+# The drive letters that the end-to-end tests catalogue, made by wine-drives.sh below.
+drivesScript=$(cd "$(dirname "$0")" && pwd)/wine-drives.sh
+drivesDir=$buildDir/wine-drives
+undoDrives() {
+  "$drivesScript" --undo "$WINEPREFIX" "$drivesDir" 9>&-
+}
+
 # A second run on the same prefix waits for the first one to end.
 exec 9>"$WINEPREFIX.lock"
 if command -v flock >/dev/null 2>&1; then
   flock 9
 fi
 
-trap 'stopServer; exit 130' INT TERM HUP
+trap 'stopServer; undoDrives; exit 130' INT TERM HUP
 # A server left by a run that was killed would serve this run with stale state.
 stopServer
 
@@ -98,6 +106,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   fi
 fi
 
+# Wine reads the drive links when its server starts, so they are made before; the program
+# learns from LEDRA_WINE_DRIVES which letters are there.
+LEDRA_WINE_DRIVES=$("$drivesScript" "$WINEPREFIX" "$drivesDir" </dev/null 9>&-)
+export LEDRA_WINE_DRIVES
+
 wineserver -p >"$logDir/wineserver.txt" 2>&1 </dev/null 9>&-
 
 timeout --kill-after=10 "$limit" wine "$program" "$@" >"$out" 2>"$err" </dev/null 9>&-
@@ -107,6 +120,7 @@ if [ $status = 124 ] || [ $status = 137 ]; then
 fi
 
 stopServer
+undoDrives
 trap - INT TERM HUP
 
 cat "$out"
