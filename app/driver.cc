@@ -132,11 +132,15 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
 
   OsError err;
   std::unique_ptr<File> file = platform.OpenForReading(parameterFile, &err);
-  if (!file) {
+  TextLineReader lines(std::move(file));
+  // A folder opens as a file on POSIX and only fails when read: the first piece is read
+  // now, so that it is refused like a file that cannot be opened.
+  std::string piece;
+  const bool havePiece = lines.ReadPiece(&piece, kLinePieceLength);
+  if (lines.ReadFailed()) {
     errors.WriteLine("Fatal Error: Cannot read the parameter file '" + parameterFile + "'");
     return kExitCannotReadParameters;
   }
-  TextLineReader lines(std::move(file));
 
   std::string savedFolder;
   const bool haveSavedFolder = platform.CurrentFolder(&savedFolder);
@@ -147,8 +151,7 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
   {
     Cataloger cataloger(platform, errors);
     std::string ignoreText;
-    std::string piece;
-    while (lines.ReadPiece(&piece, kLinePieceLength)) {
+    for (bool more = havePiece; more; more = lines.ReadPiece(&piece, kLinePieceLength)) {
       ProcessLine(piece, &ignoreText, cataloger, out);
     }
   }

@@ -111,6 +111,17 @@ TEST_F(DriverTest, FatalMessages) {
   EXPECT_EQ(Run({"-f", "C:\\cats\\missing.txt"}), 3);
   EXPECT_EQ(errorText_.str(), "Fatal Error: Cannot read the parameter file 'C:\\cats\\missing.txt'\n");
 
+  // A folder is no parameter file, whether the system refuses to open it or to read it.
+  errorText_.str("");
+  EXPECT_EQ(Run({"-f", "C:\\cats"}), 3);
+  EXPECT_EQ(errorText_.str(), "Fatal Error: Cannot read the parameter file 'C:\\cats'\n");
+
+  // An empty parameter file is read, and does nothing.
+  errorText_.str("");
+  fake_.AddFileWithContent("C:\\cats\\empty.txt", "");
+  EXPECT_EQ(Run({"-f", "C:\\cats\\empty.txt"}), 0);
+  EXPECT_EQ(errorText_.str(), "");
+
   errorText_.str("");
   fake_.startSucceeds = false;
   EXPECT_EQ(Run({"-f", "C:\\cats\\missing.txt"}), 1);

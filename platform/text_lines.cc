@@ -11,7 +11,12 @@ int TextLineReader::NextRawByte() {
   if (position_ >= filled_) {
     size_t got = 0;
     OsError err;
-    if (!file_ || !file_->Read(buffer_, sizeof buffer_, &got, &err) || got == 0) {
+    if (!file_ || !file_->Read(buffer_, sizeof buffer_, &got, &err)) {
+      readFailed_ = true;
+      ended_ = true;
+      return -1;
+    }
+    if (got == 0) {
       ended_ = true;
       return -1;
     }

@@ -19,6 +19,9 @@ class TextLineReader {
   // when it fits. False at the end of the file when nothing was read. A read error counts
   // as the end of the file.
   bool ReadPiece(std::string* piece, size_t maxChars = 255);
+  // Whether the file could not be read (as opposed to having ended): no file, a folder
+  // opened as a file, an I/O error.
+  bool ReadFailed() const { return readFailed_; }
 
  private:
   // The next byte in text mode, or -1 at the end.
@@ -30,6 +33,7 @@ class TextLineReader {
   size_t position_ = 0;
   size_t filled_ = 0;
   bool ended_ = false;
+  bool readFailed_ = false;
   int pending_ = -2;  // a byte read ahead after a '\r'; -2 when none
 };
 
