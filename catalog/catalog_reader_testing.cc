@@ -32,31 +32,31 @@ class Cursor {
   size_t left() const { return bytes_.size() - offset_; }
 
   bool U16(const char* field, uint16_t* value) {
-    uint64_t v;
+    uint64_t v = 0;
     if (!Little(field, 2, &v)) return false;
     *value = static_cast<uint16_t>(v);
     return true;
   }
   bool U32(const char* field, uint32_t* value) {
-    uint64_t v;
+    uint64_t v = 0;
     if (!Little(field, 4, &v)) return false;
     *value = static_cast<uint32_t>(v);
     return true;
   }
   bool I32(const char* field, int32_t* value) {
-    uint32_t v;
+    uint32_t v = 0;
     if (!U32(field, &v)) return false;
     *value = static_cast<int32_t>(v);
     return true;
   }
   bool F32(const char* field, float* value) {
-    uint32_t v;
+    uint32_t v = 0;
     if (!U32(field, &v)) return false;
     std::memcpy(value, &v, sizeof v);
     return true;
   }
   bool F64(const char* field, double* value) {
-    uint64_t v;
+    uint64_t v = 0;
     if (!Little(field, 8, &v)) return false;
     std::memcpy(value, &v, sizeof v);
     return true;
