@@ -66,67 +66,23 @@ command -v ncdu >/dev/null && HAVE_NCDU=1
 
 # --- Build ---------------------------------------------------------------------------------
 
-has_target() { [[ -f $BUILD_DIR/build.ninja ]] && ninja -C "$BUILD_DIR" -t targets all 2>/dev/null | grep -q "^$1:"; }
-
-STANDALONE_DIR=$BUILD_DIR/bench-standalone
-LOG_DIR=$STANDALONE_DIR
-mkdir -p "$STANDALONE_DIR"
-MAKE_TREE=
-WRITE_BENCH_BIN=${WRITE_BENCH:-}
-CORE_BUILT=0
+LOG_DIR=$BUILD_DIR/bench-logs
+mkdir -p "$LOG_DIR"
 if ((SKIP_BUILD == 0)); then
   say "Building (Release) in $BUILD_DIR ..."
-  if cmake -S "$REPO" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEDRA_TESTS=OFF \
-      -DLEDRA_BENCH=ON >"$LOG_DIR/configure.log" 2>&1; then
-    if [[ -z ${LEDRA_CMD:-} ]]; then
-      cmake --build "$BUILD_DIR" --target LedraCmd >"$LOG_DIR/build.log" 2>&1 ||
-        die "LedraCmd does not build; see $LOG_DIR/build.log"
-      LEDRA_CMD=$BUILD_DIR/LedraCmd
-    fi
-    if has_target ledra_core && cmake --build "$BUILD_DIR" --target ledra_core >>"$LOG_DIR/build.log" 2>&1; then
-      CORE_BUILT=1
-    fi
-    if has_target make_tree; then
-      cmake --build "$BUILD_DIR" --target make_tree >>"$LOG_DIR/build.log" 2>&1 &&
-        MAKE_TREE=$BUILD_DIR/bench/make_tree
-    fi
-    if [[ -z $WRITE_BENCH_BIN && $WRITE_SECTION == 1 && -f $REPO/bench/write_bench.cc ]] &&
-        has_target write_bench; then
-      if cmake --build "$BUILD_DIR" --target write_bench >>"$LOG_DIR/build.log" 2>&1; then
-        WRITE_BENCH_BIN=$BUILD_DIR/bench/write_bench
-      else
-        say "write_bench does not build (see $LOG_DIR/build.log); the writing section is skipped."
-        WRITE_SECTION=0
-      fi
-    fi
-  elif [[ -z ${LEDRA_CMD:-} ]]; then
+  cmake -S "$REPO" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEDRA_TESTS=OFF \
+      -DLEDRA_BENCH=ON >"$LOG_DIR/configure.log" 2>&1 ||
     die "cmake could not configure $REPO; see $LOG_DIR/configure.log"
-  fi
+  cmake --build "$BUILD_DIR" --target LedraCmd make_tree write_bench >"$LOG_DIR/build.log" 2>&1 ||
+    die "the programs do not build; see $LOG_DIR/build.log"
 fi
-if ((SKIP_BUILD)); then
-  : "${LEDRA_CMD:=$BUILD_DIR/LedraCmd}"
-  for candidate in "$BUILD_DIR/bench/write_bench" "$STANDALONE_DIR/write_bench"; do
-    [[ -n $WRITE_BENCH_BIN || ! -x $candidate ]] || WRITE_BENCH_BIN=$candidate
-  done
-  [[ ! -x $BUILD_DIR/bench/make_tree ]] || MAKE_TREE=$BUILD_DIR/bench/make_tree
-fi
-# Until the top-level CMakeLists.txt adds bench/, the two programs are built by hand.
-if [[ -z $MAKE_TREE ]]; then
-  MAKE_TREE=$STANDALONE_DIR/make_tree
-  if [[ ! -x $MAKE_TREE || $REPO/bench/make_tree.cc -nt $MAKE_TREE ]]; then
-    "${CXX:-c++}" -std=c++17 -O2 -Wall -Wextra -o "$MAKE_TREE" "$REPO/bench/make_tree.cc" ||
-      die "make_tree does not compile"
-  fi
-fi
-if [[ -z $WRITE_BENCH_BIN && $WRITE_SECTION == 1 && $CORE_BUILT == 1 && -f $REPO/bench/write_bench.cc ]]; then
-  WRITE_BENCH_BIN=$STANDALONE_DIR/write_bench
-  # shellcheck disable=SC2046
-  "${CXX:-c++}" -std=c++17 -O2 -DNDEBUG -I"$REPO" -o "$WRITE_BENCH_BIN" "$REPO/bench/write_bench.cc" \
-      "$BUILD_DIR/libledra_core.a" "$BUILD_DIR/libledra_platform.a" \
-      $(pkg-config --libs mount blkid 2>/dev/null) >>"$LOG_DIR/build.log" 2>&1 || {
-    say "write_bench does not build (see $LOG_DIR/build.log); the writing section is skipped."
-    WRITE_BENCH_BIN=
-  }
+: "${LEDRA_CMD:=$BUILD_DIR/LedraCmd}"
+MAKE_TREE=$BUILD_DIR/bench/make_tree
+WRITE_BENCH_BIN=${WRITE_BENCH:-$BUILD_DIR/bench/write_bench}
+[[ -x $MAKE_TREE ]] || die "no tree generator at $MAKE_TREE"
+if [[ $WRITE_SECTION == 1 && ! -x $WRITE_BENCH_BIN ]]; then
+  say "no write_bench at $WRITE_BENCH_BIN; the writing section is skipped."
+  WRITE_BENCH_BIN=
 fi
 [[ -n ${LEDRA_CMD:-} && -x $LEDRA_CMD ]] || die "no LedraCmd to measure (LEDRA_CMD='${LEDRA_CMD:-}')"
 
