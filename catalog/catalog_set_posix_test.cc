@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -16,41 +15,16 @@
 #include "catalog/catalog_set.h"
 #include "catalog/catalog_test_support.h"
 #include "catalog/volume_catalog.h"
+#include "platform/posix_testing.h"
 
 namespace ledra {
 namespace {
 
 using test::CurrentFolderGuard;
 using test::LineCount;
+using test::MountStack;
 using test::ReadWholeFile;
-using test::TempFolder;
-
-// A tmpfs of a given size on a folder, unmounted when the test ends, whatever happens.
-class TmpfsMount {
- public:
-  TmpfsMount(const std::string& folder, const std::string& size) : folder_(folder) {
-    std::filesystem::create_directory(folder_);
-    const std::string options = "size=" + size;
-    if (mount("tmpfs", folder_.c_str(), "tmpfs", 0, options.c_str()) == 0) {
-      mounted_ = true;
-    } else {
-      error_ = std::strerror(errno);
-    }
-  }
-  TmpfsMount(const TmpfsMount&) = delete;
-  TmpfsMount& operator=(const TmpfsMount&) = delete;
-  ~TmpfsMount() {
-    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
-  }
-
-  bool mounted() const { return mounted_; }
-  const std::string& error() const { return error_; }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-  std::string error_;
-};
+using test::ScratchFolder;
 
 // Writes a file until the filesystem refuses more; true when it ran full.
 bool FillUp(const std::string& path) {
@@ -83,11 +57,14 @@ std::unique_ptr<VolumeCatalog> NewCatalogue(int entries, const std::string& comm
 
 TEST(CatalogSetPosixTest, OnAFullFilesystemKeepsTheEarlierCatalogue) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
-  TempFolder folder;
+  ScratchFolder folder;
   ASSERT_TRUE(folder.ok());
-  const std::string volume = folder / "vol";
-  TmpfsMount tmpfs(volume, "256k");
-  if (!tmpfs.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here: " << tmpfs.error();
+  const std::string volume = folder.Folder("vol");
+  MountStack mounts;
+  std::string why;
+  if (!mounts.Tmpfs(volume, "size=256k", &why)) {
+    GTEST_SKIP() << "cannot mount a tmpfs here: " << why;
+  }
 
   std::ostringstream errorText;
   MessageSink errors(errorText);

@@ -5,18 +5,15 @@
 #define LEDRA_CATALOG_CATALOG_TEST_SUPPORT_H_
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <sstream>
 #include <string>
-#include <system_error>
 
 #include "platform/platform.h"
+#include "platform/temp_tree_testing.h"
 
 namespace ledra {
 namespace test {
@@ -77,39 +74,18 @@ inline size_t LineCount(const std::string& text) {
   return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-// A folder of its own below the system's temporary folder, removed with all it holds.
+// A folder of its own below the system's temporary folder, removed with all it holds: the
+// TempTree of the other real-machine tests (under Wine below Z:\tmp), seen as one folder.
 class TempFolder {
  public:
-  TempFolder() {
-    static std::atomic<unsigned> serial{0};
-    std::random_device random;
-    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::ostringstream name;
-      name << "ledra-cat-" << std::hex << random() << '-' << ticks << '-' << serial++;
-      path_ = base / name.str();
-      std::error_code ec;
-      if (std::filesystem::create_directory(path_, ec)) return;
-    }
-    path_.clear();
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  ~TempFolder() {
-    if (path_.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-
-  bool ok() const { return !path_.empty(); }
-  const std::filesystem::path& path() const { return path_; }
+  bool ok() const { return !tree_.root().empty(); }
+  std::filesystem::path path() const { return tree_.root(); }
   // The folder as the platform names it.
-  std::string str() const { return path_.string(); }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  std::string str() const { return tree_.root(); }
+  std::string operator/(const std::string& name) const { return tree_.Path(name); }
 
  private:
-  std::filesystem::path path_;
+  TempTree tree_;
 };
 
 inline void WriteWholeFile(const std::string& path, const std::string& bytes) {

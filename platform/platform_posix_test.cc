@@ -1,10 +1,8 @@
 // Tests of the POSIX back end on the real machine: real trees, real mounts, real files.
 // Tests that mount need root; where a mount is refused they are skipped with the reason.
 #include <fcntl.h>
-#include <ftw.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -26,99 +24,16 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix_testing.h"
 #include "platform/volume_posix.h"
 
 namespace ledra {
 namespace {
 
+using test::MountStack;
+using test::ScratchFolder;
+
 constexpr uint64_t kMiB = 1024 * 1024;
-
-// A fresh folder under /tmp, removed with everything in it at the end. Other users may
-// enter it, so that a child process without privilege can reach mounts below it.
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/ledra-posix-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) {
-      path_ = pattern;
-      chmod(path_.c_str(), 0755);
-    }
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  ~TempFolder() {
-    // FTW_MOUNT: a mount left behind by a failed unmount is never emptied.
-    if (!path_.empty()) nftw(path_.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
-  }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  static int RemoveOne(const char* path, const struct stat*, int, FTW*) {
-    remove(path);
-    return 0;
-  }
-  std::string path_;
-};
-
-// Mounts made by one test, unmounted in reverse order when the test ends, also when it
-// fails half-way.
-class MountGuard {
- public:
-  MountGuard() = default;
-  MountGuard(const MountGuard&) = delete;
-  MountGuard& operator=(const MountGuard&) = delete;
-  ~MountGuard() {
-    for (auto it = targets_.rbegin(); it != targets_.rend(); ++it) {
-      if (umount2(it->c_str(), 0) != 0) umount2(it->c_str(), MNT_DETACH);
-    }
-  }
-
-  bool Tmpfs(const std::string& target, const std::string& options, std::string* why) {
-    if (mount("tmpfs", target.c_str(), "tmpfs", 0, options.c_str()) != 0) {
-      *why = "mount -t tmpfs " + target + ": " + std::strerror(errno);
-      return false;
-    }
-    targets_.push_back(target);
-    return true;
-  }
-
-  bool Bind(const std::string& source, const std::string& target, std::string* why) {
-    if (mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) != 0) {
-      *why = "mount --bind " + target + ": " + std::strerror(errno);
-      return false;
-    }
-    targets_.push_back(target);
-    return true;
-  }
-
-  bool Loop(const std::string& image, const std::string& target, std::string* why) {
-    const std::string command = "mount -o loop '" + image + "' '" + target + "' 2>&1";
-    if (RunCommand(command, why) != 0) return false;
-    targets_.push_back(target);
-    return true;
-  }
-
-  // Runs a shell command with the system folders on the path (mkfs and mount live in
-  // sbin); its output is kept as the reason of a failure.
-  static int RunCommand(const std::string& command, std::string* output) {
-    const std::string full = "PATH=\"$PATH:/usr/sbin:/sbin\" " + command;
-    FILE* pipe = popen(full.c_str(), "r");
-    if (pipe == nullptr) {
-      *output = std::strerror(errno);
-      return -1;
-    }
-    char buffer[256];
-    output->clear();
-    while (fgets(buffer, sizeof buffer, pipe) != nullptr) *output += buffer;
-    const int status = pclose(pipe);
-    if (output->empty()) *output = command + " failed";
-    return status;
-  }
-
- private:
-  std::vector<std::string> targets_;
-};
 
 // Puts the process back into the folder it was in when the guard was made.
 class FolderGuard {
@@ -185,7 +100,7 @@ class PosixPlatformTest : public ::testing::Test {
   std::ostringstream errorText_;
   MessageSink errors_{errorText_};
   std::unique_ptr<Platform> platform_ = NewRealPlatform(errors_);
-  TempFolder temp_;
+  ScratchFolder temp_;
 
   void SetUp() override { ASSERT_FALSE(temp_.path().empty()) << "no temporary folder"; }
 };
@@ -307,7 +222,7 @@ TEST_F(PosixPlatformTest, DirSearchStartsOnlyOnFoldersItCanList) {
 TEST_F(PosixPlatformTest, DirSearchDoesNotEnterAnotherFilesystem) {
   ASSERT_EQ(mkdir((temp_ / "mounted").c_str(), 0755), 0);
   ASSERT_EQ(mkdir((temp_ / "local").c_str(), 0755), 0);
-  MountGuard mounts;
+  MountStack mounts;
   std::string why;
   if (!mounts.Tmpfs(temp_ / "mounted", "size=1m", &why)) GTEST_SKIP() << why;
   WriteFile(temp_ / "mounted/inside", "1234");
@@ -478,7 +393,7 @@ TEST_F(PosixPlatformTest, AbsolutePathAsNamed) {
 TEST_F(PosixPlatformTest, SplitVolumeRootAtTheMountPoint) {
   const std::string point = temp_ / "my disk";  // mountinfo writes the space as \040
   ASSERT_EQ(mkdir(point.c_str(), 0755), 0);
-  MountGuard mounts;
+  MountStack mounts;
   std::string why;
   if (!mounts.Tmpfs(point, "size=1m", &why)) GTEST_SKIP() << why;
   ASSERT_EQ(mkdir((point + "/Photos").c_str(), 0755), 0);
@@ -522,7 +437,7 @@ TEST_F(PosixPlatformTest, SplitVolumeRootAtTheMountPoint) {
 TEST_F(PosixPlatformTest, PathBelowVolumeRoot) {
   const std::string point = temp_ / "my disk";
   ASSERT_EQ(mkdir(point.c_str(), 0755), 0);
-  MountGuard mounts;
+  MountStack mounts;
   std::string why;
   if (!mounts.Tmpfs(point, "size=1m", &why)) GTEST_SKIP() << why;
   ASSERT_EQ(mkdir((point + "/Photos").c_str(), 0755), 0);
@@ -668,7 +583,7 @@ TEST_F(PosixPlatformTest, FindDiskLinkNameByDevice) {
 TEST_F(PosixPlatformTest, TmpfsVolume) {
   const std::string point = temp_ / "ram";
   ASSERT_EQ(mkdir(point.c_str(), 0755), 0);
-  MountGuard mounts;
+  MountStack mounts;
   std::string why;
   if (!mounts.Tmpfs(point, "size=4m", &why)) GTEST_SKIP() << why;
   ASSERT_EQ(mkdir((point + "/sub").c_str(), 0755), 0);
@@ -699,7 +614,7 @@ TEST_F(PosixPlatformTest, VolumesThatDoNotExist) {
 TEST_F(PosixPlatformTest, FreeSpaceOfATmpfsOfKnownSize) {
   const std::string point = temp_ / "ram";
   ASSERT_EQ(mkdir(point.c_str(), 0755), 0);
-  MountGuard mounts;
+  MountStack mounts;
   std::string why;
   if (!mounts.Tmpfs(point, "size=4m", &why)) GTEST_SKIP() << why;
 
@@ -735,20 +650,16 @@ class LoopExt4Test : public PosixPlatformTest {
     image_ = temp_ / "disk.img";
     point_ = temp_ / "ext4 disk";
     ASSERT_EQ(mkdir(point_.c_str(), 0755), 0);
-    MakeSparse(image_, 16 * kMiB);
-    std::string output;
-    if (MountGuard::RunCommand(
-            std::string("mkfs.ext4 -q -F -L DATA -U ") + kUuid + " '" + image_ + "' 2>&1",
-            &output) != 0) {
-      GTEST_SKIP() << "cannot make an ext4 image: " << output;
+    std::string why;
+    if (!mounts_.LoopExt4(image_, point_, "DATA", kUuid, 16, &why)) {
+      GTEST_SKIP() << "cannot loop-mount an ext4 image: " << why;
     }
-    if (!mounts_.Loop(image_, point_, &output)) GTEST_SKIP() << "cannot loop-mount: " << output;
     ASSERT_EQ(mkdir((point_ + "/Photos").c_str(), 0755), 0);
   }
 
   std::string image_;
   std::string point_;
-  MountGuard mounts_;
+  MountStack mounts_;
 };
 
 TEST_F(LoopExt4Test, LabelSerialAndDriveType) {
@@ -831,7 +742,7 @@ TEST_F(LoopExt4Test, LastOfStackedMountsWins) {
   // A tmpfs below and the ext4 volume on top, then another tmpfs on top of that.
   const std::string point = temp_ / "stack";
   ASSERT_EQ(mkdir(point.c_str(), 0755), 0);
-  MountGuard stack;
+  MountStack stack;
   std::string why;
   if (!stack.Tmpfs(point, "size=1m", &why)) GTEST_SKIP() << why;
   ASSERT_TRUE(stack.Bind(point_, point, &why)) << why;
