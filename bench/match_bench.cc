@@ -3,9 +3,7 @@
 // make the recursive one explode. Not a test: it prints figures and checks nothing but
 // that both matchers agree.
 //
-// Build and run:
-//   g++ -std=c++17 -O2 -I. bench/match_bench.cc cataloguing/wildcard.cc -o match_bench
-//   ./match_bench
+// Build and run: configure with -DLEDRA_BENCH=ON, build the target match_bench, run it.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -13,68 +11,14 @@
 #include <utility>
 #include <vector>
 
+#include "cataloguing/recursive_match_testing.h"
 #include "cataloguing/wildcard.h"
 
 namespace {
 
-// The rules of the matcher taken literally: one recursive call per start after '*'.
-int RecursiveMatch(const unsigned char* name, const unsigned char* pattern) {
-  for (;;) {
-    if (*pattern == 0) return *name == 0 ? 1 : 0;
-    if (*pattern == '?') {
-      if (*name == 0) return 0;
-      ++name;
-      ++pattern;
-      continue;
-    }
-    if (*pattern == '*') {
-      while (*pattern == '*') ++pattern;
-      if (*pattern == 0) return 1;
-      if (*name == 0) return 0;
-      for (; *name != 0; ++name) {
-        if (RecursiveMatch(name, pattern) == 1) return 1;
-      }
-      return 0;
-    }
-    if (*pattern == '[') {
-      if (*name == 0) return 0;
-      ++pattern;
-      bool negated = false;
-      if (*pattern == '^') {
-        negated = true;
-        ++pattern;
-      }
-      bool covered = false;
-      bool first = true;
-      for (;;) {
-        if (*pattern == 0) return 0;
-        if (*pattern == ']' && !first) break;
-        first = false;
-        if (pattern[1] == '-' && pattern[2] != 0 && pattern[2] != ']') {
-          const int low = static_cast<signed char>(pattern[0]);
-          const int high = static_cast<signed char>(pattern[2]);
-          const int byte = static_cast<signed char>(*name);
-          if (low <= byte && byte <= high) covered = true;
-          pattern += 3;
-        } else {
-          if (*pattern == *name) covered = true;
-          ++pattern;
-        }
-      }
-      ++pattern;
-      if (covered == negated) return 0;
-      ++name;
-      continue;
-    }
-    if (*pattern != *name) return 0;
-    ++pattern;
-    ++name;
-  }
-}
-
 int Recursive(const char* name, const char* pattern) {
-  return RecursiveMatch(reinterpret_cast<const unsigned char*>(name),
-                        reinterpret_cast<const unsigned char*>(pattern));
+  return ledra::RecursiveMatch(reinterpret_cast<const unsigned char*>(name),
+                               reinterpret_cast<const unsigned char*>(pattern));
 }
 
 struct Workload {
