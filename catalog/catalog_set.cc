@@ -37,17 +37,25 @@ CatalogSet::CatalogSet(Platform& platform) : platform_(platform) {
 CatalogSet::CatalogSet(Platform& platform, const std::string& folder)
     : platform_(platform), folder_(folder) {}
 
-void CatalogSet::Add(std::unique_ptr<VolumeCatalog> catalog) {
+void CatalogSet::Add(std::unique_ptr<VolumeCatalog> catalog, size_t index) {
   totalEntries_ += static_cast<int32_t>(catalog->entries.size());
-  catalogs_.push_back(std::move(catalog));
+  catalogs_.insert(catalogs_.begin() + static_cast<std::ptrdiff_t>(index), std::move(catalog));
   ++count_;
+}
+
+std::unique_ptr<VolumeCatalog> CatalogSet::Detach(size_t index) {
+  std::unique_ptr<VolumeCatalog> catalog = std::move(catalogs_[index]);
+  catalogs_.erase(catalogs_.begin() + static_cast<std::ptrdiff_t>(index));
+  totalEntries_ -= static_cast<int32_t>(catalog->entries.size());
+  --count_;
+  return catalog;
 }
 
 void CatalogSet::LoadHeaders() {
   for (const std::string& path : platform_.FindCatalogFiles(folder_)) {
     auto catalog = std::make_unique<VolumeCatalog>();
     catalog->filePath = path;
-    if (catalog->ReadHeader(platform_) == 1) Add(std::move(catalog));
+    if (catalog->ReadHeader(platform_) == 1) Add(std::move(catalog), catalogs_.size());
   }
 }
 
@@ -85,13 +93,9 @@ int CatalogSet::RemoveCatalog(bool backup, const VolumeCatalog* target) {
     matchIndex_ = static_cast<int32_t>(i);
   }
   if (matchIndex_ < 0 || static_cast<size_t>(matchIndex_) >= catalogs_.size()) return 0;
-  VolumeCatalog& t = *catalogs_[matchIndex_];
-  const int32_t entryCount = static_cast<int32_t>(t.entries.size());
-  CatalogStream stream(platform_, t.filePath, CatalogStream::kRemove);
+  CatalogStream stream(platform_, catalogs_[matchIndex_]->filePath, CatalogStream::kRemove);
   if (stream.RemoveFile(backup) != 1) return 0;
-  totalEntries_ -= entryCount;
-  catalogs_.erase(catalogs_.begin() + matchIndex_);
-  --count_;
+  Detach(static_cast<size_t>(matchIndex_));
   return 1;
 }
 
@@ -118,17 +122,32 @@ int CatalogSet::StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, bool replaceMa
     platform_.Remove(temporary, &err);
     return 0;
   }
-  if (replaceMatch) RemoveCatalog(/*backup=*/true);
+  // The match leaves the set but is kept until the new file has its name, so that its
+  // file and place can be given back should that last step fail.
+  std::unique_ptr<VolumeCatalog> replaced;
+  const size_t replacedAt = static_cast<size_t>(matchIndex_);
+  bool backedUp = false;
+  if (replaceMatch && matchIndex_ >= 0 && replacedAt < catalogs_.size()) {
+    CatalogStream stream(platform_, catalogs_[replacedAt]->filePath, CatalogStream::kRemove);
+    stream.RemoveFile(/*backup=*/true, &backedUp);
+    replaced = Detach(replacedAt);
+  }
 
   std::string fileName;
   ChooseFileName(&fileName, catalog->displayName);
   if (!platform_.Rename(temporary, fileName, &err)) {
     platform_.ReportError("rename", temporary + "' to '" + fileName, err);
     platform_.Remove(temporary, &err);
+    if (replaced) {
+      if (backedUp && !platform_.Rename(replaced->filePath + ".bak", replaced->filePath, &err)) {
+        platform_.ReportError("restore", replaced->filePath, err);
+      }
+      Add(std::move(replaced), replacedAt);
+    }
     return 0;
   }
   catalog->filePath = fileName;
-  Add(std::move(catalog));
+  Add(std::move(catalog), catalogs_.size());
   return 1;
 }
 

@@ -54,7 +54,7 @@ class CatalogSet {
   // Stores the finished catalogue `cur`. It is written completely to a temporary file
   // first; only then, with `replaceMatch`, is the current match moved to its backup, and
   // the file takes its name. 1: stored, and `cur` joined the set; 0: it could not be
-  // written (reported), the earlier catalogue stays in place and in the set.
+  // written or named (reported), the earlier catalogue stays in place and in the set.
   // Either way `cur` holds a new empty catalogue afterwards.
   int StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, bool replaceMatch);
 
@@ -65,7 +65,8 @@ class CatalogSet {
   int32_t matchIndex() const { return matchIndex_; }
 
  private:
-  void Add(std::unique_ptr<VolumeCatalog> catalog);
+  void Add(std::unique_ptr<VolumeCatalog> catalog, size_t index);
+  std::unique_ptr<VolumeCatalog> Detach(size_t index);
 
   Platform& platform_;
   std::vector<std::unique_ptr<VolumeCatalog>> catalogs_;

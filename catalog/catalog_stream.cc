@@ -122,7 +122,8 @@ bool CatalogStream::Close(bool sync) {
   return !writeFailed_;
 }
 
-int CatalogStream::RemoveFile(bool backup) {
+int CatalogStream::RemoveFile(bool backup, bool* moved) {
+  if (moved != nullptr) *moved = false;
   if (mode_ != kRemove) return 1;
   OsError err;
   if (!backup) {
@@ -133,7 +134,9 @@ int CatalogStream::RemoveFile(bool backup) {
     return 1;
   }
   const std::string backupPath = path_ + ".bak";
-  if (!platform_.Rename(path_, backupPath, &err) && !err.notFound) {
+  if (platform_.Rename(path_, backupPath, &err)) {
+    if (moved != nullptr) *moved = true;
+  } else if (!err.notFound) {
     platform_.ReportError("back up", path_, err);
   }
   return 1;

@@ -73,9 +73,9 @@ class CatalogStream {
 
   // Removal mode. `backup` false deletes the file: 1 done, 0 failed (reported).
   // `backup` true renames the file to its path + ".bak" in one step, replacing an earlier
-  // backup; a missing file is passed over silently and the result is 1 either way.
-  // Other modes: 1, nothing touched.
-  int RemoveFile(bool backup);
+  // backup; a missing file is passed over silently and the result is 1 either way;
+  // `moved`, when given, tells whether the file was moved. Other modes: 1, nothing touched.
+  int RemoveFile(bool backup, bool* moved = nullptr);
 
  private:
   void Refill();

@@ -368,7 +368,7 @@ TEST_F(CatalogerTest, EveryFailureKeepsTheNewestCompleteCatalogue) {
   const std::vector<Case> cases = {
       {Failure::None, true, false},  {Failure::Identify, true, false},
       {Failure::Walk, false, true},  {Failure::Write, false, true},
-      {Failure::Sync, false, true},  {Failure::Rename, false, false},
+      {Failure::Sync, false, true},  {Failure::Rename, false, true},
       {Failure::Backup, true, true},
   };
   for (const Case& c : cases) {
