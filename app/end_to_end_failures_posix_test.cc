@@ -24,7 +24,7 @@ using e2e::LoadCatalog;
 using e2e::MatchesTree;
 using e2e::NamesIn;
 using e2e::ReadBytes;
-using e2e::WriteBytes;
+using e2e::WriteWholeFile;
 
 using Names = std::vector<std::string>;
 
@@ -50,10 +50,10 @@ class EndToEndFailureTest : public ::testing::Test {
     ASSERT_TRUE(scratch_.ok());
     tree_ = scratch_.Folder("tree");
     other_ = scratch_.Folder("other");
-    WriteBytes(tree_ + "/a.txt", "0123456789");
+    WriteWholeFile(tree_ + "/a.txt", "0123456789");
     fs::create_directories(tree_ + "/sub");
-    WriteBytes(tree_ + "/sub/b.txt", "01234");
-    WriteBytes(other_ + "/o.txt", "ooo");
+    WriteWholeFile(tree_ + "/sub/b.txt", "01234");
+    WriteWholeFile(other_ + "/o.txt", "ooo");
   }
 
   e2e::ScratchFolder scratch_;
@@ -119,7 +119,7 @@ TEST_F(EndToEndFailureTest, ExitStatusAndStreamsOfWholeProcesses) {
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
     const std::string cats = scratch_.Folder("cats" + std::to_string(++n));
-    if (!k.parameters.empty()) WriteBytes(cats + "/params.txt", k.parameters);
+    if (!k.parameters.empty()) WriteWholeFile(cats + "/params.txt", k.parameters);
     std::vector<std::string> argv{LEDRA_CMD_PATH};
     for (const std::string& a : k.args) argv.push_back(a == "@" ? cats + "/params.txt" : a);
     const e2e::ProcessResult p = e2e::RunProcess(argv, k.runInCats ? cats : "/");
@@ -148,13 +148,13 @@ TEST_F(EndToEndFailureTest, ExitStatusAndStreamsOfWholeProcesses) {
 // failure message, the run goes on, and the earlier catalogue is untouched.
 TEST_F(EndToEndFailureTest, CatalogueFolderThatCannotBeWritten) {
   const std::string cats = scratch_.Folder("cats");
-  WriteBytes(cats + "/params.txt", "#DEV " + tree_ + ",A\n");
+  WriteWholeFile(cats + "/params.txt", "#DEV " + tree_ + ",A\n");
   ASSERT_EQ(e2e::RunInProcess(cats + "/params.txt").err, "");
   const std::string earlier = ReadBytes(cats + "/A.kvl");
   ASSERT_NE(earlier, "<missing>");
 
   const std::string missing = scratch_ / "missing";
-  WriteBytes(cats + "/params.txt",
+  WriteWholeFile(cats + "/params.txt",
              "#DEV " + missing + "\n#DEV " + tree_ + ",A\n#DEV " + other_ + ",B\n");
   ASSERT_EQ(chmod(cats.c_str(), 0555), 0);
   // Root overrides folder permissions unless it gives that power up; others never had it.
@@ -200,15 +200,15 @@ TEST_F(EndToEndFailureTest, CatalogueFilesystemRunsFull) {
     if (!mounts_.Tmpfs(cats, "size=64k", &why)) GTEST_SKIP() << why;
     // Thousands of files are made far faster in memory than on the disk.
     if (!mounts_.Tmpfs(big, "size=8m", &why)) GTEST_SKIP() << why;
-    WriteBytes(big + "/seed.txt", "seed");
-    WriteBytes(cats + "/params.txt", "#DEV " + big + ",A\n#DEV " + other_ + ",B\n");
+    WriteWholeFile(big + "/seed.txt", "seed");
+    WriteWholeFile(cats + "/params.txt", "#DEV " + big + ",A\n#DEV " + other_ + ",B\n");
     ASSERT_EQ(e2e::RunInProcess(cats + "/params.txt").err, "");
     const std::string earlier = ReadBytes(cats + "/A.kvl");
     ASSERT_NE(earlier, "<missing>");
     fs::remove(cats + "/B.kvl");
 
     for (int i = 0; i < k.files; ++i) {
-      WriteBytes(big + "/a-file-with-a-rather-long-name-number-" + std::to_string(100000 + i), "");
+      WriteWholeFile(big + "/a-file-with-a-rather-long-name-number-" + std::to_string(100000 + i), "");
     }
     const e2e::RunResult r = e2e::RunInProcess(cats + "/params.txt");
     EXPECT_EQ(r.status, 0);

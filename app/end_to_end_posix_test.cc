@@ -26,14 +26,14 @@ using e2e::MatchesTree;
 using e2e::NamesIn;
 using e2e::ReadBytes;
 using e2e::RunInProcess;
-using e2e::WriteBytes;
+using e2e::WriteWholeFile;
 
 using Names = std::vector<std::string>;
 
 // A file of `size` bytes, its folders made on the way.
 void Put(const std::string& path, size_t size) {
   fs::create_directories(fs::path(path).parent_path());
-  WriteBytes(path, std::string(size, 'x'));
+  WriteWholeFile(path, std::string(size, 'x'));
 }
 
 // Free space as the catalogue must state it: free blocks times their size, in MiB.
@@ -52,7 +52,7 @@ TreeCheckOptions OptionsWithFolder0(const std::string& folder0) {
 // Runs the program on a parameter file written into the catalogue folder `cats`, expecting a
 // clean run: status 0, back in its folder, nothing on standard error.
 e2e::RunResult CleanRun(const std::string& cats, const std::string& parameters) {
-  WriteBytes(cats + "/params.txt", parameters);
+  WriteWholeFile(cats + "/params.txt", parameters);
   e2e::RunResult r = RunInProcess(cats + "/params.txt");
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(r.folderRestored) << "left in " << r.folderAfter;
@@ -107,7 +107,7 @@ TEST_F(EndToEndExt4Test, WholeVolumeAndItsSecondRun) {
   std::string patched;
   std::string why;
   ASSERT_TRUE(ReplaceComment(ReadBytes(cats + "/DATA.kvl"), "x", &patched, &why)) << why;
-  WriteBytes(cats + "/DATA.kvl", patched);
+  WriteWholeFile(cats + "/DATA.kvl", patched);
   Put(volume_ + "/music/new.ogg", 77);
   CleanRun(cats, "#DEV " + volume_ + "\n");
   EXPECT_EQ(NamesIn(cats), (Names{"DATA.kvl", "DATA.kvl.bak", "params.txt"}));
@@ -124,7 +124,7 @@ TEST_F(EndToEndExt4Test, WholeVolumeAndItsSecondRun) {
 // The same disk must be known by the same name and serial whoever runs the program.
 TEST_F(EndToEndExt4Test, AnotherUserSeesTheSameVolume) {
   const std::string cats = scratch_.Folder("cats", 0777);
-  WriteBytes(cats + "/params.txt", "#DEV " + volume_ + "\n");
+  WriteWholeFile(cats + "/params.txt", "#DEV " + volume_ + "\n");
   const e2e::ProcessResult p = e2e::RunLedraCmd(cats + "/params.txt", e2e::kAsNobody);
   ASSERT_TRUE(p.exited) << p.err;
   EXPECT_EQ(p.status, 0);
@@ -247,7 +247,7 @@ TEST_F(EndToEndExt4Test, AliasOfAnEarlierCatalogue) {
   for (const Case& k : cases) {
     SCOPED_TRACE(k.line);
     const std::string cats = scratch_.Folder("cats" + std::to_string(++n));
-    WriteBytes(cats + "/Old.kvl", earlier);
+    WriteWholeFile(cats + "/Old.kvl", earlier);
     CleanRun(cats, k.line + "\n");
     Names expectedNames{k.file, "Old.kvl.bak", "params.txt"};
     std::sort(expectedNames.begin(), expectedNames.end());

@@ -140,7 +140,7 @@ TEST(EndToEndCatalogReaderTest, CheckerNoticesEveryKindOfWrongCatalogue) {
   tree.MakeFile("other/e", std::string(3, 'e'));
   tree.MakeFolder("empty");
   TempTree cats;
-  e2e::WriteBytes(cats.Path("params.txt"), "#DEV " + tree.root() + ",T\n");
+  e2e::WriteWholeFile(cats.Path("params.txt"), "#DEV " + tree.root() + ",T\n");
   ASSERT_EQ(e2e::RunInProcess(cats.Path("params.txt")).err, "");
   ParsedCatalog good;
   ASSERT_TRUE(e2e::LoadCatalog(cats.Path("T.kvl"), &good));

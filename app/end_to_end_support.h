@@ -18,6 +18,7 @@
 
 #include "app/driver.h"
 #include "catalog/catalog_reader_testing.h"
+#include "catalog/catalog_test_support.h"
 #include "platform/message_sink.h"
 #include "platform/platform.h"
 
@@ -56,10 +57,7 @@ inline RunResult RunInProcess(const std::string& parameterFile) {
   return result;
 }
 
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using test::WriteWholeFile;
 
 // The file's bytes, or "<missing>" when it cannot be opened.
 inline std::string ReadBytes(const std::string& path) {

@@ -25,7 +25,7 @@ using e2e::MatchesTree;
 using e2e::NamesIn;
 using e2e::ReadBytes;
 using e2e::RunInProcess;
-using e2e::WriteBytes;
+using e2e::WriteWholeFile;
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -58,7 +58,7 @@ class EndToEndTest : public ::testing::Test {
   std::string Cat(const std::string& name) const { return cats_.Path(name); }
   // One run on `parameters`, which must end with status 0 in the folder it began in.
   e2e::RunResult Run(const std::string& parameters) {
-    WriteBytes(Params(), parameters);
+    WriteWholeFile(Params(), parameters);
     e2e::RunResult r = RunInProcess(Params());
     EXPECT_TRUE(r.folderRestored) << "the run left the process in " << r.folderAfter;
     EXPECT_EQ(r.status, 0);
@@ -117,7 +117,7 @@ TEST_F(EndToEndTest, SecondRunKeepsTheFirstAsBackupWithItsComment) {
   std::string patched;
   std::string why;
   ASSERT_TRUE(ReplaceComment(ReadBytes(Cat("Tree.kvl")), "kept: x", &patched, &why)) << why;
-  WriteBytes(Cat("Tree.kvl"), patched);
+  WriteWholeFile(Cat("Tree.kvl"), patched);
   tree_.MakeFile("sub/new", "12345678");
 
   const e2e::RunResult r = Run(params);
@@ -179,7 +179,7 @@ TEST_F(EndToEndTest, FailingDevicesAmongGoodOnes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempTree cats;
-    WriteBytes(cats.Path("params.txt"), c.lines);
+    WriteWholeFile(cats.Path("params.txt"), c.lines);
     const e2e::RunResult r = RunInProcess(cats.Path("params.txt"));
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.folderRestored);
@@ -202,10 +202,10 @@ TEST_F(EndToEndTest, FailingDevicesAmongGoodOnes) {
 // without harm, and a folder holding the name makes the next number be taken.
 TEST_F(EndToEndTest, ThingsNamedLikeCataloguesArePassedOver) {
   fs::create_directory(Cat("X.kvl"));
-  WriteBytes(Cat("junk.kvl"), "not a catalogue at all");
-  WriteBytes(Cat("empty.KVL"), "");
+  WriteWholeFile(Cat("junk.kvl"), "not a catalogue at all");
+  WriteWholeFile(Cat("empty.KVL"), "");
   Run("#DEV " + tree_.root() + ",Tree\n");
-  WriteBytes(Cat("cut.kvl"), ReadBytes(Cat("Tree.kvl")).substr(0, 20));
+  WriteWholeFile(Cat("cut.kvl"), ReadBytes(Cat("Tree.kvl")).substr(0, 20));
   fs::remove(Cat("Tree.kvl"));
 
   const e2e::RunResult r = Run("#DEV " + tree_.root() + ",X\n");
@@ -247,7 +247,7 @@ TEST_F(EndToEndTest, FailedWalkKeepsTheEarlierCatalogue) {
     tree.MakeFile("kept/file", "content");
     TempTree cats;
     const std::string params = cats.Path("params.txt");
-    WriteBytes(params, "#DEV " + tree.root() + ",Kept\n");
+    WriteWholeFile(params, "#DEV " + tree.root() + ",Kept\n");
     ASSERT_EQ(RunInProcess(params).err, "");
     const std::string earlier = ReadBytes(cats.Path("Kept.kvl"));
     ASSERT_NE(earlier, "<missing>");

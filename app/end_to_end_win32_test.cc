@@ -33,7 +33,7 @@ using e2e::MatchesTree;
 using e2e::NamesIn;
 using e2e::ReadBytes;
 using e2e::RunInProcess;
-using e2e::WriteBytes;
+using e2e::WriteWholeFile;
 
 using Names = std::vector<std::string>;
 
@@ -65,7 +65,7 @@ class EndToEndWineTest : public ::testing::Test {
 
   // One run on `parameters` written to params.txt in `cats`: status 0, back in its folder.
   static e2e::RunResult Run(const TempTree& cats, const std::string& parameters) {
-    WriteBytes(cats.Path("params.txt"), parameters);
+    WriteWholeFile(cats.Path("params.txt"), parameters);
     e2e::RunResult r = RunInProcess(cats.Path("params.txt"));
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.folderRestored) << "the run left the process in " << r.folderAfter;
@@ -88,7 +88,7 @@ class EndToEndWineTest : public ::testing::Test {
     std::string patched;
     std::string why;
     EXPECT_TRUE(ReplaceComment(ReadBytes(file), comment, &patched, &why)) << file << ": " << why;
-    WriteBytes(file, patched);
+    WriteWholeFile(file, patched);
     return patched;
   }
 
@@ -319,7 +319,7 @@ TEST_F(EndToEndWineDataTest, AliasesAgainstAnEarlierCatalogue) {
   for (const Case& k : cases) {
     SCOPED_TRACE(k.line);
     TempTree cats;
-    WriteBytes(cats.Path("Old.kvl"), earlier);
+    WriteWholeFile(cats.Path("Old.kvl"), earlier);
     const e2e::RunResult r = Run(cats, "#DEV " + k.line + "\n");
     EXPECT_EQ(r.err, "");
     Names expectedNames{"Old.kvl.bak", "params.txt", k.file};
@@ -433,7 +433,7 @@ TEST_F(EndToEndWineDataTest, FailingRootBetweenGoodOnes) {
     SCOPED_TRACE("as a child process");
     TempTree cats;
     TempTree scratch;
-    WriteBytes(cats.Path("params.txt"), lines);
+    WriteWholeFile(cats.Path("params.txt"), lines);
     const ChildResult child = RunChild({"-f", cats.Path("params.txt")}, scratch);
     EXPECT_EQ(child.status, 0);
     // Standard output is in text mode: each line ends with CR LF.
@@ -479,7 +479,7 @@ class DriveRootCleanup {
 // into whatever folder of that drive is current.
 TEST_F(EndToEndWineDataTest, ParameterFileInTheDriveRoot) {
   const DriveRootCleanup cleanup;
-  WriteBytes("D:\\params.txt", "#DEV D:\\Photos\\Summer,Summer\n");
+  WriteWholeFile("D:\\params.txt", "#DEV D:\\Photos\\Summer,Summer\n");
   fs::current_path("D:\\Photos");
   // 'D:' alone now names that folder: a catalogue folder cut to 'D:' would be it.
   std::string named = fs::absolute("D:").string();

@@ -593,16 +593,7 @@ TEST_F(CatalogFormatFakeTest, WriteThenReadGivesEveryHeaderField) {
   }
 }
 
-class CatalogFormatRealTest : public ::testing::Test {
- protected:
-  CatalogFormatRealTest() : errors_(errorText_), platform_(NewRealPlatform(errors_)) {}
-  void SetUp() override { ASSERT_TRUE(folder_.ok()) << "no temporary folder"; }
-
-  std::ostringstream errorText_;
-  MessageSink errors_;
-  std::unique_ptr<Platform> platform_;
-  TempFolder folder_;
-};
+class CatalogFormatRealTest : public test::RealPlatformTest {};
 
 TEST_F(CatalogFormatRealTest, WriteThenReadGivesEveryHeaderField) {
   const int64_t before = static_cast<int64_t>(std::time(nullptr));

@@ -774,16 +774,7 @@ TEST_F(CatalogSetFakeTest, RemovesAStoredCatalogueLikeALoadedOne) {
 
 // --- The machine the tests run on -------------------------------------------------------
 
-class CatalogSetRealTest : public ::testing::Test {
- protected:
-  CatalogSetRealTest() : errors_(errorText_), platform_(NewRealPlatform(errors_)) {}
-  void SetUp() override { ASSERT_TRUE(folder_.ok()) << "no temporary folder"; }
-
-  std::ostringstream errorText_;
-  MessageSink errors_;
-  std::unique_ptr<Platform> platform_;
-  TempFolder folder_;
-};
+class CatalogSetRealTest : public test::RealPlatformTest {};
 
 // The set keeps the platform's listing order: it neither sorts nor reverses it.
 TEST_F(CatalogSetRealTest, LoadsInTheListingOrder) {

@@ -447,16 +447,7 @@ TEST_F(CatalogStreamFakeTest, RemoveFile) {
 
 // --- The machine the tests run on -------------------------------------------------------
 
-class CatalogStreamRealTest : public ::testing::Test {
- protected:
-  CatalogStreamRealTest() : errors_(errorText_), platform_(NewRealPlatform(errors_)) {}
-  void SetUp() override { ASSERT_TRUE(folder_.ok()) << "no temporary folder"; }
-
-  std::ostringstream errorText_;
-  MessageSink errors_;
-  std::unique_ptr<Platform> platform_;
-  TempFolder folder_;
-};
+class CatalogStreamRealTest : public test::RealPlatformTest {};
 
 TEST_F(CatalogStreamRealTest, RoundTripAcrossBlocks) {
   const std::string path = folder_ / "round.kvl";

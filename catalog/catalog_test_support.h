@@ -4,11 +4,14 @@
 #ifndef LEDRA_CATALOG_CATALOG_TEST_SUPPORT_H_
 #define LEDRA_CATALOG_CATALOG_TEST_SUPPORT_H_
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -97,6 +100,18 @@ inline std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(std::filesystem::path(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+// A test on the machine's own platform, with a private temporary folder.
+class RealPlatformTest : public ::testing::Test {
+ protected:
+  RealPlatformTest() : errors_(errorText_), platform_(NewRealPlatform(errors_)) {}
+  void SetUp() override { ASSERT_TRUE(folder_.ok()) << "no temporary folder"; }
+
+  std::ostringstream errorText_;
+  MessageSink errors_;
+  std::unique_ptr<Platform> platform_;
+  TempFolder folder_;
+};
 
 // Changes the current folder for one test and restores the earlier one afterwards: the
 // catalogue set names and writes its files relative to the current folder.
