@@ -166,7 +166,6 @@ class Platform {
   // Tells the user, in one line on standard error, what could not be done to which file
   // and why: "LedraCmd: cannot create 'DATA.kvl': Permission denied".
   void ReportError(const std::string& action, const std::string& path, const OsError& err);
-  MessageSink& Errors() { return errors_; }
 
  private:
   MessageSink& errors_;
