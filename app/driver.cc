@@ -1,10 +1,9 @@
 #include "app/driver.h"
 
-#include <cctype>
-#include <cstring>
 #include <memory>
 
 #include "cataloguing/cataloger.h"
+#include "platform/byte_text.h"
 #include "platform/text_lines.h"
 
 namespace ledra {
@@ -25,28 +24,6 @@ constexpr const char* kUsage =
 
 // A parameter-file piece is at most this long, its line feed included.
 constexpr size_t kLinePieceLength = 255;
-
-bool EqualsIgnoringCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (std::tolower(static_cast<unsigned char>(*a)) !=
-        std::tolower(static_cast<unsigned char>(*b))) {
-      return false;
-    }
-  }
-  return *a == *b;
-}
-
-bool StartsWithIgnoringCase(const std::string& line, const char* word) {
-  const size_t n = std::strlen(word);
-  if (line.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::tolower(static_cast<unsigned char>(line[i])) !=
-        std::tolower(static_cast<unsigned char>(word[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -77,11 +54,11 @@ void ProcessLine(std::string line, std::string* ignoreText, Cataloger& cataloger
   if (lineFeed != std::string::npos) line.resize(lineFeed);
   if (argument > line.size()) argument = line.size();
 
-  if (StartsWithIgnoringCase(line, "#IGN")) {
+  if (StartsWithIgnoringAsciiCase(line, "#IGN")) {
     *ignoreText = line.substr(argument);
     return;
   }
-  if (!StartsWithIgnoringCase(line, "#DEV")) return;
+  if (!StartsWithIgnoringAsciiCase(line, "#DEV")) return;
 
   size_t pos = argument;
   while (pos < line.size() && line[pos] != ',') ++pos;
@@ -100,7 +77,7 @@ int FindOption(int argc, const char* const* argv, const char* name, std::string*
                const std::string& defaultValue) {
   for (int i = 1; i < argc - 1; ++i) {
     const char* arg = argv[i];
-    if ((arg[0] == '-' || arg[0] == '/') && EqualsIgnoringCase(arg + 1, name)) {
+    if ((arg[0] == '-' || arg[0] == '/') && EqualsIgnoringAsciiCase(arg + 1, name)) {
       *value = argv[i + 1];
       return 1;
     }

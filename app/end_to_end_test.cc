@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -14,6 +13,7 @@
 
 #include "app/end_to_end_support.h"
 #include "catalog/catalog_reader_testing.h"
+#include "platform/byte_text.h"
 #include "platform/temp_tree_testing.h"
 
 namespace ledra {
@@ -27,14 +27,9 @@ using e2e::ReadBytes;
 using e2e::RunInProcess;
 using e2e::WriteWholeFile;
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // The test's own reading of "#IGN *.tmp;\skip".
 bool IgnoredByTmpAndSkip(const std::string& name, bool isFolder) {
-  const std::string lower = Lower(name);
+  const std::string lower = ToLowerAscii(name);
   if (isFolder) return lower == "skip";
   return lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".tmp") == 0;
 }

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "cataloguing/wildcard.h"
+#include "platform/byte_text.h"
 
 namespace ledra {
 namespace {
@@ -12,9 +13,6 @@ namespace {
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-
-// Only A to Z: other letters of the code page are kept as written.
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_text.h"
 #include "platform/path_text.h"
 
 namespace ledra {
@@ -19,14 +20,6 @@ struct FakePlatform::Node {
 };
 
 namespace {
-
-std::string Lower(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 bool IsDriveRoot(const std::string& absolute) {
   return absolute.size() == 3 && absolute[1] == ':' && absolute[2] == '\\';
@@ -154,7 +147,7 @@ FakePlatform::FakePlatform(MessageSink& errors) : Platform(errors) {}
 FakePlatform::~FakePlatform() = default;
 
 std::string FakePlatform::Key(const std::string& absolute) {
-  std::string key = Lower(absolute);
+  std::string key = ToLowerAscii(absolute);
   if (IsDriveRoot(key)) key.pop_back();
   return key;
 }
@@ -249,7 +242,7 @@ void FakePlatform::SetListingOrder(const std::string& folder,
   std::vector<std::string> ordered;
   const std::string base = Key(Resolve(folder)) + "\\";
   for (const std::string& name : names) {
-    auto it = std::find(node->children.begin(), node->children.end(), base + Lower(name));
+    auto it = std::find(node->children.begin(), node->children.end(), base + ToLowerAscii(name));
     if (it != node->children.end()) {
       ordered.push_back(*it);
       node->children.erase(it);
@@ -353,7 +346,7 @@ std::vector<std::string> FakePlatform::FindCatalogFiles(const std::string& folde
   if (node == nullptr || !node->folder) return paths;
   for (const std::string& key : node->children) {
     const std::string& name = nodes_.at(key)->name;
-    if (name.size() >= 4 && Lower(name.substr(name.size() - 4)) == ".kvl") {
+    if (name.size() >= 4 && ToLowerAscii(name.substr(name.size() - 4)) == ".kvl") {
       paths.push_back(folder + "\\" + name);
     }
   }

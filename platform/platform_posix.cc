@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_text.h"
 #include "platform/platform.h"
 #include "platform/volume_posix.h"
 
@@ -45,20 +46,9 @@ const char* ListedFolder(const std::string& folder) {
   return folder.empty() ? "/" : folder.c_str();
 }
 
-bool EqualsIgnoringAsciiCase(const char* a, const char* b, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool IsCatalogName(const char* name) {
   const size_t n = std::strlen(name);
-  return n >= 4 && EqualsIgnoringAsciiCase(name + n - 4, ".kvl", 4);
+  return n >= 4 && EqualsIgnoringAsciiCase(std::string_view(name + n - 4, 4), ".kvl");
 }
 
 // The walk's listing. It runs once per folder of a tree of possibly millions of items,
@@ -277,8 +267,7 @@ class PosixPlatform final : public Platform {
     DirHandle dir(opendir("."));
     if (!dir) return false;
     while (const dirent* entry = readdir(dir.get())) {
-      if (std::strlen(entry->d_name) == name.size() &&
-          EqualsIgnoringAsciiCase(entry->d_name, name.data(), name.size())) {
+      if (EqualsIgnoringAsciiCase(entry->d_name, name)) {
         return true;
       }
     }
@@ -300,7 +289,7 @@ class PosixPlatform final : public Platform {
   }
 
   bool LoadSystemModule(const std::string& module) override {
-    return module.size() == 12 && EqualsIgnoringAsciiCase(module.data(), "KERNEL32.DLL", 12);
+    return EqualsIgnoringAsciiCase(module, "KERNEL32.DLL");
   }
 
   bool HasProcedure(const std::string& module, const std::string& name) override {

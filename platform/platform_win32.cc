@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_text.h"
 #include "platform/path_text.h"
 #include "platform/platform.h"
 
@@ -419,12 +420,7 @@ class Win32Platform : public Platform {
 
  private:
   // Module names are compared as Windows does, without regard to ASCII case.
-  static std::string ModuleKey(std::string module) {
-    for (char& c : module) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return module;
-  }
+  static std::string ModuleKey(const std::string& module) { return ToLowerAscii(module); }
 
   static std::unique_ptr<File> Open(const std::string& path, DWORD access, DWORD share,
                                     DWORD disposition, OsError* err) {

@@ -10,7 +10,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_text.h"
 #include "platform/platform.h"
 
 namespace ledra {
@@ -377,8 +377,7 @@ TEST_F(Win32PlatformTest, FindCatalogFilesGivesFullPathsInListingOrder) {
   ASSERT_TRUE(search->Start(base_));
   DirItem item;
   while (search->Next(item)) {
-    std::string lower = item.name;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lower = ToLowerAscii(item.name);
     if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".kvl") == 0) {
       expected.push_back(base_ + "\\" + item.name);
     }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/byte_text.h"
 #include "platform/volume_serial.h"
 
 #ifndef FSLABEL_MAX
@@ -180,18 +181,12 @@ bool IsRemovableBlockDevice(dev_t device) {
 }
 
 std::string DecodeUdevName(std::string_view name) {
-  auto hex = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
   std::string decoded;
   decoded.reserve(name.size());
   for (size_t i = 0; i < name.size(); ++i) {
-    if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' && hex(name[i + 2]) >= 0 &&
-        hex(name[i + 3]) >= 0) {
-      decoded += static_cast<char>(hex(name[i + 2]) * 16 + hex(name[i + 3]));
+    if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' &&
+        HexDigitValue(name[i + 2]) >= 0 && HexDigitValue(name[i + 3]) >= 0) {
+      decoded += static_cast<char>(HexDigitValue(name[i + 2]) * 16 + HexDigitValue(name[i + 3]));
       i += 3;
     } else {
       decoded += name[i];

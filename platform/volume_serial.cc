@@ -1,22 +1,14 @@
 #include "platform/volume_serial.h"
 
+#include "platform/byte_text.h"
+
 namespace ledra {
-namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 bool SerialFromUuidText(std::string_view text, uint32_t* serial) {
   // NTFS prints its 64-bit serial as 16 digits; Windows shows its low half.
   size_t digits = 0;
   bool allHex = true;
-  for (char c : text) allHex = allHex && HexValue(c) >= 0;
+  for (char c : text) allHex = allHex && HexDigitValue(c) >= 0;
   const bool ntfsForm = allHex && text.size() == 16;
   const size_t first = ntfsForm ? 8 : 0;
 
@@ -29,7 +21,7 @@ bool SerialFromUuidText(std::string_view text, uint32_t* serial) {
       afterDash = true;
       continue;
     }
-    const int v = HexValue(c);
+    const int v = HexDigitValue(c);
     if (v < 0) return false;
     afterDash = false;
     if (v != 0) anyNonZero = true;
