@@ -337,11 +337,12 @@ TEST_F(RealScanTest, UnreadableSubfolderIsRecordedEmpty) {
 
 TEST_F(RealScanTest, FolderLimitOnDisk) {
   // 65534 folders below the root make 65535 with it: the largest tree that fits.
-  tree_.MakeNumberedFolders(1, 65534);
-  EXPECT_EQ(Scan(tree_.root()), 65534);
+  TempTree big(TempTreeStorage::Memory);
+  big.MakeNumberedFolders(1, 65534);
+  EXPECT_EQ(Scan(big.root()), 65534);
   EXPECT_EQ(catalog_->folders.size(), 65535u);
-  tree_.MakeFolder("one-more");
-  EXPECT_EQ(Scan(tree_.root()), -1);
+  big.MakeFolder("one-more");
+  EXPECT_EQ(Scan(big.root()), -1);
 }
 
 }  // namespace

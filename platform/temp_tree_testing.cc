@@ -13,6 +13,7 @@
 #endif
 #include <windows.h>
 #else
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -26,7 +27,10 @@ namespace {
 #ifdef _WIN32
 // Under Wine the tests work below Z:\tmp, whose Unix path is plain to see, so that Unix
 // tools can change what Win32 cannot (folder permissions).
-std::string TempBase() {
+std::string TempBase(TempTreeStorage storage) {
+  if (storage == TempTreeStorage::Memory && fs::is_directory("Z:\\dev\\shm")) {
+    return "Z:\\dev\\shm";
+  }
   if (fs::is_directory("Z:\\tmp")) return "Z:\\tmp";
   return fs::temp_directory_path().string();
 }
@@ -70,7 +74,10 @@ std::string UnixPath(const std::string& path) {
   return unix;
 }
 #else
-std::string TempBase() {
+std::string TempBase(TempTreeStorage storage) {
+  if (storage == TempTreeStorage::Memory && access("/dev/shm", W_OK | X_OK) == 0) {
+    return "/dev/shm";
+  }
   const char* tmp = std::getenv("TMPDIR");
   return tmp != nullptr && *tmp != '\0' ? std::string(tmp) : std::string("/tmp");
 }
@@ -96,19 +103,26 @@ char NativeSeparator() {
 #endif
 }
 
-TempTree::TempTree() {
+TempTree::TempTree(TempTreeStorage storage) {
+  const std::string base = TempBase(storage);
   std::random_device seed;
   std::mt19937 random(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string candidate =
-        TempBase() + NativeSeparator() + "ledra-test-" + std::to_string(random());
+        base + NativeSeparator() + "ledra-test-" + std::to_string(random());
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) {
       root_ = candidate;
+#ifndef _WIN32
+      // Without /dev/shm, root may mount a tmpfs of its own; anyone else stays on the disk.
+      if (storage == TempTreeStorage::Memory && base != "/dev/shm" && geteuid() == 0) {
+        mounted_ = mount("tmpfs", root_.c_str(), "tmpfs", 0, "mode=0755") == 0;
+      }
+#endif
       return;
     }
   }
-  std::fprintf(stderr, "cannot make a temporary folder below %s\n", TempBase().c_str());
+  std::fprintf(stderr, "cannot make a temporary folder below %s\n", base.c_str());
   std::abort();
 }
 
@@ -118,6 +132,11 @@ TempTree::~TempTree() {
 #ifdef _WIN32
   StartUnixCommand("/bin/rm -rf " + UnixPath(root_));
   if (WaitFor([&] { return !fs::exists(root_, ec); }, 120)) return;
+#else
+  if (mounted_) {
+    // Unmounting drops the whole tree at once; a lazy unmount when something still holds it.
+    if (umount2(root_.c_str(), 0) != 0) umount2(root_.c_str(), MNT_DETACH);
+  }
 #endif
   fs::remove_all(root_, ec);
 }

@@ -9,9 +9,14 @@
 
 namespace ledra {
 
+// Where a TempTree lives. Memory: in /dev/shm where it exists (natively and under Wine),
+// else natively on a tmpfs mounted for the tree (root only), else on the disk. Trees of
+// tens of thousands of folders take a minute on a disk and a fraction of a second there.
+enum class TempTreeStorage { Disk, Memory };
+
 class TempTree {
  public:
-  TempTree();
+  explicit TempTree(TempTreeStorage storage = TempTreeStorage::Disk);
   ~TempTree();
   TempTree(const TempTree&) = delete;
   TempTree& operator=(const TempTree&) = delete;
@@ -35,6 +40,7 @@ class TempTree {
  private:
   std::string root_;
   std::string unreadable_;
+  bool mounted_ = false;  // root_ is a tmpfs mounted for the tree
 };
 
 // The platform's path separator.
