@@ -1,12 +1,61 @@
 #!/usr/bin/env bash
-# Installs what building and testing Ledra needs on Debian 12, for both platforms.
+# Installs the Debian 12 packages that Ledra needs and that are missing:
+#
+#   tools/install-deps.sh [build|test]
+#
+# "build" covers building and running the programs; "test" (the default) adds what the
+# tests of every configuration need: GoogleTest, the Windows cross build and Wine, clang
+# for the sanitizers and the fuzzer, and the tools the tests call.
+#
+# Nothing is installed when nothing is missing, so neither root nor sudo is needed then.
+# Missing packages are installed with apt-get as root, or through sudo where it exists;
+# otherwise one line names them with the command that installs them, and the exit status
+# is 1.
 set -euo pipefail
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# Building and running LedraCmd (and the reader).
+buildPackages=(
+  g++ cmake ninja-build pkg-config
+  libmount-dev libblkid-dev
+)
+
+# Testing, on top of the above.
+testPackages=(
+  libgtest-dev googletest
+  g++-mingw-w64-x86-64-posix wine wine64
+  clang libclang-rt-14-dev clang-format
+  e2fsprogs mount util-linux time ca-certificates
+)
+
+case "${1:-test}" in
+  build) wanted=("${buildPackages[@]}") ;;
+  test) wanted=("${buildPackages[@]}" "${testPackages[@]}") ;;
+  *)
+    echo "usage: $0 [build|test]" >&2
+    exit 2
+    ;;
+esac
+
+# One query for all: the packages that dpkg knows as installed ("ii").
+present=$(dpkg-query -W -f='${Package} ${db:Status-Abbrev}\n' "${wanted[@]}" 2>/dev/null |
+  awk '$2 == "ii" { print $1 }' || true)
+missing=()
+for package in "${wanted[@]}"; do
+  grep -qxF "$package" <<<"$present" || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+install=(apt-get install -y --no-install-recommends "${missing[@]}")
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+elif command -v sudo >/dev/null 2>&1; then
+  sudo=(sudo)
+else
+  echo "Missing Debian packages: ${missing[*]}; install them as root with:" \
+    "apt-get update && ${install[*]}" >&2
+  exit 1
+fi
+echo "Installing the missing Debian packages: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends \
-  g++ cmake ninja-build pkg-config libgtest-dev googletest \
-  g++-mingw-w64-x86-64-posix wine wine64 \
-  libmount-dev libblkid-dev e2fsprogs mount util-linux time \
-  clang libclang-rt-14-dev ca-certificates
+"${sudo[@]}" apt-get update
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive "${install[@]}"
