@@ -1,12 +1,11 @@
 #!/bin/sh
-# Builds the catalogue header fuzz target with libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs it for a bounded time on a copy of the hand-made
-# seeds:
+# Builds every fuzz target (CMake option LEDRA_FUZZ: clang with libFuzzer, AddressSanitizer
+# and UndefinedBehaviorSanitizer) and runs each for a bounded time on a copy of its seeds:
 #
-#   .ci/fuzz.sh BUILD_DIR [SECONDS]      (SECONDS defaults to 60)
+#   .ci/fuzz.sh BUILD_DIR [SECONDS]      (SECONDS per target, default 30)
 #
-# Exits non-zero when the build fails or the target crashes, hangs or breaks one of its
-# checks; the input that did it is left in BUILD_DIR as crash-*, timeout-* or oom-*.
+# Exits non-zero when the build fails or a target crashes, hangs or breaks one of its
+# checks; the input that did it is left in BUILD_DIR as NAME-crash-*, -timeout-* or -oom-*.
 set -eu
 
 if [ $# -lt 1 ]; then
@@ -14,32 +13,32 @@ if [ $# -lt 1 ]; then
   exit 2
 fi
 build=$1
-seconds=${2:-60}
+seconds=${2:-30}
 source=$(cd "$(dirname "$0")/.." && pwd)
 
-mkdir -p "$build"
+CXX=clang++ cmake -S "$source" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DLEDRA_FUZZ=ON -DLEDRA_SANITIZE=ON -DLEDRA_TESTS=OFF >/dev/null
 build=$(cd "$build" && pwd)
+targets=$build/fuzz-targets.txt
+# Only the fuzz targets: the programs are not needed here.
+cmake --build "$build" -j "${LEDRA_JOBS:-$(nproc)}" --target $(awk '{ n = split($1, p, "/"); print p[n] }' "$targets")
 
-# The reader with everything it needs, and the in-memory platform that holds the input.
-clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I"$source" \
-  "$source/catalog/fuzz/read_header_fuzz.cc" \
-  "$source/catalog/catalog_format.cc" \
-  "$source/catalog/catalog_stream.cc" \
-  "$source/catalog/volume_catalog.cc" \
-  "$source/catalog/name_arena.cc" \
-  "$source/platform/fake_platform.cc" \
-  "$source/platform/message_sink.cc" \
-  "$source/platform/path_text.cc" \
-  "$source/platform/platform.cc" \
-  -o "$build/read_header_fuzz"
-
-# The fuzzer adds what it finds to its corpus: a copy keeps the seeds in the tree as made.
-corpus=$build/read_header_corpus
-rm -rf "$corpus"
-mkdir -p "$corpus"
-cp "$source"/catalog/fuzz/seeds/* "$corpus"/
-
-cd "$build"
-exec ./read_header_fuzz -max_len=4096 -max_total_time="$seconds" -timeout=10 \
-  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/" "$corpus"
+status=0
+while read -r program seeds; do
+  name=$(basename "$program")
+  # The fuzzer adds what it finds to its corpus: a copy keeps the seeds in the tree as made.
+  corpus=$build/$name-corpus
+  rm -rf "$corpus"
+  mkdir -p "$corpus"
+  if [ -d "$seeds" ]; then cp "$seeds"/* "$corpus"/; fi
+  echo "--- $name, $seconds s"
+  (cd "$build" && "$program" -max_len=4096 -max_total_time="$seconds" -timeout=10 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/$name-" "$corpus" \
+    >"$build/$name.log" 2>&1) || {
+    status=1
+    tail -n 40 "$build/$name.log"
+  }
+  # The last status line: runs done, coverage reached.
+  grep -E '^#[0-9]+[[:space:]]+(DONE|pulse|NEW|REDUCE|INITED)' "$build/$name.log" | tail -n 1 || true
+done <"$targets"
+exit $status

@@ -7,7 +7,7 @@
 // - an accepted header is of version 5 or lower, its strings are shorter than 2048 bytes
 //   and its display name follows the alias;
 // - an accepted header, written out again and read back, gives the same fields.
-// Built and run by .ci/fuzz.sh, never by the unit test build.
+// Built by the LEDRA_FUZZ configuration and run by .ci/fuzz.sh, never by the unit test build.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
