@@ -75,9 +75,12 @@ entry == "" { next }
     note("failed", line, ""); inSkip = 0
   } else if (line ~ /^\[  SKIPPED \] .* \([0-9]+ ms\)$/) {
     gtestSeen = 1; sub(/^\[  SKIPPED \] /, "", line); sub(/ \([0-9]+ ms\)$/, "", line)
-    note("skipped", line, reason); reason = ""; inSkip = 0
+    note("skipped", line, reason (inTrace ? ")" : "")); reason = ""; inSkip = 0; inTrace = 0
   } else if (line ~ /: Skipped$/) {
     inSkip = 1; reason = ""
+  } else if (inSkip && line == "Google Test trace:") {
+    # The SCOPED_TRACE of the table case that skipped.
+    inTrace = 1; reason = reason " (during"
   } else if (inSkip) {
     if (line != "") reason = reason (reason == "" ? "" : " ") line
   } else if (line != "" && line !~ /^[ \t]*</) {
