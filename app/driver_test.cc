@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,6 +45,7 @@ class DriverTest : public ::testing::Test {
     for (const std::string& name : fake_.List("C:\\cats")) {
       if (name != "params.txt") names.push_back(name);
     }
+    std::sort(names.begin(), names.end());
     return names;
   }
 
@@ -209,7 +212,10 @@ TEST_F(DriverTest, IgnoreTextIsReplacedNotExtended) {
 TEST_F(DriverTest, FailedDevicesRunTogetherAndTheRunGoesOn) {
   EXPECT_EQ(RunWith("#DEV X:\\data\n#DEV C:\\nothing\n#DEV C:\\data,Good\n"), 0);
   EXPECT_EQ(errorText_.str(),
-            "Error occured while cataloging X:\\data.Error occured while cataloging C:\\nothing.");
+            "Error occured while cataloging X:\\data.\n"
+            "LedraCmd: cannot catalogue 'X:\\data': the root does not exist or cannot be read\n"
+            "Error occured while cataloging C:\\nothing.\n"
+            "LedraCmd: cannot catalogue 'C:\\nothing': the root does not exist or cannot be read\n");
   EXPECT_EQ(Catalogues(), std::vector<std::string>{"Good.kvl"});
 }
 
