@@ -77,7 +77,7 @@ class FakePlatform::Search : public DirSearch {
       *err = NotFound(folder);
       return false;
     }
-    if (node->id != expected.file) {
+    if (node->id != expected.file || fake_.Fails(Op::Swap, fake_.Resolve(folder + "\\"))) {
       *err = OsError{};
       err->text = "it was replaced during the walk";
       return false;

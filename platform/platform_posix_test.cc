@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -106,6 +107,69 @@ class PosixPlatformTest : public ::testing::Test {
 };
 
 // --- Directory search -------------------------------------------------------------------
+
+// A folder below the walk's root is listed only when it is the object its parent's
+// listing saw: swapped for a link, a file or another folder, it is refused as replaced;
+// gone or denied, it says so. The root itself may be a link.
+TEST_F(PosixPlatformTest, FoldersBelowTheRootAreTheOnesListed) {
+  const std::string real = temp_ / "real";
+  const std::string secret = temp_ / "secret";
+  ASSERT_EQ(mkdir(real.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(secret.c_str(), 0700), 0);
+  WriteFile(secret + "/names", "root only");
+  ASSERT_EQ(symlink(real.c_str(), (temp_ / "root-link").c_str()), 0);
+  const std::string root = temp_ / "root-link";
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& sub)> swap;
+    bool listed;
+    bool replaced;
+  };
+  const Case cases[] = {
+      {"untouched", [](const std::string&) {}, true, false},
+      {"a link to another folder",
+       [&](const std::string& sub) {
+         rmdir(sub.c_str());
+         ASSERT_EQ(symlink(secret.c_str(), sub.c_str()), 0);
+       },
+       false, true},
+      {"another folder", [&](const std::string& sub) {
+         ASSERT_EQ(mkdir((temp_ / "other").c_str(), 0755), 0);
+         rmdir(sub.c_str());
+         ASSERT_EQ(rename((temp_ / "other").c_str(), sub.c_str()), 0);
+       },
+       false, true},
+      {"a file", [&](const std::string& sub) {
+         rmdir(sub.c_str());
+         WriteFile(sub, "");
+       },
+       false, true},
+      {"gone", [](const std::string& sub) { rmdir(sub.c_str()); }, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string sub = root + "/sub";
+    std::filesystem::remove_all(real + "/sub");
+    ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+    std::unique_ptr<DirSearch> search = platform_->NewDirSearch();
+    ASSERT_TRUE(search->Start(root));
+    FileIdentity seen;
+    DirItem item;
+    while (search->Next(item)) {
+      if (item.name == "sub") seen = item.identity;
+    }
+    c.swap(sub);
+    OsError err;
+    EXPECT_EQ(search->StartBelow(root, sub, seen, &err), c.listed);
+    EXPECT_EQ(err.text == "it was replaced during the walk", c.replaced) << err.text;
+    if (c.listed) {
+      EXPECT_TRUE(search->Next(item));
+    } else {
+      EXPECT_FALSE(search->Next(item));
+      EXPECT_EQ(err.notFound, !c.replaced);
+    }
+  }
+}
 
 TEST_F(PosixPlatformTest, DirSearchReportsEveryItemAsItIs) {
   const std::string tree = temp_ / "tree";
