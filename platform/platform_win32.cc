@@ -131,8 +131,8 @@ bool Enterable(DWORD attributes, DWORD reparseTag) {
 std::string AnsiName(const WCHAR* name, size_t length) {
   if (length == 0) return std::string();
   const int wide = static_cast<int>(length);
-  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, wide, nullptr, 0,
-                                    nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, wide, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
   if (n > 0) {
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, wide, &out[0], n, nullptr, nullptr);
@@ -596,9 +596,9 @@ class Win32Platform : public Platform {
   LockOutcome TryLockFolder(const std::string& folder, std::unique_ptr<FolderLock>* lock,
                             OsError* err) override {
     const std::string path = folder + "\\" + kLockFileName;
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       *lock = std::make_unique<Win32FolderLock>(handle);
       return LockOutcome::Held;
@@ -607,7 +607,8 @@ class Win32Platform : public Platform {
     FillError(code, err);
     // Access is also refused while the lock file of a run that just ended is deleted.
     if (code == ERROR_SHARING_VIOLATION ||
-        (code == ERROR_ACCESS_DENIED && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)) {
+        (code == ERROR_ACCESS_DENIED &&
+         GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)) {
       return LockOutcome::Busy;
     }
     return LockOutcome::Unsupported;
