@@ -37,7 +37,7 @@ class FakePlatform : public Platform {
   // Folders and files are created with their missing parent folders. A drive root ('C:\')
   // exists once a volume or anything below it is added.
   void AddFolder(const std::string& path, int32_t modified = 0);
-  void AddFile(const std::string& path, uint32_t size, int32_t modified = 0);
+  void AddFile(const std::string& path, uint64_t size, int32_t modified = 0);
   void AddFileWithContent(const std::string& path, const std::string& content,
                           int32_t modified = 0);
   void AddVolume(const std::string& root, const Volume& volume);
@@ -68,6 +68,8 @@ class FakePlatform : public Platform {
   bool moduleLoads = true;
   std::set<std::string> procedures{"GetDiskFreeSpaceExA"};
   int32_t now = 0x40000000;
+  bool errorTerminal = false;
+  int terminalColumns = 80;
   // Which free-space call was last used: 'E' extended, 'C' classic.
   char lastFreeSpaceCall = 0;
 
@@ -98,6 +100,10 @@ class FakePlatform : public Platform {
   bool Remove(const std::string& path, OsError* err) override;
   bool Rename(const std::string& from, const std::string& to, OsError* err) override;
   int32_t Now() override { return now; }
+  bool ErrorStreamIsTerminal(int* columns) override {
+    *columns = terminalColumns;
+    return errorTerminal;
+  }
 
  private:
   struct Node;
