@@ -53,10 +53,7 @@ void Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
 
   // A person at a terminal sees the walk go on; nothing is added for anyone else.
   std::unique_ptr<WalkProgress> progress;
-  int columns = 0;
-  if (platform_.ErrorStreamIsTerminal(&columns)) {
-    progress = std::make_unique<WalkProgress>(errors_, columns);
-  }
+  if (errors_.terminal()) progress = std::make_unique<WalkProgress>(errors_, errors_.columns());
   int32_t walked;
   std::string failure;
   {

@@ -24,9 +24,18 @@ class MessageSink {
   // Ends the current line if something has been written on it.
   void StartLine();
 
+  // Marks the sink as writing to a terminal `columns` wide (0 when it does not tell); only
+  // such a sink is given status lines.
+  void SetTerminal(int columns) {
+    terminal_ = true;
+    columns_ = columns;
+  }
+  bool terminal() const { return terminal_; }
+  int columns() const { return columns_; }
+
   // Shows `text` (one line, no line end, no wider than the terminal) as the status line,
-  // in place of the one shown before. Meant for a terminal only: it writes carriage
-  // returns and blanks.
+  // in place of the one shown before. For a terminal only: it writes carriage returns and
+  // blanks.
   void ShowStatus(std::string_view text);
   // Blanks the status line out, if one is shown, leaving the cursor at its start.
   void ClearStatus();
@@ -34,6 +43,8 @@ class MessageSink {
  private:
   std::ostream& out_;
   bool atLineStart_ = true;
+  bool terminal_ = false;
+  int columns_ = 0;
   size_t statusLength_ = 0;  // characters of the status line on screen, 0 for none
 };
 

@@ -165,6 +165,7 @@ class Platform {
   // --- Console -------------------------------------------------------------------------
   // Whether standard error is an interactive terminal (a console on Win32, where a file,
   // a pipe or NUL is not one); if so, *columns receives its width, 0 when it tells none.
+  // Only main() asks, and marks its error sink (MessageSink::SetTerminal).
   virtual bool ErrorStreamIsTerminal(int* columns) = 0;
 
   // --- Error report --------------------------------------------------------------------
