@@ -227,12 +227,14 @@ int CatalogSet::StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, const VolumeCa
   }
   const std::string earlierPath = replaced != nullptr ? replaced->filePath : std::string();
   if (!platform_.TakeOverAccess(temporary, earlierPath, &err)) {
-    platform_.ReportError("give the permissions of '" + earlierPath + "' to", temporary, err);
+    platform_.ReportError("give the permissions of '" + EscapeControls(earlierPath) + "' to",
+                          temporary, err);
   }
 
   // A volume keeps its file name: the earlier catalogue's own name counts as free.
   const size_t cut = earlierPath.find_last_of(platform_.Separator());
-  const std::string earlierName = cut == std::string::npos ? earlierPath : earlierPath.substr(cut + 1);
+  const std::string earlierName =
+      cut == std::string::npos ? earlierPath : earlierPath.substr(cut + 1);
   std::string fileName;
   ChooseFileName(&fileName, catalog->displayName, earlierName);
   const bool sameName = replaced != nullptr && Lowered(fileName) == Lowered(earlierName);

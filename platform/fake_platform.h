@@ -19,7 +19,18 @@ class FakePlatform : public Platform {
  public:
   // Calls that tests can make fail, per path.
   enum class Op {
-    Open, Create, Write, Sync, Close, Remove, Rename, Link, List, Volume, DriveType, FreeSpace,
+    Open,
+    Create,
+    Write,
+    Sync,
+    Close,
+    Remove,
+    Rename,
+    Link,
+    List,
+    Volume,
+    DriveType,
+    FreeSpace,
     Swap,  // a folder is replaced between its parent's listing and its own
   };
 
@@ -76,6 +87,8 @@ class FakePlatform : public Platform {
   int lockBusyAttempts = 0;
   bool lockUnsupported = false;
   int lockAttempts = 0;
+  // How often a folder was read whole for names (ListFolder, NameExists).
+  int folderReads = 0;
 
   // --- Platform ----------------------------------------------------------------------------
   bool Start() override { return startSucceeds; }
