@@ -77,11 +77,11 @@ TEST(EndToEndCatalogReaderTest, ReadsTheWorkedExample) {
 
   // Version 6: the same header and folder table, then 64-bit sizes and 32-bit folder
   // numbers.
-  const std::string wide = FromHex(
-      "27 06 A4 D0 06 00" + kHeaderHex.substr(17) +
-      " 01 00 00 00 00 01 00 00 00 00 00 00 00 00 40 8F 40"
-      " 02 00 00 00 00 00 F0 3F E8 03 00 00 00 00 00 00 00 00 00 00 61 2E 74 78 74 00"
-      " 01 00 00 00 64 00 00 00 01 00 00 00 FF FF 01 00 62 00");
+  const std::string wide =
+      FromHex("27 06 A4 D0 06 00" + kHeaderHex.substr(17) +
+              " 01 00 00 00 00 01 00 00 00 00 00 00 00 00 40 8F 40"
+              " 02 00 00 00 00 00 F0 3F E8 03 00 00 00 00 00 00 00 00 00 00 61 2E 74 78 74 00"
+              " 01 00 00 00 64 00 00 00 01 00 00 00 FF FF 01 00 62 00");
   ASSERT_TRUE(ParseCatalog(wide, &c, &why)) << why;
   EXPECT_EQ(c.header.version, 6);
   EXPECT_EQ(c.header.freeSpaceMB, 1024.0f);

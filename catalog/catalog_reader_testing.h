@@ -1,6 +1,6 @@
-// A complete reader of version-5 and version-6 catalogue files, and a checker that holds a catalogue
-// against the tree it claims to describe. Both live with the tests only: the program never
-// reads the folder and entry tables back, so whole runs are judged by reading their files
+// A complete reader of version-5 and version-6 catalogue files, and a checker that holds a
+// catalogue against the tree it claims to describe. Both live with the tests only: the program
+// never reads the folder and entry tables back, so whole runs are judged by reading their files
 // strictly and walking the real tree independently with std::filesystem.
 #ifndef LEDRA_CATALOG_CATALOG_READER_TESTING_H_
 #define LEDRA_CATALOG_CATALOG_READER_TESTING_H_
@@ -39,8 +39,8 @@ struct ParsedFolder {
 
 struct ParsedEntry {
   int32_t modified = 0;
-  int64_t size = 0;           // 32 bits wide in version 5, 64 in version 6
-  uint32_t folderIndex = 0;   // 16 bits wide in version 5, 32 in version 6
+  int64_t size = 0;          // 32 bits wide in version 5, 64 in version 6
+  uint32_t folderIndex = 0;  // 16 bits wide in version 5, 32 in version 6
   std::string name;
   bool IsFolder() const { return size < 0; }
 };
