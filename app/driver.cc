@@ -183,7 +183,7 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
       // A line cut at the piece limit goes on as a line of its own; an ignore list cut
       // that way loses its tail, which the user is told once.
       if (pieceEndedLine && piece.size() == kLinePieceLength && piece.back() != '\n' &&
-          StartsWithIgnoringCase(piece, "#IGN")) {
+          StartsWithIgnoringAsciiCase(piece, "#IGN")) {
         platform.Report("the ignore list is longer than " + std::to_string(kLinePieceLength - 1) +
                         " characters; the rest was read as a line of its own");
       }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -94,6 +95,83 @@ inline ::testing::AssertionResult MatchesTree(const ParsedCatalog& catalog,
   if (problems.empty()) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "the catalogue does not describe " << treeRoot << ":\n"
                                        << JoinProblems(problems);
+}
+
+// A whole modern disk in small: kLargeFolder holding files of 3 GiB, 4 GiB + 100 bytes and
+// 5 GiB, kDeepestFile (10 bytes) three folders down, and folders 1 to kNumberedFolders, all
+// in the root: 65,537 folders with the root, two more than version 5 numbers.
+inline const uint64_t kLargeFiles[] = {3ull << 30, (4ull << 30) + 100, 5ull << 30};
+inline std::string LargeFileName(uint64_t size) { return "large-" + std::to_string(size); }
+constexpr const char* kLargeFolder = "Large";
+constexpr const char* kDeepestFile = "nest/inner/innermost/deepest.txt";
+constexpr int kNumberedFolders = 65532;
+
+// The catalogue `file` read in full: its version, the stored sizes of the large files, the
+// root's byte total and the folder number of the last entry.
+inline void ExpectWholeDisk(const std::string& file, int16_t version, double otherBytes,
+                            uint32_t lastFolder, ParsedCatalog* c) {
+  SCOPED_TRACE(file);
+  ASSERT_TRUE(LoadCatalog(file, c));
+  EXPECT_EQ(c->header.version, version);
+  double total = otherBytes;
+  for (const uint64_t size : kLargeFiles) {
+    const int64_t stored = version == 5 ? 2147483647 : static_cast<int64_t>(size);
+    total += static_cast<double>(stored);
+    const auto large =
+        std::find_if(c->entries.begin(), c->entries.end(),
+                     [&](const ParsedEntry& e) { return e.name == LargeFileName(size); });
+    ASSERT_NE(large, c->entries.end()) << size;
+    EXPECT_EQ(large->size, stored);
+  }
+  EXPECT_EQ(c->folders[0].totalSize, total);
+  ASSERT_FALSE(c->entries.empty());
+  EXPECT_EQ(c->entries.back().folderIndex, lastFolder);
+}
+
+// Catalogues such a tree at `tree` (a volume root) with the catalogue folder `cats`:
+// - its large folder alone (version 5: sizes clamped to 2147483647 from the whole size) and
+//   the whole tree (version 6: true sizes, the deepest folder numbered past 16 bits), both
+//   read back in full and held against the tree;
+// - the large folder again under the whole tree's alias: the run recognises the version-6
+//   catalogue, takes over its comment and keeps it as the backup;
+// - with `atTheLimit`, the tree less two folders, 65,535: version 5 once more.
+inline void RunsBeyondVersion5(const std::string& tree, const std::string& cats, bool atTheLimit,
+                               TreeCheckOptions options) {
+  const char separator = tree.find('\\') != std::string::npos ? '\\' : '/';
+  const std::string base = tree.back() == separator ? tree.substr(0, tree.size() - 1) : tree;
+  const std::string large = base + separator + kLargeFolder;
+  const std::string params = cats + separator + "params.txt";
+  auto run = [&](const std::string& lines) {
+    WriteWholeFile(params, lines);
+    const RunResult r = RunInProcess(params);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+  };
+  auto file = [&](const std::string& name) { return cats + separator + name; };
+
+  run("#DEV " + large + ",Small\n#DEV " + tree + ",Many\n");
+  ParsedCatalog c;
+  ExpectWholeDisk(file("Small.kvl"), 5, 0, 0, &c);
+  EXPECT_TRUE(MatchesTree(c, large, options));
+  options.folder0Path = "";
+  ExpectWholeDisk(file("Many.kvl"), 6, 10, 65536, &c);
+  EXPECT_EQ(c.entries.back().name, "deepest.txt");
+  EXPECT_TRUE(MatchesTree(c, tree, options));
+
+  std::string patched;
+  std::string why;
+  ASSERT_TRUE(ReplaceComment(ReadBytes(file("Many.kvl")), "six", &patched, &why)) << why;
+  WriteWholeFile(file("Many.kvl"), patched);
+  run("#DEV " + large + ",Many\n");
+  EXPECT_EQ(ReadBytes(file("Many.kvl.bak")), patched);
+  ExpectWholeDisk(file("Many.kvl"), 5, 0, 0, &c);
+  EXPECT_EQ(c.header.comment, "six");
+
+  if (!atTheLimit) return;
+  for (const char* gone : {"1", "2"}) std::filesystem::remove(base + separator + gone);
+  run("#DEV " + tree + ",Limit\n");
+  ExpectWholeDisk(file("Limit.kvl"), 5, 10, 65534, &c);
+  EXPECT_TRUE(MatchesTree(c, tree, options));
 }
 
 // What a device that cannot be catalogued leaves on standard error: the failure message

@@ -1,6 +1,7 @@
 #include "cataloguing/cataloger.h"
 
 #include "cataloguing/tree_scanner.h"
+#include "cataloguing/walk_progress.h"
 
 namespace ledra {
 
@@ -51,22 +52,32 @@ void Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
   MeasureFreeSpace(root);
   if (cur.freeSpaceMB == 0.0f && driveType_ == DriveType::CdRom) cur.freeSpaceMB = -1.0f;
 
+  // A person at a terminal sees the walk go on; nothing is added for anyone else.
+  std::unique_ptr<WalkProgress> progress;
+  if (errors_.terminal()) progress = std::make_unique<WalkProgress>(errors_, errors_.columns());
   int32_t walked;
+  std::string failure;
   {
     TreeScanner scanner(platform_, cur);
+    scanner.SetObserver(progress.get());
     walked = scanner.Scan(root, ignoreText, 1);
+    failure = scanner.failure();
   }
   const char* reason = nullptr;
   if (walked > 0) {
-    if (catalogSet_.StoreCatalog(current_, earlier) == 1) return;
+    if (catalogSet_.StoreCatalog(current_, earlier) == 1) {
+      if (progress) progress->Finish(*catalogSet_.catalogs().back());
+      return;
+    }
     reason = "the catalogue could not be written";
   } else if (walked < 0) {
-    reason = "the tree has more folders than a catalogue can hold";
+    reason = failure.c_str();
   } else if (cur.folders.empty()) {
     reason = "the root does not exist or cannot be read";
   } else {
     reason = "the walk recorded nothing";
   }
+  if (progress) progress->Abandon();
   errors_.Write("Error occured while cataloging " + root + ".");
   platform_.Report("cannot catalogue '" + EscapeControls(root) + "': " + reason);
   current_ = std::make_unique<VolumeCatalog>();

@@ -13,7 +13,7 @@ struct FakePlatform::Node {
   bool folder = false;
   bool enterable = true;
   int32_t modified = 0;
-  uint32_t size = 0;  // listed size of a file added without content
+  uint64_t size = 0;  // listed size of a file added without content
   bool hasContent = false;
   uint64_t id = 0;  // the file ID a listing reports
   std::string content;
@@ -102,7 +102,7 @@ class FakePlatform::Search : public DirSearch {
       item.isFolder = child.folder;
       item.enterable = child.enterable;
       item.modified = child.modified;
-      item.size = child.hasContent ? static_cast<uint32_t>(child.content.size()) : child.size;
+      item.size = child.hasContent ? static_cast<uint64_t>(child.content.size()) : child.size;
       item.identity = FileIdentity{1, child.id};
       items_.push_back(item);
     }
@@ -250,7 +250,7 @@ void FakePlatform::AddFolder(const std::string& path, int32_t modified) {
   node->modified = modified;
 }
 
-void FakePlatform::AddFile(const std::string& path, uint32_t size, int32_t modified) {
+void FakePlatform::AddFile(const std::string& path, uint64_t size, int32_t modified) {
   Node* node = Make(Resolve(path), false);
   node->size = size;
   node->modified = modified;

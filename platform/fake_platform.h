@@ -49,7 +49,7 @@ class FakePlatform : public Platform {
   // Folders and files are created with their missing parent folders. A drive root ('C:\')
   // exists once a volume or anything below it is added.
   void AddFolder(const std::string& path, int32_t modified = 0);
-  void AddFile(const std::string& path, uint32_t size, int32_t modified = 0);
+  void AddFile(const std::string& path, uint64_t size, int32_t modified = 0);
   void AddFileWithContent(const std::string& path, const std::string& content,
                           int32_t modified = 0);
   void AddVolume(const std::string& root, const Volume& volume);
@@ -127,6 +127,8 @@ class FakePlatform : public Platform {
   int32_t Now() override { return now; }
   // Advances `now` instead of waiting.
   void Pause(int milliseconds) override;
+  // Tests hand a sink marked as a terminal to the code under test instead.
+  bool ErrorStreamIsTerminal(int*) override { return false; }
 
  private:
   struct Node;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -162,7 +163,7 @@ class PosixDirSearch final : public DirSearch {
     // A folder on another filesystem is recorded but not listed, as du -x decides.
     item.enterable = !item.isFolder || status_.st_dev == folderDevice_;
     item.modified = ClampTime(static_cast<int64_t>(status_.st_mtime));
-    item.size = static_cast<uint32_t>(static_cast<uint64_t>(status_.st_size));
+    item.size = static_cast<uint64_t>(status_.st_size);
     item.identity.volume = static_cast<uint64_t>(status_.st_dev);
     item.identity.file = static_cast<uint64_t>(status_.st_ino);
     return true;
@@ -562,6 +563,13 @@ class PosixPlatform final : public Platform {
     struct timespec wait = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
     while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
     }
+  }
+
+  bool ErrorStreamIsTerminal(int* columns) override {
+    if (isatty(STDERR_FILENO) == 0) return false;
+    struct winsize size = {};
+    *columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+    return true;
   }
 };
 

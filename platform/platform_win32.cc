@@ -176,7 +176,8 @@ class Win32DirSearch : public DirSearch {
     written.dwLowDateTime = static_cast<DWORD>(info->LastWriteTime.QuadPart);
     written.dwHighDateTime = static_cast<DWORD>(info->LastWriteTime.QuadPart >> 32);
     item.modified = UnixSeconds(written);
-    item.size = static_cast<uint32_t>(info->EndOfFile.QuadPart);
+    // The whole size; only a version-5 catalogue clamps it, and from all 64 bits.
+    item.size = static_cast<uint64_t>(info->EndOfFile.QuadPart);
     // Folders with other volumes behind them are reparse points and never entered, so the
     // file ID alone names a folder of the walk.
     item.identity.file = static_cast<uint64_t>(info->FileId.QuadPart);
@@ -624,6 +625,20 @@ class Win32Platform : public Platform {
   }
 
   void Pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
+
+  // _isatty is true for NUL as well; only a console answers GetConsoleMode.
+  bool ErrorStreamIsTerminal(int* columns) override {
+    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) {
+      return false;
+    }
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    *columns = GetConsoleScreenBufferInfo(handle, &info) != 0
+                   ? info.srWindow.Right - info.srWindow.Left + 1
+                   : 0;
+    return true;
+  }
 
  private:
   // Module names are compared as Windows does, without regard to ASCII case.
