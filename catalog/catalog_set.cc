@@ -28,10 +28,7 @@ std::string FileNameBase(const std::string& displayName) {
 
 CatalogSet::CatalogSet(Platform& platform) : platform_(platform) {
   std::string current;
-  if (platform_.CurrentFolder(&current)) {
-    if (!current.empty() && current.back() == platform_.Separator()) current.pop_back();
-    folder_ = current;
-  }
+  if (platform_.CurrentFolder(&current)) folder_ = platform_.WithoutTrailingSeparator(current);
 }
 
 CatalogSet::CatalogSet(Platform& platform, const std::string& folder)

@@ -48,8 +48,7 @@ int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText
   ParseIgnoreList(ignoreText, &patterns);
 
   const char separator = platform_.Separator();
-  std::string normalised = root;
-  if (!normalised.empty() && normalised.back() == separator) normalised.pop_back();
+  const std::string normalised = platform_.WithoutTrailingSeparator(root);
 
   std::vector<QueuedFolder> queue;
   queue.push_back(QueuedFolder{0, "", true});

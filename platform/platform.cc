@@ -13,6 +13,15 @@ void Platform::ReportError(const std::string& action, const std::string& path,
   errors_.WriteLine(line);
 }
 
+std::string Platform::WithoutTrailingSeparator(std::string path) const {
+  if (EndsWithSeparator(path, Separator(), LeadBytes())) path.pop_back();
+  return path;
+}
+
+std::string Platform::FolderOfFile(const std::string& fullPath) const {
+  return ledra::FolderOfFile(fullPath, Separator(), LeadBytes());
+}
+
 int32_t ClampTime(int64_t seconds) {
   if (seconds > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
   if (seconds < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
