@@ -1,6 +1,7 @@
 #include "cataloguing/tree_scanner.h"
 
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -17,6 +18,9 @@ struct QueuedFolder {
   uint32_t parent;
   const char* name;  // in the catalogue's name arena; unused for folder 0
   bool enterable;
+  // The platform's own name for the folder when the stored one does not name it (see
+  // DirItem::pathName), else null.
+  const char* pathName = nullptr;
 };
 
 bool IsDots(const std::string& name) { return name == "." || name == ".."; }
@@ -31,7 +35,9 @@ int32_t ClampSize(uint32_t size) {
 void BuildPath(const std::vector<QueuedFolder>& queue, const std::string& root, char separator,
                uint32_t folder, std::string* path) {
   std::vector<const char*> names;
-  for (uint32_t f = folder; f != 0; f = queue[f].parent) names.push_back(queue[f].name);
+  for (uint32_t f = folder; f != 0; f = queue[f].parent) {
+    names.push_back(queue[f].pathName != nullptr ? queue[f].pathName : queue[f].name);
+  }
   *path = root;
   for (auto it = names.rbegin(); it != names.rend(); ++it) {
     *path += separator;
@@ -51,6 +57,7 @@ int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText
   const std::string normalised = platform_.WithoutTrailingSeparator(root);
 
   std::vector<QueuedFolder> queue;
+  std::deque<std::string> pathNames;  // rare: only names the stored form cannot open
   queue.push_back(QueuedFolder{0, "", true});
   std::unique_ptr<DirSearch> search = platform_.NewDirSearch();
   DirItem item;
@@ -79,6 +86,10 @@ int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText
           const size_t index = catalog_.AddEntry(item.name, item.modified, -1, folderIndex);
           queue.push_back(QueuedFolder{static_cast<uint32_t>(i), catalog_.entries[index].name,
                                        item.enterable});
+          if (!item.pathName.empty()) {
+            pathNames.push_back(item.pathName);
+            queue.back().pathName = pathNames.back().c_str();
+          }
         } else {
           const int32_t size = ClampSize(item.size);
           catalog_.AddEntry(item.name, item.modified, size, folderIndex);

@@ -1,5 +1,7 @@
-// The Win32 back end of Platform: the ANSI calls of kernel32, and nothing else, so that
-// names and paths pass through in the system's ANSI code page exactly as typed.
+// The Win32 back end of Platform, on kernel32 alone. Names and paths reach the core as
+// bytes in the system's ANSI code page; files and folders are reached through the wide
+// calls with full '\\?\' paths (wide_path_win32.h), so that neither a name the code page
+// cannot hold nor a path of 260 characters and more loses anything below it.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -16,6 +18,7 @@
 
 #include "platform/path_text.h"
 #include "platform/platform.h"
+#include "platform/wide_path_win32.h"
 
 namespace ledra {
 namespace {
@@ -85,7 +88,7 @@ class FileHandle {
   HANDLE handle_;
 };
 
-// Owns a search handle of FindFirstFileA.
+// Owns a search handle of FindFirstFileW.
 class FindHandle {
  public:
   FindHandle() = default;
@@ -93,14 +96,24 @@ class FindHandle {
   FindHandle& operator=(const FindHandle&) = delete;
   ~FindHandle() { Reset(); }
 
-  // Starts a search for `pattern`; false when nothing matches or the folder is unreadable.
-  bool First(const std::string& pattern, WIN32_FIND_DATAA* data) {
+  // Starts a search for `pattern` (a path the system takes as it is); false when nothing
+  // matches or the folder is unreadable.
+  bool First(const std::wstring& pattern, WIN32_FIND_DATAW* data) {
     Reset();
-    handle_ = FindFirstFileA(pattern.c_str(), data);
+    handle_ = FindFirstFileW(pattern.c_str(), data);
     return handle_ != INVALID_HANDLE_VALUE;
   }
-  bool Next(WIN32_FIND_DATAA* data) {
-    return handle_ != INVALID_HANDLE_VALUE && FindNextFileA(handle_, data) != 0;
+  // Starts a search in `folder` (core path text) for the names `pattern` matches.
+  bool FirstIn(const std::string& folder, const wchar_t* pattern, WIN32_FIND_DATAW* data) {
+    Reset();
+    std::wstring system;
+    // 'C:' lists the root of C:, not the drive's current folder.
+    if (!SystemPath(folder + "\\", &system)) return false;
+    if (!system.empty() && system.back() != L'\\') system += L'\\';
+    return First(system + pattern, data);
+  }
+  bool Next(WIN32_FIND_DATAW* data) {
+    return handle_ != INVALID_HANDLE_VALUE && FindNextFileW(handle_, data) != 0;
   }
   void Reset() {
     if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
@@ -114,7 +127,7 @@ class FindHandle {
 // Junctions, directory links and mounted folders are reparse points: entering them would
 // walk other volumes or run in circles ('Application Data' on a system drive), so they
 // are recorded but not entered. Cloud placeholders are ordinary folders to the walk.
-bool Enterable(const WIN32_FIND_DATAA& data) {
+bool Enterable(const WIN32_FIND_DATAW& data) {
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
   return (data.dwReserved0 & kCloudTagFamilyMask) == kCloudTag;
 }
@@ -122,13 +135,16 @@ bool Enterable(const WIN32_FIND_DATAA& data) {
 class Win32DirSearch : public DirSearch {
  public:
   bool Start(const std::string& folder) override {
-    pending_ = find_.First(folder + "\\*", &data_);
+    pending_ = find_.FirstIn(folder, L"*", &data_);
     return pending_;
   }
 
   bool Next(DirItem& item) override {
     if (!pending_) return false;
-    item.name = data_.cFileName;
+    const std::wstring name = data_.cFileName;
+    bool lossy = false;
+    item.name = StoredName(name, &lossy);
+    item.pathName = lossy ? PathText(name) : std::string();
     item.isFolder = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     item.enterable = !item.isFolder || Enterable(data_);
     item.modified = UnixSeconds(data_.ftLastWriteTime);
@@ -140,7 +156,7 @@ class Win32DirSearch : public DirSearch {
 
  private:
   FindHandle find_;
-  WIN32_FIND_DATAA data_{};
+  WIN32_FIND_DATAW data_{};
   bool pending_ = false;  // data_ holds an item not yet handed out
 };
 
@@ -213,11 +229,11 @@ class Win32File : public File {
   FileHandle handle_;
 };
 
-// Calls a Win32 function of the form `DWORD f(DWORD size, char* buffer)` that answers the
-// length it needs when the buffer is too small, until the whole text fits.
+// Calls a Win32 function of the form `DWORD f(DWORD size, wchar_t* buffer)` that answers
+// the length it needs when the buffer is too small, until the whole text fits.
 template <typename Call>
-bool ReadSizedText(Call call, std::string* text) {
-  std::vector<char> buffer(MAX_PATH + 1);
+bool ReadSizedText(Call call, std::wstring* text) {
+  std::vector<wchar_t> buffer(MAX_PATH + 1);
   for (int attempt = 0; attempt < 8; ++attempt) {
     const DWORD length = call(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length == 0) return false;
@@ -246,29 +262,35 @@ class Win32Platform : public Platform {
 
   char Separator() const override { return '\\'; }
 
+  LeadByteTest LeadBytes() const override { return IsAnsiLeadByte; }
+
   bool CurrentFolder(std::string* folder) override {
-    return ReadSizedText(
-        [](DWORD size, char* buffer) { return GetCurrentDirectoryA(size, buffer); }, folder);
+    std::wstring current;
+    if (!ReadSizedText(
+            [](DWORD size, wchar_t* buffer) { return GetCurrentDirectoryW(size, buffer); },
+            &current)) {
+      return false;
+    }
+    *folder = PathText(current);
+    return true;
   }
 
   bool ChangeFolder(const std::string& folder) override {
-    return SetCurrentDirectoryA(folder.c_str()) != 0;
+    return !folder.empty() && SetCurrentDirectoryW(WidePath(folder).c_str()) != 0;
   }
 
   bool AbsolutePath(const std::string& path, std::string* absolute) override {
-    if (path.empty()) return false;
-    return ReadSizedText(
-        [&path](DWORD size, char* buffer) {
-          return GetFullPathNameA(path.c_str(), size, buffer, nullptr);
-        },
-        absolute);
+    std::wstring full;
+    if (!FullWidePath(WidePath(path), &full)) return false;
+    *absolute = PathText(full);
+    return true;
   }
 
   bool SplitVolumeRoot(const std::string& devicePath, std::string* root,
                        std::string* remainder) override {
     std::string foundRoot;
     std::string foundRemainder;
-    SplitRoot(devicePath, &foundRoot, &foundRemainder);
+    SplitRoot(Resolved(devicePath), &foundRoot, &foundRemainder, IsAnsiLeadByte);
     if (foundRoot.empty()) return false;
     *root = foundRoot;
     *remainder = foundRemainder;
@@ -276,7 +298,7 @@ class Win32Platform : public Platform {
   }
 
   std::string PathBelowVolumeRoot(const std::string& normalisedRoot) override {
-    return RootPathRule(normalisedRoot);
+    return RootPathRule(WithoutTrailingSeparator(Resolved(normalisedRoot)), IsAnsiLeadByte);
   }
 
   bool HasDriveLetters() const override { return true; }
@@ -286,10 +308,10 @@ class Win32Platform : public Platform {
   std::vector<std::string> FindCatalogFiles(const std::string& folder) override {
     std::vector<std::string> paths;
     FindHandle find;
-    WIN32_FIND_DATAA data{};
-    if (!find.First(folder + "\\*.kvl", &data)) return paths;
+    WIN32_FIND_DATAW data{};
+    if (!find.FirstIn(folder, L"*.kvl", &data)) return paths;
     do {
-      paths.push_back(folder + '\\' + data.cFileName);
+      paths.push_back(folder + '\\' + PathText(data.cFileName));
     } while (find.Next(&data));
     return paths;
   }
@@ -297,8 +319,8 @@ class Win32Platform : public Platform {
   bool NameExists(const std::string& name) override {
     if (name.empty()) return false;
     FindHandle find;
-    WIN32_FIND_DATAA data{};
-    return find.First(name, &data);
+    WIN32_FIND_DATAW data{};
+    return find.First(WidePath(name), &data);
   }
 
   bool VolumeInformation(const std::string& root, const std::string& /*devicePath*/,
@@ -396,7 +418,8 @@ class Win32Platform : public Platform {
   }
 
   bool Remove(const std::string& path, OsError* err) override {
-    if (DeleteFileA(path.c_str()) == 0) {
+    std::wstring system;
+    if (!SystemPath(path, &system) || DeleteFileW(system.c_str()) == 0) {
       FillLastError(err);
       return false;
     }
@@ -404,7 +427,10 @@ class Win32Platform : public Platform {
   }
 
   bool Rename(const std::string& from, const std::string& to, OsError* err) override {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+    std::wstring systemFrom;
+    std::wstring systemTo;
+    if (!SystemPath(from, &systemFrom) || !SystemPath(to, &systemTo) ||
+        MoveFileExW(systemFrom.c_str(), systemTo.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
       FillLastError(err);
       return false;
     }
@@ -418,6 +444,15 @@ class Win32Platform : public Platform {
   }
 
  private:
+  // A relative device path ('x', '.\\x', '\\x', 'D:x') as the full path it names, so that
+  // its volume is found and named as if the line had given that path.
+  static std::string Resolved(const std::string& devicePath) {
+    if (!IsRelativeWindowsPath(devicePath)) return devicePath;
+    std::wstring full;
+    if (!FullWidePath(WidePath(devicePath), &full)) return devicePath;
+    return PathText(full);
+  }
+
   // Module names are compared as Windows does, without regard to ASCII case.
   static std::string ModuleKey(std::string module) {
     for (char& c : module) {
@@ -428,8 +463,11 @@ class Win32Platform : public Platform {
 
   static std::unique_ptr<File> Open(const std::string& path, DWORD access, DWORD share,
                                     DWORD disposition, OsError* err) {
-    const HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::wstring system;
+    const HANDLE handle = SystemPath(path, &system)
+                              ? CreateFileW(system.c_str(), access, share, nullptr, disposition,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr)
+                              : INVALID_HANDLE_VALUE;
     if (handle == INVALID_HANDLE_VALUE) {
       FillLastError(err);
       return nullptr;
