@@ -325,24 +325,26 @@ class Win32Platform : public Platform {
 
   bool VolumeInformation(const std::string& root, const std::string& /*devicePath*/,
                          std::string* label, uint32_t* serial) override {
-    // A label of 32 characters or more does not fit and leaves the volume unidentified.
-    char labelBuffer[32] = {};
-    char fileSystem[80] = {};
+    wchar_t labelBuffer[MAX_PATH + 1] = {};
+    wchar_t fileSystem[MAX_PATH + 1] = {};
     DWORD serialNumber = 0;
     DWORD maxComponent = 0;
     DWORD flags = 0;
-    if (GetVolumeInformationA(root.c_str(), labelBuffer, sizeof labelBuffer, &serialNumber,
-                              &maxComponent, &flags, fileSystem, sizeof fileSystem) == 0) {
+    if (GetVolumeInformationW(WidePath(root).c_str(), labelBuffer, MAX_PATH + 1, &serialNumber,
+                              &maxComponent, &flags, fileSystem, MAX_PATH + 1) == 0) {
       return false;
     }
-    labelBuffer[sizeof labelBuffer - 1] = '\0';
-    *label = labelBuffer;
+    // A label of more than 31 bytes in the ANSI code page does not fit and leaves the
+    // volume unidentified.
+    const std::string text = StoredName(labelBuffer);
+    if (text.size() > 31) return false;
+    *label = text;
     *serial = serialNumber;
     return true;
   }
 
   DriveType DriveTypeOf(const std::string& root) override {
-    const UINT type = GetDriveTypeA(root.c_str());
+    const UINT type = GetDriveTypeW(WidePath(root).c_str());
     if (type > static_cast<UINT>(DriveType::RamDisk)) return DriveType::Unknown;
     return static_cast<DriveType>(type);
   }
