@@ -97,6 +97,16 @@ inline ::testing::AssertionResult MatchesTree(const ParsedCatalog& catalog,
                                        << JoinProblems(problems);
 }
 
+// What a device that cannot be catalogued leaves on standard error: the failure message
+// without line end, a line end, and the reason.
+inline std::string DeviceFailure(const std::string& root, const std::string& reason) {
+  return "Error occured while cataloging " + root + ".\nLedraCmd: cannot catalogue '" + root +
+         "': " + reason + "\n";
+}
+inline const char kNoRoot[] = "the root does not exist or cannot be read";
+inline const char kNothingRecorded[] = "the walk recorded nothing";
+inline const char kNotWritten[] = "the catalogue could not be written";
+
 }  // namespace e2e
 }  // namespace ledra
 

@@ -220,6 +220,8 @@ TEST_F(CatalogFormatFakeTest, AlwaysWritesVersionFive) {
     FillExample(catalog);
     catalog.version = version;
     catalog.filePath = kPath;
+    OsError err;
+    fake_.Remove(kPath, &err);  // a catalogue is only ever written as a new file
     ASSERT_EQ(catalog.WriteCatalog(fake_), 1);
     EXPECT_EQ(HexDump(fake_.Content(kPath).substr(0, 6)), "27 06 A4 D0 05 00");
   }
@@ -584,6 +586,8 @@ TEST_F(CatalogFormatFakeTest, WriteThenReadGivesEveryHeaderField) {
     written.version = 3;
     written.filePath = kPath;
     fake_.now = r.now;
+    OsError err;
+    fake_.Remove(kPath, &err);
     ASSERT_EQ(written.WriteCatalog(fake_), 1);
     EXPECT_EQ(written.timestamp, r.now);
     VolumeCatalog read;
@@ -602,6 +606,7 @@ TEST_F(CatalogFormatRealTest, WriteThenReadGivesEveryHeaderField) {
     VolumeCatalog written;
     FillRoundTrip(written, r);
     written.filePath = folder_ / "trip.kvl";
+    std::filesystem::remove(written.filePath);
     ASSERT_EQ(written.WriteCatalog(*platform_), 1);
     EXPECT_GE(written.timestamp, before - 2);
     EXPECT_LE(written.timestamp, static_cast<int64_t>(std::time(nullptr)) + 2);

@@ -18,6 +18,7 @@ struct QueuedFolder {
   uint32_t parent;
   const char* name;  // in the catalogue's name arena; unused for folder 0
   bool enterable;
+  FileIdentity identity;  // what the parent's listing saw; unused for folder 0
   // The platform's own name for the folder when the stored one does not name it (see
   // DirItem::pathName), else null.
   const char* pathName = nullptr;
@@ -58,18 +59,29 @@ int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText
 
   std::vector<QueuedFolder> queue;
   std::deque<std::string> pathNames;  // rare: only names the stored form cannot open
-  queue.push_back(QueuedFolder{0, "", true});
+  queue.push_back(QueuedFolder{0, "", true, FileIdentity{}});
   std::unique_ptr<DirSearch> search = platform_.NewDirSearch();
   DirItem item;
   std::string folderPath;
   std::string lowered;
+  OsError err;
 
   for (size_t i = 0; i < queue.size(); ++i) {
     const bool entered = queue[i].enterable;
     bool found = false;
     if (entered) {
       BuildPath(queue, normalised, separator, static_cast<uint32_t>(i), &folderPath);
-      found = search->Start(folderPath);
+      // The root may be a link and is followed; below it nothing is, and every folder
+      // must be the one its parent's listing saw, or the walk could be steered away.
+      if (i == 0) {
+        found = search->Start(folderPath);
+      } else {
+        found = search->StartBelow(normalised, folderPath, queue[i].identity, &err);
+        // Folders denied or removed keep their silence; other causes are told.
+        if (!found && !err.notFound && !err.denied && !err.text.empty()) {
+          platform_.ReportError("list the folder", folderPath, err);
+        }
+      }
     }
     if (!found && i == 0) break;
 
@@ -85,7 +97,7 @@ int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText
         if (item.isFolder) {
           const size_t index = catalog_.AddEntry(item.name, item.modified, -1, folderIndex);
           queue.push_back(QueuedFolder{static_cast<uint32_t>(i), catalog_.entries[index].name,
-                                       item.enterable});
+                                       item.enterable, item.identity});
           if (!item.pathName.empty()) {
             pathNames.push_back(item.pathName);
             queue.back().pathName = pathNames.back().c_str();

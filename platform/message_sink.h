@@ -5,6 +5,7 @@
 #define LEDRA_PLATFORM_MESSAGE_SINK_H_
 
 #include <ostream>
+#include <string>
 #include <string_view>
 
 namespace ledra {
@@ -26,6 +27,11 @@ class MessageSink {
   std::ostream& out_;
   bool atLineStart_ = true;
 };
+
+// A name from the file system as a message may show it: control characters (0x00 to
+// 0x1F and 0x7F) become '\n', '\t', '\r' or '\xHH', so that no name can forge a line
+// or send the terminal a command. Backslashes and bytes from 0x80 stay as they are.
+std::string EscapeControls(std::string_view name);
 
 }  // namespace ledra
 

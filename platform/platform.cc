@@ -8,7 +8,7 @@ namespace ledra {
 void Platform::ReportError(const std::string& action, const std::string& path,
                            const OsError& err) {
   errors_.StartLine();
-  std::string line = "LedraCmd: cannot " + action + " '" + path + "'";
+  std::string line = "LedraCmd: cannot " + action + " '" + EscapeControls(path) + "'";
   if (!err.text.empty()) line += ": " + err.text;
   errors_.WriteLine(line);
 }
@@ -20,6 +20,11 @@ std::string Platform::WithoutTrailingSeparator(std::string path) const {
 
 std::string Platform::FolderOfFile(const std::string& fullPath) const {
   return ledra::FolderOfFile(fullPath, Separator(), LeadBytes());
+}
+
+void Platform::Report(const std::string& text) {
+  errors_.StartLine();
+  errors_.WriteLine("LedraCmd: " + text);
 }
 
 int32_t ClampTime(int64_t seconds) {

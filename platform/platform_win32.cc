@@ -40,6 +40,8 @@ void FillError(DWORD code, OsError* err) {
   if (err == nullptr) return;
   err->code = static_cast<long>(code);
   err->notFound = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+  err->denied = code == ERROR_ACCESS_DENIED;
+  err->notRegular = false;
   err->text.clear();
   char* text = nullptr;
   const DWORD length = FormatMessageA(
@@ -76,6 +78,11 @@ class FileHandle {
 
   bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE Get() const { return handle_; }
+  // Takes over another handle, closing the one held.
+  void Reset(HANDLE handle) {
+    Close();
+    handle_ = handle;
+  }
   // Closes the handle; false (with GetLastError set) when closing failed.
   bool Close() {
     if (!Valid()) return true;
@@ -127,42 +134,123 @@ class FindHandle {
 // Junctions, directory links and mounted folders are reparse points: entering them would
 // walk other volumes or run in circles ('Application Data' on a system drive), so they
 // are recorded but not entered. Cloud placeholders are ordinary folders to the walk.
-bool Enterable(const WIN32_FIND_DATAW& data) {
-  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
-  return (data.dwReserved0 & kCloudTagFamilyMask) == kCloudTag;
+bool Enterable(DWORD attributes, DWORD reparseTag) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
+  return (reparseTag & kCloudTagFamilyMask) == kCloudTag;
 }
 
+bool Replaced(OsError* err) {
+  if (err != nullptr) {
+    *err = OsError{};
+    err->code = ERROR_CANT_ACCESS_FILE;
+    err->text = "it was replaced during the walk";
+  }
+  return false;
+}
+
+// Lists a folder through a handle of the folder itself, so that what is listed is the
+// object that was opened and checked, and every item comes with its file ID.
 class Win32DirSearch : public DirSearch {
  public:
+  Win32DirSearch() : buffer_(kBufferSize) {}
+
   bool Start(const std::string& folder) override {
-    pending_ = find_.FirstIn(folder, L"*", &data_);
-    return pending_;
+    return Open(folder + "\\", FILE_FLAG_BACKUP_SEMANTICS, nullptr, nullptr);
+  }
+
+  bool StartBelow(const std::string&, const std::string& folder, const FileIdentity& expected,
+                  OsError* err) override {
+    return Open(folder, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, &expected, err);
   }
 
   bool Next(DirItem& item) override {
     if (!pending_) return false;
-    const std::wstring name = data_.cFileName;
+    const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer_.data() + offset_);
+    const std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
     bool lossy = false;
     item.name = StoredName(name, &lossy);
     item.pathName = lossy ? PathText(name) : std::string();
-    item.isFolder = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    item.enterable = !item.isFolder || Enterable(data_);
-    item.modified = UnixSeconds(data_.ftLastWriteTime);
-    item.size = data_.nFileSizeLow;
-    pending_ = find_.Next(&data_);
-    if (!pending_) find_.Reset();
+    item.isFolder = (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // With the reparse-point attribute, the listing's EA size holds the reparse tag.
+    item.enterable = !item.isFolder || Enterable(info->FileAttributes, info->EaSize);
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(info->LastWriteTime.QuadPart);
+    written.dwHighDateTime = static_cast<DWORD>(info->LastWriteTime.QuadPart >> 32);
+    item.modified = UnixSeconds(written);
+    item.size = static_cast<uint32_t>(info->EndOfFile.QuadPart);
+    item.identity.volume = volumeSerial_;
+    item.identity.file = static_cast<uint64_t>(info->FileId.QuadPart);
+    if (info->NextEntryOffset != 0) {
+      offset_ += info->NextEntryOffset;
+    } else {
+      pending_ = Fill();
+    }
     return true;
   }
 
  private:
-  FindHandle find_;
-  WIN32_FIND_DATAW data_{};
-  bool pending_ = false;  // data_ holds an item not yet handed out
+  static constexpr size_t kBufferSize = 64 * 1024;
+
+  bool Open(const std::string& path, DWORD flags, const FileIdentity* expected, OsError* err) {
+    pending_ = false;
+    folder_.Close();
+    std::wstring system;
+    const HANDLE handle =
+        SystemPath(path, &system)
+            ? CreateFileW(system.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, flags, nullptr)
+            : INVALID_HANDLE_VALUE;
+    if (handle == INVALID_HANDLE_VALUE) {
+      FillLastError(err);
+      return false;
+    }
+    folder_.Reset(handle);
+    BY_HANDLE_FILE_INFORMATION own{};
+    if (GetFileInformationByHandle(handle, &own) == 0) {
+      FillLastError(err);
+      folder_.Close();
+      return false;
+    }
+    volumeSerial_ = own.dwVolumeSerialNumber;
+    if (expected != nullptr) {
+      const uint64_t id = (static_cast<uint64_t>(own.nFileIndexHigh) << 32) | own.nFileIndexLow;
+      // A reparse point where the listing saw a plain folder, or another folder.
+      if ((own.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+          (own.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+          id != expected->file || own.dwVolumeSerialNumber != expected->volume) {
+        folder_.Close();
+        return Replaced(err);
+      }
+    }
+    pending_ = Fill();
+    if (!pending_ && err != nullptr) *err = OsError{};
+    return pending_;
+  }
+
+  // Fetches the next batch of items; false at the end of the listing or on an error.
+  bool Fill() {
+    offset_ = 0;
+    if (!folder_.Valid() ||
+        GetFileInformationByHandleEx(folder_.Get(), FileIdBothDirectoryInfo, buffer_.data(),
+                                     static_cast<DWORD>(buffer_.size())) == 0) {
+      folder_.Close();
+      return false;
+    }
+    return true;
+  }
+
+  FileHandle folder_{INVALID_HANDLE_VALUE};
+  std::vector<char> buffer_;  // heap memory: aligned as the system's records need
+  size_t offset_ = 0;
+  uint64_t volumeSerial_ = 0;
+  bool pending_ = false;  // buffer_ holds an item at offset_ not yet handed out
 };
 
 class Win32File : public File {
  public:
   explicit Win32File(HANDLE handle) : handle_(handle) {}
+  HANDLE handle() const { return handle_.Get(); }
 
   bool Read(void* buffer, size_t n, size_t* got, OsError* err) override {
     *got = 0;
@@ -226,6 +314,14 @@ class Win32File : public File {
     return true;
   }
 
+  FileHandle handle_;
+};
+
+class Win32FolderLock : public FolderLock {
+ public:
+  explicit Win32FolderLock(HANDLE handle) : handle_(handle) {}
+
+ private:
   FileHandle handle_;
 };
 
@@ -323,6 +419,21 @@ class Win32Platform : public Platform {
     return find.First(WidePath(name), &data);
   }
 
+  bool ListFolder(const std::string& folder, std::vector<FolderName>* names) override {
+    names->clear();
+    FindHandle find;
+    WIN32_FIND_DATAW data{};
+    if (!find.FirstIn(folder, L"*", &data)) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+      const std::string name = PathText(data.cFileName);
+      if (name == "." || name == "..") continue;
+      const DWORD notPlain =
+          FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+      names->push_back(FolderName{name, (data.dwFileAttributes & notPlain) == 0});
+    } while (find.Next(&data));
+    return true;
+  }
+
   bool VolumeInformation(const std::string& root, const std::string& /*devicePath*/,
                          std::string* label, uint32_t* serial) override {
     wchar_t labelBuffer[MAX_PATH + 1] = {};
@@ -411,39 +522,130 @@ class Win32Platform : public Platform {
     return true;
   }
 
+  // By the \\?\ form, so that 'COM1.kvl' or 'NUL.kvl' name no device; a reparse point
+  // is opened as itself, and only what the system calls a disk file is read.
   std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override {
-    return Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, err);
+    std::wstring full;
+    if (!SystemFilePath(path, &full)) {
+      FillLastError(err);
+      return nullptr;
+    }
+    const DWORD attributes = GetFileAttributesW(full.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      NotRegular(err);
+      return nullptr;
+    }
+    std::unique_ptr<Win32File> file =
+        Open(full, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, err);
+    if (file && GetFileType(file->handle()) != FILE_TYPE_DISK) {
+      NotRegular(err);
+      return nullptr;
+    }
+    return file;
   }
 
+  std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) override {
+    return Open(WidePath(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0,
+                err);
+  }
+
+  // CREATE_NEW: never an existing file, nor whatever a link of that name points to.
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override {
-    return Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS, err);
+    std::wstring system;
+    if (!SystemFilePath(path, &system)) {
+      FillLastError(err);
+      return nullptr;
+    }
+    return Open(system, GENERIC_WRITE, 0, CREATE_NEW, 0, err);
   }
 
   bool Remove(const std::string& path, OsError* err) override {
     std::wstring system;
-    if (!SystemPath(path, &system) || DeleteFileW(system.c_str()) == 0) {
+    if (!SystemFilePath(path, &system) || DeleteFileW(system.c_str()) == 0) {
       FillLastError(err);
       return false;
     }
     return true;
   }
 
+  // A catalogue that a reader holds open may refuse to be replaced for a moment.
   bool Rename(const std::string& from, const std::string& to, OsError* err) override {
-    std::wstring systemFrom;
-    std::wstring systemTo;
-    if (!SystemPath(from, &systemFrom) || !SystemPath(to, &systemTo) ||
-        MoveFileExW(systemFrom.c_str(), systemTo.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+    std::wstring source;
+    std::wstring target;
+    if (!SystemFilePath(from, &source) || !SystemFilePath(to, &target)) {
+      FillLastError(err);
+      return false;
+    }
+    for (int attempt = 1;; ++attempt) {
+      if (MoveFileExW(source.c_str(), target.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+        return true;
+      }
+      const DWORD code = GetLastError();
+      const DWORD targetAttributes = GetFileAttributesW(target.c_str());
+      const bool held = (code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED) &&
+                        (targetAttributes == INVALID_FILE_ATTRIBUTES ||
+                         (targetAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
+      if (!held || attempt == kRenameAttempts) {
+        FillError(code, err);
+        return false;
+      }
+      Sleep(kRenamePauseMilliseconds);
+    }
+  }
+
+  bool Link(const std::string& existing, const std::string& link, OsError* err) override {
+    std::wstring existingPath;
+    std::wstring linkPath;
+    if (!SystemFilePath(existing, &existingPath) || !SystemFilePath(link, &linkPath) ||
+        CreateHardLinkW(linkPath.c_str(), existingPath.c_str(), nullptr) == 0) {
       FillLastError(err);
       return false;
     }
     return true;
   }
+
+  // A new file takes the access rules its folder hands down, as every file there does.
+  bool TakeOverAccess(const std::string&, const std::string&, OsError*) override { return true; }
+
+  // MOVEFILE_WRITE_THROUGH has already put each rename on the disk.
+  bool SyncFolder(const std::string&, OsError*) override { return true; }
+
+  // A lock file that no other run may open and that goes with the last handle to it, so
+  // that a killed run's lock goes with its process.
+  LockOutcome TryLockFolder(const std::string& folder, std::unique_ptr<FolderLock>* lock,
+                            OsError* err) override {
+    std::wstring path;
+    const HANDLE handle =
+        SystemFilePath(folder + "\\" + kLockFileName, &path)
+            ? CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr)
+            : INVALID_HANDLE_VALUE;
+    if (handle != INVALID_HANDLE_VALUE) {
+      *lock = std::make_unique<Win32FolderLock>(handle);
+      return LockOutcome::Held;
+    }
+    const DWORD code = GetLastError();
+    FillError(code, err);
+    // Access is also refused while the lock file of a run that just ended is deleted.
+    if (code == ERROR_SHARING_VIOLATION ||
+        (code == ERROR_ACCESS_DENIED && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)) {
+      return LockOutcome::Busy;
+    }
+    return LockOutcome::Unsupported;
+  }
+
+  bool MayHoldCatalogues(const std::string&, std::string*) override { return true; }
 
   int32_t Now() override {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     return UnixSeconds(now);
   }
+
+  void Pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
 
  private:
   // A relative device path ('x', '.\\x', '\\x', 'D:x') as the full path it names, so that
@@ -463,13 +665,24 @@ class Win32Platform : public Platform {
     return module;
   }
 
-  static std::unique_ptr<File> Open(const std::string& path, DWORD access, DWORD share,
-                                    DWORD disposition, OsError* err) {
-    std::wstring system;
-    const HANDLE handle = SystemPath(path, &system)
-                              ? CreateFileW(system.c_str(), access, share, nullptr, disposition,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr)
-                              : INVALID_HANDLE_VALUE;
+  static constexpr int kRenameAttempts = 10;
+  static constexpr DWORD kRenamePauseMilliseconds = 100;
+  static constexpr const char* kLockFileName = "LedraCmd.lock";
+
+  static bool NotRegular(OsError* err) {
+    FillError(ERROR_INVALID_FUNCTION, err);
+    if (err != nullptr) {
+      err->notRegular = true;
+      err->text = "not a plain file";
+    }
+    return false;
+  }
+
+  // Opens `system`, a path as SystemFilePath gives it.
+  static std::unique_ptr<Win32File> Open(const std::wstring& system, DWORD access, DWORD share,
+                                         DWORD disposition, DWORD flags, OsError* err) {
+    const HANDLE handle = CreateFileW(system.c_str(), access, share, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL | flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       FillLastError(err);
       return nullptr;

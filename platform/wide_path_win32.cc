@@ -162,4 +162,26 @@ bool SystemPath(const std::string& path, std::wstring* system) {
   return true;
 }
 
+bool SystemFilePath(const std::string& path, std::wstring* system) {
+  const std::wstring wide = WidePath(path);
+  if (StartsWith(wide, L"\\\\?\\")) {
+    *system = wide;
+    return true;
+  }
+  size_t nameStart = wide.find_last_of(L"\\/");
+  nameStart = nameStart != std::wstring::npos ? nameStart + 1
+              : wide.size() >= 2 && wide[1] == L':' ? 2  // 'D:name': in D:'s current folder
+                                                     : 0;
+  const std::wstring folder = nameStart > 0 ? wide.substr(0, nameStart) : L".";
+  std::wstring full;
+  if (!FullWidePath(folder, &full)) return false;
+  if (StartsWith(full, L"\\\\.\\")) {
+    *system = wide;
+    return true;
+  }
+  if (full.back() != L'\\') full += L'\\';
+  *system = LongPath(full + wide.substr(nameStart));
+  return true;
+}
+
 }  // namespace ledra

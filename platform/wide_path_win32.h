@@ -39,8 +39,14 @@ bool FullWidePath(const std::wstring& path, std::wstring* full);
 // form ('\\.\') are kept.
 std::wstring LongPath(const std::wstring& full);
 
-// LongPath of FullWidePath of WidePath: what every W call of the back end is given.
+// LongPath of FullWidePath of WidePath: what the W calls are given for a folder.
 bool SystemPath(const std::string& path, std::wstring* system);
+
+// What the W calls are given for a file: the '\\?\' form of its folder's full path and
+// then its name taken literally, so that 'CON.kvl' or 'x. ' is a file of that name, never
+// a device or another name. A path in the '\\?\' form is kept; one whose folder is a
+// device path ('\\.\') is given as it stands.
+bool SystemFilePath(const std::string& path, std::wstring* system);
 
 }  // namespace ledra
 
