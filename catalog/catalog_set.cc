@@ -224,7 +224,8 @@ int CatalogSet::StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, const VolumeCa
   }
   const std::string earlierPath = replaced != nullptr ? replaced->filePath : std::string();
   if (!platform_.TakeOverAccess(temporary, earlierPath, &err)) {
-    platform_.ReportError("give the permissions of '" + earlierPath + "' to", temporary, err);
+    platform_.ReportError("give the permissions of '" + EscapeControls(earlierPath) + "' to",
+                          temporary, err);
   }
 
   // A volume keeps its file name: the earlier catalogue's own name counts as free.

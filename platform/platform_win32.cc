@@ -178,7 +178,8 @@ class Win32DirSearch : public DirSearch {
     written.dwHighDateTime = static_cast<DWORD>(info->LastWriteTime.QuadPart >> 32);
     item.modified = UnixSeconds(written);
     item.size = static_cast<uint32_t>(info->EndOfFile.QuadPart);
-    item.identity.volume = volumeSerial_;
+    // Folders with other volumes behind them are reparse points and never entered, so the
+    // file ID alone names a folder of the walk.
     item.identity.file = static_cast<uint64_t>(info->FileId.QuadPart);
     if (info->NextEntryOffset != 0) {
       offset_ += info->NextEntryOffset;
@@ -206,26 +207,36 @@ class Win32DirSearch : public DirSearch {
       return false;
     }
     folder_.Reset(handle);
-    BY_HANDLE_FILE_INFORMATION own{};
-    if (GetFileInformationByHandle(handle, &own) == 0) {
+    FILE_ATTRIBUTE_TAG_INFO own{};
+    if (expected != nullptr &&
+        GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &own, sizeof own) == 0) {
       FillLastError(err);
       folder_.Close();
       return false;
     }
-    volumeSerial_ = own.dwVolumeSerialNumber;
-    if (expected != nullptr) {
-      const uint64_t id = (static_cast<uint64_t>(own.nFileIndexHigh) << 32) | own.nFileIndexLow;
-      // A reparse point where the listing saw a plain folder, or another folder.
-      if ((own.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-          (own.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-          id != expected->file || own.dwVolumeSerialNumber != expected->volume) {
-        folder_.Close();
-        return Replaced(err);
-      }
-    }
     pending_ = Fill();
+    if (expected != nullptr &&
+        ((own.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+         !Enterable(own.FileAttributes, own.ReparseTag) || OwnId() != expected->file)) {
+      // A link or junction where the listing saw a folder to enter, or another folder.
+      pending_ = false;
+      folder_.Close();
+      return Replaced(err);
+    }
     if (!pending_ && err != nullptr) *err = OsError{};
     return pending_;
+  }
+
+  // The file ID of the open folder itself: its '.' item, which leads its listing, costs
+  // nothing more; otherwise the system is asked (which under Wine costs a volume query).
+  uint64_t OwnId() {
+    const auto* first = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer_.data());
+    if (pending_ && first->FileNameLength == sizeof(WCHAR) && first->FileName[0] == L'.') {
+      return static_cast<uint64_t>(first->FileId.QuadPart);
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!folder_.Valid() || GetFileInformationByHandle(folder_.Get(), &info) == 0) return 0;
+    return (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   }
 
   // Fetches the next batch of items; false at the end of the listing or on an error.
@@ -243,7 +254,6 @@ class Win32DirSearch : public DirSearch {
   FileHandle folder_{INVALID_HANDLE_VALUE};
   std::vector<char> buffer_;  // heap memory: aligned as the system's records need
   size_t offset_ = 0;
-  uint64_t volumeSerial_ = 0;
   bool pending_ = false;  // buffer_ holds an item at offset_ not yet handed out
 };
 

@@ -521,7 +521,7 @@ TEST_F(Win32PlatformTest, FileErrorsTellMissingFromOtherFailures) {
        ERROR_PATH_NOT_FOUND},
       {"create over a folder",
        [&](OsError* e) { return p.CreateForWriting(Path("folder"), e) != nullptr; }, false,
-       ERROR_ACCESS_DENIED},
+       ERROR_FILE_EXISTS},
       {"remove missing", [&](OsError* e) { return p.Remove(Path("nope"), e); }, true,
        ERROR_FILE_NOT_FOUND},
       {"remove a folder", [&](OsError* e) { return p.Remove(Path("folder"), e); }, false,
