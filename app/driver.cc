@@ -199,8 +199,7 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
       // that way loses its tail, which the user is told once.
       if (pieceEndedLine && piece.size() == kLinePieceLength && piece.back() != '\n' &&
           StartsWithIgnoringCase(piece, "#IGN")) {
-        platform.Report("the ignore list is longer than " +
-                        std::to_string(kLinePieceLength - 1) +
+        platform.Report("the ignore list is longer than " + std::to_string(kLinePieceLength - 1) +
                         " characters; the rest was read as a line of its own");
       }
       ProcessLine(piece, &ignoreText, cataloger, out);

@@ -203,8 +203,9 @@ TEST_F(DriverTest, WorkingFolderLock) {
 
 // An ignore list cut at the piece limit loses its tail: the user is told once.
 TEST_F(DriverTest, IgnoreListCutAtThePieceLimitIsReported) {
-  const std::string cut = "LedraCmd: the ignore list is longer than 254 characters; the rest "
-                          "was read as a line of its own\n";
+  const std::string cut =
+      "LedraCmd: the ignore list is longer than 254 characters; the rest "
+      "was read as a line of its own\n";
   RunWith("#IGN " + std::string(249, 'x') + "\n#DEV C:\\data,A\n");
   EXPECT_EQ(errorText_.str(), "");
   RunWith("#IGN " + std::string(600, 'x') + " *.txt\n#DEV C:\\data,B\n");
@@ -250,11 +251,12 @@ TEST_F(DriverTest, IgnoreTextIsReplacedNotExtended) {
 
 TEST_F(DriverTest, FailedDevicesRunTogetherAndTheRunGoesOn) {
   EXPECT_EQ(RunWith("#DEV X:\\data\n#DEV C:\\nothing\n#DEV C:\\data,Good\n"), 0);
-  EXPECT_EQ(errorText_.str(),
-            "Error occured while cataloging X:\\data.\n"
-            "LedraCmd: cannot catalogue 'X:\\data': the root does not exist or cannot be read\n"
-            "Error occured while cataloging C:\\nothing.\n"
-            "LedraCmd: cannot catalogue 'C:\\nothing': the root does not exist or cannot be read\n");
+  EXPECT_EQ(
+      errorText_.str(),
+      "Error occured while cataloging X:\\data.\n"
+      "LedraCmd: cannot catalogue 'X:\\data': the root does not exist or cannot be read\n"
+      "Error occured while cataloging C:\\nothing.\n"
+      "LedraCmd: cannot catalogue 'C:\\nothing': the root does not exist or cannot be read\n");
   EXPECT_EQ(Catalogues(), std::vector<std::string>{"Good.kvl"});
 }
 

@@ -55,9 +55,11 @@ class UnattendedRunTest : public ::testing::Test {
                                    const std::string& below = "") {
     ParsedCatalog c;
     std::string why;
-    if (!ReadCatalogFile(path, &c, &why)) return ::testing::AssertionFailure() << path << ": " << why;
+    if (!ReadCatalogFile(path, &c, &why))
+      return ::testing::AssertionFailure() << path << ": " << why;
     if (c.header.comment != comment) {
-      return ::testing::AssertionFailure() << path << " has the comment '" << c.header.comment << "'";
+      return ::testing::AssertionFailure()
+             << path << " has the comment '" << c.header.comment << "'";
     }
     const std::string problems = JoinProblems(CheckCatalogAgainstTree(c, tree_ + below, {}));
     if (!problems.empty()) return ::testing::AssertionFailure() << path << ":\n" << problems;
@@ -137,8 +139,9 @@ TEST_F(UnattendedRunTest, SecondRunWaitsForTheLock) {
   EXPECT_EQ(NamesIn(cats_), Names{"params.txt"}) << "nothing is read or written meanwhile";
   close(folder);  // lets go of the lock
   EXPECT_EQ(WaitFor(run), 0);
-  EXPECT_EQ(ReadBytes(scratch_ / "err"), "LedraCmd: waiting for another run to finish with the folder '" +
-                                             cats_ + "' (at most 5 minutes)\n");
+  EXPECT_EQ(ReadBytes(scratch_ / "err"),
+            "LedraCmd: waiting for another run to finish with the folder '" + cats_ +
+                "' (at most 5 minutes)\n");
   EXPECT_TRUE(Sound(cats_ + "/A.kvl", ""));
 }
 
@@ -168,7 +171,8 @@ TEST_F(UnattendedRunTest, PlantedNamesDoNoHarm) {
   EXPECT_EQ(ReadBytes(victim), "precious");
   EXPECT_FALSE(fs::exists(scratch_ / "nowhere"));
   for (const auto& [name, below] : {std::pair<std::string, std::string>{"A.kvl", ""},
-                                     {"B.kvl", "/sub"}, {"C.kvl", "/sub/deeper"}}) {
+                                    {"B.kvl", "/sub"},
+                                    {"C.kvl", "/sub/deeper"}}) {
     EXPECT_FALSE(fs::is_symlink(cats_ + "/" + name)) << name;
     EXPECT_TRUE(Sound(cats_ + "/" + name, "", below)) << name;
   }
@@ -243,8 +247,8 @@ TEST_F(UnattendedRunTest, TreeDeeperThanPathMax) {
 TEST_F(UnattendedRunTest, ParameterFileFromAPipe) {
   const std::string fifo = cats_ + "/params.fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-  const std::string writer = "(echo '#DEV " + tree_ + ",A'; sleep 1; echo '#DEV " + tree_ +
-                             "/sub,B') > " + fifo;
+  const std::string writer =
+      "(echo '#DEV " + tree_ + ",A'; sleep 1; echo '#DEV " + tree_ + "/sub,B') > " + fifo;
   const pid_t feeding = Spawn({"sh", "-c", writer}, scratch_ / "writer-err");
   const e2e::ProcessResult p = e2e::RunLedraCmd(fifo);
   WaitFor(feeding);

@@ -230,7 +230,8 @@ int CatalogSet::StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, const VolumeCa
 
   // A volume keeps its file name: the earlier catalogue's own name counts as free.
   const size_t cut = LastSeparator(earlierPath, platform_.Separator(), platform_.LeadBytes());
-  const std::string earlierName = cut == std::string::npos ? earlierPath : earlierPath.substr(cut + 1);
+  const std::string earlierName =
+      cut == std::string::npos ? earlierPath : earlierPath.substr(cut + 1);
   std::string fileName;
   ChooseFileName(&fileName, catalog->displayName, earlierName);
   const bool sameName = replaced != nullptr && Lowered(fileName) == Lowered(earlierName);

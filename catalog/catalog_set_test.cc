@@ -597,10 +597,10 @@ TEST_F(CatalogSetFakeTest, ReplacesAVolumeStoredEarlierInTheRun) {
     } else {
       // The new file is complete before anything moves, and the name never goes empty:
       // the backup is a second link, and the new file replaces the old in one step.
-      EXPECT_EQ(log, (std::vector<std::string>{
-                         "create " + tmp, "link " + In("DATA.kvl") + " -> " + bakTmp,
-                         "rename " + bakTmp + " -> " + In("DATA.kvl.bak"),
-                         "rename " + tmp + " -> " + In("DATA.kvl")}));
+      EXPECT_EQ(log, (std::vector<std::string>{"create " + tmp,
+                                               "link " + In("DATA.kvl") + " -> " + bakTmp,
+                                               "rename " + bakTmp + " -> " + In("DATA.kvl.bak"),
+                                               "rename " + tmp + " -> " + In("DATA.kvl")}));
       EXPECT_EQ(fake_.Content(In("DATA.kvl.bak")), contents[round - 1]);
     }
     EXPECT_NE(contents[round].find("round " + std::to_string(round)), std::string::npos);
@@ -799,9 +799,9 @@ TEST_F(CatalogSetFakeTest, FailedBackupIsGivenUp) {
     EXPECT_EQ(set.totalEntries(), 5);
     std::vector<std::string> names = fake.List(kFolder);
     std::sort(names.begin(), names.end());
-    const std::vector<std::string> left =
-        backedUp || c.bakIsFolder ? std::vector<std::string>{"DATA.kvl", "DATA.kvl.bak"}
-                                  : std::vector<std::string>{"DATA.kvl"};
+    const std::vector<std::string> left = backedUp || c.bakIsFolder
+                                              ? std::vector<std::string>{"DATA.kvl", "DATA.kvl.bak"}
+                                              : std::vector<std::string>{"DATA.kvl"};
     EXPECT_EQ(names, left) << "no temporary file is left";
   }
 }

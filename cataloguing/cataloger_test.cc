@@ -347,9 +347,10 @@ TEST_F(CatalogerTest, FailedDeviceBetweenTwoGoodOnes) {
   cataloger.CatalogDevice("C:\\data", "", "One");
   cataloger.CatalogDevice("C:\\missing", "", "Bad");
   cataloger.CatalogDevice("D:\\", "", "");
-  EXPECT_EQ(errorText_.str(),
-            "Error occured while cataloging C:\\missing.\n"
-            "LedraCmd: cannot catalogue 'C:\\missing': the root does not exist or cannot be read\n");
+  EXPECT_EQ(
+      errorText_.str(),
+      "Error occured while cataloging C:\\missing.\n"
+      "LedraCmd: cannot catalogue 'C:\\missing': the root does not exist or cannot be read\n");
   EXPECT_EQ(Files(), (std::vector<std::string>{"One.kvl", "TWO.kvl"}));
   // The line after the failure starts from an empty catalogue.
   const VolumeCatalog& two = *cataloger.catalogSet().catalogs()[1];
@@ -366,13 +367,16 @@ TEST_F(CatalogerTest, EveryFailureKeepsTheNewestCompleteCatalogue) {
   struct Case {
     Failure failure;
     bool newStored;
-    bool earlierInPlace;  // still under its own name
+    bool earlierInPlace;   // still under its own name
     bool earlierBackedUp;  // as the backup
   };
   const std::vector<Case> cases = {
-      {Failure::None, true, false, true},   {Failure::Identify, true, false, true},
-      {Failure::Walk, false, true, false},  {Failure::Write, false, true, false},
-      {Failure::Sync, false, true, false},  {Failure::Rename, false, true, true},
+      {Failure::None, true, false, true},
+      {Failure::Identify, true, false, true},
+      {Failure::Walk, false, true, false},
+      {Failure::Write, false, true, false},
+      {Failure::Sync, false, true, false},
+      {Failure::Rename, false, true, true},
       // A backup that cannot be made is given up, so that no duplicate piles up.
       {Failure::Backup, true, false, false},
   };
@@ -388,9 +392,15 @@ TEST_F(CatalogerTest, EveryFailureKeepsTheNewestCompleteCatalogue) {
       case Failure::None: break;
       case Failure::Identify: fake.Fail(FakePlatform::Op::Volume, "C:"); break;
       case Failure::Walk: fake.Fail(FakePlatform::Op::List, "C:\\"); break;
-      case Failure::Write: fake.Fail(FakePlatform::Op::Write, temporary, 2); break;
-      case Failure::Sync: fake.Fail(FakePlatform::Op::Sync, temporary); break;
-      case Failure::Rename: fake.Fail(FakePlatform::Op::Rename, temporary); break;
+      case Failure::Write:
+        fake.Fail(FakePlatform::Op::Write, temporary, 2);
+        break;
+      case Failure::Sync:
+        fake.Fail(FakePlatform::Op::Sync, temporary);
+        break;
+      case Failure::Rename:
+        fake.Fail(FakePlatform::Op::Rename, temporary);
+        break;
       case Failure::Backup:
         fake.Fail(FakePlatform::Op::Link, "C:\\cats\\Disk.kvl");
         fake.Fail(FakePlatform::Op::Create, "C:\\cats\\Disk.kvl.bak.tmp*");
@@ -405,8 +415,7 @@ TEST_F(CatalogerTest, EveryFailureKeepsTheNewestCompleteCatalogue) {
       EXPECT_EQ(name.find(".tmp"), std::string::npos) << index << " left " << name;
     }
     EXPECT_EQ(fake.Content("C:\\cats\\Disk.kvl") == earlierBytes, c.earlierInPlace) << index;
-    EXPECT_EQ(fake.Content("C:\\cats\\Disk.kvl.bak") == earlierBytes, c.earlierBackedUp)
-        << index;
+    EXPECT_EQ(fake.Content("C:\\cats\\Disk.kvl.bak") == earlierBytes, c.earlierBackedUp) << index;
     if (c.newStored) {
       bool found = false;
       for (const auto& catalog : cataloger.catalogSet().catalogs()) {

@@ -166,9 +166,13 @@ TEST_F(FakeScanTest, FoldersThatCannotBeListedKeepAnEmptyRecord) {
   fake_.SetEnterable("C:\\t\\mount", false);
 
   ASSERT_EQ(Scan("C:\\t"), 7);
-  EXPECT_EQ(EntriesOf(*catalog_),
-            (std::vector<Entry>{{"a", -1, 0}, {"locked", -2, 0}, {"mount", -3, 0},
-                                {"swapped", -4, 0}, {"z", -5, 0}, {"in-a", 7, 1}, {"in-z", 3, 5}}));
+  EXPECT_EQ(EntriesOf(*catalog_), (std::vector<Entry>{{"a", -1, 0},
+                                                      {"locked", -2, 0},
+                                                      {"mount", -3, 0},
+                                                      {"swapped", -4, 0},
+                                                      {"z", -5, 0},
+                                                      {"in-a", 7, 1},
+                                                      {"in-z", 3, 5}}));
   ASSERT_EQ(catalog_->folders.size(), 6u);
   EXPECT_EQ(errorText_.str(),
             "LedraCmd: cannot list the folder 'C:\\t\\swapped': it was replaced during the walk\n");

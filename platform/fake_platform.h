@@ -19,7 +19,18 @@ class FakePlatform : public Platform {
  public:
   // Calls that tests can make fail, per path.
   enum class Op {
-    Open, Create, Write, Sync, Close, Remove, Rename, Link, List, Volume, DriveType, FreeSpace,
+    Open,
+    Create,
+    Write,
+    Sync,
+    Close,
+    Remove,
+    Rename,
+    Link,
+    List,
+    Volume,
+    DriveType,
+    FreeSpace,
     Swap,  // a folder is replaced between its parent's listing and its own
   };
 

@@ -460,7 +460,10 @@ class PosixPlatform final : public Platform {
   std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) {
-      if (errno == ELOOP) NotRegular(err); else FailWithErrno(err);
+      if (errno == ELOOP)
+        NotRegular(err);
+      else
+        FailWithErrno(err);
       return nullptr;
     }
     struct stat status;
@@ -483,9 +486,9 @@ class PosixPlatform final : public Platform {
   }
 
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override {
-    const int fd = open(path.c_str(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
-                        0666);
+    const int fd =
+        open(path.c_str(),
+             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
       FailWithErrno(err);
       return nullptr;
@@ -514,7 +517,8 @@ class PosixPlatform final : public Platform {
     bool done = fstat(fd, &status) == 0 || FailWithErrno(err);
     if (done && !S_ISREG(status.st_mode)) done = NotRegular(err);
     // Owner first: a change of owner clears bits that the mode then sets again.
-    if (done && geteuid() == 0 && fchown(fd, old.st_uid, old.st_gid) != 0) done = FailWithErrno(err);
+    if (done && geteuid() == 0 && fchown(fd, old.st_uid, old.st_gid) != 0)
+      done = FailWithErrno(err);
     if (done && fchmod(fd, old.st_mode & 0777) != 0) done = FailWithErrno(err);
     close(fd);
     return done;
@@ -556,8 +560,8 @@ class PosixPlatform final : public Platform {
       for (const std::string& path : {folder, resolved}) {
         const size_t n = std::strlen(system);
         if (path.compare(0, n, system) == 0 && (path.size() == n || path[n] == '/')) {
-          *why = std::string("catalogues are never written into the system folder '") + system +
-                 "'";
+          *why =
+              std::string("catalogues are never written into the system folder '") + system + "'";
           return false;
         }
       }

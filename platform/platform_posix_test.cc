@@ -133,13 +133,15 @@ TEST_F(PosixPlatformTest, FoldersBelowTheRootAreTheOnesListed) {
          ASSERT_EQ(symlink(secret.c_str(), sub.c_str()), 0);
        },
        false, true},
-      {"another folder", [&](const std::string& sub) {
+      {"another folder",
+       [&](const std::string& sub) {
          ASSERT_EQ(mkdir((temp_ / "other").c_str(), 0755), 0);
          rmdir(sub.c_str());
          ASSERT_EQ(rename((temp_ / "other").c_str(), sub.c_str()), 0);
        },
        false, true},
-      {"a file", [&](const std::string& sub) {
+      {"a file",
+       [&](const std::string& sub) {
          rmdir(sub.c_str());
          WriteFile(sub, "");
        },

@@ -641,7 +641,8 @@ class Win32Platform : public Platform {
     FillError(code, err);
     // Access is also refused while the lock file of a run that just ended is deleted.
     if (code == ERROR_SHARING_VIOLATION ||
-        (code == ERROR_ACCESS_DENIED && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)) {
+        (code == ERROR_ACCESS_DENIED &&
+         GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)) {
       return LockOutcome::Busy;
     }
     return LockOutcome::Unsupported;

@@ -43,7 +43,8 @@ int main(int argc, char** argv) {
   ledra::ParsedCatalog catalog;
   std::string why;
   if (!ledra::ReadCatalogFile(argv[1], &catalog, &why)) return Fail(argv[1], why);
-  if (catalog.header.comment != argv[2]) return Fail(argv[1], "comment '" + catalog.header.comment + "'");
+  if (catalog.header.comment != argv[2])
+    return Fail(argv[1], "comment '" + catalog.header.comment + "'");
   if (catalog.header.alias != argv[3]) return Fail(argv[1], "alias '" + catalog.header.alias + "'");
   return 0;
 }
