@@ -166,11 +166,10 @@ TEST_F(EndToEndCodePageTest, FoldersOutsideTheCodePageAreEntered) {
   ParsedCatalog c;
   ASSERT_TRUE(Load(wideBase_ + L"\\Tree.kvl", &c));
   const std::string under = japanese ? "\x89\xBA" : "?";
+  const std::string below = software + "\\" + under;
   std::vector<std::string> expected = {
-      chinese + "\\",  chinese + "\\a.txt 3",
-      software + "\\", software + "\\b.txt 5",
-      software + "\\" + under + "\\", software + "\\" + under + "\\c.txt 7",
-      french + "\\",   french + "\\d.txt 11",
+      chinese + "\\", chinese + "\\a.txt 3", software + "\\", software + "\\b.txt 5",
+      below + "\\",   below + "\\c.txt 7",   french + "\\",   french + "\\d.txt 11",
   };
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(Listing(c), expected);
@@ -183,7 +182,7 @@ TEST_F(EndToEndCodePageTest, FoldersOutsideTheCodePageAreEntered) {
 // character with second byte '\' are catalogued and recognised on the second run.
 TEST_F(EndToEndCodePageTest, SecondByteBackslashInRootFolderAndFileName) {
   if (!Needs({932})) GTEST_SKIP() << skipReason_;
-  const std::string so = "\x83\\";           // ソ
+  const std::string so = "\x83\\";                 // ソ
   const std::string parameterName = "\x95\\.txt";  // 表.txt
   MakeTree(wideBase_, {{"ソ", -1},
                        {"ソ/a.txt", 3},
@@ -228,8 +227,9 @@ TEST_F(EndToEndCodePageTest, WorkingFolderOutsideTheCodePage) {
   wchar_t saved[MAX_PATH + 1] = {};
   GetCurrentDirectoryW(MAX_PATH + 1, saved);
   ASSERT_NE(SetCurrentDirectoryW(cats.c_str()), 0);
-  for (const auto& files : {std::vector<std::wstring>{L"Plain.kvl", L"params.txt"},
-                            std::vector<std::wstring>{L"Plain.kvl", L"Plain.kvl.bak", L"params.txt"}}) {
+  for (const auto& files :
+       {std::vector<std::wstring>{L"Plain.kvl", L"params.txt"},
+        std::vector<std::wstring>{L"Plain.kvl", L"Plain.kvl.bak", L"params.txt"}}) {
     const e2e::RunResult run = e2e::RunInProcess("params.txt");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(NamesIn(cats), files);

@@ -133,9 +133,9 @@ TEST(PathCutTest, FolderOfFileAndTrailingSeparators) {
 
 TEST(IsRelativeWindowsPathTest, FormsTakenFromACurrentFolder) {
   const std::vector<std::pair<std::string, bool>> cases = {
-      {"photos", true},     {".\\photos", true},   {"..\\x", true},    {"\\photos", true},
-      {"\\", true},         {"/photos", true},     {"D:photos", true}, {"D:.", true},
-      {"D:", false},        {"D:\\photos", false}, {"D:/x", false},    {"\\\\srv\\pub", false},
+      {"photos", true},       {".\\photos", true},   {"..\\x", true},    {"\\photos", true},
+      {"\\", true},           {"/photos", true},     {"D:photos", true}, {"D:.", true},
+      {"D:", false},          {"D:\\photos", false}, {"D:/x", false},    {"\\\\srv\\pub", false},
       {"\\\\?\\C:\\", false}, {"", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsRelativeWindowsPath(c.first), c.second) << c.first;

@@ -87,8 +87,7 @@ std::string StoredName(const std::wstring& name, bool* lossy) {
     return std::string(name.size(), '?');
   }
   std::string text(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, flags, name.data(), length, &text[0], size, nullptr,
-                      usedDefaultOut);
+  WideCharToMultiByte(CP_ACP, flags, name.data(), length, &text[0], size, nullptr, usedDefaultOut);
   if (lossy != nullptr) *lossy = usedDefault != FALSE;
   return text;
 }
@@ -168,10 +167,13 @@ bool SystemFilePath(const std::string& path, std::wstring* system) {
     *system = wide;
     return true;
   }
-  size_t nameStart = wide.find_last_of(L"\\/");
-  nameStart = nameStart != std::wstring::npos ? nameStart + 1
-              : wide.size() >= 2 && wide[1] == L':' ? 2  // 'D:name': in D:'s current folder
-                                                     : 0;
+  const size_t separator = wide.find_last_of(L"\\/");
+  size_t nameStart = 0;
+  if (separator != std::wstring::npos) {
+    nameStart = separator + 1;
+  } else if (wide.size() >= 2 && wide[1] == L':') {
+    nameStart = 2;  // 'D:name' lies in D:'s current folder
+  }
   const std::wstring folder = nameStart > 0 ? wide.substr(0, nameStart) : L".";
   std::wstring full;
   if (!FullWidePath(folder, &full)) return false;
