@@ -566,6 +566,21 @@ TEST_F(CatalogSetFakeTest, StoresTwoVolumesOfOneNameUnderTwoNames) {
   }
 }
 
+// A name is chosen from one reading of the folder, however many names are taken: one
+// reading per candidate cost a minute for 20,000 of them.
+TEST_F(CatalogSetFakeTest, ChoosingANameReadsTheFolderOnce) {
+  fake_.AddFile(In("DATA.kvl"), 1);
+  for (int i = 1; i < 20000; ++i) fake_.AddFile(In("data" + std::to_string(i) + ".KVL"), 1);
+  CatalogSet set(fake_);
+  std::string name;
+  fake_.folderReads = 0;
+  set.ChooseFileName(&name, "DATA");
+  EXPECT_EQ(name, "DATA20000.kvl");
+  EXPECT_EQ(fake_.folderReads, 1);
+  set.ChooseFileName(&name, "DATA", "Data7.kvl");  // the replaced file's own name is free
+  EXPECT_EQ(name, "DATA7.kvl");
+}
+
 // The same volume stored again in one run replaces its catalogue: the earlier file
 // becomes the backup, the new one takes the name.
 TEST_F(CatalogSetFakeTest, ReplacesAVolumeStoredEarlierInTheRun) {

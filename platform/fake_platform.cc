@@ -406,7 +406,10 @@ std::vector<std::string> FakePlatform::FindCatalogFiles(const std::string& folde
   return paths;
 }
 
-bool FakePlatform::NameExists(const std::string& name) { return Find(name) != nullptr; }
+bool FakePlatform::NameExists(const std::string& name) {
+  ++folderReads;
+  return Find(name) != nullptr;
+}
 
 const FakePlatform::Volume* FakePlatform::VolumeAt(std::string root, Op op) {
   while (root.size() > 2 && root.back() == '\\') root.pop_back();
@@ -494,6 +497,7 @@ std::unique_ptr<File> FakePlatform::OpenParameterFile(const std::string& path, O
 }
 
 bool FakePlatform::ListFolder(const std::string& folder, std::vector<FolderName>* names) {
+  ++folderReads;
   names->clear();
   const Node* node = Find(folder);
   if (node == nullptr || !node->folder) return false;

@@ -87,6 +87,8 @@ class FakePlatform : public Platform {
   int lockBusyAttempts = 0;
   bool lockUnsupported = false;
   int lockAttempts = 0;
+  // How often a folder was read whole for names (ListFolder, NameExists).
+  int folderReads = 0;
 
   // --- Platform ----------------------------------------------------------------------------
   bool Start() override { return startSucceeds; }
