@@ -121,14 +121,6 @@ int FindOption(int argc, const char* const* argv, const char* name, std::string*
   return 0;
 }
 
-std::string FolderOfFile(const std::string& fullPath, char separator) {
-  const size_t cut = fullPath.rfind(separator);
-  std::string folder = cut == std::string::npos ? std::string() : fullPath.substr(0, cut);
-  // 'C:\params.txt' lives in 'C:\', not in whatever folder drive C: last had current.
-  if (folder.empty() || (folder.size() == 2 && folder[1] == ':')) folder += separator;
-  return folder;
-}
-
 int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink& out,
               MessageSink& errors) {
   if (!platform.Start()) {
@@ -146,7 +138,7 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
       "Fatal Error: Cannot read the parameter file '" + parameterFile + "'";
   std::string fullPath;
   if (!platform.AbsolutePath(parameterFile, &fullPath)) fullPath = parameterFile;
-  const std::string workingFolder = FolderOfFile(fullPath, platform.Separator());
+  const std::string workingFolder = platform.FolderOfFile(fullPath);
   std::string why;
   if (!platform.MayHoldCatalogues(workingFolder, &why)) {
     errors.WriteLine(cannotRead);

@@ -28,10 +28,6 @@ constexpr int kLockWaitSeconds = 300;
 int FindOption(int argc, const char* const* argv, const char* name, std::string* value,
                const std::string& defaultValue);
 
-// The folder that holds the file at `fullPath`: the path cut before its last separator,
-// keeping the separator of a drive root ('C:\', '/').
-std::string FolderOfFile(const std::string& fullPath, char separator);
-
 // Runs the program: "Add: " lines go to `out`, usage, fatal and device messages to
 // `errors`. Returns the exit status.
 int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink& out,

@@ -80,14 +80,6 @@ TEST(FindOptionTest, MatchesDashOrSlashWithoutCaseAndNeverTheLastArgument) {
   }
 }
 
-TEST(FolderOfFileTest, KeepsTheSeparatorOfADriveRoot) {
-  EXPECT_EQ(FolderOfFile("C:\\cats\\params.txt", '\\'), "C:\\cats");
-  EXPECT_EQ(FolderOfFile("C:\\params.txt", '\\'), "C:\\");
-  EXPECT_EQ(FolderOfFile("\\\\srv\\share\\p.txt", '\\'), "\\\\srv\\share");
-  EXPECT_EQ(FolderOfFile("/params.txt", '/'), "/");
-  EXPECT_EQ(FolderOfFile("/home/u/p.txt", '/'), "/home/u");
-}
-
 TEST_F(DriverTest, UsageWithoutParameterFile) {
   const std::string usage =
       "*** LedraCmd 1.0 *** Ledra, 7 December 2026\n"

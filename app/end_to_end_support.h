@@ -51,7 +51,8 @@ inline RunResult RunInProcess(const std::string& parameterFile) {
     result.status = RunDriver(3, argv, *platform, out, errors);
   }
   const std::filesystem::path after = std::filesystem::current_path(ec);
-  result.folderAfter = after.string();
+  // UTF-8: on Windows the folder's name need not fit the ANSI code page.
+  result.folderAfter = after.u8string();
   result.folderRestored = !ec && after == before;
   result.out = outText.str();
   result.err = errorText.str();

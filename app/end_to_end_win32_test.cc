@@ -512,5 +512,29 @@ TEST_F(EndToEndWineDataTest, ParameterFileInTheDriveRoot) {
   EXPECT_EQ(c.header.volumeName, "[\\Photos\\Summer]");
 }
 
+// A relative root names the folder the line would name in full, from the parameter file's
+// folder: the same root, volume name and folder 0 path, so the second run recognises it.
+// Only the "Add: " line keeps the line's own text.
+TEST_F(EndToEndWineDataTest, RelativeRootsAreIdentifiedAsTheirFullPath) {
+  const DriveRootCleanup cleanup;
+  for (const std::string root : {"Summer", ".\\Summer", "\\Photos\\Summer", "D:Summer"}) {
+    SCOPED_TRACE(root);
+    WriteWholeFile("D:\\Photos\\params.txt", "#DEV " + root + "\n");
+    for (const Names& files : {Names{".kvl", "Summer", "params.txt", "winter.jpg"},
+                               Names{".kvl", ".kvl.bak", "Summer", "params.txt", "winter.jpg"}}) {
+      const e2e::RunResult r = RunInProcess("D:\\Photos\\params.txt");
+      EXPECT_EQ(r.out, "Add: " + root + "\n");
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(NamesIn("D:\\Photos"), files);
+      ParsedCatalog c;
+      ASSERT_TRUE(LoadAndCheck("D:\\Photos\\.kvl", "D:\\Photos\\Summer", "\\Photos\\Summer", &c));
+      EXPECT_EQ(c.header.root, "D:\\");
+      EXPECT_EQ(c.header.volumeName, "[\\Photos\\Summer]");
+      EXPECT_EQ(c.header.serial, kDataSerial);
+    }
+    for (const char* name : {".kvl", ".kvl.bak"}) fs::remove(std::string("D:\\Photos\\") + name);
+  }
+}
+
 }  // namespace
 }  // namespace ledra

@@ -63,10 +63,7 @@ std::string FileNameBase(const std::string& displayName) {
 CatalogSet::CatalogSet(Platform& platform)
     : platform_(platform), random_(std::random_device{}() ^ static_cast<uint32_t>(platform.Now())) {
   std::string current;
-  if (platform_.CurrentFolder(&current)) {
-    if (!current.empty() && current.back() == platform_.Separator()) current.pop_back();
-    folder_ = current;
-  }
+  if (platform_.CurrentFolder(&current)) folder_ = platform_.WithoutTrailingSeparator(current);
 }
 
 CatalogSet::CatalogSet(Platform& platform, const std::string& folder)
@@ -232,7 +229,7 @@ int CatalogSet::StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, const VolumeCa
   }
 
   // A volume keeps its file name: the earlier catalogue's own name counts as free.
-  const size_t cut = earlierPath.find_last_of(platform_.Separator());
+  const size_t cut = LastSeparator(earlierPath, platform_.Separator(), platform_.LeadBytes());
   const std::string earlierName =
       cut == std::string::npos ? earlierPath : earlierPath.substr(cut + 1);
   std::string fileName;

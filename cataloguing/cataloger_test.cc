@@ -223,7 +223,8 @@ TEST_F(CatalogerTest, VolumeNames) {
       {"D:", "D:\\", "DATA", DriveType::Fixed},
       {"D:\\\\", "D:\\", "DATA", DriveType::Fixed},
       {"D:\\Photos\\Summer\\", "D:\\", "[\\Photos\\Summer]", DriveType::Fixed},
-      {"D:Photos", "D:\\", "[Photos]", DriveType::Fixed},
+      // Relative to D:'s current folder, its root here.
+      {"D:Photos", "D:\\", "[\\Photos]", DriveType::Fixed},
       {"E:\\", "E:\\", "[E:\\]", DriveType::Fixed},
       {"Z:\\", "Z:\\", "DATA-Z", DriveType::Remote},
       {"z:\\", "z:\\", "DATA-z", DriveType::Remote},
@@ -244,7 +245,7 @@ TEST_F(CatalogerTest, VolumeNames) {
 }
 
 TEST_F(CatalogerTest, UnidentifiedVolumesChangeNothing) {
-  for (const std::string path : {"", "\\", "X:\\", "\\\\nowhere\\share"}) {
+  for (const std::string path : {"", "X:\\", "\\\\nowhere\\share"}) {
     Cataloger& cataloger = MakeCataloger();
     cataloger.IdentifyVolume("D:\\");  // nothing there either: no volume D:
     cataloger.IdentifyVolume(path);

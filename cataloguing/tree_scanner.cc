@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -19,6 +20,9 @@ struct QueuedFolder {
   const char* name;  // in the catalogue's name arena; unused for folder 0
   bool enterable;
   FileIdentity identity;  // what the parent's listing saw; unused for folder 0
+  // The platform's own name for the folder when the stored one does not name it (see
+  // DirItem::pathName), else null.
+  const char* pathName = nullptr;
 };
 
 // Between two reports inside one large folder; a power of two keeps the test cheap.
@@ -36,7 +40,9 @@ int64_t FileSize(uint64_t size) {
 void BuildPath(const std::vector<QueuedFolder>& queue, const std::string& root, char separator,
                uint32_t folder, std::string* path) {
   std::vector<const char*> names;
-  for (uint32_t f = folder; f != 0; f = queue[f].parent) names.push_back(queue[f].name);
+  for (uint32_t f = folder; f != 0; f = queue[f].parent) {
+    names.push_back(queue[f].pathName != nullptr ? queue[f].pathName : queue[f].name);
+  }
   *path = root;
   for (auto it = names.rbegin(); it != names.rend(); ++it) {
     *path += separator;
@@ -53,10 +59,10 @@ int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText
   ParseIgnoreList(ignoreText, &patterns);
 
   const char separator = platform_.Separator();
-  std::string normalised = root;
-  if (!normalised.empty() && normalised.back() == separator) normalised.pop_back();
+  const std::string normalised = platform_.WithoutTrailingSeparator(root);
 
   std::vector<QueuedFolder> queue;
+  std::deque<std::string> pathNames;  // rare: only names the stored form cannot open
   queue.push_back(QueuedFolder{0, "", true, FileIdentity{}});
   std::unique_ptr<DirSearch> search = platform_.NewDirSearch();
   DirItem item;
@@ -104,6 +110,10 @@ int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText
         const size_t index = catalog_.AddEntry(item.name, item.modified, -1, folderIndex);
         queue.push_back(
             QueuedFolder{folderIndex, entries[index].name, item.enterable, item.identity});
+        if (!item.pathName.empty()) {
+          pathNames.push_back(item.pathName);
+          queue.back().pathName = pathNames.back().c_str();
+        }
       } else {
         catalog_.AddEntry(item.name, item.modified, FileSize(item.size), folderIndex);
         ++folder.fileCount;

@@ -92,8 +92,8 @@ class FakePlatform::Search : public DirSearch {
     const Node* node = fake_.Find(absolute);
     if (node == nullptr || !node->folder || fake_.Fails(Op::List, absolute)) return false;
     if (!IsDriveRoot(absolute)) {
-      items_.push_back(DirItem{".", true, true, node->modified, 0, FileIdentity{}});
-      items_.push_back(DirItem{"..", true, true, node->modified, 0, FileIdentity{}});
+      items_.push_back(DirItem{".", "", true, true, node->modified, 0, FileIdentity{}});
+      items_.push_back(DirItem{"..", "", true, true, node->modified, 0, FileIdentity{}});
     }
     for (const std::string& key : node->children) {
       const Node& child = *fake_.nodes_.at(key);
@@ -372,12 +372,16 @@ bool FakePlatform::AbsolutePath(const std::string& path, std::string* absolute) 
 
 bool FakePlatform::SplitVolumeRoot(const std::string& devicePath, std::string* root,
                                    std::string* remainder) {
-  SplitRoot(devicePath, root, remainder);
+  // A relative device path is taken from the current folder, as Win32 takes it.
+  SplitRoot(IsRelativeWindowsPath(devicePath) ? Resolve(devicePath) : devicePath, root, remainder,
+            NoLeadBytes);
   return !root->empty();
 }
 
 std::string FakePlatform::PathBelowVolumeRoot(const std::string& normalisedRoot) {
-  return RootPathRule(normalisedRoot);
+  std::string root = normalisedRoot;
+  if (IsRelativeWindowsPath(root)) root = WithoutTrailingSeparator(Resolve(root));
+  return RootPathRule(root, NoLeadBytes);
 }
 
 std::unique_ptr<DirSearch> FakePlatform::NewDirSearch() { return std::make_unique<Search>(*this); }
@@ -436,7 +440,7 @@ bool FakePlatform::HasProcedure(const std::string&, const std::string& name) {
 // Free space is asked for with the device path; it is the figure of the volume holding it.
 const FakePlatform::Volume* FakePlatform::VolumeOfPath(const std::string& path) {
   std::string root, rest;
-  SplitRoot(path, &root, &rest);
+  SplitRoot(path, &root, &rest, NoLeadBytes);
   return VolumeAt(root, Op::FreeSpace);
 }
 

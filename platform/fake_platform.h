@@ -94,6 +94,7 @@ class FakePlatform : public Platform {
   bool Start() override { return startSucceeds; }
   bool startSucceeds = true;
   char Separator() const override { return '\\'; }
+  LeadByteTest LeadBytes() const override { return NoLeadBytes; }
   bool CurrentFolder(std::string* folder) override;
   bool ChangeFolder(const std::string& folder) override;
   bool AbsolutePath(const std::string& path, std::string* absolute) override;

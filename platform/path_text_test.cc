@@ -8,6 +8,18 @@
 namespace ledra {
 namespace {
 
+// Code page 932 (Japanese): lead bytes 0x81-0x9F and 0xE0-0xFC; the second byte of a
+// character may be 0x5C, the byte of '\'.
+bool IsCp932LeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// Characters of code page 932 whose second byte is '\'.
+const std::string kSo = "\x83\\";   // the katakana 'so'
+const std::string kHyo = "\x95\\";  // 'table'
+
+const std::vector<LeadByteTest> kBothKinds = {NoLeadBytes, IsCp932LeadByte};
+
 TEST(SplitRootTest, DriveAndShareForms) {
   struct Case {
     std::string path, root, remainder;
@@ -30,9 +42,31 @@ TEST(SplitRootTest, DriveAndShareForms) {
       {"\\\\", "\\\\", ""},
       {":x", ":x\\", ""},
   };
+  for (LeadByteTest isLead : kBothKinds) {
+    for (const Case& c : cases) {
+      std::string root = "old", remainder = "old";
+      SplitRoot(c.path, &root, &remainder, isLead);
+      EXPECT_EQ(root, c.root) << c.path;
+      EXPECT_EQ(remainder, c.remainder) << c.path;
+    }
+  }
+}
+
+TEST(SplitRootTest, SecondBytesAreNoSeparators) {
+  struct Case {
+    std::string path, root, remainder;
+  };
+  const std::vector<Case> cases = {
+      {"J:\\" + kSo, "J:\\", "\\" + kSo},
+      {"J:\\" + kSo + "\\", "J:\\", "\\" + kSo},
+      {"J:" + kSo, "J:\\", kSo},
+      {"\\\\srv\\" + kHyo + "\\docs", "\\\\srv\\" + kHyo + "\\", kHyo + "\\docs"},
+      {"\\\\" + kSo + "\\pub", "\\\\" + kSo + "\\pub\\", "pub"},
+      {kSo, kSo + "\\", ""},
+  };
   for (const Case& c : cases) {
-    std::string root = "old", remainder = "old";
-    SplitRoot(c.path, &root, &remainder);
+    std::string root, remainder;
+    SplitRoot(c.path, &root, &remainder, IsCp932LeadByte);
     EXPECT_EQ(root, c.root) << c.path;
     EXPECT_EQ(remainder, c.remainder) << c.path;
   }
@@ -40,24 +74,71 @@ TEST(SplitRootTest, DriveAndShareForms) {
 
 TEST(SplitRootTest, EmptyPathLeavesTheOutputsAlone) {
   std::string root = "r", remainder = "m";
-  SplitRoot("", &root, &remainder);
+  SplitRoot("", &root, &remainder, NoLeadBytes);
   EXPECT_EQ(root, "r");
   EXPECT_EQ(remainder, "m");
 }
 
 TEST(RootPathRuleTest, PathBelowDriveOrShare) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"C:", ""},
-      {"D:\\Data", "\\Data"},
-      {"\\\\srv\\share\\dir\\sub", "\\dir\\sub"},
-      {"\\\\srv\\share\\dir", "\\dir"},
-      {"\\\\srv\\share", ""},
-      {"\\\\srv", ""},
-      {"Data", "Data"},
-      {"D", "D"},
-      {"", ""},
+  struct Case {
+    LeadByteTest isLead;
+    std::string root, path;
   };
-  for (const auto& c : cases) EXPECT_EQ(RootPathRule(c.first), c.second) << c.first;
+  const std::vector<Case> cases = {
+      {NoLeadBytes, "C:", ""},
+      {NoLeadBytes, "D:\\Data", "\\Data"},
+      {NoLeadBytes, "\\\\srv\\share\\dir\\sub", "\\dir\\sub"},
+      {NoLeadBytes, "\\\\srv\\share\\dir", "\\dir"},
+      {NoLeadBytes, "\\\\srv\\share", ""},
+      {NoLeadBytes, "\\\\srv", ""},
+      {NoLeadBytes, "Data", "Data"},
+      {NoLeadBytes, "D", "D"},
+      {NoLeadBytes, "", ""},
+      {IsCp932LeadByte, "J:\\" + kSo, "\\" + kSo},
+      {IsCp932LeadByte, "\\\\srv\\" + kHyo + "\\" + kSo, "\\" + kSo},
+      {IsCp932LeadByte, "\\\\" + kSo + "\\pub\\d", "\\d"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RootPathRule(c.root, c.isLead), c.path) << c.root;
+}
+
+TEST(PathCutTest, FolderOfFileAndTrailingSeparators) {
+  struct Case {
+    LeadByteTest isLead;
+    char separator;
+    std::string path;
+    std::string folder;  // FolderOfFile
+    bool endsWithSeparator;
+  };
+  const std::vector<Case> cases = {
+      {NoLeadBytes, '\\', "C:\\cats\\params.txt", "C:\\cats", false},
+      {NoLeadBytes, '\\', "C:\\params.txt", "C:\\", false},  // a drive root keeps its '\'
+      {NoLeadBytes, '\\', "\\\\srv\\share\\p.txt", "\\\\srv\\share", false},
+      {NoLeadBytes, '\\', "C:\\cats\\", "C:\\cats", true},
+      {NoLeadBytes, '/', "/params.txt", "/", false},
+      {NoLeadBytes, '/', "/home/u/p.txt", "/home/u", false},
+      {NoLeadBytes, '/', "/home/u/", "/home/u", true},
+      {IsCp932LeadByte, '\\', "C:\\" + kSo + "\\p.txt", "C:\\" + kSo, false},
+      {IsCp932LeadByte, '\\', "C:\\cats\\" + kHyo + ".txt", "C:\\cats", false},
+      {IsCp932LeadByte, '\\', "C:\\" + kSo, "C:\\", false},
+      {IsCp932LeadByte, '\\', "C:\\" + kSo + "\\", "C:\\" + kSo, true},
+      {IsCp932LeadByte, '\\', kHyo + ".txt", "\\", false},  // no separator at all
+      // A lead byte cut off at the end stands alone; the separator before it is real.
+      {IsCp932LeadByte, '\\', "C:\\x\\\x83", "C:\\x", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FolderOfFile(c.path, c.separator, c.isLead), c.folder) << c.path;
+    EXPECT_EQ(EndsWithSeparator(c.path, c.separator, c.isLead), c.endsWithSeparator) << c.path;
+  }
+}
+
+TEST(IsRelativeWindowsPathTest, FormsTakenFromACurrentFolder) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"photos", true},       {".\\photos", true},   {"..\\x", true},    {"\\photos", true},
+      {"\\", true},           {"/photos", true},     {"D:photos", true}, {"D:.", true},
+      {"D:", false},          {"D:\\photos", false}, {"D:/x", false},    {"\\\\srv\\pub", false},
+      {"\\\\?\\C:\\", false}, {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsRelativeWindowsPath(c.first), c.second) << c.first;
 }
 
 }  // namespace

@@ -13,6 +13,15 @@ void Platform::ReportError(const std::string& action, const std::string& path,
   errors_.WriteLine(line);
 }
 
+std::string Platform::WithoutTrailingSeparator(std::string path) const {
+  if (EndsWithSeparator(path, Separator(), LeadBytes())) path.pop_back();
+  return path;
+}
+
+std::string Platform::FolderOfFile(const std::string& fullPath) const {
+  return ledra::FolderOfFile(fullPath, Separator(), LeadBytes());
+}
+
 void Platform::Report(const std::string& text) {
   errors_.StartLine();
   errors_.WriteLine("LedraCmd: " + text);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/message_sink.h"
+#include "platform/path_text.h"
 
 namespace ledra {
 
@@ -37,7 +38,13 @@ struct FileIdentity {
 
 // One item of a directory listing.
 struct DirItem {
+  // As stored in a catalogue: on Win32 the name in the ANSI code page, where a character
+  // the code page lacks becomes '?'.
   std::string name;
+  // The name to put into a path handed back to the platform (a folder to list) when
+  // `name` does not name the item; empty when it does. Win32 fills it for names the ANSI
+  // code page cannot hold.
+  std::string pathName;
   bool isFolder = false;
   // False for a folder the walk records but does not list: a reparse point on Win32,
   // a folder on another filesystem on POSIX.
@@ -157,15 +164,26 @@ class Platform {
 
   // --- Folders and paths -------------------------------------------------------------
   virtual char Separator() const = 0;
+  // The lead-byte test of the code page that names and paths are written in.
+  virtual LeadByteTest LeadBytes() const = 0;
+  // `path` without one trailing separator (a second byte of that value is no separator).
+  std::string WithoutTrailingSeparator(std::string path) const;
+  // The folder that holds the file at `fullPath` (FolderOfFile of path_text.h).
+  std::string FolderOfFile(const std::string& fullPath) const;
+  // The current folder and absolute paths are paths the platform reads back exactly: on
+  // Win32 a folder name the ANSI code page cannot hold is written in a form of its own
+  // (see pathName above), never as the '?' of a stored name.
   virtual bool CurrentFolder(std::string* folder) = 0;
   virtual bool ChangeFolder(const std::string& folder) = 0;
   // The absolute path of `path` as named (links not resolved).
   virtual bool AbsolutePath(const std::string& path, std::string* absolute) = 0;
   // Splits a device path into the root of the volume that holds it (ending with the
-  // separator) and the remainder. False when no root can be found.
+  // separator) and the remainder; a relative path is taken from the current folder first.
+  // False when no root can be found.
   virtual bool SplitVolumeRoot(const std::string& devicePath, std::string* root,
                                std::string* remainder) = 0;
-  // The path of a walk's root (without trailing separator) below its volume root.
+  // The path of a walk's root (without trailing separator) below its volume root; a
+  // relative root is taken from the current folder first.
   virtual std::string PathBelowVolumeRoot(const std::string& normalisedRoot) = 0;
   // True where volumes have drive letters (the remote-drive name suffix needs one).
   virtual bool HasDriveLetters() const = 0;

@@ -288,6 +288,8 @@ class PosixPlatform final : public Platform {
   bool Start() override { return true; }
 
   char Separator() const override { return '/'; }
+  // Names and paths are UTF-8, whose bytes after the first of a character are never '/'.
+  LeadByteTest LeadBytes() const override { return NoLeadBytes; }
 
   bool CurrentFolder(std::string* folder) override {
     // glibc walks up the tree itself where the kernel refuses a path longer than a page,

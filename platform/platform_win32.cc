@@ -1,5 +1,7 @@
-// The Win32 back end of Platform: the ANSI calls of kernel32, and nothing else, so that
-// names and paths pass through in the system's ANSI code page exactly as typed.
+// The Win32 back end of Platform, on kernel32 alone. Names and paths reach the core as
+// bytes in the system's ANSI code page; files and folders are reached through the wide
+// calls with full '\\?\' paths (wide_path_win32.h), so that neither a name the code page
+// cannot hold nor a path of 260 characters and more loses anything below it.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -17,6 +19,7 @@
 #include "platform/byte_text.h"
 #include "platform/path_text.h"
 #include "platform/platform.h"
+#include "platform/wide_path_win32.h"
 
 namespace ledra {
 namespace {
@@ -93,7 +96,7 @@ class FileHandle {
   HANDLE handle_;
 };
 
-// Owns a search handle of FindFirstFileA.
+// Owns a search handle of FindFirstFileW.
 class FindHandle {
  public:
   FindHandle() = default;
@@ -101,14 +104,24 @@ class FindHandle {
   FindHandle& operator=(const FindHandle&) = delete;
   ~FindHandle() { Reset(); }
 
-  // Starts a search for `pattern`; false when nothing matches or the folder is unreadable.
-  bool First(const std::string& pattern, WIN32_FIND_DATAA* data) {
+  // Starts a search for `pattern` (a path the system takes as it is); false when nothing
+  // matches or the folder is unreadable.
+  bool First(const std::wstring& pattern, WIN32_FIND_DATAW* data) {
     Reset();
-    handle_ = FindFirstFileA(pattern.c_str(), data);
+    handle_ = FindFirstFileW(pattern.c_str(), data);
     return handle_ != INVALID_HANDLE_VALUE;
   }
-  bool Next(WIN32_FIND_DATAA* data) {
-    return handle_ != INVALID_HANDLE_VALUE && FindNextFileA(handle_, data) != 0;
+  // Starts a search in `folder` (core path text) for the names `pattern` matches.
+  bool FirstIn(const std::string& folder, const wchar_t* pattern, WIN32_FIND_DATAW* data) {
+    Reset();
+    std::wstring system;
+    // 'C:' lists the root of C:, not the drive's current folder.
+    if (!SystemPath(folder + "\\", &system)) return false;
+    if (!system.empty() && system.back() != L'\\') system += L'\\';
+    return First(system + pattern, data);
+  }
+  bool Next(WIN32_FIND_DATAW* data) {
+    return handle_ != INVALID_HANDLE_VALUE && FindNextFileW(handle_, data) != 0;
   }
   void Reset() {
     if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
@@ -125,20 +138,6 @@ class FindHandle {
 bool Enterable(DWORD attributes, DWORD reparseTag) {
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
   return (reparseTag & kCloudTagFamilyMask) == kCloudTag;
-}
-
-// A name of the system's wide listing in the ANSI code page the rest of the program uses;
-// characters it cannot show become '?' rather than a look-alike.
-std::string AnsiName(const WCHAR* name, size_t length) {
-  if (length == 0) return std::string();
-  const int wide = static_cast<int>(length);
-  const int n =
-      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, wide, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, wide, &out[0], n, nullptr, nullptr);
-  }
-  return out;
 }
 
 bool Replaced(OsError* err) {
@@ -168,7 +167,10 @@ class Win32DirSearch : public DirSearch {
   bool Next(DirItem& item) override {
     if (!pending_) return false;
     const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer_.data() + offset_);
-    item.name = AnsiName(info->FileName, info->FileNameLength / sizeof(WCHAR));
+    const std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
+    bool lossy = false;
+    item.name = StoredName(name, &lossy);
+    item.pathName = lossy ? PathText(name) : std::string();
     item.isFolder = (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // With the reparse-point attribute, the listing's EA size holds the reparse tag.
     item.enterable = !item.isFolder || Enterable(info->FileAttributes, info->EaSize);
@@ -195,9 +197,13 @@ class Win32DirSearch : public DirSearch {
   bool Open(const std::string& path, DWORD flags, const FileIdentity* expected, OsError* err) {
     pending_ = false;
     folder_.Close();
-    const HANDLE handle = CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, flags, nullptr);
+    std::wstring system;
+    const HANDLE handle =
+        SystemPath(path, &system)
+            ? CreateFileW(system.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, flags, nullptr)
+            : INVALID_HANDLE_VALUE;
     if (handle == INVALID_HANDLE_VALUE) {
       FillLastError(err);
       return false;
@@ -331,11 +337,11 @@ class Win32FolderLock : public FolderLock {
   FileHandle handle_;
 };
 
-// Calls a Win32 function of the form `DWORD f(DWORD size, char* buffer)` that answers the
-// length it needs when the buffer is too small, until the whole text fits.
+// Calls a Win32 function of the form `DWORD f(DWORD size, wchar_t* buffer)` that answers
+// the length it needs when the buffer is too small, until the whole text fits.
 template <typename Call>
-bool ReadSizedText(Call call, std::string* text) {
-  std::vector<char> buffer(MAX_PATH + 1);
+bool ReadSizedText(Call call, std::wstring* text) {
+  std::vector<wchar_t> buffer(MAX_PATH + 1);
   for (int attempt = 0; attempt < 8; ++attempt) {
     const DWORD length = call(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length == 0) return false;
@@ -364,29 +370,35 @@ class Win32Platform : public Platform {
 
   char Separator() const override { return '\\'; }
 
+  LeadByteTest LeadBytes() const override { return IsAnsiLeadByte; }
+
   bool CurrentFolder(std::string* folder) override {
-    return ReadSizedText(
-        [](DWORD size, char* buffer) { return GetCurrentDirectoryA(size, buffer); }, folder);
+    std::wstring current;
+    if (!ReadSizedText(
+            [](DWORD size, wchar_t* buffer) { return GetCurrentDirectoryW(size, buffer); },
+            &current)) {
+      return false;
+    }
+    *folder = PathText(current);
+    return true;
   }
 
   bool ChangeFolder(const std::string& folder) override {
-    return SetCurrentDirectoryA(folder.c_str()) != 0;
+    return !folder.empty() && SetCurrentDirectoryW(WidePath(folder).c_str()) != 0;
   }
 
   bool AbsolutePath(const std::string& path, std::string* absolute) override {
-    if (path.empty()) return false;
-    return ReadSizedText(
-        [&path](DWORD size, char* buffer) {
-          return GetFullPathNameA(path.c_str(), size, buffer, nullptr);
-        },
-        absolute);
+    std::wstring full;
+    if (!FullWidePath(WidePath(path), &full)) return false;
+    *absolute = PathText(full);
+    return true;
   }
 
   bool SplitVolumeRoot(const std::string& devicePath, std::string* root,
                        std::string* remainder) override {
     std::string foundRoot;
     std::string foundRemainder;
-    SplitRoot(devicePath, &foundRoot, &foundRemainder);
+    SplitRoot(Resolved(devicePath), &foundRoot, &foundRemainder, IsAnsiLeadByte);
     if (foundRoot.empty()) return false;
     *root = foundRoot;
     *remainder = foundRemainder;
@@ -394,7 +406,7 @@ class Win32Platform : public Platform {
   }
 
   std::string PathBelowVolumeRoot(const std::string& normalisedRoot) override {
-    return RootPathRule(normalisedRoot);
+    return RootPathRule(WithoutTrailingSeparator(Resolved(normalisedRoot)), IsAnsiLeadByte);
   }
 
   bool HasDriveLetters() const override { return true; }
@@ -404,10 +416,10 @@ class Win32Platform : public Platform {
   std::vector<std::string> FindCatalogFiles(const std::string& folder) override {
     std::vector<std::string> paths;
     FindHandle find;
-    WIN32_FIND_DATAA data{};
-    if (!find.First(folder + "\\*.kvl", &data)) return paths;
+    WIN32_FIND_DATAW data{};
+    if (!find.FirstIn(folder, L"*.kvl", &data)) return paths;
     do {
-      paths.push_back(folder + '\\' + data.cFileName);
+      paths.push_back(folder + '\\' + PathText(data.cFileName));
     } while (find.Next(&data));
     return paths;
   }
@@ -415,17 +427,17 @@ class Win32Platform : public Platform {
   bool NameExists(const std::string& name) override {
     if (name.empty()) return false;
     FindHandle find;
-    WIN32_FIND_DATAA data{};
-    return find.First(name, &data);
+    WIN32_FIND_DATAW data{};
+    return find.First(WidePath(name), &data);
   }
 
   bool ListFolder(const std::string& folder, std::vector<FolderName>* names) override {
     names->clear();
     FindHandle find;
-    WIN32_FIND_DATAA data{};
-    if (!find.First(folder + "\\*", &data)) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    WIN32_FIND_DATAW data{};
+    if (!find.FirstIn(folder, L"*", &data)) return GetLastError() == ERROR_FILE_NOT_FOUND;
     do {
-      const std::string name = data.cFileName;
+      const std::string name = PathText(data.cFileName);
       if (name == "." || name == "..") continue;
       const DWORD notPlain =
           FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
@@ -436,24 +448,26 @@ class Win32Platform : public Platform {
 
   bool VolumeInformation(const std::string& root, const std::string& /*devicePath*/,
                          std::string* label, uint32_t* serial) override {
-    // A label of 32 characters or more does not fit and leaves the volume unidentified.
-    char labelBuffer[32] = {};
-    char fileSystem[80] = {};
+    wchar_t labelBuffer[MAX_PATH + 1] = {};
+    wchar_t fileSystem[MAX_PATH + 1] = {};
     DWORD serialNumber = 0;
     DWORD maxComponent = 0;
     DWORD flags = 0;
-    if (GetVolumeInformationA(root.c_str(), labelBuffer, sizeof labelBuffer, &serialNumber,
-                              &maxComponent, &flags, fileSystem, sizeof fileSystem) == 0) {
+    if (GetVolumeInformationW(WidePath(root).c_str(), labelBuffer, MAX_PATH + 1, &serialNumber,
+                              &maxComponent, &flags, fileSystem, MAX_PATH + 1) == 0) {
       return false;
     }
-    labelBuffer[sizeof labelBuffer - 1] = '\0';
-    *label = labelBuffer;
+    // A label of more than 31 bytes in the ANSI code page does not fit and leaves the
+    // volume unidentified.
+    const std::string text = StoredName(labelBuffer);
+    if (text.size() > 31) return false;
+    *label = text;
     *serial = serialNumber;
     return true;
   }
 
   DriveType DriveTypeOf(const std::string& root) override {
-    const UINT type = GetDriveTypeA(root.c_str());
+    const UINT type = GetDriveTypeW(WidePath(root).c_str());
     if (type > static_cast<UINT>(DriveType::RamDisk)) return DriveType::Unknown;
     return static_cast<DriveType>(type);
   }
@@ -523,8 +537,12 @@ class Win32Platform : public Platform {
   // By the \\?\ form, so that 'COM1.kvl' or 'NUL.kvl' name no device; a reparse point
   // is opened as itself, and only what the system calls a disk file is read.
   std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override {
-    const std::string full = ExtendedPath(path);
-    const DWORD attributes = GetFileAttributesA(full.c_str());
+    std::wstring full;
+    if (!SystemFilePath(path, &full)) {
+      FillLastError(err);
+      return nullptr;
+    }
+    const DWORD attributes = GetFileAttributesW(full.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
       NotRegular(err);
@@ -541,16 +559,23 @@ class Win32Platform : public Platform {
   }
 
   std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) override {
-    return Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0, err);
+    return Open(WidePath(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0,
+                err);
   }
 
   // CREATE_NEW: never an existing file, nor whatever a link of that name points to.
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override {
-    return Open(ExtendedPath(path), GENERIC_WRITE, 0, CREATE_NEW, 0, err);
+    std::wstring system;
+    if (!SystemFilePath(path, &system)) {
+      FillLastError(err);
+      return nullptr;
+    }
+    return Open(system, GENERIC_WRITE, 0, CREATE_NEW, 0, err);
   }
 
   bool Remove(const std::string& path, OsError* err) override {
-    if (DeleteFileA(ExtendedPath(path).c_str()) == 0) {
+    std::wstring system;
+    if (!SystemFilePath(path, &system) || DeleteFileW(system.c_str()) == 0) {
       FillLastError(err);
       return false;
     }
@@ -559,15 +584,19 @@ class Win32Platform : public Platform {
 
   // A catalogue that a reader holds open may refuse to be replaced for a moment.
   bool Rename(const std::string& from, const std::string& to, OsError* err) override {
-    const std::string source = ExtendedPath(from);
-    const std::string target = ExtendedPath(to);
+    std::wstring source;
+    std::wstring target;
+    if (!SystemFilePath(from, &source) || !SystemFilePath(to, &target)) {
+      FillLastError(err);
+      return false;
+    }
     for (int attempt = 1;; ++attempt) {
-      if (MoveFileExA(source.c_str(), target.c_str(),
+      if (MoveFileExW(source.c_str(), target.c_str(),
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
         return true;
       }
       const DWORD code = GetLastError();
-      const DWORD targetAttributes = GetFileAttributesA(target.c_str());
+      const DWORD targetAttributes = GetFileAttributesW(target.c_str());
       const bool held = (code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED) &&
                         (targetAttributes == INVALID_FILE_ATTRIBUTES ||
                          (targetAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
@@ -580,7 +609,10 @@ class Win32Platform : public Platform {
   }
 
   bool Link(const std::string& existing, const std::string& link, OsError* err) override {
-    if (CreateHardLinkA(ExtendedPath(link).c_str(), ExtendedPath(existing).c_str(), nullptr) == 0) {
+    std::wstring existingPath;
+    std::wstring linkPath;
+    if (!SystemFilePath(existing, &existingPath) || !SystemFilePath(link, &linkPath) ||
+        CreateHardLinkW(linkPath.c_str(), existingPath.c_str(), nullptr) == 0) {
       FillLastError(err);
       return false;
     }
@@ -597,10 +629,12 @@ class Win32Platform : public Platform {
   // that a killed run's lock goes with its process.
   LockOutcome TryLockFolder(const std::string& folder, std::unique_ptr<FolderLock>* lock,
                             OsError* err) override {
-    const std::string path = folder + "\\" + kLockFileName;
+    std::wstring path;
     const HANDLE handle =
-        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        SystemFilePath(folder + "\\" + kLockFileName, &path)
+            ? CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr)
+            : INVALID_HANDLE_VALUE;
     if (handle != INVALID_HANDLE_VALUE) {
       *lock = std::make_unique<Win32FolderLock>(handle);
       return LockOutcome::Held;
@@ -610,7 +644,7 @@ class Win32Platform : public Platform {
     // Access is also refused while the lock file of a run that just ended is deleted.
     if (code == ERROR_SHARING_VIOLATION ||
         (code == ERROR_ACCESS_DENIED &&
-         GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)) {
+         GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)) {
       return LockOutcome::Busy;
     }
     return LockOutcome::Unsupported;
@@ -641,6 +675,15 @@ class Win32Platform : public Platform {
   }
 
  private:
+  // A relative device path ('x', '.\\x', '\\x', 'D:x') as the full path it names, so that
+  // its volume is found and named as if the line had given that path.
+  static std::string Resolved(const std::string& devicePath) {
+    if (!IsRelativeWindowsPath(devicePath)) return devicePath;
+    std::wstring full;
+    if (!FullWidePath(WidePath(devicePath), &full)) return devicePath;
+    return PathText(full);
+  }
+
   // Module names are compared as Windows does, without regard to ASCII case.
   static std::string ModuleKey(const std::string& module) { return ToLowerAscii(module); }
 
@@ -657,30 +700,10 @@ class Win32Platform : public Platform {
     return false;
   }
 
-  // The \\?\ form of a file's path: its folder made absolute, then the name, so that the
-  // system takes every name literally ('CON.kvl' is a file, not the console).
-  static std::string ExtendedPath(const std::string& path) {
-    if (path.compare(0, 4, "\\\\?\\") == 0) return path;
-    const size_t cut = path.find_last_of("\\/");
-    std::string folder = cut == std::string::npos ? std::string(".") : path.substr(0, cut + 1);
-    const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
-    if (folder.size() == 2 && folder[1] == ':') folder += '\\';
-    std::string full;
-    const bool made = ReadSizedText(
-        [&folder](DWORD size, char* buffer) {
-          return GetFullPathNameA(folder.c_str(), size, buffer, nullptr);
-        },
-        &full);
-    if (!made || full.compare(0, 4, "\\\\.\\") == 0) return path;
-    if (full.back() != '\\') full += '\\';
-    full += name;
-    if (full.compare(0, 2, "\\\\") == 0) return "\\\\?\\UNC\\" + full.substr(2);
-    return "\\\\?\\" + full;
-  }
-
-  static std::unique_ptr<Win32File> Open(const std::string& path, DWORD access, DWORD share,
+  // Opens `system`, a path as SystemFilePath gives it.
+  static std::unique_ptr<Win32File> Open(const std::wstring& system, DWORD access, DWORD share,
                                          DWORD disposition, DWORD flags, OsError* err) {
-    const HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition,
+    const HANDLE handle = CreateFileW(system.c_str(), access, share, nullptr, disposition,
                                       FILE_ATTRIBUTE_NORMAL | flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       FillLastError(err);

@@ -679,6 +679,10 @@ TEST_F(Win32PlatformTest, VersionAndFreeSpaceCalls) {
 TEST_F(Win32PlatformTest, PathsAsWindowsWritesThem) {
   EXPECT_EQ(platform_->Separator(), '\\');
   EXPECT_TRUE(platform_->HasDriveLetters());
+  // Relative paths are taken from the current folder, here base_ on its drive.
+  ASSERT_TRUE(platform_->ChangeFolder(base_));
+  const std::string drive = base_.substr(0, 3);
+  const std::string below = base_.substr(2);
   struct Case {
     std::string devicePath;
     bool split;
@@ -689,7 +693,8 @@ TEST_F(Win32PlatformTest, PathsAsWindowsWritesThem) {
       {"C:\\x", true, "C:\\", "\\x"},
       {"C:", true, "C:\\", ""},
       {"\\\\srv\\pub\\docs\\", true, "\\\\srv\\pub\\", "pub\\docs"},
-      {"\\", false, "", ""},
+      {"\\", true, drive, ""},
+      {"sub", true, drive, below + "\\sub"},
       {"", false, "", ""},
   };
   for (const Case& c : table) {
@@ -703,6 +708,7 @@ TEST_F(Win32PlatformTest, PathsAsWindowsWritesThem) {
   }
   EXPECT_EQ(platform_->PathBelowVolumeRoot("C:"), "");
   EXPECT_EQ(platform_->PathBelowVolumeRoot("D:\\Data"), "\\Data");
+  EXPECT_EQ(platform_->PathBelowVolumeRoot("sub"), below + "\\sub");
 }
 
 TEST_F(Win32PlatformTest, StartAndClock) {

@@ -24,7 +24,7 @@ testPackages=(
   libgtest-dev googletest
   g++-mingw-w64-x86-64-posix wine wine64
   clang libclang-rt-14-dev clang-format
-  e2fsprogs mount util-linux time strace ca-certificates
+  e2fsprogs mount util-linux time strace locales ca-certificates
 )
 
 case "${1:-test}" in

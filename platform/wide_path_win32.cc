@@ -1,0 +1,189 @@
+#include "platform/wide_path_win32.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <vector>
+
+namespace ledra {
+
+namespace {
+
+constexpr wchar_t kHexDigits[] = L"0123456789ABCDEF";
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+  return text.compare(0, wcslen(prefix), prefix) == 0;
+}
+
+int HexValue(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return c - L'0';
+  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+  return -1;
+}
+
+std::wstring Escaped(const std::wstring& name) {
+  std::wstring text = L"<";
+  for (const wchar_t unit : name) {
+    for (int shift = 12; shift >= 0; shift -= 4) text += kHexDigits[(unit >> shift) & 0xF];
+  }
+  return text + L">";
+}
+
+// The name a '<hex>' component stands for; false when `component` is not one.
+bool Unescaped(const std::wstring& component, std::wstring* name) {
+  const size_t n = component.size();
+  if (n < 6 || component.front() != L'<' || component.back() != L'>' || (n - 2) % 4 != 0) {
+    return false;
+  }
+  name->clear();
+  for (size_t i = 1; i + 1 < n; i += 4) {
+    int unit = 0;
+    for (size_t k = 0; k < 4; ++k) {
+      const int digit = HexValue(component[i + k]);
+      if (digit < 0) return false;
+      unit = unit * 16 + digit;
+    }
+    *name += static_cast<wchar_t>(unit);
+  }
+  return true;
+}
+
+// Calls `component` with every component of a path split at '\' and '/', and
+// `separator` with every separator in between.
+template <typename Component, typename Separator>
+void ForEachComponent(const std::wstring& text, Component component, Separator separator) {
+  size_t begin = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != L'\\' && text[i] != L'/') continue;
+    component(text.substr(begin, i - begin));
+    if (i < text.size()) separator(text[i]);
+    begin = i + 1;
+  }
+}
+
+}  // namespace
+
+bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByteEx(CP_ACP, byte) != 0; }
+
+std::string StoredName(const std::wstring& name, bool* lossy) {
+  if (lossy != nullptr) *lossy = false;
+  if (name.empty()) return std::string();
+  // UTF-8 as the ANSI code page holds everything and takes neither flag nor default.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  BOOL* usedDefaultOut = utf8 ? nullptr : &usedDefault;
+  const int length = static_cast<int>(name.size());
+  const int size =
+      WideCharToMultiByte(CP_ACP, flags, name.data(), length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) {
+    if (lossy != nullptr) *lossy = true;
+    return std::string(name.size(), '?');
+  }
+  std::string text(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, flags, name.data(), length, &text[0], size, nullptr, usedDefaultOut);
+  if (lossy != nullptr) *lossy = usedDefault != FALSE;
+  return text;
+}
+
+std::string PathText(const std::wstring& path) {
+  std::string text;
+  ForEachComponent(
+      path,
+      [&text](const std::wstring& component) {
+        bool lossy = false;
+        const std::string stored = StoredName(component, &lossy);
+        text += lossy ? StoredName(Escaped(component)) : stored;
+      },
+      [&text](wchar_t separator) { text += static_cast<char>(separator); });
+  return text;
+}
+
+std::wstring WidePath(const std::string& path) {
+  if (path.empty()) return std::wstring();
+  const int length = static_cast<int>(path.size());
+  const int size = MultiByteToWideChar(CP_ACP, 0, path.data(), length, nullptr, 0);
+  if (size <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.data(), length, &wide[0], size);
+  if (wide.find(L'<') == std::wstring::npos) return wide;
+  std::wstring decoded;
+  std::wstring name;
+  ForEachComponent(
+      wide,
+      [&](const std::wstring& component) {
+        decoded += Unescaped(component, &name) ? name : component;
+      },
+      [&decoded](wchar_t separator) { decoded += separator; });
+  return decoded;
+}
+
+bool FullWidePath(const std::wstring& path, std::wstring* full) {
+  if (path.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  if (StartsWith(path, L"\\\\?\\")) {
+    *full = path;
+    return true;
+  }
+  std::vector<wchar_t> buffer(MAX_PATH + 1);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const DWORD length =
+        GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0) return false;
+    if (length < buffer.size()) {
+      full->assign(buffer.data(), length);
+      return true;
+    }
+    buffer.resize(static_cast<size_t>(length) + 1);
+  }
+  return false;
+}
+
+std::wstring LongPath(const std::wstring& full) {
+  if (StartsWith(full, L"\\\\?\\") || StartsWith(full, L"\\\\.\\")) return full;
+  if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+  return full;
+}
+
+bool SystemPath(const std::string& path, std::wstring* system) {
+  std::wstring full;
+  if (!FullWidePath(WidePath(path), &full)) return false;
+  *system = LongPath(full);
+  return true;
+}
+
+bool SystemFilePath(const std::string& path, std::wstring* system) {
+  const std::wstring wide = WidePath(path);
+  if (StartsWith(wide, L"\\\\?\\")) {
+    *system = wide;
+    return true;
+  }
+  const size_t separator = wide.find_last_of(L"\\/");
+  size_t nameStart = 0;
+  if (separator != std::wstring::npos) {
+    nameStart = separator + 1;
+  } else if (wide.size() >= 2 && wide[1] == L':') {
+    nameStart = 2;  // 'D:name' lies in D:'s current folder
+  }
+  const std::wstring folder = nameStart > 0 ? wide.substr(0, nameStart) : L".";
+  std::wstring full;
+  if (!FullWidePath(folder, &full)) return false;
+  if (StartsWith(full, L"\\\\.\\")) {
+    *system = wide;
+    return true;
+  }
+  if (full.back() != L'\\') full += L'\\';
+  *system = LongPath(full + wide.substr(nameStart));
+  return true;
+}
+
+}  // namespace ledra
