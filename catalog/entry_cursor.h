@@ -71,7 +71,7 @@ class EntryCursor {
 
 inline bool EntryCursor::Next(CatalogEntry* entry) {
   if (remaining_ == 0) return Finish();
-  const size_t fixed = wide_ ? 14 : 10;
+  const size_t fixed = wide_ ? 16 : 10;
   if (static_cast<size_t>(end_ - pos_) < fixed + 1) {
     return Fail(static_cast<size_t>(pos_ - base_), "entry record runs past the end of the file");
   }
