@@ -11,3 +11,5 @@ $SUDO apt-get install -y --no-install-recommends \
   libmount-dev libblkid-dev e2fsprogs mount util-linux time \
   clang libclang-rt-14-dev ca-certificates \
   libcli11-dev libpcre2-dev plocate
+# PCRE2 for the Windows build, from Debian's source package (cached after the first run).
+"$(dirname "$0")/build-pcre2-mingw.sh"
