@@ -74,6 +74,23 @@ TEST(EndToEndCatalogReaderTest, ReadsTheWorkedExample) {
   EXPECT_EQ(c.entries[0].name, "d");
   EXPECT_EQ(c.entries[1].folderIndex, 1);
   EXPECT_EQ(c.entries[1].name, "f");
+
+  // Version 6: the same header and folder table, then 64-bit sizes and 32-bit folder
+  // numbers.
+  const std::string wide = FromHex(
+      "27 06 A4 D0 06 00" + kHeaderHex.substr(17) +
+      " 01 00 00 00 00 01 00 00 00 00 00 00 00 00 40 8F 40"
+      " 02 00 00 00 00 00 F0 3F E8 03 00 00 00 00 00 00 00 00 00 00 61 2E 74 78 74 00"
+      " 01 00 00 00 64 00 00 00 01 00 00 00 FF FF 01 00 62 00");
+  ASSERT_TRUE(ParseCatalog(wide, &c, &why)) << why;
+  EXPECT_EQ(c.header.version, 6);
+  EXPECT_EQ(c.header.freeSpaceMB, 1024.0f);
+  ASSERT_EQ(c.entries.size(), 2u);
+  EXPECT_EQ(c.entries[0].size, 1000);
+  EXPECT_EQ(c.entries[0].name, "a.txt");
+  EXPECT_EQ(c.entries[1].size, (4ll << 30) + 100);
+  EXPECT_EQ(c.entries[1].folderIndex, 0x1FFFFu);
+  EXPECT_EQ(c.entries[1].name, "b");
 }
 
 TEST(EndToEndCatalogReaderTest, RefusesEveryCutAndTrailingBytes) {
@@ -99,7 +116,7 @@ TEST(EndToEndCatalogReaderTest, RefusesWrongMarkersAndCounts) {
   const std::vector<Case> cases = {
       {"generation 2 signature", 0, FromHex("27 3C 09 95")},
       {"version 4", 4, FromHex("04 00")},
-      {"version 6", 4, FromHex("06 00")},
+      {"version 7", 4, FromHex("07 00")},
       {"negative folder count", 29, FromHex("FF FF FF FF")},
       {"folder count past the file", 29, FromHex("FF FF FF 7F")},
       {"two folders where one is stored", 29, FromHex("02 00 00 00")},
@@ -199,6 +216,8 @@ TEST(EndToEndCatalogReaderTest, CheckerNoticesEveryKindOfWrongCatalogue) {
          c.folders[-entry(c, "sub").size].totalSize += 1;
        }},
       {"folder 0 path", [](ParsedCatalog& c, TreeCheckOptions&) { c.folders[0].path += "x"; }},
+      {"version 6 for a tree that fits version 5",
+       [](ParsedCatalog& c, TreeCheckOptions&) { c.header.version = 6; }},
       {"folder record missing", [](ParsedCatalog& c, TreeCheckOptions&) { c.folders.pop_back(); }},
       {"ignored file recorded",
        [](ParsedCatalog&, TreeCheckOptions& o) {

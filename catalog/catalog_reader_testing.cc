@@ -16,12 +16,14 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uint32_t kSignature = 3500410407u;
-constexpr int16_t kVersion = 5;
+constexpr int16_t kNarrowVersion = 5;
+constexpr int16_t kWideVersion = 6;
 // The smallest room a folder record (count and total) and an entry record (time, size,
 // folder number and the name's NUL) can take: a count that claims more records than the
 // bytes left could hold is refused before anything is allocated for it.
 constexpr size_t kMinFolderBytes = 12;
 constexpr size_t kMinEntryBytes = 11;
+constexpr size_t kMinWideEntryBytes = 17;
 
 // A cursor over the file's bytes that refuses to move past the end.
 class Cursor {
@@ -47,6 +49,12 @@ class Cursor {
     uint32_t v = 0;
     if (!U32(field, &v)) return false;
     *value = static_cast<int32_t>(v);
+    return true;
+  }
+  bool I64(const char* field, int64_t* value) {
+    uint64_t v = 0;
+    if (!Little(field, 8, &v)) return false;
+    *value = static_cast<int64_t>(v);
     return true;
   }
   bool F32(const char* field, float* value) {
@@ -104,8 +112,8 @@ bool ParseHeader(Cursor& in, ParsedHeader* h) {
   uint16_t version;
   if (!in.U16("version", &version)) return false;
   h->version = static_cast<int16_t>(version);
-  if (h->version != kVersion) {
-    return in.Fail("version", "is " + std::to_string(h->version) + ", not 5");
+  if (h->version != kNarrowVersion && h->version != kWideVersion) {
+    return in.Fail("version", "is " + std::to_string(h->version) + ", not 5 or 6");
   }
   if (!in.I32("timestamp", &h->timestamp) || !in.Terminated("root", &h->root) ||
       !in.Terminated("volumeName", &h->volumeName) || !in.Terminated("alias", &h->alias) ||
@@ -139,14 +147,28 @@ bool ParseTables(Cursor& in, ParsedCatalog* c) {
       return false;
     }
   }
+  const bool wide = c->header.version == kWideVersion;
   size_t entryCount;
-  if (!ParseCount(in, "entry count", kMinEntryBytes, &entryCount)) return false;
+  if (!ParseCount(in, "entry count", wide ? kMinWideEntryBytes : kMinEntryBytes, &entryCount)) {
+    return false;
+  }
   c->entries.resize(entryCount);
   for (ParsedEntry& e : c->entries) {
-    if (!in.I32("entry modified", &e.modified) || !in.I32("entry size", &e.size) ||
-        !in.U16("entry folderIndex", &e.folderIndex) || !in.Terminated("entry name", &e.name)) {
-      return false;
+    if (!in.I32("entry modified", &e.modified)) return false;
+    if (wide) {
+      if (!in.I64("entry size", &e.size) || !in.U32("entry folderIndex", &e.folderIndex)) {
+        return false;
+      }
+    } else {
+      int32_t size = 0;
+      uint16_t folderIndex = 0;
+      if (!in.I32("entry size", &size) || !in.U16("entry folderIndex", &folderIndex)) {
+        return false;
+      }
+      e.size = size;
+      e.folderIndex = folderIndex;
     }
+    if (!in.Terminated("entry name", &e.name)) return false;
   }
   if (in.left() != 0) {
     return in.Fail("end of the entry table", std::to_string(in.left()) + " bytes trail it");
@@ -159,7 +181,7 @@ bool ParseTables(Cursor& in, ParsedCatalog* c) {
 struct DiskItem {
   std::string name;
   bool isFolder = false;
-  int32_t size = 0;  // as a catalogue stores it; unused for folders
+  int64_t size = 0;  // as the catalogue's version stores it; unused for folders
 };
 
 // One folder as the independent walk found it. Keys are paths relative to the tree root,
@@ -187,23 +209,24 @@ bool SameFilesystem(const fs::path& parent, const fs::path& child, const TreeChe
   return parentDevice == childDevice;
 }
 
-int32_t DiskItemSize(const fs::directory_entry& entry, const fs::file_status& status) {
+int64_t DiskItemSize(const fs::directory_entry& entry, const fs::file_status& status,
+                     int16_t version) {
   std::error_code ec;
   if (fs::is_symlink(status)) {
     // A link's own size is the length of the path it holds, as lstat reports it.
-    return StoredFileSize(fs::read_symlink(entry.path(), ec).native().size());
+    return StoredFileSize(fs::read_symlink(entry.path(), ec).native().size(), version);
   }
   if (fs::is_regular_file(status)) {
     const uintmax_t size = fs::file_size(entry.path(), ec);
-    return ec ? 0 : StoredFileSize(size);
+    return ec ? 0 : StoredFileSize(size, version);
   }
   return 0;
 }
 
 // Lists `dir` (when it is entered) and everything below it, summing each folder's subtree
 // as the catalogue must. Recursion over depth is fine for the trees tests build.
-void WalkDisk(const fs::path& dir, const std::string& key, bool enter, const TreeCheckOptions& o,
-              DiskTree* tree, std::vector<std::string>* problems) {
+void WalkDisk(const fs::path& dir, const std::string& key, bool enter, int16_t version,
+              const TreeCheckOptions& o, DiskTree* tree, std::vector<std::string>* problems) {
   DiskFolder folder;
   folder.path = dir;
   std::vector<fs::path> subfolders;
@@ -225,7 +248,7 @@ void WalkDisk(const fs::path& dir, const std::string& key, bool enter, const Tre
       if (item.isFolder) {
         subfolders.push_back(entry.path());
       } else {
-        item.size = DiskItemSize(entry, status);
+        item.size = DiskItemSize(entry, status, version);
         ++folder.fileCount;
         folder.totalSize += static_cast<double>(item.size);
       }
@@ -234,7 +257,7 @@ void WalkDisk(const fs::path& dir, const std::string& key, bool enter, const Tre
   }
   for (const fs::path& sub : subfolders) {
     const std::string subKey = key + "/" + sub.filename().string();
-    WalkDisk(sub, subKey, SameFilesystem(dir, sub, o, problems), o, tree, problems);
+    WalkDisk(sub, subKey, SameFilesystem(dir, sub, o, problems), version, o, tree, problems);
     const DiskFolder& done = (*tree)[subKey];
     folder.fileCount += done.fileCount;
     folder.totalSize += done.totalSize;
@@ -318,11 +341,11 @@ void CompareFolder(const ParsedCatalog& c, size_t f, const std::string& key,
 
 }  // namespace
 
-int32_t StoredFileSize(uint64_t bytes) {
-  const uint32_t low = static_cast<uint32_t>(bytes);
-  return low > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())
-             ? std::numeric_limits<int32_t>::max()
-             : static_cast<int32_t>(low);
+int64_t StoredFileSize(uint64_t bytes, int16_t version) {
+  const uint64_t largest = version >= kWideVersion
+                               ? static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
+                               : static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
+  return static_cast<int64_t>(std::min(bytes, largest));
 }
 
 bool ParseCatalog(std::string_view bytes, ParsedCatalog* catalog, std::string* why) {
@@ -380,7 +403,7 @@ std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& c,
   keys[0] = "";
   std::vector<std::vector<size_t>> byFolder(folderCount);
   size_t folderEntries = 0;
-  uint16_t highest = 0;
+  uint32_t highest = 0;
   for (size_t i = 0; i < c.entries.size(); ++i) {
     const ParsedEntry& e = c.entries[i];
     if (e.folderIndex < highest) {
@@ -408,6 +431,12 @@ std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& c,
       keys[k] = *keys[e.folderIndex] + "/" + e.name;
     }
   }
+  // Version 6 only where version 5 cannot number the folders.
+  constexpr size_t kVersion5Folders = 65535;
+  if ((c.header.version == kWideVersion) != (folderCount > kVersion5Folders)) {
+    problems.push_back("a tree of " + std::to_string(folderCount) + " folders is written in version " +
+                       std::to_string(c.header.version));
+  }
   if (folderEntries + 1 != folderCount) {
     problems.push_back("the table holds " + std::to_string(folderEntries) + " folder entries for " +
                        std::to_string(folderCount) + " FolderRecords");
@@ -419,7 +448,7 @@ std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& c,
   fs::path root = fs::canonical(fs::path(treeRoot), ec);
   if (ec) root = fs::path(treeRoot);
   DiskTree tree;
-  WalkDisk(root, "", true, o, &tree, &problems);
+  WalkDisk(root, "", true, c.header.version, o, &tree, &problems);
   for (size_t f = 0; f < folderCount; ++f) {
     if (!keys[f]) continue;
     CompareFolder(c, f, *keys[f], byFolder[f], tree, o, &problems);

@@ -1,4 +1,4 @@
-// A complete reader of version-5 catalogue files, and a checker that holds a catalogue
+// A complete reader of version-5 and version-6 catalogue files, and a checker that holds a catalogue
 // against the tree it claims to describe. Both live with the tests only: the program never
 // reads the folder and entry tables back, so whole runs are judged by reading their files
 // strictly and walking the real tree independently with std::filesystem.
@@ -39,8 +39,8 @@ struct ParsedFolder {
 
 struct ParsedEntry {
   int32_t modified = 0;
-  int32_t size = 0;
-  uint16_t folderIndex = 0;
+  int64_t size = 0;           // 32 bits wide in version 5, 64 in version 6
+  uint32_t folderIndex = 0;   // 16 bits wide in version 5, 32 in version 6
   std::string name;
   bool IsFolder() const { return size < 0; }
 };
@@ -51,8 +51,9 @@ struct ParsedCatalog {
   std::vector<ParsedEntry> entries;
 };
 
-// Parses a whole version-5 catalogue file: signature 3500410407, version 5, the header,
-// the folder table and the entry table, and nothing after it. False with the reason in
+// Parses a whole catalogue file as docs/catalogue-format.md lays it out: signature
+// 3500410407, version 5 or 6, the header, the folder table and the entry table, and nothing
+// after it. False with the reason in
 // `why` when a field runs past the end, a count is negative or larger than the bytes left
 // could hold, or bytes trail the entry table.
 bool ParseCatalog(std::string_view bytes, ParsedCatalog* catalog, std::string* why);
@@ -81,7 +82,7 @@ struct TreeCheckOptions {
 };
 
 // Compares a parsed catalogue with the tree below `treeRoot` on disk: every recorded name,
-// folder flag and size (files clamped to 2147483647 after taking the low 32 bits; links
+// folder flag and size (as the catalogue's version stores it; links
 // recorded as files of the link's own size), folder numbering (the k-th folder entry has
 // size -k, and the entries of folder k carry folderIndex k), breadth-first order,
 // each FolderRecord's subtree file count and byte total, and nothing missing or extra.
@@ -93,9 +94,9 @@ std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& catalog,
 // The problems one per line, for a test's failure message.
 std::string JoinProblems(const std::vector<std::string>& problems);
 
-// The value a catalogue stores for a file of `bytes` bytes: the low 32 bits, clamped to
-// the signed 32-bit range.
-int32_t StoredFileSize(uint64_t bytes);
+// The value a catalogue of `version` stores for a file of `bytes` bytes: version 5 holds
+// 2 GiB and more as 2147483647, version 6 the whole size.
+int64_t StoredFileSize(uint64_t bytes, int16_t version);
 
 }  // namespace ledra
 
