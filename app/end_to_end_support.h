@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/driver.h"
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/tree_check_testing.h"
 #include "catalog/catalog_test_support.h"
 #include "platform/message_sink.h"
 #include "platform/platform.h"
@@ -81,14 +81,14 @@ inline std::vector<std::string> NamesIn(const std::string& folder) {
 
 // Reads a catalogue file whole: ASSERT_TRUE(LoadCatalog(path, &catalog)) names the
 // fault of a file that does not parse.
-inline ::testing::AssertionResult LoadCatalog(const std::string& path, ParsedCatalog* catalog) {
-  std::string why;
-  if (ReadCatalogFile(path, catalog, &why)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << why;
+inline ::testing::AssertionResult LoadCatalog(const std::string& path, CatalogContents* catalog) {
+  ReadProblem problem;
+  if (ledra::LoadCatalog(ReadBytes(path), catalog, &problem)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "'" << path << "': " << problem.Text();
 }
 
 // A check of a catalogue against its tree, as an assertion that lists every problem.
-inline ::testing::AssertionResult MatchesTree(const ParsedCatalog& catalog,
+inline ::testing::AssertionResult MatchesTree(const CatalogContents& catalog,
                                               const std::string& treeRoot,
                                               const TreeCheckOptions& options) {
   const std::vector<std::string> problems = CheckCatalogAgainstTree(catalog, treeRoot, options);
@@ -136,7 +136,7 @@ inline void RunsBeyondVersion5(const std::string& tree, const std::string& param
     const RunResult r = RunInProcess(parameterFile);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadCatalog(catalogue, &c));
     EXPECT_EQ(c.header.version, run.version);
     EXPECT_EQ(c.header.comment, expectedComment);
@@ -150,7 +150,7 @@ inline void RunsBeyondVersion5(const std::string& tree, const std::string& param
     for (const uint64_t size : kLargeFiles) {
       const int64_t stored = run.version == 5 ? 2147483647 : static_cast<int64_t>(size);
       total += static_cast<double>(stored);
-      const auto large = std::find_if(c.entries.begin(), c.entries.end(), [&](const ParsedEntry& e) {
+      const auto large = std::find_if(c.entries.begin(), c.entries.end(), [&](const CatalogEntry& e) {
         return e.name == LargeFileName(size);
       });
       ASSERT_NE(large, c.entries.end()) << size;
