@@ -52,7 +52,7 @@ TEST(SubstringScannerTest, OccursAcrossSearchWindows) {
   std::string text;
   std::vector<std::pair<size_t, size_t>> names;
   for (int i = 0; i < 40000; ++i) {
-    const bool needle = i == 0 || i == 4097 || i % 9973 == 5;
+    const bool needle = i == 0 || i == 4097 || i == 30000;
     const std::string name = needle ? "needle_" : i % 2 == 0 ? "NEEDLxs" : "nedle-x";
     names.push_back({text.size(), text.size() + name.size()});
     text += name;
@@ -66,7 +66,7 @@ TEST(SubstringScannerTest, OccursAcrossSearchWindows) {
     ASSERT_EQ(scanner.Occurs(text, begin, end), expected) << "name at " << begin;
     found += expected;
   }
-  EXPECT_EQ(found, 7u);
+  EXPECT_EQ(found, 3u);
 }
 
 }  // namespace
