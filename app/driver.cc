@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "cataloguing/cataloger.h"
 #include "platform/text_lines.h"
@@ -60,6 +61,40 @@ std::string Trim(const std::string& text) {
   while (begin < end && IsWhiteSpace(text[begin])) ++begin;
   while (end > begin && IsWhiteSpace(text[end - 1])) --end;
   return text.substr(begin, end - begin);
+}
+
+constexpr int kLockPollMilliseconds = 200;
+
+// Takes the working folder (the current one) for this run, waiting for another run that
+// holds it. False when the wait ran out (reported as fatal).
+bool HoldWorkingFolder(Platform& platform, MessageSink& errors, const std::string& folder,
+                       std::unique_ptr<FolderLock>* lock) {
+  const int32_t deadline = platform.Now() + kLockWaitSeconds;
+  const std::string shown = EscapeControls(folder);
+  for (bool told = false;; platform.Pause(kLockPollMilliseconds)) {
+    OsError err;
+    switch (platform.TryLockFolder(".", lock, &err)) {
+      case LockOutcome::Held:
+        return true;
+      case LockOutcome::Unsupported:
+        platform.Report("the folder '" + shown + "' cannot be locked (" + err.text +
+                        "); going on without the lock");
+        return true;
+      case LockOutcome::Busy:
+        break;
+    }
+    if (platform.Now() >= deadline) {
+      errors.StartLine();
+      errors.WriteLine("Fatal Error: another run kept the folder '" + shown + "' for " +
+                       std::to_string(kLockWaitSeconds / 60) + " minutes");
+      return false;
+    }
+    if (!told) {
+      platform.Report("waiting for another run to finish with the folder '" + shown +
+                      "' (at most " + std::to_string(kLockWaitSeconds / 60) + " minutes)");
+      told = true;
+    }
+  }
 }
 
 // Handles one piece of the parameter file: "#IGN" replaces the ignore text, "#DEV" is
@@ -130,33 +165,58 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
     return kExitOk;
   }
 
+  const std::string cannotRead =
+      "Fatal Error: Cannot read the parameter file '" + parameterFile + "'";
+  std::string fullPath;
+  if (!platform.AbsolutePath(parameterFile, &fullPath)) fullPath = parameterFile;
+  const std::string workingFolder = FolderOfFile(fullPath, platform.Separator());
+  std::string why;
+  if (!platform.MayHoldCatalogues(workingFolder, &why)) {
+    errors.WriteLine(cannotRead);
+    platform.Report(why);
+    return kExitCannotReadParameters;
+  }
+
   OsError err;
-  std::unique_ptr<File> file = platform.OpenForReading(parameterFile, &err);
-  TextLineReader lines(std::move(file));
+  TextLineReader lines(platform.OpenParameterFile(parameterFile, &err));
   // A folder opens as a file on POSIX and only fails when read: the first piece is read
   // now, so that it is refused like a file that cannot be opened.
   std::string piece;
   const bool havePiece = lines.ReadPiece(&piece, kLinePieceLength);
   if (lines.ReadFailed()) {
-    errors.WriteLine("Fatal Error: Cannot read the parameter file '" + parameterFile + "'");
+    errors.WriteLine(cannotRead);
     return kExitCannotReadParameters;
   }
 
   std::string savedFolder;
   const bool haveSavedFolder = platform.CurrentFolder(&savedFolder);
-  std::string fullPath;
-  if (!platform.AbsolutePath(parameterFile, &fullPath)) fullPath = parameterFile;
-  platform.ChangeFolder(FolderOfFile(fullPath, platform.Separator()));
+  platform.ChangeFolder(workingFolder);
 
-  {
+  // One run per folder, from before the catalogue headers are read until the last
+  // catalogue is stored: overlapping runs would write over each other's files.
+  std::unique_ptr<FolderLock> lock;
+  int status = kExitOk;
+  if (!HoldWorkingFolder(platform, errors, workingFolder, &lock)) {
+    status = kExitFolderBusy;
+  } else {
     Cataloger cataloger(platform, errors);
     std::string ignoreText;
+    bool pieceEndedLine = true;
     for (bool more = havePiece; more; more = lines.ReadPiece(&piece, kLinePieceLength)) {
+      // A line cut at the piece limit goes on as a line of its own; an ignore list cut
+      // that way loses its tail, which the user is told once.
+      if (pieceEndedLine && piece.size() == kLinePieceLength && piece.back() != '\n' &&
+          StartsWithIgnoringCase(piece, "#IGN")) {
+        platform.Report("the ignore list is longer than " + std::to_string(kLinePieceLength - 1) +
+                        " characters; the rest was read as a line of its own");
+      }
       ProcessLine(piece, &ignoreText, cataloger, out);
+      pieceEndedLine = !piece.empty() && piece.back() == '\n';
     }
   }
+  lock.reset();
   if (haveSavedFolder) platform.ChangeFolder(savedFolder);
-  return kExitOk;
+  return status;
 }
 
 }  // namespace ledra

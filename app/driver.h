@@ -16,7 +16,11 @@ enum ExitStatus : int {
   kExitOk = 0,
   kExitStartFailed = 1,
   kExitCannotReadParameters = 3,
+  kExitFolderBusy = 4,  // another run kept the working folder locked for kLockWaitSeconds
 };
+
+// How long a run waits for another run to let go of the working folder before it gives up.
+constexpr int kLockWaitSeconds = 300;
 
 // Looks through arguments 1 to argc - 2 for "-name" or "/name" (name compared without
 // regard to case); the first match puts the argument after it into `value` and returns 1.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,6 +44,7 @@ class DriverTest : public ::testing::Test {
     for (const std::string& name : fake_.List("C:\\cats")) {
       if (name != "params.txt") names.push_back(name);
     }
+    std::sort(names.begin(), names.end());
     return names;
   }
 
@@ -169,6 +171,55 @@ TEST_F(DriverTest, DirectivesAndLineSyntax) {
   }
 }
 
+// One run per working folder: a run waits for the one that holds the folder, says so
+// once, and gives up with status 4 when the wait runs out; where the folder offers no
+// lock it says so and goes on.
+TEST_F(DriverTest, WorkingFolderLock) {
+  struct Case {
+    const char* name;
+    int busyAttempts;
+    bool unsupported;
+    int status;
+    std::string err;
+  };
+  const std::string waiting =
+      "LedraCmd: waiting for another run to finish with the folder 'C:\\cats' (at most 5 "
+      "minutes)\n";
+  const Case cases[] = {
+      {"free", 0, false, 0, ""},
+      {"held for a while", 20, false, 0, waiting},
+      {"held too long", 1000000, false, 4,
+       waiting + "Fatal Error: another run kept the folder 'C:\\cats' for 5 minutes\n"},
+      {"no lock here", 0, true, 0,
+       "LedraCmd: the folder 'C:\\cats' cannot be locked (Incorrect function.); going on "
+       "without the lock\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    errorText_.str("");
+    fake_.lockBusyAttempts = c.busyAttempts;
+    fake_.lockUnsupported = c.unsupported;
+    const int32_t start = fake_.now;
+    OsError err;
+    fake_.Remove("C:\\cats\\Disk.kvl", &err);
+    EXPECT_EQ(RunWith("#DEV C:\\data,Disk\n"), c.status);
+    EXPECT_EQ(errorText_.str(), c.err);
+    EXPECT_EQ(fake_.Exists("C:\\cats\\Disk.kvl"), c.status == 0);
+    EXPECT_LE(fake_.now - start, kLockWaitSeconds + 1);
+  }
+}
+
+// An ignore list cut at the piece limit loses its tail: the user is told once.
+TEST_F(DriverTest, IgnoreListCutAtThePieceLimitIsReported) {
+  const std::string cut =
+      "LedraCmd: the ignore list is longer than 254 characters; the rest "
+      "was read as a line of its own\n";
+  RunWith("#IGN " + std::string(249, 'x') + "\n#DEV C:\\data,A\n");
+  EXPECT_EQ(errorText_.str(), "");
+  RunWith("#IGN " + std::string(600, 'x') + " *.txt\n#DEV C:\\data,B\n");
+  EXPECT_EQ(errorText_.str(), cut);
+}
+
 TEST_F(DriverTest, LongLinesAreReadInPiecesOf255Characters) {
   // A comment of exactly 255 characters fills one piece; the rest of its line starts with
   // "#DEV" and so counts as a device line of its own.
@@ -208,8 +259,12 @@ TEST_F(DriverTest, IgnoreTextIsReplacedNotExtended) {
 
 TEST_F(DriverTest, FailedDevicesRunTogetherAndTheRunGoesOn) {
   EXPECT_EQ(RunWith("#DEV X:\\data\n#DEV C:\\nothing\n#DEV C:\\data,Good\n"), 0);
-  EXPECT_EQ(errorText_.str(),
-            "Error occured while cataloging X:\\data.Error occured while cataloging C:\\nothing.");
+  EXPECT_EQ(
+      errorText_.str(),
+      "Error occured while cataloging X:\\data.\n"
+      "LedraCmd: cannot catalogue 'X:\\data': the root does not exist or cannot be read\n"
+      "Error occured while cataloging C:\\nothing.\n"
+      "LedraCmd: cannot catalogue 'C:\\nothing': the root does not exist or cannot be read\n");
   EXPECT_EQ(Catalogues(), std::vector<std::string>{"Good.kvl"});
 }
 

@@ -83,7 +83,7 @@ TEST_F(EndToEndFailureTest, ExitStatusAndStreamsOfWholeProcesses) {
        false,
        0,
        "Add: " + tree_ + "\nAdd: " + missing + "\nAdd: " + other_ + "\n",
-       "Error occured while cataloging " + missing + ".",
+       e2e::DeviceFailure(missing, e2e::kNoRoot),
        false,
        {"A.kvl", "B.kvl"}},
       {"a relative parameter file, /F",
@@ -169,13 +169,17 @@ TEST_F(EndToEndFailureTest, CatalogueFolderThatCannotBeWritten) {
   EXPECT_EQ(p.status, 0);
   EXPECT_EQ(p.out, "Add: " + missing + "\nAdd: " + tree_ + "\nAdd: " + other_ + "\n");
   const std::vector<std::string> lines = Lines(p.err);
-  ASSERT_EQ(lines.size(), 3u) << p.err;
-  EXPECT_TRUE(EndsWith(p.err, "\n")) << p.err;
-  EXPECT_EQ(lines[0], "Error occured while cataloging " + missing + ".");
-  for (size_t i = 1; i < 3; ++i) {
-    const std::string file = i == 1 ? "'A.kvl" : "'B.kvl";
-    EXPECT_TRUE(StartsWith(lines[i], "LedraCmd: cannot create " + file)) << lines[i];
-    EXPECT_TRUE(EndsWith(lines[i], ": Permission denied")) << lines[i];
+  ASSERT_EQ(lines.size(), 8u) << p.err;
+  EXPECT_EQ(p.err.substr(0, p.err.find("LedraCmd: cannot create")),
+            e2e::DeviceFailure(missing, e2e::kNoRoot));
+  for (size_t i = 0; i < 2; ++i) {
+    const std::string& created = lines[2 + 3 * i];
+    const std::string file = i == 0 ? "'A.kvl.tmp." : "'B.kvl.tmp.";
+    EXPECT_TRUE(StartsWith(created, "LedraCmd: cannot create " + file)) << created;
+    EXPECT_TRUE(EndsWith(created, ": Permission denied")) << created;
+    const std::string root = i == 0 ? tree_ : other_;
+    EXPECT_EQ(lines[3 + 3 * i] + "\n" + lines[4 + 3 * i] + "\n",
+              e2e::DeviceFailure(root, e2e::kNotWritten));
   }
   EXPECT_EQ(NamesIn(cats), (Names{"A.kvl", "params.txt"}));
   EXPECT_EQ(ReadBytes(cats + "/A.kvl"), earlier);
@@ -214,10 +218,11 @@ TEST_F(EndToEndFailureTest, CatalogueFilesystemRunsFull) {
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.folderRestored);
     const std::vector<std::string> lines = Lines(r.err);
-    ASSERT_EQ(lines.size(), 1u) << r.err;
+    ASSERT_EQ(lines.size(), 3u) << r.err;
     EXPECT_TRUE(StartsWith(lines[0], "LedraCmd: cannot ")) << lines[0];
-    EXPECT_NE(lines[0].find("'A.kvl"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("'A.kvl.tmp."), std::string::npos) << lines[0];
     EXPECT_TRUE(EndsWith(lines[0], ": No space left on device")) << lines[0];
+    EXPECT_EQ(lines[1] + "\n" + lines[2] + "\n", e2e::DeviceFailure(big, e2e::kNotWritten));
     // The run went on: the next device fits in the room the failed file gave back.
     EXPECT_EQ(NamesIn(cats), (Names{"A.kvl", "B.kvl", "params.txt"}));
     EXPECT_EQ(ReadBytes(cats + "/A.kvl"), earlier);

@@ -352,22 +352,22 @@ TEST_F(EndToEndPosixTest, FreeSpaceOfATmpfsOfKnownSize) {
   EXPECT_TRUE(MatchesTree(c, ram, OptionsWithFolder0("")));
 }
 
-// A whole modern disk in small, on a tmpfs so that its 65,535 folders take seconds to make.
+// A whole modern disk in small, on a tmpfs so that its 65,537 folders take seconds to make.
 TEST_F(EndToEndPosixTest, BeyondSixtyFiveThousandFoldersAndTwoGibibytes) {
   const std::string many = scratch_.Folder("many");
   std::string why;
   if (!mounts_.Tmpfs(many, "size=64m,nr_inodes=200k", &why)) GTEST_SKIP() << why;
   for (const uint64_t size : e2e::kLargeFiles) {
-    const std::string path = many + "/" + e2e::LargeFileName(size);
-    WriteWholeFile(path, "");
+    const std::string path =
+        many + "/" + e2e::kLargeFolder + "/" + e2e::LargeFileName(size);
+    Put(path, 0);
     fs::resize_file(path, size);
   }
   Put(many + "/" + e2e::kDeepestFile, 10);
   for (int i = 1; i <= e2e::kNumberedFolders; ++i) {
     fs::create_directory(many + "/" + std::to_string(i));
   }
-  e2e::RunsBeyondVersion5(many, cats_ + "/params.txt", "#DEV " + many + ",Many\n",
-                          cats_ + "/Many.kvl", e2e::NativeCheckOptions());
+  e2e::RunsBeyondVersion5(many, cats_, /*atTheLimit=*/true, e2e::NativeCheckOptions());
 }
 
 }  // namespace

@@ -82,9 +82,9 @@ inline std::vector<std::string> NamesIn(const std::string& folder) {
 // Reads a catalogue file whole: ASSERT_TRUE(LoadCatalog(path, &catalog)) names the
 // fault of a file that does not parse.
 inline ::testing::AssertionResult LoadCatalog(const std::string& path, CatalogContents* catalog) {
-  ReadProblem problem;
-  if (ledra::LoadCatalog(ReadBytes(path), catalog, &problem)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "'" << path << "': " << problem.Text();
+  std::string why;
+  if (ReadCatalogFile(path, catalog, &why)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << why;
 }
 
 // A check of a catalogue against its tree, as an assertion that lists every problem.
@@ -97,77 +97,91 @@ inline ::testing::AssertionResult MatchesTree(const CatalogContents& catalog,
                                        << JoinProblems(problems);
 }
 
-// A whole modern disk in small: files of 3 GiB, 4 GiB + 100 bytes and 5 GiB in the root,
-// kDeepestFile (10 bytes) three folders down, and folders 1 to kNumberedFolders in the root:
-// 65,535 folders with the root, the most version 5 numbers.
+// A whole modern disk in small: kLargeFolder holding files of 3 GiB, 4 GiB + 100 bytes and
+// 5 GiB, kDeepestFile (10 bytes) three folders down, and folders 1 to kNumberedFolders, all
+// in the root: 65,537 folders with the root, two more than version 5 numbers.
 inline const uint64_t kLargeFiles[] = {3ull << 30, (4ull << 30) + 100, 5ull << 30};
 inline std::string LargeFileName(uint64_t size) { return "large-" + std::to_string(size); }
+constexpr const char* kLargeFolder = "Large";
 constexpr const char* kDeepestFile = "nest/inner/innermost/deepest.txt";
-constexpr int kNumberedFolders = 65531;
+constexpr int kNumberedFolders = 65532;
 
-// Catalogues such a tree at `tree` three times with `parameters`, into `catalogue`: as it
-// is (version 5, the large sizes clamped); with two folders more (version 6, true sizes,
-// the deepest folder numbered past 16 bits); once more, when the version-6 catalogue is
-// recognised and becomes the backup, its comment carried over. The first two catalogues are
-// read back in full and held against the tree.
-inline void RunsBeyondVersion5(const std::string& tree, const std::string& parameterFile,
-                               const std::string& parameters, const std::string& catalogue,
+// The catalogue `file` read in full: its version, the stored sizes of the large files, the
+// root's byte total and the folder number of the last entry.
+inline void ExpectWholeDisk(const std::string& file, int16_t version, double otherBytes,
+                            uint32_t lastFolder, CatalogContents* c) {
+  SCOPED_TRACE(file);
+  ASSERT_TRUE(LoadCatalog(file, c));
+  EXPECT_EQ(c->header.version, version);
+  double total = otherBytes;
+  for (const uint64_t size : kLargeFiles) {
+    const int64_t stored = version == 5 ? 2147483647 : static_cast<int64_t>(size);
+    total += static_cast<double>(stored);
+    const auto large = std::find_if(c->entries.begin(), c->entries.end(),
+                                    [&](const CatalogEntry& e) { return e.name == LargeFileName(size); });
+    ASSERT_NE(large, c->entries.end()) << size;
+    EXPECT_EQ(large->size, stored);
+  }
+  EXPECT_EQ(c->folders[0].totalSize, total);
+  ASSERT_FALSE(c->entries.empty());
+  EXPECT_EQ(c->entries.back().folderIndex, lastFolder);
+}
+
+// Catalogues such a tree at `tree` (a volume root) with the catalogue folder `cats`:
+// - its large folder alone (version 5: sizes clamped to 2147483647 from the whole size) and
+//   the whole tree (version 6: true sizes, the deepest folder numbered past 16 bits), both
+//   read back in full and held against the tree;
+// - the large folder again under the whole tree's alias: the run recognises the version-6
+//   catalogue, takes over its comment and keeps it as the backup;
+// - with `atTheLimit`, the tree less two folders, 65,535: version 5 once more.
+inline void RunsBeyondVersion5(const std::string& tree, const std::string& cats, bool atTheLimit,
                                TreeCheckOptions options) {
-  struct Run {
-    int addFolders;
-    int16_t version;
-    uint32_t innermost;   // folder number of nest/inner/innermost
-    const char* comment;  // given to the catalogue after the run
-    bool checkTree;       // the last run walks the tree the one before walked
-  };
-  const Run runs[] = {
-      {0, 5, 65534, "five", true}, {2, 6, 65536, "six", true}, {0, 6, 65536, "", false}};
-  options.folder0Path = "";
   const char separator = tree.find('\\') != std::string::npos ? '\\' : '/';
   const std::string base = tree.back() == separator ? tree.substr(0, tree.size() - 1) : tree;
-  WriteWholeFile(parameterFile, parameters);
-  std::string previous;
-  std::string expectedComment;
-  for (const Run& run : runs) {
-    SCOPED_TRACE("version " + std::to_string(run.version));
-    for (int i = 0; i < run.addFolders; ++i) {
-      std::filesystem::create_directory(base + separator + "extra" + std::to_string(i));
-    }
-    const RunResult r = RunInProcess(parameterFile);
+  const std::string large = base + separator + kLargeFolder;
+  const std::string params = cats + separator + "params.txt";
+  auto run = [&](const std::string& lines) {
+    WriteWholeFile(params, lines);
+    const RunResult r = RunInProcess(params);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    CatalogContents c;
-    ASSERT_TRUE(LoadCatalog(catalogue, &c));
-    EXPECT_EQ(c.header.version, run.version);
-    EXPECT_EQ(c.header.comment, expectedComment);
-    if (run.checkTree) {
-      EXPECT_TRUE(MatchesTree(c, tree, options));
-    }
-    if (!previous.empty()) {
-      EXPECT_EQ(ReadBytes(catalogue + ".bak"), previous);
-    }
-    double total = 10;
-    for (const uint64_t size : kLargeFiles) {
-      const int64_t stored = run.version == 5 ? 2147483647 : static_cast<int64_t>(size);
-      total += static_cast<double>(stored);
-      const auto large = std::find_if(c.entries.begin(), c.entries.end(), [&](const CatalogEntry& e) {
-        return e.name == LargeFileName(size);
-      });
-      ASSERT_NE(large, c.entries.end()) << size;
-      EXPECT_EQ(large->size, stored);
-    }
-    EXPECT_EQ(c.folders[0].totalSize, total);
-    EXPECT_EQ(c.entries.back().name, "deepest.txt");
-    EXPECT_EQ(c.entries.back().folderIndex, run.innermost);
+  };
+  auto file = [&](const std::string& name) { return cats + separator + name; };
 
-    std::string patched;
-    std::string why;
-    ASSERT_TRUE(ReplaceComment(ReadBytes(catalogue), run.comment, &patched, &why)) << why;
-    WriteWholeFile(catalogue, patched);
-    previous = patched;
-    expectedComment = run.comment;
-  }
+  run("#DEV " + large + ",Small\n#DEV " + tree + ",Many\n");
+  CatalogContents c;
+  ExpectWholeDisk(file("Small.kvl"), 5, 0, 0, &c);
+  EXPECT_TRUE(MatchesTree(c, large, options));
+  options.folder0Path = "";
+  ExpectWholeDisk(file("Many.kvl"), 6, 10, 65536, &c);
+  EXPECT_EQ(c.entries.back().name, "deepest.txt");
+  EXPECT_TRUE(MatchesTree(c, tree, options));
+
+  std::string patched;
+  std::string why;
+  ASSERT_TRUE(ReplaceComment(ReadBytes(file("Many.kvl")), "six", &patched, &why)) << why;
+  WriteWholeFile(file("Many.kvl"), patched);
+  run("#DEV " + large + ",Many\n");
+  EXPECT_EQ(ReadBytes(file("Many.kvl.bak")), patched);
+  ExpectWholeDisk(file("Many.kvl"), 5, 0, 0, &c);
+  EXPECT_EQ(c.header.comment, "six");
+
+  if (!atTheLimit) return;
+  for (const char* gone : {"1", "2"}) std::filesystem::remove(base + separator + gone);
+  run("#DEV " + tree + ",Limit\n");
+  ExpectWholeDisk(file("Limit.kvl"), 5, 10, 65534, &c);
+  EXPECT_TRUE(MatchesTree(c, tree, options));
 }
+
+// What a device that cannot be catalogued leaves on standard error: the failure message
+// without line end, a line end, and the reason.
+inline std::string DeviceFailure(const std::string& root, const std::string& reason) {
+  return "Error occured while cataloging " + root + ".\nLedraCmd: cannot catalogue '" + root +
+         "': " + reason + "\n";
+}
+inline const char kNoRoot[] = "the root does not exist or cannot be read";
+inline const char kNothingRecorded[] = "the walk recorded nothing";
+inline const char kNotWritten[] = "the catalogue could not be written";
 
 }  // namespace e2e
 }  // namespace ledra

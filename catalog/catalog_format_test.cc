@@ -247,6 +247,8 @@ TEST_F(CatalogFormatFakeTest, VersionFollowsTheFolderCount) {
     catalog.AddEntry("5", 2, 5ll << 30, static_cast<uint32_t>(c.folders - 1));
     catalog.version = c.versionField;
     catalog.filePath = kPath;
+    OsError err;
+    fake_.Remove(kPath, &err);  // a catalogue is only ever written as a new file
     ASSERT_EQ(catalog.WriteCatalog(fake_), 1);
     const std::string written = fake_.Content(kPath);
     EXPECT_EQ(HexDump(written.substr(0, 6)), c.start);
@@ -617,6 +619,8 @@ TEST_F(CatalogFormatFakeTest, WriteThenReadGivesEveryHeaderField) {
     written.version = 3;
     written.filePath = kPath;
     fake_.now = r.now;
+    OsError err;
+    fake_.Remove(kPath, &err);
     ASSERT_EQ(written.WriteCatalog(fake_), 1);
     EXPECT_EQ(written.timestamp, r.now);
     VolumeCatalog read;
@@ -635,6 +639,7 @@ TEST_F(CatalogFormatRealTest, WriteThenReadGivesEveryHeaderField) {
     VolumeCatalog written;
     FillRoundTrip(written, r);
     written.filePath = folder_ / "trip.kvl";
+    std::filesystem::remove(written.filePath);
     ASSERT_EQ(written.WriteCatalog(*platform_), 1);
     EXPECT_GE(written.timestamp, before - 2);
     EXPECT_LE(written.timestamp, static_cast<int64_t>(std::time(nullptr)) + 2);

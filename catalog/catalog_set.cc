@@ -1,5 +1,7 @@
 #include "catalog/catalog_set.h"
 
+#include <unordered_set>
+
 #include "catalog/catalog_stream.h"
 
 namespace ledra {
@@ -7,6 +9,38 @@ namespace ledra {
 namespace {
 
 constexpr size_t kFileNameBaseLength = 16;
+// A temporary file is named after its catalogue, then this mark and eight hexadecimal
+// digits: 'DATA.kvl.tmp.1a2b3c4d' (being written), 'DATA.kvl.bak.tmp.1a2b3c4d' (a backup
+// being made). Such names never end in ".kvl".
+constexpr char kTemporaryMark[] = ".tmp";
+constexpr size_t kTokenDigits = 8;
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string Lowered(std::string text) {
+  for (char& c : text) c = LowerAscii(c);
+  return text;
+}
+
+bool EndsWithIgnoringCase(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() &&
+         Lowered(text.substr(text.size() - end.size())) == Lowered(end);
+}
+
+bool IsTemporaryName(const std::string& name) {
+  const size_t suffix = sizeof kTemporaryMark - 1 + 1 + kTokenDigits;
+  if (name.size() <= suffix) return false;
+  const size_t mark = name.size() - suffix;
+  if (name.compare(mark, suffix - kTokenDigits, std::string(kTemporaryMark) + ".") != 0) {
+    return false;
+  }
+  for (size_t i = name.size() - kTokenDigits; i < name.size(); ++i) {
+    const char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  const std::string owner = name.substr(0, mark);
+  return EndsWithIgnoringCase(owner, ".kvl") || EndsWithIgnoringCase(owner, ".kvl.bak");
+}
 
 bool KeepsInFileName(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
@@ -26,7 +60,8 @@ std::string FileNameBase(const std::string& displayName) {
 
 }  // namespace
 
-CatalogSet::CatalogSet(Platform& platform) : platform_(platform) {
+CatalogSet::CatalogSet(Platform& platform)
+    : platform_(platform), random_(std::random_device{}() ^ static_cast<uint32_t>(platform.Now())) {
   std::string current;
   if (platform_.CurrentFolder(&current)) {
     if (!current.empty() && current.back() == platform_.Separator()) current.pop_back();
@@ -35,7 +70,29 @@ CatalogSet::CatalogSet(Platform& platform) : platform_(platform) {
 }
 
 CatalogSet::CatalogSet(Platform& platform, const std::string& folder)
-    : platform_(platform), folder_(folder) {}
+    : platform_(platform),
+      folder_(folder),
+      random_(std::random_device{}() ^ static_cast<uint32_t>(platform.Now())) {}
+
+std::string CatalogSet::TemporarySuffix() {
+  static const char kHex[] = "0123456789abcdef";
+  uint32_t token = static_cast<uint32_t>(random_());
+  std::string suffix = std::string(kTemporaryMark) + ".";
+  for (size_t i = 0; i < kTokenDigits; ++i, token >>= 4) suffix += kHex[token & 0xF];
+  return suffix;
+}
+
+void CatalogSet::RemoveLeftovers() {
+  std::vector<FolderName> names;
+  if (!platform_.ListFolder(".", &names)) return;
+  OsError err;
+  for (const FolderName& item : names) {
+    if (!item.regularFile || !IsTemporaryName(item.name)) continue;
+    if (!platform_.Remove(item.name, &err) && !err.notFound) {
+      platform_.ReportError("delete", item.name, err);
+    }
+  }
+}
 
 void CatalogSet::Add(std::unique_ptr<VolumeCatalog> catalog, size_t index) {
   totalEntries_ += static_cast<int32_t>(catalog->entries.size());
@@ -99,53 +156,104 @@ int CatalogSet::RemoveCatalog(bool backup, const VolumeCatalog* target) {
   return 1;
 }
 
-void CatalogSet::ChooseFileName(std::string* fileName, const std::string& displayName) {
+void CatalogSet::ChooseFileName(std::string* fileName, const std::string& displayName,
+                                const std::string& freeName) {
+  // The folder is read once per choice, not once per candidate: a folder of many taken
+  // names would otherwise cost their number squared.
+  std::vector<FolderName> names;
+  std::unordered_set<std::string> taken;
+  if (platform_.ListFolder(".", &names)) {
+    for (const FolderName& item : names) taken.insert(Lowered(item.name));
+  }
+  taken.erase(Lowered(freeName));
   const std::string base = FileNameBase(displayName);
   std::string candidate = base + ".kvl";
-  for (unsigned long n = 1; platform_.NameExists(candidate); ++n) {
+  for (unsigned long n = 1; taken.count(Lowered(candidate)) != 0; ++n) {
     candidate = base + std::to_string(n) + ".kvl";
   }
   *fileName = candidate;
 }
 
-int CatalogSet::StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, bool replaceMatch) {
+bool CatalogSet::CopyFile(const std::string& from, const std::string& to, OsError* err) {
+  std::unique_ptr<File> in = platform_.OpenForReading(from, err);
+  if (!in) return false;
+  std::unique_ptr<File> out = platform_.CreateForWriting(to, err);
+  if (!out) return false;
+  std::vector<char> buffer(CatalogStream::kBufferSize);
+  size_t got = 0;
+  while (in->Read(buffer.data(), buffer.size(), &got, err)) {
+    if (got == 0) return out->Sync(err) && out->Close(err);
+    if (!out->Write(buffer.data(), got, err)) return false;
+  }
+  return false;
+}
+
+void CatalogSet::BackUpInPlace(const std::string& path) {
+  const std::string backup = path + ".bak";
+  const std::string temporary = backup + TemporarySuffix();
+  OsError err;
+  if (!platform_.Link(path, temporary, &err)) {
+    if (err.notFound) return;  // nothing left to back up
+    // Hard links are refused on FAT and exFAT and, under protected_hardlinks, for
+    // another user's file: a synced copy serves instead.
+    if (!CopyFile(path, temporary, &err)) {
+      platform_.ReportError("back up", path, err);
+      platform_.Remove(temporary, &err);
+      return;
+    }
+    platform_.TakeOverAccess(temporary, path, &err);
+  }
+  if (!platform_.Rename(temporary, backup, &err)) platform_.ReportError("back up", path, err);
+  // Renaming a link onto a link of the same file succeeds without doing anything.
+  platform_.Remove(temporary, &err);
+}
+
+int CatalogSet::StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, const VolumeCatalog* replaced) {
   std::unique_ptr<VolumeCatalog> catalog = std::move(cur);
   cur = std::make_unique<VolumeCatalog>();
   catalog->UpdateDisplayName();
+  size_t replacedAt = 0;
+  while (replacedAt < catalogs_.size() && catalogs_[replacedAt].get() != replaced) ++replacedAt;
+  if (replacedAt == catalogs_.size()) replaced = nullptr;
 
-  // The temporary name never ends in ".kvl", so neither a later run nor the naming below
-  // ever takes a half-written file for a catalogue.
-  const std::string temporary = FileNameBase(catalog->displayName) + ".kvl.tmp";
+  // A name of this run's own, created exclusively: nothing planted under a temporary
+  // name is ever followed or truncated.
+  const std::string temporary = FileNameBase(catalog->displayName) + ".kvl" + TemporarySuffix();
   catalog->filePath = temporary;
   OsError err;
   if (catalog->WriteCatalog(platform_) != 1) {
     platform_.Remove(temporary, &err);
     return 0;
   }
-  // The match leaves the set but is kept until the new file has its name, so that its
-  // file and place can be given back should that last step fail.
-  std::unique_ptr<VolumeCatalog> replaced;
-  const size_t replacedAt = static_cast<size_t>(matchIndex_);
-  bool backedUp = false;
-  if (replaceMatch && matchIndex_ >= 0 && replacedAt < catalogs_.size()) {
-    CatalogStream stream(platform_, catalogs_[replacedAt]->filePath, CatalogStream::kRemove);
-    stream.RemoveFile(/*backup=*/true, &backedUp);
-    replaced = Detach(replacedAt);
+  const std::string earlierPath = replaced != nullptr ? replaced->filePath : std::string();
+  if (!platform_.TakeOverAccess(temporary, earlierPath, &err)) {
+    platform_.ReportError("give the permissions of '" + EscapeControls(earlierPath) + "' to",
+                          temporary, err);
   }
 
+  // A volume keeps its file name: the earlier catalogue's own name counts as free.
+  const size_t cut = earlierPath.find_last_of(platform_.Separator());
+  const std::string earlierName =
+      cut == std::string::npos ? earlierPath : earlierPath.substr(cut + 1);
   std::string fileName;
-  ChooseFileName(&fileName, catalog->displayName);
+  ChooseFileName(&fileName, catalog->displayName, earlierName);
+  const bool sameName = replaced != nullptr && Lowered(fileName) == Lowered(earlierName);
+  if (sameName) {
+    fileName = earlierName;
+    BackUpInPlace(earlierPath);
+  }
   if (!platform_.Rename(temporary, fileName, &err)) {
     platform_.ReportError("rename", temporary + "' to '" + fileName, err);
     platform_.Remove(temporary, &err);
-    if (replaced) {
-      if (backedUp && !platform_.Rename(replaced->filePath + ".bak", replaced->filePath, &err)) {
-        platform_.ReportError("restore", replaced->filePath, err);
-      }
-      Add(std::move(replaced), replacedAt);
-    }
     return 0;
   }
+  if (replaced != nullptr && !sameName) {
+    // The new catalogue is in place first: a kill from here on leaves two, never none.
+    CatalogStream stream(platform_, earlierPath, CatalogStream::kRemove);
+    stream.RemoveFile(/*backup=*/true);
+  }
+  if (!platform_.SyncFolder(".", &err)) platform_.ReportError("sync the folder of", fileName, err);
+  if (replaced != nullptr) Detach(replacedAt);
   catalog->filePath = fileName;
   Add(std::move(catalog), catalogs_.size());
   return 1;

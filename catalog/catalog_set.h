@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ class CatalogSet {
   // Adds the header of every readable catalogue file of the folder, in listing order.
   void LoadHeaders();
 
+  // Removes the temporary files (catalogues being written, backups being made) that
+  // runs killed half-way left in the current folder: plain files of those names only.
+  // Call it only while holding the folder's lock.
+  void RemoveLeftovers();
+
   // The display name of the first catalogue with this volume name and serial, or "".
   std::string LookupAlias(const std::string& volumeName, uint32_t serial) const;
 
@@ -48,15 +54,22 @@ class CatalogSet {
   // catalogue was dropped from the set; 0 when the set is unchanged.
   int RemoveCatalog(bool backup, const VolumeCatalog* target = nullptr);
 
-  // The first free name derived from `displayName`: 'DATA.kvl', 'DATA1.kvl', ...
-  void ChooseFileName(std::string* fileName, const std::string& displayName);
+  // The first free name derived from `displayName` in the current folder: 'DATA.kvl',
+  // 'DATA1.kvl', ... Names are compared without regard to ASCII case; `freeName` (the
+  // file of the catalogue being replaced) counts as free.
+  void ChooseFileName(std::string* fileName, const std::string& displayName,
+                      const std::string& freeName = std::string());
 
-  // Stores the finished catalogue `cur`. It is written completely to a temporary file
-  // first; only then, with `replaceMatch`, is the current match moved to its backup, and
-  // the file takes its name. 1: stored, and `cur` joined the set; 0: it could not be
-  // written or named (reported), the earlier catalogue stays in place and in the set.
-  // Either way `cur` holds a new empty catalogue afterwards.
-  int StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, bool replaceMatch);
+  // Stores the finished catalogue `cur` in place of `replaced` (a catalogue of the set,
+  // or null for none). It is written completely to a temporary file of its own first; at
+  // no moment afterwards is the volume's catalogue missing from its name: under the same
+  // name the backup is made as a second link (or a copy) and the new file renamed over
+  // the old in one step; under a new name the new file comes first, then the old one is
+  // moved to its backup. A backup that cannot be made is reported and given up.
+  // 1: stored, `replaced` left the set and `cur` joined it; 0: it could not be written
+  // or named (reported), `replaced` stays in place and in the set. Either way `cur`
+  // holds a new empty catalogue afterwards.
+  int StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, const VolumeCatalog* replaced);
 
   const std::vector<std::unique_ptr<VolumeCatalog>>& catalogs() const { return catalogs_; }
   const std::string& folder() const { return folder_; }
@@ -67,6 +80,11 @@ class CatalogSet {
  private:
   void Add(std::unique_ptr<VolumeCatalog> catalog, size_t index);
   std::unique_ptr<VolumeCatalog> Detach(size_t index);
+  // "." followed by eight hexadecimal digits no other run will pick.
+  std::string TemporarySuffix();
+  // Makes `path` + ".bak" hold the file at `path`, which stays where it is.
+  void BackUpInPlace(const std::string& path);
+  bool CopyFile(const std::string& from, const std::string& to, OsError* err);
 
   Platform& platform_;
   std::vector<std::unique_ptr<VolumeCatalog>> catalogs_;
@@ -74,6 +92,7 @@ class CatalogSet {
   int32_t count_ = 0;
   int32_t totalEntries_ = 0;
   int32_t matchIndex_ = -1;
+  std::mt19937 random_;
 };
 
 }  // namespace ledra

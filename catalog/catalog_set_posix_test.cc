@@ -83,10 +83,12 @@ TEST(CatalogSetPosixTest, OnAFullFilesystemKeepsTheEarlierCatalogue) {
   ASSERT_EQ(set.count(), 1);
   std::unique_ptr<VolumeCatalog> cur = NewCatalogue(20000, "too big");  // about 550 KB
   ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
-  EXPECT_EQ(set.StoreCatalog(cur, true), 0);
+  EXPECT_EQ(set.StoreCatalog(cur, &set.CurrentMatch()), 0);
 
   EXPECT_EQ(ReadWholeFile(volume + "/DATA.kvl"), earlierBytes);
-  EXPECT_FALSE(std::filesystem::exists(volume + "/DATA.kvl.tmp"));
+  for (const auto& item : std::filesystem::directory_iterator(volume)) {
+    EXPECT_EQ(item.path().filename().string().find(".tmp"), std::string::npos) << item.path();
+  }
   EXPECT_FALSE(std::filesystem::exists(volume + "/DATA.kvl.bak"));
   ASSERT_EQ(set.count(), 1);
   EXPECT_EQ(set.CurrentMatch().comment, "earlier");
@@ -97,7 +99,7 @@ TEST(CatalogSetPosixTest, OnAFullFilesystemKeepsTheEarlierCatalogue) {
   std::filesystem::remove(volume + "/filler");
   cur = NewCatalogue(100, "fits");
   ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
-  EXPECT_EQ(set.StoreCatalog(cur, true), 1);
+  EXPECT_EQ(set.StoreCatalog(cur, &set.CurrentMatch()), 1);
   EXPECT_EQ(ReadWholeFile(volume + "/DATA.kvl.bak"), earlierBytes);
   EXPECT_NE(ReadWholeFile(volume + "/DATA.kvl").find("fits"), std::string::npos);
 }

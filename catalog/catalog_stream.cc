@@ -17,6 +17,8 @@ int CatalogStream::Open() {
     file_ = platform_.CreateForWriting(path_, &err);
   }
   if (!file_) {
+    // A link, device or FIFO under a catalogue's name is no catalogue: passed over.
+    if (mode_ == kRead && err.notRegular) return 0;
     platform_.ReportError(mode_ == kRead ? "open" : "create", path_, err);
     return 0;
   }

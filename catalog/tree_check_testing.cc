@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <system_error>
@@ -184,6 +186,19 @@ int64_t StoredFileSize(uint64_t bytes, int16_t version) {
                                ? static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
                                : static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
   return static_cast<int64_t>(std::min(bytes, largest));
+}
+
+bool ReadCatalogFile(const std::string& path, CatalogContents* catalog, std::string* why) {
+  std::ifstream file(fs::path(path), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (!file || file.bad()) {
+    *why = "cannot read '" + path + "'";
+    return false;
+  }
+  ReadProblem problem;
+  if (LoadCatalog(bytes, catalog, &problem)) return true;
+  *why = "'" + path + "': " + problem.Text();
+  return false;
 }
 
 bool ReplaceComment(std::string_view bytes, const std::string& comment, std::string* patched,

@@ -16,6 +16,11 @@
 
 namespace ledra {
 
+// Reads the whole file at `path` with the one reader. False with the reason, the file's
+// name and the offset first, when it cannot be read or is not a sound catalogue of
+// version 5 or 6.
+bool ReadCatalogFile(const std::string& path, CatalogContents* catalog, std::string* why);
+
 // The catalogue bytes with the header's comment replaced by `comment`. False (with the
 // reason) when `bytes` is not a catalogue of version 5 or 6 the reader accepts.
 bool ReplaceComment(std::string_view bytes, const std::string& comment, std::string* patched,

@@ -29,6 +29,7 @@ Cataloger::Cataloger(Platform& platform, MessageSink& errors)
                    platform_.HasProcedure("KERNEL32.DLL", "GetDiskFreeSpaceExA");
   }
   current_ = std::make_unique<VolumeCatalog>();
+  catalogSet_.RemoveLeftovers();
   catalogSet_.LoadHeaders();
 }
 
@@ -41,11 +42,11 @@ void Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
   // The earlier catalogue hands over its comment (and alias) now; its file is moved to
   // the backup only once the new catalogue is completely written, so a failed walk or
   // write never costs the volume its last good catalogue.
-  const MatchScore match = catalogSet_.FindMatch(cur);
-  if (match != MatchScore::None) {
-    const VolumeCatalog& earlier = catalogSet_.CurrentMatch();
-    cur.comment = earlier.comment;
-    if (alias.empty()) cur.alias = earlier.alias;
+  const VolumeCatalog* earlier = nullptr;
+  if (catalogSet_.FindMatch(cur) != MatchScore::None) {
+    earlier = &catalogSet_.CurrentMatch();
+    cur.comment = earlier->comment;
+    if (alias.empty()) cur.alias = earlier->alias;
   }
 
   MeasureFreeSpace(root);
@@ -62,18 +63,23 @@ void Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
     walked = scanner.Scan(root, ignoreText, 1);
     failure = scanner.failure();
   }
+  const char* reason = nullptr;
   if (walked > 0) {
-    const bool stored = catalogSet_.StoreCatalog(current_, match != MatchScore::None) == 1;
-    if (progress && stored) progress->Finish(*catalogSet_.catalogs().back());
-    if (progress && !stored) progress->Abandon();
-    return;
+    if (catalogSet_.StoreCatalog(current_, earlier) == 1) {
+      if (progress) progress->Finish(*catalogSet_.catalogs().back());
+      return;
+    }
+    reason = "the catalogue could not be written";
+  } else if (walked < 0) {
+    reason = failure.c_str();
+  } else if (cur.folders.empty()) {
+    reason = "the root does not exist or cannot be read";
+  } else {
+    reason = "the walk recorded nothing";
   }
   if (progress) progress->Abandon();
-  if (!failure.empty()) {
-    errors_.StartLine();
-    errors_.WriteLine("LedraCmd: cannot catalogue '" + EscapeForMessage(root) + "': " + failure);
-  }
   errors_.Write("Error occured while cataloging " + root + ".");
+  platform_.Report("cannot catalogue '" + EscapeControls(root) + "': " + reason);
   current_ = std::make_unique<VolumeCatalog>();
 }
 

@@ -18,6 +18,7 @@ struct QueuedFolder {
   uint32_t parent;
   const char* name;  // in the catalogue's name arena; unused for folder 0
   bool enterable;
+  FileIdentity identity;  // what the parent's listing saw; unused for folder 0
 };
 
 // Between two reports inside one large folder; a power of two keeps the test cheap.
@@ -56,19 +57,30 @@ int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText
   if (!normalised.empty() && normalised.back() == separator) normalised.pop_back();
 
   std::vector<QueuedFolder> queue;
-  queue.push_back(QueuedFolder{0, "", true});
+  queue.push_back(QueuedFolder{0, "", true, FileIdentity{}});
   std::unique_ptr<DirSearch> search = platform_.NewDirSearch();
   DirItem item;
   std::string folderPath;
   std::string lowered;
   OwningArray<EntryRecord>& entries = catalog_.entries;
+  OsError err;
 
   for (size_t i = 0; i < queue.size(); ++i) {
     const bool entered = queue[i].enterable;
     bool found = false;
     if (entered) {
       BuildPath(queue, normalised, separator, static_cast<uint32_t>(i), &folderPath);
-      found = search->Start(folderPath);
+      // The root may be a link and is followed; below it nothing is, and every folder
+      // must be the one its parent's listing saw, or the walk could be steered away.
+      if (i == 0) {
+        found = search->Start(folderPath);
+      } else {
+        found = search->StartBelow(normalised, folderPath, queue[i].identity, &err);
+        // Folders denied or removed keep their silence; other causes are told.
+        if (!found && !err.notFound && !err.denied && !err.text.empty()) {
+          platform_.ReportError("list the folder", folderPath, err);
+        }
+      }
     }
     if (!found && i == 0) break;
 
@@ -90,7 +102,8 @@ int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText
       }
       if (item.isFolder) {
         const size_t index = catalog_.AddEntry(item.name, item.modified, -1, folderIndex);
-        queue.push_back(QueuedFolder{folderIndex, entries[index].name, item.enterable});
+        queue.push_back(
+            QueuedFolder{folderIndex, entries[index].name, item.enterable, item.identity});
       } else {
         catalog_.AddEntry(item.name, item.modified, FileSize(item.size), folderIndex);
         ++folder.fileCount;

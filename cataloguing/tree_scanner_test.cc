@@ -169,22 +169,33 @@ TEST_F(FakeScanTest, FullSizesKeptAndTotalsAsTheVersionStoresThem) {
   }
 }
 
+// Denied folders keep their silence; a folder replaced since its parent was listed is
+// not entered and is reported.
 TEST_F(FakeScanTest, FoldersThatCannotBeListedKeepAnEmptyRecord) {
   fake_.AddFile("C:\\t\\a\\in-a", 7);
   fake_.AddFile("C:\\t\\locked\\secret", 99);
   fake_.AddFile("C:\\t\\mount\\other", 99);
+  fake_.AddFile("C:\\t\\swapped\\elsewhere", 99);
   fake_.AddFile("C:\\t\\z\\in-z", 3);
-  fake_.SetListingOrder("C:\\t", {"a", "locked", "mount", "z"});
+  fake_.SetListingOrder("C:\\t", {"a", "locked", "mount", "swapped", "z"});
   fake_.Fail(FakePlatform::Op::List, "C:\\t\\locked");
+  fake_.Fail(FakePlatform::Op::Swap, "C:\\t\\swapped");
   fake_.SetEnterable("C:\\t\\mount", false);
 
-  ASSERT_EQ(Scan("C:\\t"), 6);
-  EXPECT_EQ(EntriesOf(*catalog_),
-            (std::vector<Entry>{{"a", -1, 0}, {"locked", -2, 0}, {"mount", -3, 0}, {"z", -4, 0},
-                                {"in-a", 7, 1}, {"in-z", 3, 4}}));
-  ASSERT_EQ(catalog_->folders.size(), 5u);
+  ASSERT_EQ(Scan("C:\\t"), 7);
+  EXPECT_EQ(EntriesOf(*catalog_), (std::vector<Entry>{{"a", -1, 0},
+                                                      {"locked", -2, 0},
+                                                      {"mount", -3, 0},
+                                                      {"swapped", -4, 0},
+                                                      {"z", -5, 0},
+                                                      {"in-a", 7, 1},
+                                                      {"in-z", 3, 5}}));
+  ASSERT_EQ(catalog_->folders.size(), 6u);
+  EXPECT_EQ(errorText_.str(),
+            "LedraCmd: cannot list the folder 'C:\\t\\swapped': it was replaced during the walk\n");
   EXPECT_EQ(catalog_->folders[2].fileCount, 0);
   EXPECT_EQ(catalog_->folders[3].fileCount, 0);
+  EXPECT_EQ(catalog_->folders[4].fileCount, 0);
   EXPECT_EQ(catalog_->folders[0].fileCount, 2);
   EXPECT_EQ(catalog_->folders[0].totalSize, 10.0);
 }

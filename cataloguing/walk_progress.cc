@@ -46,22 +46,6 @@ size_t TailStart(const std::string& text, size_t room) {
 
 }  // namespace
 
-std::string EscapeForMessage(const std::string& name) {
-  std::string out;
-  out.reserve(name.size());
-  for (const char c : name) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-      out += hex;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 WalkProgress::WalkProgress(MessageSink& errors, int columns)
     : errors_(errors),
       columns_(columns > 0 ? static_cast<size_t>(columns) : kDefaultColumns),
@@ -76,7 +60,7 @@ std::string WalkProgress::StatusLine(size_t folders, size_t entries, double seco
   const size_t width = columns > 1 ? columns - 1 : 1;
   std::string line = std::to_string(folders) + " folders, " + std::to_string(entries) +
                      " entries, " + Elapsed(seconds) + "  ";
-  const std::string path = EscapeForMessage(folder);
+  const std::string path = EscapeControls(folder);
   if (line.size() + path.size() <= width) return line + path;
   constexpr char kCut[] = "...";
   const size_t fixed = line.size() + sizeof kCut - 1;
@@ -94,7 +78,7 @@ void WalkProgress::Walking(size_t folders, size_t entries, const std::string& fo
 
 void WalkProgress::Finish(const VolumeCatalog& stored) {
   const double total = stored.folders.empty() ? 0.0 : stored.folders[0].totalSize;
-  errors_.WriteLine("Wrote " + EscapeForMessage(stored.filePath) + " (version " +
+  errors_.WriteLine("Wrote " + EscapeControls(stored.filePath) + " (version " +
                     std::to_string(stored.version) + "): " +
                     std::to_string(stored.entries.size()) + " entries, " +
                     std::to_string(stored.folders.size()) + " folders, " + HumanSize(total) +

@@ -47,10 +47,6 @@ class WalkProgress final : public WalkObserver {
   bool anyShown_ = false;
 };
 
-// Control characters (and DEL) of a name as \xHH, so that a name cannot move the cursor or
-// break a message's line.
-std::string EscapeForMessage(const std::string& name);
-
 }  // namespace ledra
 
 #endif  // LEDRA_CATALOGUING_WALK_PROGRESS_H_

@@ -11,8 +11,8 @@
 #   F:  CD-ROM drive on a 1 MiB tmpfs filled until no byte is free, label DISC, serial
 #       CD00CD00; G: is the same full tmpfs as a fixed drive
 #   H:  fixed drive without label (on a tmpfs where one can be mounted) holding a whole
-#       disk in small: sparse files of 3 GiB, 4 GiB + 100 bytes and 5 GiB, and 65,535
-#       folders with the root (app/end_to_end_support.h, RunsBeyondVersion5)
+#       disk in small: sparse files of 3 GiB, 4 GiB + 100 bytes and 5 GiB in Large, and
+#       65,537 folders with the root (app/end_to_end_support.h, RunsBeyondVersion5)
 #
 # Wine takes a drive's label and serial from the files .windows-label and .windows-serial
 # (hex) in its root, for fixed, network and CD-ROM drives alike, and its type from
@@ -124,9 +124,10 @@ link n "$drivesDir/net"
 mkdir -p "$many"
 mount -t tmpfs -o size=64m,nr_inodes=200k,mode=755 ledra-many "$many" 2>/dev/null ||
   echo "$0: no tmpfs for drive H: (not root?); its 65,535 folders go to a plain folder" >&2
-if (cd "$many" && truncate -s 3G large-3221225472 && truncate -s 4294967396 large-4294967396 &&
-    truncate -s 5G large-5368709120 && mkdir -p nest/inner/innermost &&
-    printf 0123456789 >nest/inner/innermost/deepest.txt && seq 1 65531 | xargs mkdir); then
+if (cd "$many" && mkdir Large && truncate -s 3G Large/large-3221225472 &&
+    truncate -s 4294967396 Large/large-4294967396 && truncate -s 5G Large/large-5368709120 &&
+    mkdir -p nest/inner/innermost && printf 0123456789 >nest/inner/innermost/deepest.txt &&
+    seq 1 65532 | xargs mkdir); then
   link h "$many"
 else
   echo "$0: could not fill $many; no drive H:" >&2

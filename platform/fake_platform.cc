@@ -14,6 +14,7 @@ struct FakePlatform::Node {
   int32_t modified = 0;
   uint64_t size = 0;  // listed size of a file added without content
   bool hasContent = false;
+  uint64_t id = 0;  // the file ID a listing reports
   std::string content;
   std::vector<std::string> children;  // keys, in listing order
 };
@@ -48,14 +49,47 @@ std::string NameOf(const std::string& absolute) {
   return cut == std::string::npos ? absolute : absolute.substr(cut + 1);
 }
 
-OsError NotFound(const std::string& what) { return OsError{true, 2, what + " not found"}; }
-OsError Denied() { return OsError{false, 5, "Access is denied."}; }
+OsError NotFound(const std::string& what) {
+  OsError err;
+  err.notFound = true;
+  err.code = 2;
+  err.text = what + " not found";
+  return err;
+}
+OsError NotFound(const std::string& what);
+OsError Denied() {
+  OsError err;
+  err.denied = true;
+  err.code = 5;
+  err.text = "Access is denied.";
+  return err;
+}
 
 }  // namespace
 
 class FakePlatform::Search : public DirSearch {
  public:
   explicit Search(FakePlatform& fake) : fake_(fake) {}
+  bool StartBelow(const std::string&, const std::string& folder, const FileIdentity& expected,
+                  OsError* err) override {
+    const Node* node = fake_.Find(folder);
+    if (node == nullptr) {
+      *err = NotFound(folder);
+      return false;
+    }
+    if (node->id != expected.file || fake_.Fails(Op::Swap, fake_.Resolve(folder + "\\"))) {
+      *err = OsError{};
+      err->text = "it was replaced during the walk";
+      return false;
+    }
+    if (fake_.Fails(Op::List, fake_.Resolve(folder + "\\"))) {
+      *err = Denied();
+      return false;
+    }
+    *err = OsError{};
+    return Start(folder);
+  }
+
   bool Start(const std::string& folder) override {
     items_.clear();
     next_ = 0;
@@ -65,8 +99,8 @@ class FakePlatform::Search : public DirSearch {
     const Node* node = fake_.Find(absolute);
     if (node == nullptr || !node->folder || fake_.Fails(Op::List, absolute)) return false;
     if (!IsDriveRoot(absolute)) {
-      items_.push_back(DirItem{".", true, true, node->modified, 0});
-      items_.push_back(DirItem{"..", true, true, node->modified, 0});
+      items_.push_back(DirItem{".", true, true, node->modified, 0, FileIdentity{}});
+      items_.push_back(DirItem{"..", true, true, node->modified, 0, FileIdentity{}});
     }
     for (const std::string& key : node->children) {
       const Node& child = *fake_.nodes_.at(key);
@@ -76,6 +110,7 @@ class FakePlatform::Search : public DirSearch {
       item.enterable = child.enterable;
       item.modified = child.modified;
       item.size = child.hasContent ? static_cast<uint64_t>(child.content.size()) : child.size;
+      item.identity = FileIdentity{1, child.id};
       items_.push_back(item);
     }
     return !items_.empty();
@@ -210,6 +245,7 @@ FakePlatform::Node* FakePlatform::Make(const std::string& absolute, bool folder)
   auto node = std::make_unique<Node>();
   node->name = NameOf(absolute);
   node->folder = folder;
+  node->id = nextId_++;
   Node* made = node.get();
   nodes_[key] = std::move(node);
   return made;
@@ -273,16 +309,22 @@ static std::string FailurePath(const std::string& path) {
 }
 
 void FakePlatform::Fail(Op op, const std::string& path, int fromCall) {
-  const auto key = std::make_pair(static_cast<int>(op), Key(Resolve(FailurePath(path))));
-  failFrom_[key] = fromCall;
-  calls_[key] = 0;
+  std::string key = Key(Resolve(FailurePath(path)));
+  if (!path.empty() && path.back() == '*') key = Key(path);  // a prefix, taken as given
+  failFrom_[std::make_pair(static_cast<int>(op), key)] = fromCall;
+  calls_[std::make_pair(static_cast<int>(op), key)] = 0;
 }
 
 bool FakePlatform::Fails(Op op, const std::string& path) {
-  const auto key = std::make_pair(static_cast<int>(op), Key(Resolve(FailurePath(path))));
-  auto it = failFrom_.find(key);
-  if (it == failFrom_.end()) return false;
-  return ++calls_[key] >= it->second;
+  const std::string key = Key(Resolve(FailurePath(path)));
+  for (auto& [failure, fromCall] : failFrom_) {
+    if (failure.first != static_cast<int>(op)) continue;
+    const std::string& pattern = failure.second;
+    const bool prefix = !pattern.empty() && pattern.back() == '*' &&
+                        key.compare(0, pattern.size() - 1, pattern, 0, pattern.size() - 1) == 0;
+    if (pattern == key || prefix) return ++calls_[failure] >= fromCall;
+  }
+  return false;
 }
 
 uint64_t FakePlatform::UsedBytes() const {
@@ -360,7 +402,10 @@ std::vector<std::string> FakePlatform::FindCatalogFiles(const std::string& folde
   return paths;
 }
 
-bool FakePlatform::NameExists(const std::string& name) { return Find(name) != nullptr; }
+bool FakePlatform::NameExists(const std::string& name) {
+  ++folderReads;
+  return Find(name) != nullptr;
+}
 
 const FakePlatform::Volume* FakePlatform::VolumeAt(std::string root, Op op) {
   while (root.size() > 2 && root.back() == '\\') root.pop_back();
@@ -429,7 +474,11 @@ std::unique_ptr<File> FakePlatform::OpenForReading(const std::string& path, OsEr
     *err = Denied();
     return nullptr;
   }
-  // A folder opens and then fails on reading, as on POSIX.
+  if (node->folder) {
+    *err = Denied();
+    err->notRegular = true;
+    return nullptr;
+  }
   return std::make_unique<OpenFile>(*this, absolute, false);
 }
 
@@ -447,6 +496,71 @@ std::unique_ptr<MappedFile> FakePlatform::MapForReading(const std::string& path,
   return std::make_unique<HeldFile>(Content(absolute));
 }
 
+// A folder opens and then fails on reading, as on POSIX.
+std::unique_ptr<File> FakePlatform::OpenParameterFile(const std::string& path, OsError* err) {
+  const std::string absolute = Resolve(path);
+  if (Find(absolute) == nullptr || Fails(Op::Open, absolute)) {
+    *err = NotFound(path);
+    return nullptr;
+  }
+  return std::make_unique<OpenFile>(*this, absolute, false);
+}
+
+bool FakePlatform::ListFolder(const std::string& folder, std::vector<FolderName>* names) {
+  ++folderReads;
+  names->clear();
+  const Node* node = Find(folder);
+  if (node == nullptr || !node->folder) return false;
+  for (const std::string& key : node->children) {
+    const Node& child = *nodes_.at(key);
+    names->push_back(FolderName{child.name, !child.folder});
+  }
+  return true;
+}
+
+bool FakePlatform::Link(const std::string& existing, const std::string& link, OsError* err) {
+  const std::string source = Resolve(existing);
+  const std::string target = Resolve(link);
+  const Node* node = Find(source);
+  if (node == nullptr) {
+    *err = NotFound(existing);
+    return false;
+  }
+  if (node->folder || Find(target) != nullptr || Fails(Op::Link, source)) {
+    *err = Denied();
+    return false;
+  }
+  // The second name shares the content; nothing in a run writes to it afterwards.
+  Node* made = Make(target, false);
+  made->hasContent = node->hasContent;
+  made->content = node->content;
+  made->size = node->size;
+  made->modified = node->modified;
+  log_.push_back("link " + source + " -> " + target);
+  return true;
+}
+
+LockOutcome FakePlatform::TryLockFolder(const std::string&, std::unique_ptr<FolderLock>* lock,
+                                        OsError* err) {
+  ++lockAttempts;
+  if (lockUnsupported) {
+    *err = OsError{false, 1, "Incorrect function."};
+    return LockOutcome::Unsupported;
+  }
+  if (lockBusyAttempts > 0) {
+    --lockBusyAttempts;
+    return LockOutcome::Busy;
+  }
+  *lock = std::make_unique<FolderLock>();
+  return LockOutcome::Held;
+}
+
+void FakePlatform::Pause(int milliseconds) {
+  pausedMilliseconds_ += milliseconds;
+  now += pausedMilliseconds_ / 1000;
+  pausedMilliseconds_ %= 1000;
+}
+
 std::unique_ptr<File> FakePlatform::CreateForWriting(const std::string& path, OsError* err) {
   const std::string absolute = Resolve(path);
   const Node* existing = Find(absolute);
@@ -455,7 +569,11 @@ std::unique_ptr<File> FakePlatform::CreateForWriting(const std::string& path, Os
     *err = NotFound(path);
     return nullptr;
   }
-  if ((existing != nullptr && existing->folder) || Fails(Op::Create, absolute)) {
+  if (existing != nullptr) {
+    *err = OsError{false, 80, "The file exists."};
+    return nullptr;
+  }
+  if (Fails(Op::Create, absolute)) {
     *err = Denied();
     return nullptr;
   }

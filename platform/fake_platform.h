@@ -19,7 +19,19 @@ class FakePlatform : public Platform {
  public:
   // Calls that tests can make fail, per path.
   enum class Op {
-    Open, Create, Write, Sync, Close, Remove, Rename, List, Volume, DriveType, FreeSpace
+    Open,
+    Create,
+    Write,
+    Sync,
+    Close,
+    Remove,
+    Rename,
+    Link,
+    List,
+    Volume,
+    DriveType,
+    FreeSpace,
+    Swap,  // a folder is replaced between its parent's listing and its own
   };
 
   struct Volume {
@@ -47,7 +59,8 @@ class FakePlatform : public Platform {
   // The current folder a drive keeps for itself ('C:' alone changes to it).
   void SetDriveCurrentFolder(const std::string& drive, const std::string& folder);
   // Makes every call of `op` on `path` fail; for Write, only from the n-th call on
-  // (1 = the first), counting calls on that path from now.
+  // (1 = the first), counting calls on that path from now. A `path` ending in '*' names
+  // every path it begins (a run's temporary files: 'C:\\cats\\DATA.kvl.tmp*').
   void Fail(Op op, const std::string& path, int fromCall = 1);
   // A volume with room for this many bytes of file content in all.
   void SetDiskCapacity(uint64_t bytes) { capacity_ = bytes; }
@@ -70,6 +83,12 @@ class FakePlatform : public Platform {
   int32_t now = 0x40000000;
   // Which free-space call was last used: 'E' extended, 'C' classic.
   char lastFreeSpaceCall = 0;
+  // The working-folder lock: busy for this many attempts, or never offered.
+  int lockBusyAttempts = 0;
+  bool lockUnsupported = false;
+  int lockAttempts = 0;
+  // How often a folder was read whole for names (ListFolder, NameExists).
+  int folderReads = 0;
 
   // --- Platform ----------------------------------------------------------------------------
   bool Start() override { return startSucceeds; }
@@ -93,12 +112,22 @@ class FakePlatform : public Platform {
   bool HasProcedure(const std::string& module, const std::string& name) override;
   bool FreeSpaceExtended(const std::string& path, FreeBytes* bytes) override;
   bool FreeSpaceClassic(const std::string& path, FreeClusters* clusters) override;
+  bool ListFolder(const std::string& folder, std::vector<FolderName>* names) override;
   std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override;
   std::unique_ptr<MappedFile> MapForReading(const std::string& path, OsError* err) override;
+  std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) override;
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override;
   bool Remove(const std::string& path, OsError* err) override;
   bool Rename(const std::string& from, const std::string& to, OsError* err) override;
+  bool Link(const std::string& existing, const std::string& link, OsError* err) override;
+  bool TakeOverAccess(const std::string&, const std::string&, OsError*) override { return true; }
+  bool SyncFolder(const std::string&, OsError*) override { return true; }
+  LockOutcome TryLockFolder(const std::string& folder, std::unique_ptr<FolderLock>* lock,
+                            OsError* err) override;
+  bool MayHoldCatalogues(const std::string&, std::string*) override { return true; }
   int32_t Now() override { return now; }
+  // Advances `now` instead of waiting.
+  void Pause(int milliseconds) override;
   // Tests hand a sink marked as a terminal to the code under test instead.
   bool ErrorStreamIsTerminal(int*) override { return false; }
 
@@ -129,6 +158,8 @@ class FakePlatform : public Platform {
   std::map<std::string, std::vector<size_t>> writes_;
   std::vector<std::string> log_;
   std::string current_ = "C:\\";
+  uint64_t nextId_ = 1;
+  int pausedMilliseconds_ = 0;
   uint64_t capacity_ = UINT64_MAX;
 };
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <ostream>
+#include <string>
 #include <string_view>
 
 namespace ledra {
@@ -47,6 +48,11 @@ class MessageSink {
   int columns_ = 0;
   size_t statusLength_ = 0;  // characters of the status line on screen, 0 for none
 };
+
+// A name from the file system as a message may show it: control characters (0x00 to
+// 0x1F and 0x7F) become '\n', '\t', '\r' or '\xHH', so that no name can forge a line
+// or send the terminal a command. Backslashes and bytes from 0x80 stay as they are.
+std::string EscapeControls(std::string_view name);
 
 }  // namespace ledra
 

@@ -8,13 +8,18 @@ namespace ledra {
 void Platform::ReportError(const std::string& action, const std::string& path,
                            const OsError& err) {
   errors_.StartLine();
-  std::string line = "LedraCmd: cannot " + action + " '" + path + "'";
+  std::string line = "LedraCmd: cannot " + action + " '" + EscapeControls(path) + "'";
   if (!err.text.empty()) line += ": " + err.text;
   errors_.WriteLine(line);
 }
 
 std::unique_ptr<MappedFile> Platform::MapForReading(const std::string& path, OsError* err) {
   return MapRegularFile(path, err);
+}
+
+void Platform::Report(const std::string& text) {
+  errors_.StartLine();
+  errors_.WriteLine("LedraCmd: " + text);
 }
 
 int32_t ClampTime(int64_t seconds) {

@@ -21,6 +21,19 @@ struct OsError {
   bool notFound = false;
   long code = 0;
   std::string text;
+  // Permission refused: a folder the walk may not read is passed over in silence.
+  bool denied = false;
+  // The name is not a plain file (a link, a device, a FIFO, a folder): never read as a
+  // catalogue, and passed over in silence.
+  bool notRegular = false;
+};
+
+// What names a file or folder on its machine, whatever it is called: POSIX st_dev and
+// st_ino, Win32 the volume serial number and the file ID. Both 0 when not known.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t file = 0;
+  bool operator==(const FileIdentity& o) const { return volume == o.volume && file == o.file; }
 };
 
 // One item of a directory listing.
@@ -32,6 +45,7 @@ struct DirItem {
   bool enterable = true;
   int32_t modified = 0;  // last write, seconds since 1970 UTC, clamped to 32 bits
   uint64_t size = 0;     // the full byte size
+  FileIdentity identity;  // of the item itself, links not followed
 };
 
 // A directory listing, reused folder after folder by one walk.
@@ -46,6 +60,13 @@ class DirSearch {
   // Ends any earlier listing. False when the folder cannot be read, does not exist
   // or yields nothing at all.
   virtual bool Start(const std::string& folder) = 0;
+  // Starts listing a folder below a walk's root: `folder` is `root` (which may be a link
+  // and is followed) and names after it. No name after the root is followed as a link,
+  // and the folder opened must be the object its parent's listing saw as `expected`;
+  // a path of any length can be listed. False when the folder cannot be listed, with
+  // err->notFound (it went away), err->denied (permission) or another cause to report.
+  virtual bool StartBelow(const std::string& root, const std::string& folder,
+                          const FileIdentity& expected, OsError* err) = 0;
   // Fetches the next item, '.' and '..' included, in the platform's order. False when
   // the listing is exhausted (a read error ends it too).
   virtual bool Next(DirItem& item) = 0;
@@ -67,6 +88,28 @@ class File {
   // Pushes written bytes to the disk.
   virtual bool Sync(OsError* err) = 0;
   virtual bool Close(OsError* err) = 0;
+};
+
+// The exclusive hold of one run on its working folder, let go when destroyed (and by the
+// system when the process dies).
+class FolderLock {
+ public:
+  FolderLock() = default;
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  virtual ~FolderLock() = default;
+};
+
+enum class LockOutcome {
+  Held,         // the lock is this run's
+  Busy,         // another run holds it
+  Unsupported,  // the filesystem offers no lock (or no lock file can be made there)
+};
+
+// One name of a folder listing, and whether it is a plain file (links not followed).
+struct FolderName {
+  std::string name;
+  bool regularFile = false;
 };
 
 // Answer of the operating-system version test.
@@ -134,6 +177,8 @@ class Platform {
   virtual std::vector<std::string> FindCatalogFiles(const std::string& folder) = 0;
   // Whether an item of this name, file or folder, exists in the current folder.
   virtual bool NameExists(const std::string& name) = 0;
+  // Every name in `folder` but the dots, in listing order. False when it cannot be read.
+  virtual bool ListFolder(const std::string& folder, std::vector<FolderName>* names) = 0;
 
   // --- Volumes -------------------------------------------------------------------------
   // Label (at most 31 characters) and serial number of the volume at `root`;
@@ -151,19 +196,45 @@ class Platform {
   virtual bool FreeSpaceClassic(const std::string& path, FreeClusters* clusters) = 0;
 
   // --- Files ---------------------------------------------------------------------------
-  // Opens an existing file for reading; other programs may go on reading and writing it.
+  // Opens an existing plain file for reading, never through a link and never a device
+  // (err->notRegular otherwise); other programs may go on reading and writing it.
   virtual std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) = 0;
-  // Creates a file, or empties an existing one, for writing.
+  // Opens the parameter file, which may also be a link, a pipe or a FIFO; its reads
+  // wait for a slow writer.
+  virtual std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) = 0;
+  // Creates a new file for writing (mode 0666 less the umask on POSIX). Fails when any
+  // item of that name exists, a link included: nothing is truncated or followed.
   virtual std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) = 0;
   virtual bool Remove(const std::string& path, OsError* err) = 0;
   // Renames in one step, replacing an existing file of the new name.
   virtual bool Rename(const std::string& from, const std::string& to, OsError* err) = 0;
   // A read-only view of a whole regular file (MapRegularFile on a real machine).
   virtual std::unique_ptr<MappedFile> MapForReading(const std::string& path, OsError* err);
+  // Gives the file `existing` the second name `link` (a hard link). Fails where the
+  // filesystem or the system's rules refuse it.
+  virtual bool Link(const std::string& existing, const std::string& link, OsError* err) = 0;
+  // Gives the plain file at `path` the permission bits, and where the process may, the
+  // owner and group of the plain file `earlier`. True, changing nothing, where the
+  // system has no such notion.
+  virtual bool TakeOverAccess(const std::string& path, const std::string& earlier,
+                              OsError* err) = 0;
+  // Makes the renames done in `folder` survive a power cut.
+  virtual bool SyncFolder(const std::string& folder, OsError* err) = 0;
+
+  // --- The run's hold on its working folder ------------------------------------------
+  // Tries once to lock `folder` for this run; `lock` holds it on Held. Failed attempts
+  // other than Busy come back as Unsupported with the cause in `err`.
+  virtual LockOutcome TryLockFolder(const std::string& folder, std::unique_ptr<FolderLock>* lock,
+                                    OsError* err) = 0;
+  // Whether catalogues may be written into `folder`; false, with the reason, for the
+  // system's device and process folders.
+  virtual bool MayHoldCatalogues(const std::string& folder, std::string* why) = 0;
 
   // --- Clock ---------------------------------------------------------------------------
   // Seconds since 1970 UTC, clamped to 32 bits.
   virtual int32_t Now() = 0;
+  // Waits that many milliseconds.
+  virtual void Pause(int milliseconds) = 0;
 
   // --- Console -------------------------------------------------------------------------
   // Whether standard error is an interactive terminal (a console on Win32, where a file,
@@ -173,8 +244,11 @@ class Platform {
 
   // --- Error report --------------------------------------------------------------------
   // Tells the user, in one line on standard error, what could not be done to which file
-  // and why: "LedraCmd: cannot create 'DATA.kvl': Permission denied".
+  // and why: "LedraCmd: cannot create 'DATA.kvl': Permission denied". Control
+  // characters of the path are escaped.
   void ReportError(const std::string& action, const std::string& path, const OsError& err);
+  // One line of its own on standard error: "LedraCmd: " and the text.
+  void Report(const std::string& text);
 
  private:
   MessageSink& errors_;

@@ -93,8 +93,11 @@ TEST_P(PlatformContractTest, FilesAreWrittenReadRenamedAndRemoved) {
   const std::string b = machine_->In("b.kvl");
   Write(a, "first content");
   EXPECT_EQ(Read(a), "first content");
-  Write(a, "2nd");  // creating empties an existing file
-  EXPECT_EQ(Read(a), "2nd");
+  OsError refused;
+  EXPECT_FALSE(p_->CreateForWriting(a, &refused)) << "creating never opens an existing file";
+  EXPECT_EQ(Read(a), "first content");
+  ASSERT_TRUE(p_->Remove(a, &refused)) << refused.text;
+  Write(a, "2nd");
   Write(b, "old b");
 
   OsError err;

@@ -3,6 +3,8 @@
 // the Windows version and free-space calls.
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -29,10 +31,54 @@ bool FailWithErrno(OsError* err) {
   const int code = errno;
   if (err != nullptr) {
     err->notFound = code == ENOENT || code == ENOTDIR;
+    err->denied = code == EACCES || code == EPERM;
     err->code = code;
     err->text = std::strerror(code);
   }
   return false;
+}
+
+bool NotRegular(OsError* err) {
+  errno = EINVAL;
+  FailWithErrno(err);
+  if (err != nullptr) {
+    err->notRegular = true;
+    err->text = "not a plain file";
+  }
+  return false;
+}
+
+// A folder that is no longer what its parent's listing saw: swapped for a link, a file or
+// another folder while the walk ran.
+bool Replaced(OsError* err) {
+  if (err != nullptr) {
+    *err = OsError{};
+    err->code = ELOOP;
+    err->text = "it was replaced during the walk";
+  }
+  return false;
+}
+
+// Opens the folder `path` below the open folder `base` one name at a time, following no
+// link, so that neither a link nor PATH_MAX stands in the way. The caller keeps `base`.
+// A new descriptor, or -1 with errno set.
+int OpenFolderByNames(int base, const std::string& path) {
+  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+  int at = fcntl(base, F_DUPFD_CLOEXEC, 0);
+  size_t start = 0;
+  while (at >= 0 && start < path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) {
+      const int next = openat(at, path.substr(start, end - start).c_str(), kFlags);
+      const int saved = errno;
+      close(at);
+      errno = saved;
+      at = next;
+    }
+    start = end + 1;
+  }
+  return at;
 }
 
 struct DirDeleter {
@@ -70,16 +116,46 @@ class PosixDirSearch final : public DirSearch {
   bool Start(const std::string& folder) override {
     pending_ = false;
     dir_.reset(opendir(ListedFolder(folder)));
-    if (!dir_) return false;
-    struct stat own;
-    if (fstat(dirfd(dir_.get()), &own) != 0) {
-      dir_.reset();
+    return dir_ && Begin(nullptr);
+  }
+
+  bool StartBelow(const std::string& root, const std::string& folder, const FileIdentity& expected,
+                  OsError* err) override {
+    pending_ = false;
+    dir_.reset();
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    int fd = -1;
+    if (folder.size() < PATH_MAX) {
+      fd = open(folder.c_str(), kFlags);
+    } else {
+      errno = ENAMETOOLONG;
+    }
+    if (fd < 0 && errno == ENAMETOOLONG && folder.compare(0, root.size(), root) == 0) {
+      // Too long for one call: from the root down, one name at a time.
+      const int rootFd = open(ListedFolder(root), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (rootFd >= 0) {
+        fd = OpenFolderByNames(rootFd, folder.substr(root.size()));
+        const int saved = errno;
+        close(rootFd);
+        errno = saved;
+      }
+    }
+    // A link, or a file where a folder was, is a folder replaced since its listing.
+    if (fd < 0) return errno == ELOOP || errno == ENOTDIR ? Replaced(err) : FailWithErrno(err);
+    dir_.reset(fdopendir(fd));
+    if (!dir_) {
+      close(fd);
+      return FailWithErrno(err);
+    }
+    if (!Begin(&expected)) {
+      if (dir_) {
+        dir_.reset();
+        return Replaced(err);
+      }
+      if (err != nullptr) *err = OsError{};
       return false;
     }
-    folderDevice_ = own.st_dev;
-    // The first item is fetched here so that a folder that yields nothing fails to start.
-    pending_ = Advance();
-    return pending_;
+    return true;
   }
 
   bool Next(DirItem& item) override {
@@ -98,10 +174,30 @@ class PosixDirSearch final : public DirSearch {
     item.enterable = !item.isFolder || status_.st_dev == folderDevice_;
     item.modified = ClampTime(static_cast<int64_t>(status_.st_mtime));
     item.size = static_cast<uint64_t>(status_.st_size);
+    item.identity.volume = static_cast<uint64_t>(status_.st_dev);
+    item.identity.file = static_cast<uint64_t>(status_.st_ino);
     return true;
   }
 
  private:
+  // Reads the open folder's own status, checks it against `expected` when given, and
+  // fetches the first item, so that a folder that yields nothing fails to start. False
+  // with dir_ still open only on a mismatch.
+  bool Begin(const FileIdentity* expected) {
+    struct stat own;
+    if (fstat(dirfd(dir_.get()), &own) != 0) {
+      dir_.reset();
+      return false;
+    }
+    if (expected != nullptr && (static_cast<uint64_t>(own.st_dev) != expected->volume ||
+                                static_cast<uint64_t>(own.st_ino) != expected->file)) {
+      return false;
+    }
+    folderDevice_ = own.st_dev;
+    pending_ = Advance();
+    return pending_;
+  }
+
   // Moves to the next item whose status can be read. Links are not followed: a link is
   // recorded as a file of its own size. A read error ends the listing like its end.
   bool Advance() {
@@ -183,6 +279,15 @@ class PosixFile final : public File {
     return FailWithErrno(err);
   }
 
+  int fd_;
+};
+
+class PosixFolderLock final : public FolderLock {
+ public:
+  explicit PosixFolderLock(int fd) : fd_(fd) {}
+  ~PosixFolderLock() override { close(fd_); }
+
+ private:
   int fd_;
 };
 
@@ -286,6 +391,24 @@ class PosixPlatform final : public Platform {
     return false;
   }
 
+  bool ListFolder(const std::string& folder, std::vector<FolderName>* names) override {
+    names->clear();
+    DirHandle dir(opendir(ListedFolder(folder)));
+    if (!dir) return false;
+    const int fd = dirfd(dir.get());
+    while (const dirent* entry = readdir(dir.get())) {
+      const char* name = entry->d_name;
+      if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+      bool regular = entry->d_type == DT_REG;
+      if (entry->d_type == DT_UNKNOWN) {
+        struct stat status;
+        regular = fstatat(fd, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode);
+      }
+      names->push_back(FolderName{name, regular});
+    }
+    return true;
+  }
+
   bool VolumeInformation(const std::string& root, const std::string& devicePath, std::string* label,
                          uint32_t* serial) override {
     return ReadVolumeIdentity(root, devicePath, label, serial);
@@ -331,9 +454,29 @@ class PosixPlatform final : public Platform {
     return true;
   }
 
-  // O_NONBLOCK: a FIFO named like a catalogue must not block the run; it reads as empty.
+  // O_NOFOLLOW and the status of what was opened: a link, a device or a FIFO planted under
+  // a catalogue's name is never read. O_NONBLOCK: a FIFO must not block the open.
   std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    if (fd < 0) {
+      if (errno == ELOOP)
+        NotRegular(err);
+      else
+        FailWithErrno(err);
+      return nullptr;
+    }
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+      close(fd);
+      NotRegular(err);
+      return nullptr;
+    }
+    return std::make_unique<PosixFile>(fd);
+  }
+
+  // Blocking reads, so that a pipe or a FIFO is read to its real end.
+  std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) override {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
       FailWithErrno(err);
       return nullptr;
@@ -343,7 +486,8 @@ class PosixPlatform final : public Platform {
 
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override {
     const int fd =
-        open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+        open(path.c_str(),
+             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
       FailWithErrno(err);
       return nullptr;
@@ -359,7 +503,78 @@ class PosixPlatform final : public Platform {
     return rename(from.c_str(), to.c_str()) == 0 || FailWithErrno(err);
   }
 
+  bool Link(const std::string& existing, const std::string& link, OsError* err) override {
+    return ::link(existing.c_str(), link.c_str()) == 0 || FailWithErrno(err);
+  }
+
+  bool TakeOverAccess(const std::string& path, const std::string& earlier, OsError* err) override {
+    struct stat old;
+    if (earlier.empty() || lstat(earlier.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return true;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    if (fd < 0) return FailWithErrno(err);
+    struct stat status;
+    bool done = fstat(fd, &status) == 0 || FailWithErrno(err);
+    if (done && !S_ISREG(status.st_mode)) done = NotRegular(err);
+    // Owner first: a change of owner clears bits that the mode then sets again.
+    if (done && geteuid() == 0 && fchown(fd, old.st_uid, old.st_gid) != 0)
+      done = FailWithErrno(err);
+    if (done && fchmod(fd, old.st_mode & 0777) != 0) done = FailWithErrno(err);
+    close(fd);
+    return done;
+  }
+
+  bool SyncFolder(const std::string& folder, OsError* err) override {
+    const int fd = open(ListedFolder(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return FailWithErrno(err);
+    // Some filesystems cannot sync a folder and say so; there is nothing more to do.
+    const bool done = fsync(fd) == 0 || errno == EINVAL || errno == EROFS || FailWithErrno(err);
+    close(fd);
+    return done;
+  }
+
+  // flock on the folder itself: no lock file is left behind, a read-only folder can be
+  // locked, and the system lets go of a killed run's lock.
+  LockOutcome TryLockFolder(const std::string& folder, std::unique_ptr<FolderLock>* lock,
+                            OsError* err) override {
+    const int fd = open(ListedFolder(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      FailWithErrno(err);
+      return LockOutcome::Unsupported;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      *lock = std::make_unique<PosixFolderLock>(fd);
+      return LockOutcome::Held;
+    }
+    const bool busy = errno == EWOULDBLOCK || errno == EINTR;
+    FailWithErrno(err);
+    close(fd);
+    return busy ? LockOutcome::Busy : LockOutcome::Unsupported;
+  }
+
+  // A root run must not create files among devices or in the kernel's own folders.
+  bool MayHoldCatalogues(const std::string& folder, std::string* why) override {
+    std::string resolved;
+    if (!ResolvePath(folder, &resolved)) resolved = folder;
+    for (const char* system : {"/dev", "/proc", "/sys"}) {
+      for (const std::string& path : {folder, resolved}) {
+        const size_t n = std::strlen(system);
+        if (path.compare(0, n, system) == 0 && (path.size() == n || path[n] == '/')) {
+          *why =
+              std::string("catalogues are never written into the system folder '") + system + "'";
+          return false;
+        }
+      }
+    }
+    return true;
+  }
+
   int32_t Now() override { return ClampTime(static_cast<int64_t>(time(nullptr))); }
+
+  void Pause(int milliseconds) override {
+    struct timespec wait = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+  }
 
   bool ErrorStreamIsTerminal(int* columns) override {
     if (isatty(STDERR_FILENO) == 0) return false;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -106,6 +107,71 @@ class PosixPlatformTest : public ::testing::Test {
 };
 
 // --- Directory search -------------------------------------------------------------------
+
+// A folder below the walk's root is listed only when it is the object its parent's
+// listing saw: swapped for a link, a file or another folder, it is refused as replaced;
+// gone or denied, it says so. The root itself may be a link.
+TEST_F(PosixPlatformTest, FoldersBelowTheRootAreTheOnesListed) {
+  const std::string real = temp_ / "real";
+  const std::string secret = temp_ / "secret";
+  ASSERT_EQ(mkdir(real.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(secret.c_str(), 0700), 0);
+  WriteFile(secret + "/names", "root only");
+  ASSERT_EQ(symlink(real.c_str(), (temp_ / "root-link").c_str()), 0);
+  const std::string root = temp_ / "root-link";
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& sub)> swap;
+    bool listed;
+    bool replaced;
+  };
+  const Case cases[] = {
+      {"untouched", [](const std::string&) {}, true, false},
+      {"a link to another folder",
+       [&](const std::string& sub) {
+         rmdir(sub.c_str());
+         ASSERT_EQ(symlink(secret.c_str(), sub.c_str()), 0);
+       },
+       false, true},
+      {"another folder",
+       [&](const std::string& sub) {
+         ASSERT_EQ(mkdir((temp_ / "other").c_str(), 0755), 0);
+         rmdir(sub.c_str());
+         ASSERT_EQ(rename((temp_ / "other").c_str(), sub.c_str()), 0);
+       },
+       false, true},
+      {"a file",
+       [&](const std::string& sub) {
+         rmdir(sub.c_str());
+         WriteFile(sub, "");
+       },
+       false, true},
+      {"gone", [](const std::string& sub) { rmdir(sub.c_str()); }, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string sub = root + "/sub";
+    std::filesystem::remove_all(real + "/sub");
+    ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+    std::unique_ptr<DirSearch> search = platform_->NewDirSearch();
+    ASSERT_TRUE(search->Start(root));
+    FileIdentity seen;
+    DirItem item;
+    while (search->Next(item)) {
+      if (item.name == "sub") seen = item.identity;
+    }
+    c.swap(sub);
+    OsError err;
+    EXPECT_EQ(search->StartBelow(root, sub, seen, &err), c.listed);
+    EXPECT_EQ(err.text == "it was replaced during the walk", c.replaced) << err.text;
+    if (c.listed) {
+      EXPECT_TRUE(search->Next(item));
+    } else {
+      EXPECT_FALSE(search->Next(item));
+      EXPECT_EQ(err.notFound, !c.replaced);
+    }
+  }
+}
 
 TEST_F(PosixPlatformTest, DirSearchReportsEveryItemAsItIs) {
   const std::string tree = temp_ / "tree";
@@ -784,12 +850,10 @@ TEST_F(PosixPlatformTest, FilesWriteReadAndReplace) {
   EXPECT_EQ(got, 0u) << "the end stays the end";
   file.reset();
 
-  // Creating empties a longer file of the same name.
-  file = platform_->CreateForWriting(path, &err);
-  ASSERT_NE(file, nullptr);
-  ASSERT_TRUE(file->Write("ab", 2, &err));
-  file.reset();  // closing without Close keeps what was written
-  EXPECT_EQ(ReadWholeFile(path), "ab");
+  // Creating never opens an existing name.
+  EXPECT_EQ(platform_->CreateForWriting(path, &err), nullptr);
+  EXPECT_EQ(err.code, EEXIST);
+  EXPECT_EQ(ReadWholeFile(path), content);
 
   // Rename replaces; the source goes away.
   WriteFile(temp_ / "new", "new");
@@ -820,28 +884,22 @@ TEST_F(PosixPlatformTest, FileErrors) {
        [&](OsError* e) { return p.CreateForWriting(temp_ / "no/x", e) != nullptr; }, true, ENOENT},
       {"create over a folder",
        [&](OsError* e) { return p.CreateForWriting(temp_ / "folder.kvl", e) != nullptr; }, false,
-       EISDIR},
+       EEXIST},
       {"remove missing", [&](OsError* e) { return p.Remove(temp_ / "missing", e); }, true, ENOENT},
       {"rename missing",
        [&](OsError* e) { return p.Rename(temp_ / "missing", temp_ / "other", e); }, true, ENOENT},
       {"rename into a missing folder",
        [&](OsError* e) { return p.Rename(temp_ / "file", temp_ / "no/file", e); }, true, ENOENT},
-      {"read a folder",
+      {"read a parameter file that is a folder",
        [&](OsError* e) {
          // A folder opens on POSIX; reading it fails, which counts as a read error.
-         std::unique_ptr<File> f = p.OpenForReading(temp_ / "folder.kvl", e);
+         std::unique_ptr<File> f = p.OpenParameterFile(temp_ / "folder.kvl", e);
          if (f == nullptr) return true;
          char b[16];
          size_t got = 0;
          return f->Read(b, sizeof b, &got, e);
        },
        false, EISDIR},
-      {"write to a full device",
-       [&](OsError* e) {
-         std::unique_ptr<File> f = p.CreateForWriting("/dev/full", e);
-         return f == nullptr || f->Write("abc", 3, e);
-       },
-       false, ENOSPC},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -854,20 +912,51 @@ TEST_F(PosixPlatformTest, FileErrors) {
   EXPECT_EQ(ReadWholeFile(temp_ / "file"), "x") << "the failed rename left it";
 }
 
-TEST_F(PosixPlatformTest, FifoNamedLikeACatalogueDoesNotBlock) {
-  const std::string path = temp_ / "pipe.kvl";
+// Whatever another user plants under a catalogue's name or a temporary name: catalogue
+// files are read only when they are plain files reached without a link, and creating
+// never follows, truncates or waits on anything already there.
+TEST_F(PosixPlatformTest, PlantedNamesAreNeitherReadNorWrittenThrough) {
+  const std::string victim = temp_ / "victim";
+  WriteFile(victim, "precious");
+  ASSERT_EQ(symlink(victim.c_str(), (temp_ / "link.kvl").c_str()), 0);
+  ASSERT_EQ(symlink((temp_ / "nowhere").c_str(), (temp_ / "dangling.kvl").c_str()), 0);
+  ASSERT_EQ(symlink("/dev/zero", (temp_ / "device.kvl").c_str()), 0);
+  ASSERT_EQ(mkfifo((temp_ / "pipe.kvl").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir((temp_ / "folder.kvl").c_str(), 0755), 0);
+  for (const char* name : {"link.kvl", "dangling.kvl", "device.kvl", "pipe.kvl", "folder.kvl"}) {
+    SCOPED_TRACE(name);
+    OsError err;
+    EXPECT_EQ(platform_->OpenForReading(temp_ / name, &err), nullptr);
+    EXPECT_EQ(err.notRegular || err.notFound, true) << err.text;
+    EXPECT_EQ(platform_->CreateForWriting(temp_ / name, &err), nullptr);
+    EXPECT_EQ(err.code, EEXIST);
+  }
+  EXPECT_EQ(ReadWholeFile(victim), "precious");
+  EXPECT_EQ(ReadWholeFile(temp_ / "nowhere"), "<missing>");
+}
+
+// The parameter file may be a pipe whose writer is slow: it is read to its real end.
+TEST_F(PosixPlatformTest, ParameterFileFromASlowFifo) {
+  const std::string path = temp_ / "params.fifo";
   ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+  const pid_t writer = fork();
+  if (writer == 0) {
+    const int fd = open(path.c_str(), O_WRONLY);
+    if (write(fd, "#DEV a\n", 7) != 7) _exit(1);
+    usleep(300000);
+    if (write(fd, "#DEV b\n", 7) != 7) _exit(1);
+    _exit(0);
+  }
   OsError err;
-  std::unique_ptr<File> file = platform_->OpenForReading(path, &err);
+  std::unique_ptr<File> file = platform_->OpenParameterFile(path, &err);
   ASSERT_NE(file, nullptr) << err.text;
-  char buffer[16];
-  size_t got = 99;
-  EXPECT_TRUE(file->Read(buffer, sizeof buffer, &got, &err));
-  EXPECT_EQ(got, 0u);
-  file.reset();
-  // No reader: creating fails at once instead of waiting for one.
-  EXPECT_EQ(platform_->CreateForWriting(path, &err), nullptr);
-  EXPECT_EQ(err.code, ENXIO);
+  std::string text;
+  char buffer[64];
+  size_t got = 0;
+  while (file->Read(buffer, sizeof buffer, &got, &err) && got > 0) text.append(buffer, got);
+  int status = 0;
+  waitpid(writer, &status, 0);
+  EXPECT_EQ(text, "#DEV a\n#DEV b\n");
 }
 
 // --- What stands in for the Windows calls -----------------------------------------------

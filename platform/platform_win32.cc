@@ -37,6 +37,8 @@ void FillError(DWORD code, OsError* err) {
   if (err == nullptr) return;
   err->code = static_cast<long>(code);
   err->notFound = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+  err->denied = code == ERROR_ACCESS_DENIED;
+  err->notRegular = false;
   err->text.clear();
   char* text = nullptr;
   const DWORD length = FormatMessageA(
@@ -73,6 +75,11 @@ class FileHandle {
 
   bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE Get() const { return handle_; }
+  // Takes over another handle, closing the one held.
+  void Reset(HANDLE handle) {
+    Close();
+    handle_ = handle;
+  }
   // Closes the handle; false (with GetLastError set) when closing failed.
   bool Close() {
     if (!Valid()) return true;
@@ -114,39 +121,141 @@ class FindHandle {
 // Junctions, directory links and mounted folders are reparse points: entering them would
 // walk other volumes or run in circles ('Application Data' on a system drive), so they
 // are recorded but not entered. Cloud placeholders are ordinary folders to the walk.
-bool Enterable(const WIN32_FIND_DATAA& data) {
-  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
-  return (data.dwReserved0 & kCloudTagFamilyMask) == kCloudTag;
+bool Enterable(DWORD attributes, DWORD reparseTag) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
+  return (reparseTag & kCloudTagFamilyMask) == kCloudTag;
 }
 
+// A name of the system's wide listing in the ANSI code page the rest of the program uses;
+// characters it cannot show become '?' rather than a look-alike.
+std::string AnsiName(const WCHAR* name, size_t length) {
+  if (length == 0) return std::string();
+  const int wide = static_cast<int>(length);
+  const int n =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, wide, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, wide, &out[0], n, nullptr, nullptr);
+  }
+  return out;
+}
+
+bool Replaced(OsError* err) {
+  if (err != nullptr) {
+    *err = OsError{};
+    err->code = ERROR_CANT_ACCESS_FILE;
+    err->text = "it was replaced during the walk";
+  }
+  return false;
+}
+
+// Lists a folder through a handle of the folder itself, so that what is listed is the
+// object that was opened and checked, and every item comes with its file ID.
 class Win32DirSearch : public DirSearch {
  public:
+  Win32DirSearch() : buffer_(kBufferSize) {}
+
   bool Start(const std::string& folder) override {
-    pending_ = find_.First(folder + "\\*", &data_);
-    return pending_;
+    return Open(folder + "\\", FILE_FLAG_BACKUP_SEMANTICS, nullptr, nullptr);
+  }
+
+  bool StartBelow(const std::string&, const std::string& folder, const FileIdentity& expected,
+                  OsError* err) override {
+    return Open(folder, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, &expected, err);
   }
 
   bool Next(DirItem& item) override {
     if (!pending_) return false;
-    item.name = data_.cFileName;
-    item.isFolder = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    item.enterable = !item.isFolder || Enterable(data_);
-    item.modified = UnixSeconds(data_.ftLastWriteTime);
-    item.size = (uint64_t{data_.nFileSizeHigh} << 32) | data_.nFileSizeLow;
-    pending_ = find_.Next(&data_);
-    if (!pending_) find_.Reset();
+    const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer_.data() + offset_);
+    item.name = AnsiName(info->FileName, info->FileNameLength / sizeof(WCHAR));
+    item.isFolder = (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // With the reparse-point attribute, the listing's EA size holds the reparse tag.
+    item.enterable = !item.isFolder || Enterable(info->FileAttributes, info->EaSize);
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(info->LastWriteTime.QuadPart);
+    written.dwHighDateTime = static_cast<DWORD>(info->LastWriteTime.QuadPart >> 32);
+    item.modified = UnixSeconds(written);
+    // The whole size; only a version-5 catalogue clamps it, and from all 64 bits.
+    item.size = static_cast<uint64_t>(info->EndOfFile.QuadPart);
+    // Folders with other volumes behind them are reparse points and never entered, so the
+    // file ID alone names a folder of the walk.
+    item.identity.file = static_cast<uint64_t>(info->FileId.QuadPart);
+    if (info->NextEntryOffset != 0) {
+      offset_ += info->NextEntryOffset;
+    } else {
+      pending_ = Fill();
+    }
     return true;
   }
 
  private:
-  FindHandle find_;
-  WIN32_FIND_DATAA data_{};
-  bool pending_ = false;  // data_ holds an item not yet handed out
+  static constexpr size_t kBufferSize = 64 * 1024;
+
+  bool Open(const std::string& path, DWORD flags, const FileIdentity* expected, OsError* err) {
+    pending_ = false;
+    folder_.Close();
+    const HANDLE handle = CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      FillLastError(err);
+      return false;
+    }
+    folder_.Reset(handle);
+    FILE_ATTRIBUTE_TAG_INFO own{};
+    if (expected != nullptr &&
+        GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &own, sizeof own) == 0) {
+      FillLastError(err);
+      folder_.Close();
+      return false;
+    }
+    pending_ = Fill();
+    if (expected != nullptr &&
+        ((own.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+         !Enterable(own.FileAttributes, own.ReparseTag) || OwnId() != expected->file)) {
+      // A link or junction where the listing saw a folder to enter, or another folder.
+      pending_ = false;
+      folder_.Close();
+      return Replaced(err);
+    }
+    if (!pending_ && err != nullptr) *err = OsError{};
+    return pending_;
+  }
+
+  // The file ID of the open folder itself: its '.' item, which leads its listing, costs
+  // nothing more; otherwise the system is asked (which under Wine costs a volume query).
+  uint64_t OwnId() {
+    const auto* first = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer_.data());
+    if (pending_ && first->FileNameLength == sizeof(WCHAR) && first->FileName[0] == L'.') {
+      return static_cast<uint64_t>(first->FileId.QuadPart);
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!folder_.Valid() || GetFileInformationByHandle(folder_.Get(), &info) == 0) return 0;
+    return (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  }
+
+  // Fetches the next batch of items; false at the end of the listing or on an error.
+  bool Fill() {
+    offset_ = 0;
+    if (!folder_.Valid() ||
+        GetFileInformationByHandleEx(folder_.Get(), FileIdBothDirectoryInfo, buffer_.data(),
+                                     static_cast<DWORD>(buffer_.size())) == 0) {
+      folder_.Close();
+      return false;
+    }
+    return true;
+  }
+
+  FileHandle folder_{INVALID_HANDLE_VALUE};
+  std::vector<char> buffer_;  // heap memory: aligned as the system's records need
+  size_t offset_ = 0;
+  bool pending_ = false;  // buffer_ holds an item at offset_ not yet handed out
 };
 
 class Win32File : public File {
  public:
   explicit Win32File(HANDLE handle) : handle_(handle) {}
+  HANDLE handle() const { return handle_.Get(); }
 
   bool Read(void* buffer, size_t n, size_t* got, OsError* err) override {
     *got = 0;
@@ -210,6 +319,14 @@ class Win32File : public File {
     return true;
   }
 
+  FileHandle handle_;
+};
+
+class Win32FolderLock : public FolderLock {
+ public:
+  explicit Win32FolderLock(HANDLE handle) : handle_(handle) {}
+
+ private:
   FileHandle handle_;
 };
 
@@ -301,6 +418,21 @@ class Win32Platform : public Platform {
     return find.First(name, &data);
   }
 
+  bool ListFolder(const std::string& folder, std::vector<FolderName>* names) override {
+    names->clear();
+    FindHandle find;
+    WIN32_FIND_DATAA data{};
+    if (!find.First(folder + "\\*", &data)) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+      const std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      const DWORD notPlain =
+          FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+      names->push_back(FolderName{name, (data.dwFileAttributes & notPlain) == 0});
+    } while (find.Next(&data));
+    return true;
+  }
+
   bool VolumeInformation(const std::string& root, const std::string& /*devicePath*/,
                          std::string* label, uint32_t* serial) override {
     // A label of 32 characters or more does not fit and leaves the volume unidentified.
@@ -387,35 +519,111 @@ class Win32Platform : public Platform {
     return true;
   }
 
+  // By the \\?\ form, so that 'COM1.kvl' or 'NUL.kvl' name no device; a reparse point
+  // is opened as itself, and only what the system calls a disk file is read.
   std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override {
-    return Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, err);
+    const std::string full = ExtendedPath(path);
+    const DWORD attributes = GetFileAttributesA(full.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      NotRegular(err);
+      return nullptr;
+    }
+    std::unique_ptr<Win32File> file =
+        Open(full, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, err);
+    if (file && GetFileType(file->handle()) != FILE_TYPE_DISK) {
+      NotRegular(err);
+      return nullptr;
+    }
+    return file;
   }
 
+  std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) override {
+    return Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0, err);
+  }
+
+  // CREATE_NEW: never an existing file, nor whatever a link of that name points to.
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override {
-    return Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS, err);
+    return Open(ExtendedPath(path), GENERIC_WRITE, 0, CREATE_NEW, 0, err);
   }
 
   bool Remove(const std::string& path, OsError* err) override {
-    if (DeleteFileA(path.c_str()) == 0) {
+    if (DeleteFileA(ExtendedPath(path).c_str()) == 0) {
       FillLastError(err);
       return false;
     }
     return true;
   }
 
+  // A catalogue that a reader holds open may refuse to be replaced for a moment.
   bool Rename(const std::string& from, const std::string& to, OsError* err) override {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+    const std::string source = ExtendedPath(from);
+    const std::string target = ExtendedPath(to);
+    for (int attempt = 1;; ++attempt) {
+      if (MoveFileExA(source.c_str(), target.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+        return true;
+      }
+      const DWORD code = GetLastError();
+      const DWORD targetAttributes = GetFileAttributesA(target.c_str());
+      const bool held = (code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED) &&
+                        (targetAttributes == INVALID_FILE_ATTRIBUTES ||
+                         (targetAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
+      if (!held || attempt == kRenameAttempts) {
+        FillError(code, err);
+        return false;
+      }
+      Sleep(kRenamePauseMilliseconds);
+    }
+  }
+
+  bool Link(const std::string& existing, const std::string& link, OsError* err) override {
+    if (CreateHardLinkA(ExtendedPath(link).c_str(), ExtendedPath(existing).c_str(), nullptr) == 0) {
       FillLastError(err);
       return false;
     }
     return true;
   }
+
+  // A new file takes the access rules its folder hands down, as every file there does.
+  bool TakeOverAccess(const std::string&, const std::string&, OsError*) override { return true; }
+
+  // MOVEFILE_WRITE_THROUGH has already put each rename on the disk.
+  bool SyncFolder(const std::string&, OsError*) override { return true; }
+
+  // A lock file that no other run may open and that goes with the last handle to it, so
+  // that a killed run's lock goes with its process.
+  LockOutcome TryLockFolder(const std::string& folder, std::unique_ptr<FolderLock>* lock,
+                            OsError* err) override {
+    const std::string path = folder + "\\" + kLockFileName;
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      *lock = std::make_unique<Win32FolderLock>(handle);
+      return LockOutcome::Held;
+    }
+    const DWORD code = GetLastError();
+    FillError(code, err);
+    // Access is also refused while the lock file of a run that just ended is deleted.
+    if (code == ERROR_SHARING_VIOLATION ||
+        (code == ERROR_ACCESS_DENIED &&
+         GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)) {
+      return LockOutcome::Busy;
+    }
+    return LockOutcome::Unsupported;
+  }
+
+  bool MayHoldCatalogues(const std::string&, std::string*) override { return true; }
 
   int32_t Now() override {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     return UnixSeconds(now);
   }
+
+  void Pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
 
   // _isatty is true for NUL as well; only a console answers GetConsoleMode.
   bool ErrorStreamIsTerminal(int* columns) override {
@@ -440,10 +648,44 @@ class Win32Platform : public Platform {
     return module;
   }
 
-  static std::unique_ptr<File> Open(const std::string& path, DWORD access, DWORD share,
-                                    DWORD disposition, OsError* err) {
+  static constexpr int kRenameAttempts = 10;
+  static constexpr DWORD kRenamePauseMilliseconds = 100;
+  static constexpr const char* kLockFileName = "LedraCmd.lock";
+
+  static bool NotRegular(OsError* err) {
+    FillError(ERROR_INVALID_FUNCTION, err);
+    if (err != nullptr) {
+      err->notRegular = true;
+      err->text = "not a plain file";
+    }
+    return false;
+  }
+
+  // The \\?\ form of a file's path: its folder made absolute, then the name, so that the
+  // system takes every name literally ('CON.kvl' is a file, not the console).
+  static std::string ExtendedPath(const std::string& path) {
+    if (path.compare(0, 4, "\\\\?\\") == 0) return path;
+    const size_t cut = path.find_last_of("\\/");
+    std::string folder = cut == std::string::npos ? std::string(".") : path.substr(0, cut + 1);
+    const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+    std::string full;
+    const bool made = ReadSizedText(
+        [&folder](DWORD size, char* buffer) {
+          return GetFullPathNameA(folder.c_str(), size, buffer, nullptr);
+        },
+        &full);
+    if (!made || full.compare(0, 4, "\\\\.\\") == 0) return path;
+    if (full.back() != '\\') full += '\\';
+    full += name;
+    if (full.compare(0, 2, "\\\\") == 0) return "\\\\?\\UNC\\" + full.substr(2);
+    return "\\\\?\\" + full;
+  }
+
+  static std::unique_ptr<Win32File> Open(const std::string& path, DWORD access, DWORD share,
+                                         DWORD disposition, DWORD flags, OsError* err) {
     const HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+                                      FILE_ATTRIBUTE_NORMAL | flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       FillLastError(err);
       return nullptr;

@@ -442,7 +442,6 @@ TEST_F(Win32PlatformTest, FilesAreWrittenReadRenamedAndRemoved) {
   std::string content;
   for (int i = 0; i < 300000; ++i) content += static_cast<char>(i * 7 % 256);
   const std::string path = Path("data.bin");
-  MakeFile(path, std::string(400000, 'o'));  // longer: creating empties it first
 
   OsError err;
   auto file = platform_->CreateForWriting(path, &err);
@@ -483,11 +482,10 @@ TEST_F(Win32PlatformTest, FilesAreWrittenReadRenamedAndRemoved) {
   EXPECT_FALSE(reader->Read(buffer.data(), buffer.size(), &got, &err)) << "closed";
   reader.reset();
 
-  // An empty create leaves an empty file where a longer one was.
-  file = platform_->CreateForWriting(path, &err);
-  ASSERT_NE(file, nullptr);
-  ASSERT_TRUE(file->Close(&err));
-  EXPECT_EQ(ReadWhole(path), "");
+  // Creating never opens an existing file.
+  EXPECT_EQ(platform_->CreateForWriting(path, &err), nullptr);
+  EXPECT_EQ(err.code, ERROR_FILE_EXISTS);
+  EXPECT_EQ(ReadWhole(path), content);
 
   // A rename replaces the file of the new name in one step.
   MakeFile(Path("DATA.kvl"), "new");
@@ -517,13 +515,13 @@ TEST_F(Win32PlatformTest, FileErrorsTellMissingFromOtherFailures) {
        [&](OsError* e) { return p.OpenForReading(Path("no\\pe"), e) != nullptr; }, true,
        ERROR_PATH_NOT_FOUND},
       {"open a folder", [&](OsError* e) { return p.OpenForReading(Path("folder"), e) != nullptr; },
-       false, ERROR_ACCESS_DENIED},
+       false, ERROR_INVALID_FUNCTION},
       {"create in missing folder",
        [&](OsError* e) { return p.CreateForWriting(Path("no\\pe"), e) != nullptr; }, true,
        ERROR_PATH_NOT_FOUND},
       {"create over a folder",
        [&](OsError* e) { return p.CreateForWriting(Path("folder"), e) != nullptr; }, false,
-       ERROR_ACCESS_DENIED},
+       ERROR_FILE_EXISTS},
       {"remove missing", [&](OsError* e) { return p.Remove(Path("nope"), e); }, true,
        ERROR_FILE_NOT_FOUND},
       {"remove a folder", [&](OsError* e) { return p.Remove(Path("folder"), e); }, false,
@@ -546,6 +544,76 @@ TEST_F(Win32PlatformTest, FileErrorsTellMissingFromOtherFailures) {
     EXPECT_NE(err.text.back(), '.') << err.text;
   }
   EXPECT_TRUE(Exists(Path("file"))) << "a failed rename keeps its source";
+}
+
+// Names of devices are plain file names to the catalogue set: 'CON.kvl' is written, read,
+// linked, renamed and removed as a file and never reaches the console.
+TEST_F(Win32PlatformTest, DeviceNamesAreFiles) {
+  ASSERT_TRUE(platform_->ChangeFolder(base_));
+  for (const std::string name : {"CON.kvl", "NUL.kvl", "COM1.kvl", "aux.kvl.tmp.0123abcd"}) {
+    SCOPED_TRACE(name);
+    OsError err;
+    auto file = platform_->CreateForWriting(name, &err);
+    ASSERT_NE(file, nullptr) << err.text;
+    ASSERT_TRUE(file->Write("cat", 3, &err)) << err.text;
+    ASSERT_TRUE(file->Close(&err)) << err.text;
+    auto reader = platform_->OpenForReading(name, &err);
+    ASSERT_NE(reader, nullptr) << err.text;
+    char buffer[8];
+    size_t got = 0;
+    ASSERT_TRUE(reader->Read(buffer, sizeof buffer, &got, &err));
+    EXPECT_EQ(std::string(buffer, got), "cat");
+    reader.reset();
+    ASSERT_TRUE(platform_->Link(name, name + ".bak", &err)) << err.text;
+    ASSERT_TRUE(platform_->Rename(name + ".bak", "moved", &err)) << err.text;
+    EXPECT_EQ(ReadWhole(Path("moved")), "cat");
+    ASSERT_TRUE(platform_->Remove(name, &err)) << err.text;
+    ASSERT_TRUE(platform_->Remove("moved", &err)) << err.text;
+  }
+  std::vector<FolderName> names;
+  ASSERT_TRUE(platform_->ListFolder(".", &names));
+  EXPECT_TRUE(names.empty());
+}
+
+// One run per folder: the lock file admits one holder and is gone once it lets go.
+TEST_F(Win32PlatformTest, FolderLock) {
+  std::unique_ptr<FolderLock> first;
+  std::unique_ptr<FolderLock> second;
+  OsError err;
+  ASSERT_EQ(platform_->TryLockFolder(base_, &first, &err), LockOutcome::Held) << err.text;
+  EXPECT_EQ(platform_->TryLockFolder(base_, &second, &err), LockOutcome::Busy) << err.text;
+  first.reset();
+  EXPECT_FALSE(Exists(Path("LedraCmd.lock")));
+  EXPECT_EQ(platform_->TryLockFolder(base_, &second, &err), LockOutcome::Held) << err.text;
+  EXPECT_EQ(platform_->TryLockFolder(Path("missing"), &first, &err), LockOutcome::Unsupported);
+}
+
+// A folder below the walk's root is listed through its own handle only when it is the
+// folder its parent's listing saw.
+TEST_F(Win32PlatformTest, FoldersBelowTheRootAreTheOnesListed) {
+  ASSERT_NE(CreateDirectoryA(Path("sub").c_str(), nullptr), 0);
+  MakeFile(Path("sub\\in-sub"), "x");
+  std::unique_ptr<DirSearch> search = platform_->NewDirSearch();
+  ASSERT_TRUE(search->Start(base_));
+  FileIdentity seen;
+  DirItem item;
+  while (search->Next(item)) {
+    if (item.name == "sub") seen = item.identity;
+  }
+  OsError err;
+  ASSERT_TRUE(search->StartBelow(base_, Path("sub"), seen, &err)) << err.text;
+  std::vector<std::string> names;
+  while (search->Next(item)) names.push_back(item.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "in-sub"}));
+
+  ASSERT_NE(CreateDirectoryA(Path("other").c_str(), nullptr), 0);
+  ASSERT_NE(DeleteFileA(Path("sub\\in-sub").c_str()), 0);
+  ASSERT_NE(RemoveDirectoryA(Path("sub").c_str()), 0);
+  ASSERT_NE(MoveFileA(Path("other").c_str(), Path("sub").c_str()), 0);
+  EXPECT_FALSE(search->StartBelow(base_, Path("sub"), seen, &err));
+  EXPECT_EQ(err.text, "it was replaced during the walk");
+  EXPECT_FALSE(search->Next(item));
 }
 
 TEST_F(Win32PlatformTest, VolumesAnswer) {

@@ -101,5 +101,20 @@ TEST(MessageSinkTest, PlatformReportNamesCauseAndFile) {
             "LedraCmd: cannot delete 'B.kvl'\n");
 }
 
+// Names from the file system cannot forge a line or command the terminal.
+TEST(MessageSinkTest, ControlCharactersOfNamesAreEscaped) {
+  const struct {
+    std::string name;
+    std::string shown;
+  } cases[] = {
+      {"plain.kvl", "plain.kvl"},
+      {"a\nFatal Error: x", "a\\nFatal Error: x"},
+      {"\x1b[2J\t\r", "\\x1b[2J\\t\\r"},
+      {std::string("nul\0\x7f", 5), "nul\\x00\\x7f"},
+      {"C:\\dir\\\xe9t\xe9", "C:\\dir\\\xe9t\xe9"},  // backslashes and high bytes stay
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.name), c.shown) << c.shown;
+}
+
 }  // namespace
 }  // namespace ledra

@@ -8,7 +8,7 @@ $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
   g++ cmake ninja-build pkg-config libgtest-dev googletest \
   g++-mingw-w64-x86-64-posix wine wine64 \
-  libmount-dev libblkid-dev e2fsprogs mount util-linux time \
+  libmount-dev libblkid-dev e2fsprogs mount util-linux time strace \
   clang libclang-rt-14-dev ca-certificates \
   libcli11-dev libpcre2-dev plocate
 # PCRE2 for the Windows build, from Debian's source package (cached after the first run).

@@ -1,0 +1,303 @@
+// Whole runs on Linux as a scheduler makes them, often as root, over folders that other
+// users can write: overlapping runs, names planted by an attacker, a catalogue that cannot
+// be backed up, trees deeper than PATH_MAX, a parameter file from a pipe, permissions of
+// replaced catalogues. Every catalogue left behind is read by the strict full reader.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/end_to_end_posix_support.h"
+#include "app/end_to_end_support.h"
+#include "catalog/tree_check_testing.h"
+
+extern char** environ;
+
+namespace ledra {
+namespace {
+
+namespace fs = std::filesystem;
+using e2e::NamesIn;
+using e2e::ReadBytes;
+using e2e::WriteWholeFile;
+using Names = std::vector<std::string>;
+
+class UnattendedRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(scratch_.ok());
+    tree_ = scratch_.Folder("tree");
+    cats_ = scratch_.Folder("cats");
+    WriteWholeFile(tree_ + "/a.txt", "0123456789");
+    fs::create_directories(tree_ + "/sub/deeper");
+    WriteWholeFile(tree_ + "/sub/b.txt", "01234");
+    WriteWholeFile(tree_ + "/sub/deeper/c.txt", "c");
+  }
+
+  std::string Params(const std::string& text, const std::string& name = "params.txt") {
+    const std::string path = cats_ + "/" + name;
+    WriteWholeFile(path, text);
+    return path;
+  }
+
+  // The catalogue at `path` is complete, describes the tree (or the folder below it) and
+  // carries `comment`.
+  ::testing::AssertionResult Sound(const std::string& path, const std::string& comment,
+                                   const std::string& below = "") {
+    CatalogContents c;
+    std::string why;
+    if (!ReadCatalogFile(path, &c, &why))
+      return ::testing::AssertionFailure() << path << ": " << why;
+    if (c.header.comment != comment) {
+      return ::testing::AssertionFailure()
+             << path << " has the comment '" << c.header.comment << "'";
+    }
+    const std::string problems = JoinProblems(CheckCatalogAgainstTree(c, tree_ + below, {}));
+    if (!problems.empty()) return ::testing::AssertionFailure() << path << ":\n" << problems;
+    return ::testing::AssertionSuccess();
+  }
+
+  // Gives the catalogue at `path` a comment, as a user of the reader would.
+  void Comment(const std::string& path, const std::string& comment) {
+    std::string patched, why;
+    ASSERT_TRUE(ReplaceComment(ReadBytes(path), comment, &patched, &why)) << why;
+    fs::remove(path);
+    WriteWholeFile(path, patched);
+  }
+
+  e2e::ScratchFolder scratch_;
+  std::string tree_;
+  std::string cats_;
+};
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& errorFile) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+int WaitFor(pid_t pid) {
+  int status = 0;
+  if (pid <= 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// Fault 1: overlapping runs on one folder, from two parameter files, over and over. The
+// folder lock makes them take turns: every catalogue and backup is whole, the comment
+// survives, and nothing else is left in the folder.
+TEST_F(UnattendedRunTest, OverlappingRunsTakeTurns) {
+  const std::string one = Params("#DEV " + tree_ + ",A\n", "one.txt");
+  const std::string two = Params("#DEV " + tree_ + ",A\n#DEV " + tree_ + ",A\n", "two.txt");
+  ASSERT_EQ(WaitFor(Spawn({LEDRA_CMD_PATH, "-f", one}, scratch_ / "err0")), 0);
+  Comment(cats_ + "/A.kvl", "kept");
+  constexpr int kRounds = 12;
+  constexpr int kProcesses = 4;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE(round);
+    std::vector<pid_t> runs;
+    for (int p = 0; p < kProcesses; ++p) {
+      runs.push_back(Spawn({LEDRA_CMD_PATH, "-f", p % 2 == 0 ? one : two},
+                           scratch_ / ("err" + std::to_string(p))));
+    }
+    for (pid_t pid : runs) EXPECT_EQ(WaitFor(pid), 0);
+    for (int p = 0; p < kProcesses; ++p) {
+      const std::string err = ReadBytes(scratch_ / ("err" + std::to_string(p)));
+      EXPECT_TRUE(err.empty() || err.find("waiting for another run") == 10) << err;
+    }
+    ASSERT_EQ(NamesIn(cats_), (Names{"A.kvl", "A.kvl.bak", "one.txt", "two.txt"}));
+    ASSERT_TRUE(Sound(cats_ + "/A.kvl", "kept"));
+    ASSERT_TRUE(Sound(cats_ + "/A.kvl.bak", "kept"));
+  }
+}
+
+// Fault 1: a second run says once that it waits and goes on when the first lets go.
+TEST_F(UnattendedRunTest, SecondRunWaitsForTheLock) {
+  const std::string params = Params("#DEV " + tree_ + ",A\n");
+  const int folder = open(cats_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(folder, 0);
+  ASSERT_EQ(flock(folder, LOCK_EX), 0);
+  const pid_t run = Spawn({LEDRA_CMD_PATH, "-f", params}, scratch_ / "err");
+  usleep(700000);
+  EXPECT_EQ(NamesIn(cats_), Names{"params.txt"}) << "nothing is read or written meanwhile";
+  close(folder);  // lets go of the lock
+  EXPECT_EQ(WaitFor(run), 0);
+  EXPECT_EQ(ReadBytes(scratch_ / "err"),
+            "LedraCmd: waiting for another run to finish with the folder '" + cats_ +
+                "' (at most 5 minutes)\n");
+  EXPECT_TRUE(Sound(cats_ + "/A.kvl", ""));
+}
+
+// Faults 2 and 8: names planted in the working folder by another user. Nothing is
+// written through a link, nothing planted is read as a catalogue or blocks the run, and
+// leftovers of killed runs (plain files of the run's own naming) are removed.
+TEST_F(UnattendedRunTest, PlantedNamesDoNoHarm) {
+  const std::string victim = scratch_ / "victim";
+  WriteWholeFile(victim, "precious");
+  ASSERT_TRUE(e2e::MakeSymlink(victim, cats_ + "/A.kvl.tmp"));
+  ASSERT_TRUE(e2e::MakeSymlink(victim, cats_ + "/A.kvl.tmp.0123abcd"));
+  ASSERT_TRUE(e2e::MakeSymlink(scratch_ / "nowhere", cats_ + "/B.kvl.tmp"));
+  ASSERT_TRUE(e2e::MakeSymlink("/dev/zero", cats_ + "/dev.kvl"));
+  ASSERT_TRUE(e2e::MakeSymlink(victim, cats_ + "/link.kvl"));
+  ASSERT_EQ(mkfifo((cats_ + "/fifo.kvl").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir((cats_ + "/C.kvl.tmp").c_str(), 0755), 0);
+  WriteWholeFile(cats_ + "/A.kvl.tmp.89abcdef", "left by a killed run");
+  WriteWholeFile(cats_ + "/A.kvl.bak.tmp.00ff00ff", "left by a killed run");
+  WriteWholeFile(cats_ + "/A.kvl.tmp.notmine", "someone else's");
+  const std::string params =
+      Params("#DEV " + tree_ + ",A\n#DEV " + tree_ + "/sub,B\n#DEV " + tree_ + "/sub/deeper,C\n");
+
+  const e2e::ProcessResult p = e2e::RunLedraCmd(params, {"timeout", "30"});
+  ASSERT_TRUE(p.exited);
+  EXPECT_EQ(p.status, 0) << p.err;
+  EXPECT_EQ(p.err, "");
+  EXPECT_EQ(ReadBytes(victim), "precious");
+  EXPECT_FALSE(fs::exists(scratch_ / "nowhere"));
+  for (const auto& [name, below] : {std::pair<std::string, std::string>{"A.kvl", ""},
+                                    {"B.kvl", "/sub"},
+                                    {"C.kvl", "/sub/deeper"}}) {
+    EXPECT_FALSE(fs::is_symlink(cats_ + "/" + name)) << name;
+    EXPECT_TRUE(Sound(cats_ + "/" + name, "", below)) << name;
+  }
+  EXPECT_EQ(NamesIn(cats_), (Names{"A.kvl", "A.kvl.tmp", "A.kvl.tmp.0123abcd", "A.kvl.tmp.notmine",
+                                   "B.kvl", "B.kvl.tmp", "C.kvl", "C.kvl.tmp", "dev.kvl",
+                                   "fifo.kvl", "link.kvl", "params.txt"}));
+}
+
+// Fault 3: the replaced catalogue keeps its name (compared without regard to case) and
+// its backup is the very file, a second link to it.
+TEST_F(UnattendedRunTest, ReplacementKeepsTheNameAndLinksTheBackup) {
+  const std::string params = Params("#DEV " + tree_ + ",Data\n");
+  ASSERT_EQ(e2e::RunLedraCmd(params).err, "");
+  fs::rename(cats_ + "/Data.kvl", cats_ + "/data.KVL");
+  Comment(cats_ + "/data.KVL", "mine");
+  struct stat before;
+  ASSERT_EQ(stat((cats_ + "/data.KVL").c_str(), &before), 0);
+  ASSERT_EQ(e2e::RunLedraCmd(params).err, "");
+  EXPECT_EQ(NamesIn(cats_), (Names{"data.KVL", "data.KVL.bak", "params.txt"}));
+  struct stat backup;
+  ASSERT_EQ(stat((cats_ + "/data.KVL.bak").c_str(), &backup), 0);
+  EXPECT_EQ(backup.st_ino, before.st_ino);
+  EXPECT_TRUE(Sound(cats_ + "/data.KVL", "mine"));
+}
+
+// Fault 4: a backup that cannot be made is reported and given up; no duplicate piles up.
+TEST_F(UnattendedRunTest, BackupThatCannotBeMadeAddsNoDuplicate) {
+  const std::string params = Params("#DEV " + tree_ + ",A\n");
+  ASSERT_EQ(e2e::RunLedraCmd(params).err, "");
+  ASSERT_EQ(mkdir((cats_ + "/A.kvl.bak").c_str(), 0755), 0);
+  for (int run = 0; run < 3; ++run) {
+    const e2e::ProcessResult p = e2e::RunLedraCmd(params);
+    EXPECT_EQ(p.status, 0);
+    EXPECT_EQ(p.err.rfind("LedraCmd: cannot back up '" + cats_ + "/A.kvl': ", 0), 0u) << p.err;
+    EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), 1) << p.err;
+  }
+  EXPECT_EQ(NamesIn(cats_), (Names{"A.kvl", "A.kvl.bak", "params.txt"}));
+  EXPECT_TRUE(Sound(cats_ + "/A.kvl", ""));
+}
+
+// Fault 6: a tree deeper than PATH_MAX is catalogued to its bottom.
+TEST_F(UnattendedRunTest, TreeDeeperThanPathMax) {
+  const std::string deep = scratch_.Folder("deep");
+  const std::string name(200, 'd');
+  int at = open(deep.c_str(), O_RDONLY | O_DIRECTORY);
+  constexpr int kLevels = 30;  // more than 6,000 bytes of path
+  for (int level = 0; level < kLevels && at >= 0; ++level) {
+    ASSERT_EQ(mkdirat(at, name.c_str(), 0755), 0);
+    const int next = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY);
+    close(at);
+    at = next;
+  }
+  ASSERT_GE(at, 0);
+  const int file = openat(at, "bottom.txt", O_WRONLY | O_CREAT, 0644);
+  ASSERT_EQ(write(file, "xyz", 3), 3);
+  close(file);
+  close(at);
+
+  const e2e::ProcessResult p = e2e::RunLedraCmd(Params("#DEV " + deep + ",Deep\n"));
+  EXPECT_EQ(p.err, "");
+  CatalogContents c;
+  std::string why;
+  ASSERT_TRUE(ReadCatalogFile(cats_ + "/Deep.kvl", &c, &why)) << why;
+  ASSERT_EQ(c.entries.size(), static_cast<size_t>(kLevels + 1));
+  EXPECT_EQ(c.entries.back().name, "bottom.txt");
+  EXPECT_EQ(c.entries.back().folderIndex, kLevels);
+  EXPECT_EQ(c.folders.at(0).fileCount, 1);
+}
+
+// Fault 7: a FIFO whose writer is slow is read to its end; a parameter file in /dev (a
+// pipe as /dev/stdin) is refused, so that no catalogue is ever written there.
+TEST_F(UnattendedRunTest, ParameterFileFromAPipe) {
+  const std::string fifo = cats_ + "/params.fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  const std::string writer =
+      "(echo '#DEV " + tree_ + ",A'; sleep 1; echo '#DEV " + tree_ + "/sub,B') > " + fifo;
+  const pid_t feeding = Spawn({"sh", "-c", writer}, scratch_ / "writer-err");
+  const e2e::ProcessResult p = e2e::RunLedraCmd(fifo);
+  WaitFor(feeding);
+  EXPECT_EQ(p.status, 0) << p.err;
+  EXPECT_EQ(p.out, "Add: " + tree_ + "\nAdd: " + tree_ + "/sub\n");
+  EXPECT_TRUE(Sound(cats_ + "/A.kvl", ""));
+  EXPECT_TRUE(Sound(cats_ + "/B.kvl", "", "/sub"));
+
+  const e2e::ProcessResult piped = e2e::RunProcess(
+      {"sh", "-c", "echo '#DEV " + tree_ + ",P' | " LEDRA_CMD_PATH " -f /dev/stdin"}, "/");
+  EXPECT_EQ(piped.status, 3);
+  EXPECT_EQ(piped.err,
+            "Fatal Error: Cannot read the parameter file '/dev/stdin'\n"
+            "LedraCmd: catalogues are never written into the system folder '/dev'\n");
+  EXPECT_FALSE(fs::exists("/dev/P.kvl"));
+}
+
+// Fault 10: names from the file system reach standard error with control characters
+// escaped; a forged line or a terminal command cannot get through.
+TEST_F(UnattendedRunTest, NamesInMessagesAreEscaped) {
+  const std::string evil = "x\nFatal Error: forged\x1b[2J.kvl";
+  WriteWholeFile(cats_ + "/" + evil, "whatever");
+  ASSERT_EQ(chmod((cats_ + "/" + evil).c_str(), 0), 0);
+  const e2e::ProcessResult p =
+      e2e::RunLedraCmd(Params("#DEV " + tree_ + ",A\n"), e2e::kWithoutPermissionOverride);
+  if (p.out.empty()) GTEST_SKIP() << "cannot drop the permission override: " << p.err;
+  EXPECT_EQ(p.err, "LedraCmd: cannot open '" + cats_ +
+                       "/x\\nFatal Error: forged\\x1b[2J.kvl': Permission denied\n");
+}
+
+// Fault 11: a replacement takes the permissions and owner of the catalogue it replaces,
+// whatever the umask of the root run; a new one follows the umask.
+TEST_F(UnattendedRunTest, ReplacementKeepsPermissionsAndOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "changing the owner needs root";
+  const std::string params = Params("#DEV " + tree_ + ",A\n");
+  const std::string run = "umask 000; exec " LEDRA_CMD_PATH " -f " + params;
+  ASSERT_EQ(e2e::RunProcess({"sh", "-c", run}, "/").err, "");
+  struct stat made;
+  ASSERT_EQ(stat((cats_ + "/A.kvl").c_str(), &made), 0);
+  EXPECT_EQ(made.st_mode & 0777, 0666u);
+  ASSERT_EQ(chown((cats_ + "/A.kvl").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod((cats_ + "/A.kvl").c_str(), 0600), 0);
+  ASSERT_EQ(e2e::RunProcess({"sh", "-c", run}, "/").err, "");
+  struct stat replaced;
+  ASSERT_EQ(stat((cats_ + "/A.kvl").c_str(), &replaced), 0);
+  EXPECT_EQ(replaced.st_mode & 0777, 0600u);
+  EXPECT_EQ(replaced.st_uid, 65534u);
+  EXPECT_EQ(replaced.st_gid, 65534u);
+  EXPECT_TRUE(Sound(cats_ + "/A.kvl", ""));
+}
+
+}  // namespace
+}  // namespace ledra
