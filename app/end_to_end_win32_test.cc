@@ -420,7 +420,7 @@ TEST_F(EndToEndWineDataTest, FailingRootBetweenGoodOnes) {
     GTEST_SKIP() << "drive Q: is mapped in this Wine prefix; the failing root needs it unmapped";
   }
   const std::string lines = "#DEV D:\\Photos,Photos\n#DEV Q:\\nothing\n#DEV D:\\Docs,Docs\n";
-  const std::string message = "Error occured while cataloging Q:\\nothing.";
+  const std::string message = e2e::DeviceFailure("Q:\\nothing", e2e::kNoRoot);
   const Names files{"Docs.kvl", "Photos.kvl", "params.txt"};
   const auto checkFiles = [](const TempTree& cats) {
     CatalogContents c;
@@ -451,7 +451,9 @@ TEST_F(EndToEndWineDataTest, FailingRootBetweenGoodOnes) {
     EXPECT_EQ(child.status, 0);
     // Standard output is in text mode: each line ends with CR LF.
     EXPECT_EQ(child.out, "Add: D:\\Photos\r\nAdd: Q:\\nothing\r\nAdd: D:\\Docs\r\n");
-    EXPECT_EQ(child.err, message);
+    // Standard error is in text mode too.
+    EXPECT_EQ(child.err, "Error occured while cataloging Q:\\nothing.\r\nLedraCmd: cannot catalogue "
+                         "'Q:\\nothing': " + std::string(e2e::kNoRoot) + "\r\n");
     EXPECT_EQ(NamesIn(cats.root()), files);
     checkFiles(cats);
 
