@@ -358,8 +358,7 @@ TEST_F(EndToEndPosixTest, BeyondSixtyFiveThousandFoldersAndTwoGibibytes) {
   std::string why;
   if (!mounts_.Tmpfs(many, "size=64m,nr_inodes=200k", &why)) GTEST_SKIP() << why;
   for (const uint64_t size : e2e::kLargeFiles) {
-    const std::string path =
-        many + "/" + e2e::kLargeFolder + "/" + e2e::LargeFileName(size);
+    const std::string path = many + "/" + e2e::kLargeFolder + "/" + e2e::LargeFileName(size);
     Put(path, 0);
     fs::resize_file(path, size);
   }

@@ -136,8 +136,8 @@ TEST(TerminalPosixTest, ProgressOnATerminalOnlyAndStreamsUnchangedOtherwise) {
       }
     }
     EXPECT_GE(statusLines, 2) << s.err;
-    EXPECT_EQ(summaries, (std::vector<std::string>{"Wrote A.kvl (version 5)",
-                                                   "Wrote B.kvl (version 5)"}))
+    EXPECT_EQ(summaries,
+              (std::vector<std::string>{"Wrote A.kvl (version 5)", "Wrote B.kvl (version 5)"}))
         << s.err;
     EXPECT_NE(s.err.find("\n" + failure + "\r"), std::string::npos) << s.err;
   }

@@ -225,18 +225,30 @@ TEST_F(CatalogFormatFakeTest, VersionFollowsTheFolderCount) {
     std::string entries;
   };
   const std::string example5 = "00 00 F0 3F  E8 03 00 00  00 00  61 2E 74 78 74 00";
-  const std::string example6 = "00 00 F0 3F  E8 03 00 00 00 00 00 00  00 00 00 00  61 2E 74 78 74 00";
+  const std::string example6 =
+      "00 00 F0 3F  E8 03 00 00 00 00 00 00  00 00 00 00  61 2E 74 78 74 00";
   const Case cases[] = {
       {1, 0, 5, "27 06 A4 D0 05 00",
-       Bytes().Hex("03 00 00 00").Hex(example5).Hex("01 00 00 00  FF FF FF 7F  00 00  34 00")
-           .Hex("02 00 00 00  FF FF FF 7F  00 00  35 00").str()},
+       Bytes()
+           .Hex("03 00 00 00")
+           .Hex(example5)
+           .Hex("01 00 00 00  FF FF FF 7F  00 00  34 00")
+           .Hex("02 00 00 00  FF FF FF 7F  00 00  35 00")
+           .str()},
       {65535, 6, 5, "27 06 A4 D0 05 00",
-       Bytes().Hex("03 00 00 00").Hex(example5).Hex("01 00 00 00  FF FF FF 7F  00 00  34 00")
-           .Hex("02 00 00 00  FF FF FF 7F  FE FF  35 00").str()},
+       Bytes()
+           .Hex("03 00 00 00")
+           .Hex(example5)
+           .Hex("01 00 00 00  FF FF FF 7F  00 00  34 00")
+           .Hex("02 00 00 00  FF FF FF 7F  FE FF  35 00")
+           .str()},
       {65536, -1, 6, "27 06 A4 D0 06 00",
-       Bytes().Hex("03 00 00 00").Hex(example6)
+       Bytes()
+           .Hex("03 00 00 00")
+           .Hex(example6)
            .Hex("01 00 00 00  64 00 00 00 01 00 00 00  00 00 00 00  34 00")
-           .Hex("02 00 00 00  00 00 00 40 01 00 00 00  FF FF 00 00  35 00").str()},
+           .Hex("02 00 00 00  00 00 00 40 01 00 00 00  FF FF 00 00  35 00")
+           .str()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folders);

@@ -267,8 +267,8 @@ std::vector<std::string> CheckCatalogAgainstTree(const CatalogContents& c,
   // Version 6 only where version 5 cannot number the folders.
   constexpr size_t kVersion5Folders = 65535;
   if ((c.header.version == kWideVersion) != (folderCount > kVersion5Folders)) {
-    problems.push_back("a tree of " + std::to_string(folderCount) + " folders is written in version " +
-                       std::to_string(c.header.version));
+    problems.push_back("a tree of " + std::to_string(folderCount) +
+                       " folders is written in version " + std::to_string(c.header.version));
   }
   if (folderEntries + 1 != folderCount) {
     problems.push_back("the table holds " + std::to_string(folderEntries) + " folder entries for " +

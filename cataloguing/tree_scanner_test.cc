@@ -162,8 +162,7 @@ TEST_F(FakeScanTest, FullSizesKeptAndTotalsAsTheVersionStoresThem) {
     ASSERT_EQ(catalog_->VersionToWrite(), wide ? 6 : 5);
     const auto files = EntriesOf(*catalog_);
     for (size_t i = 0; i < cases.size(); ++i) {
-      EXPECT_EQ(files[files.size() - cases.size() + i].size,
-                static_cast<int64_t>(cases[i].first));
+      EXPECT_EQ(files[files.size() - cases.size() + i].size, static_cast<int64_t>(cases[i].first));
     }
     EXPECT_EQ(catalog_->folders[0].totalSize, wide ? whole : clamped);
   }

@@ -79,10 +79,9 @@ void WalkProgress::Walking(size_t folders, size_t entries, const std::string& fo
 void WalkProgress::Finish(const VolumeCatalog& stored) {
   const double total = stored.folders.empty() ? 0.0 : stored.folders[0].totalSize;
   errors_.WriteLine("Wrote " + EscapeControls(stored.filePath) + " (version " +
-                    std::to_string(stored.version) + "): " +
-                    std::to_string(stored.entries.size()) + " entries, " +
-                    std::to_string(stored.folders.size()) + " folders, " + HumanSize(total) +
-                    " in " + Elapsed(Seconds()));
+                    std::to_string(stored.version) + "): " + std::to_string(stored.entries.size()) +
+                    " entries, " + std::to_string(stored.folders.size()) + " folders, " +
+                    HumanSize(total) + " in " + Elapsed(Seconds()));
 }
 
 void WalkProgress::Abandon() { errors_.ClearStatus(); }

@@ -61,7 +61,8 @@ TEST(WalkProgressTest, CatalogerShowsProgressAndSummaryOnATerminal) {
       "Error occured while cataloging D:\\missing.\n"
       "LedraCmd: cannot catalogue 'D:\\missing': the root does not exist or cannot be read\n";
   EXPECT_EQ(out.substr(0, failure.size() + 2), failure + "\r1");
-  const std::string summary = "\rWrote T.kvl (version 5): 53 entries, 52 folders, 2.0 GiB in 0:00\n";
+  const std::string summary =
+      "\rWrote T.kvl (version 5): 53 entries, 52 folders, 2.0 GiB in 0:00\n";
   ASSERT_GT(out.size(), summary.size());
   EXPECT_EQ(out.substr(out.size() - summary.size()), summary);
   // Shown once and blanked out once: the walk takes less than a quarter second.
