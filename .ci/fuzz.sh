@@ -32,8 +32,10 @@ while read -r program seeds; do
   mkdir -p "$corpus"
   if [ -d "$seeds" ]; then cp "$seeds"/* "$corpus"/; fi
   echo "--- $name, $seconds s"
+  # A catalogue may claim more than it holds; the reader must never allocate for that, so
+  # a small malloc limit catches it.
   (cd "$build" && "$program" -max_len=4096 -max_total_time="$seconds" -timeout=10 \
-    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/$name-" "$corpus" \
+    -rss_limit_mb=2048 -malloc_limit_mb=64 -print_final_stats=1 -artifact_prefix="$build/$name-" "$corpus" \
     >"$build/$name.log" 2>&1) || {
     status=1
     tail -n 40 "$build/$name.log"

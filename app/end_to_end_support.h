@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/driver.h"
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/tree_check_testing.h"
 #include "catalog/catalog_test_support.h"
 #include "platform/message_sink.h"
 #include "platform/platform.h"
@@ -82,14 +82,14 @@ inline std::vector<std::string> NamesIn(const std::string& folder) {
 
 // Reads a catalogue file whole: ASSERT_TRUE(LoadCatalog(path, &catalog)) names the
 // fault of a file that does not parse.
-inline ::testing::AssertionResult LoadCatalog(const std::string& path, ParsedCatalog* catalog) {
+inline ::testing::AssertionResult LoadCatalog(const std::string& path, CatalogContents* catalog) {
   std::string why;
   if (ReadCatalogFile(path, catalog, &why)) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << why;
 }
 
 // A check of a catalogue against its tree, as an assertion that lists every problem.
-inline ::testing::AssertionResult MatchesTree(const ParsedCatalog& catalog,
+inline ::testing::AssertionResult MatchesTree(const CatalogContents& catalog,
                                               const std::string& treeRoot,
                                               const TreeCheckOptions& options) {
   const std::vector<std::string> problems = CheckCatalogAgainstTree(catalog, treeRoot, options);
@@ -110,7 +110,7 @@ constexpr int kNumberedFolders = 65532;
 // The catalogue `file` read in full: its version, the stored sizes of the large files, the
 // root's byte total and the folder number of the last entry.
 inline void ExpectWholeDisk(const std::string& file, int16_t version, double otherBytes,
-                            uint32_t lastFolder, ParsedCatalog* c) {
+                            uint32_t lastFolder, CatalogContents* c) {
   SCOPED_TRACE(file);
   ASSERT_TRUE(LoadCatalog(file, c));
   EXPECT_EQ(c->header.version, version);
@@ -118,9 +118,8 @@ inline void ExpectWholeDisk(const std::string& file, int16_t version, double oth
   for (const uint64_t size : kLargeFiles) {
     const int64_t stored = version == 5 ? 2147483647 : static_cast<int64_t>(size);
     total += static_cast<double>(stored);
-    const auto large =
-        std::find_if(c->entries.begin(), c->entries.end(),
-                     [&](const ParsedEntry& e) { return e.name == LargeFileName(size); });
+    const auto large = std::find_if(c->entries.begin(), c->entries.end(),
+                                    [&](const CatalogEntry& e) { return e.name == LargeFileName(size); });
     ASSERT_NE(large, c->entries.end()) << size;
     EXPECT_EQ(large->size, stored);
   }
@@ -151,7 +150,7 @@ inline void RunsBeyondVersion5(const std::string& tree, const std::string& cats,
   auto file = [&](const std::string& name) { return cats + separator + name; };
 
   run("#DEV " + large + ",Small\n#DEV " + tree + ",Many\n");
-  ParsedCatalog c;
+  CatalogContents c;
   ExpectWholeDisk(file("Small.kvl"), 5, 0, 0, &c);
   EXPECT_TRUE(MatchesTree(c, large, options));
   options.folder0Path = "";

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "app/end_to_end_support.h"
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/tree_check_testing.h"
 #include "platform/message_sink.h"
 #include "platform/platform.h"
 #include "platform/temp_tree_testing.h"
@@ -75,7 +75,7 @@ class EndToEndWineTest : public ::testing::Test {
   // Reads a catalogue whole and holds it against the tree at `tree`, whose path below
   // its volume root is `below` (folder 0's stored path).
   static ::testing::AssertionResult LoadAndCheck(const std::string& file, const std::string& tree,
-                                                 const std::string& below, ParsedCatalog* c) {
+                                                 const std::string& below, CatalogContents* c) {
     ::testing::AssertionResult loaded = LoadCatalog(file, c);
     if (!loaded) return loaded << " (" << file << ")";
     TreeCheckOptions options;
@@ -148,7 +148,7 @@ TEST_F(EndToEndWineDataTest, WholeDriveThenRecognisedAgain) {
   EXPECT_EQ(first.out, "Add: D:\\\n");
   EXPECT_EQ(first.err, "");
   EXPECT_EQ(NamesIn(cats.root()), (Names{"DATA.kvl", "params.txt"}));
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadAndCheck(cats.Path("DATA.kvl"), "D:\\", "", &c));
   EXPECT_EQ(c.header.root, "D:\\");
   EXPECT_EQ(c.header.volumeName, "DATA");
@@ -194,7 +194,7 @@ TEST_F(EndToEndWineDataTest, SubFolderDevices) {
     const e2e::RunResult r = Run(cats, "#DEV " + k.line + "\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(NamesIn(cats.root()), (Names{k.file, "params.txt"}));
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadAndCheck(cats.Path(k.file), "D:\\Photos\\Summer", "\\Photos\\Summer", &c));
     EXPECT_EQ(c.header.root, "D:\\");
     EXPECT_EQ(c.header.volumeName, "[\\Photos\\Summer]");
@@ -217,7 +217,7 @@ TEST_F(EndToEndWineBlankTest, EmptyLabelIsNamedByTheRoot) {
     const e2e::RunResult r = Run(cats, "#DEV " + k.root + "\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(NamesIn(cats.root()), (Names{".kvl", "params.txt"}));
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadAndCheck(cats.Path(".kvl"), "E:\\", "", &c));
     EXPECT_EQ(c.header.root, k.root);
     EXPECT_EQ(c.header.volumeName, k.volumeName);
@@ -264,7 +264,7 @@ TEST_F(EndToEndWineNetworkTest, VolumeNamesCarryTheDriveLetter) {
     EXPECT_EQ(NamesIn(cats.root()), expectedNames);
     for (const Expected& e : k.files) {
       SCOPED_TRACE(e.file);
-      ParsedCatalog c;
+      CatalogContents c;
       ASSERT_TRUE(LoadAndCheck(cats.Path(e.file), e.tree, e.below, &c));
       EXPECT_EQ(c.header.root, e.root);
       EXPECT_EQ(c.header.volumeName, e.volumeName);
@@ -294,7 +294,7 @@ TEST_F(EndToEndWineCdRomTest, FullDiscHasNoFreeSpaceFigure) {
     const e2e::RunResult r = Run(cats, "#DEV " + k.root + "\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(NamesIn(cats.root()), (Names{"DISC.kvl", "params.txt"}));
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadAndCheck(cats.Path("DISC.kvl"), k.root, "", &c));
     EXPECT_EQ(c.header.freeSpaceMB, k.freeSpaceMB);
     EXPECT_EQ(c.header.root, k.root);
@@ -313,7 +313,7 @@ TEST_F(EndToEndWineDataTest, AliasesAgainstAnEarlierCatalogue) {
     Run(cats, "#DEV D:\\,Old\n");
     ASSERT_EQ(NamesIn(cats.root()), (Names{"Old.kvl", "params.txt"}));
     earlier = GiveComment(cats.Path("Old.kvl"), "x");
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadCatalog(cats.Path("Old.kvl"), &c));
     ASSERT_EQ(c.header.volumeName, "DATA");
     ASSERT_EQ(c.header.serial, kDataSerial);
@@ -339,7 +339,7 @@ TEST_F(EndToEndWineDataTest, AliasesAgainstAnEarlierCatalogue) {
     std::sort(expectedNames.begin(), expectedNames.end());
     EXPECT_EQ(NamesIn(cats.root()), expectedNames);
     EXPECT_EQ(ReadBytes(cats.Path("Old.kvl.bak")), earlier);
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadAndCheck(cats.Path(k.file), "D:\\", "", &c));
     EXPECT_EQ(c.header.alias, k.alias);
     EXPECT_EQ(c.header.comment, "x");
@@ -359,7 +359,7 @@ TEST_F(EndToEndWineTwoVolumesTest, AliasTakesOverAnotherVolumesCatalogue) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(NamesIn(cats.root()), (Names{"Old.kvl", "Old.kvl.bak", "params.txt"}));
   EXPECT_EQ(ReadBytes(cats.Path("Old.kvl.bak")), earlier);
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadAndCheck(cats.Path("Old.kvl"), "E:\\", "", &c));
   EXPECT_EQ(c.header.volumeName, "[E:\\]");
   EXPECT_EQ(c.header.serial, kBlankSerial);
@@ -374,11 +374,11 @@ TEST_F(EndToEndWineDataTest, SameVolumeTwiceInOneRun) {
   EXPECT_EQ(r.out, "Add: D:\\\nAdd: D:\\\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(NamesIn(cats.root()), (Names{"DATA.kvl", "DATA.kvl.bak", "params.txt"}));
-  ParsedCatalog first;
-  ParsedCatalog second;
+  CatalogContents first;
+  CatalogContents second;
   ASSERT_TRUE(LoadAndCheck(cats.Path("DATA.kvl.bak"), "D:\\", "", &first));
   ASSERT_TRUE(LoadAndCheck(cats.Path("DATA.kvl"), "D:\\", "", &second));
-  for (const ParsedCatalog* c : {&first, &second}) {
+  for (const CatalogContents* c : {&first, &second}) {
     EXPECT_EQ(c->header.volumeName, "DATA");
     EXPECT_EQ(c->header.serial, kDataSerial);
   }
@@ -423,7 +423,7 @@ TEST_F(EndToEndWineDataTest, FailingRootBetweenGoodOnes) {
   const std::string message = e2e::DeviceFailure("Q:\\nothing", e2e::kNoRoot);
   const Names files{"Docs.kvl", "Photos.kvl", "params.txt"};
   const auto checkFiles = [](const TempTree& cats) {
-    ParsedCatalog c;
+    CatalogContents c;
     EXPECT_TRUE(LoadAndCheck(cats.Path("Photos.kvl"), "D:\\Photos", "\\Photos", &c));
     EXPECT_TRUE(LoadAndCheck(cats.Path("Docs.kvl"), "D:\\Docs", "\\Docs", &c));
     EXPECT_EQ(c.header.volumeName, "[\\Docs]") << "the line after the failure starts afresh";
@@ -506,7 +506,7 @@ TEST_F(EndToEndWineDataTest, ParameterFileInTheDriveRoot) {
   EXPECT_TRUE(r.folderRestored) << "the run left the process in " << r.folderAfter;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(NamesIn("D:\\Photos"), (Names{"Summer", "winter.jpg"}));
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadAndCheck("D:\\Summer.kvl", "D:\\Photos\\Summer", "\\Photos\\Summer", &c));
   EXPECT_EQ(c.header.alias, "Summer");
   EXPECT_EQ(c.header.volumeName, "[\\Photos\\Summer]");

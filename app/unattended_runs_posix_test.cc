@@ -17,7 +17,7 @@
 
 #include "app/end_to_end_posix_support.h"
 #include "app/end_to_end_support.h"
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/tree_check_testing.h"
 
 extern char** environ;
 
@@ -52,7 +52,7 @@ class UnattendedRunTest : public ::testing::Test {
   // carries `comment`.
   ::testing::AssertionResult Sound(const std::string& path, const std::string& comment,
                                    const std::string& below = "") {
-    ParsedCatalog c;
+    CatalogContents c;
     std::string why;
     if (!ReadCatalogFile(path, &c, &why))
       return ::testing::AssertionFailure() << path << ": " << why;
@@ -232,7 +232,7 @@ TEST_F(UnattendedRunTest, TreeDeeperThanPathMax) {
 
   const e2e::ProcessResult p = e2e::RunLedraCmd(Params("#DEV " + deep + ",Deep\n"));
   EXPECT_EQ(p.err, "");
-  ParsedCatalog c;
+  CatalogContents c;
   std::string why;
   ASSERT_TRUE(ReadCatalogFile(cats_ + "/Deep.kvl", &c, &why)) << why;
   ASSERT_EQ(c.entries.size(), static_cast<size_t>(kLevels + 1));

@@ -115,6 +115,7 @@ class FakePlatform : public Platform {
   bool FreeSpaceClassic(const std::string& path, FreeClusters* clusters) override;
   bool ListFolder(const std::string& folder, std::vector<FolderName>* names) override;
   std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override;
+  std::unique_ptr<MappedFile> MapForReading(const std::string& path, OsError* err) override;
   std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) override;
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override;
   bool Remove(const std::string& path, OsError* err) override;

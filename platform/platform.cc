@@ -22,6 +22,10 @@ std::string Platform::FolderOfFile(const std::string& fullPath) const {
   return ledra::FolderOfFile(fullPath, Separator(), LeadBytes());
 }
 
+std::unique_ptr<MappedFile> Platform::MapForReading(const std::string& path, OsError* err) {
+  return MapRegularFile(path, err);
+}
+
 void Platform::Report(const std::string& text) {
   errors_.StartLine();
   errors_.WriteLine("LedraCmd: " + text);

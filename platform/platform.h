@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/mapped_file.h"
 #include "platform/message_sink.h"
 #include "platform/path_text.h"
 
@@ -225,6 +226,8 @@ class Platform {
   virtual bool Remove(const std::string& path, OsError* err) = 0;
   // Renames in one step, replacing an existing file of the new name.
   virtual bool Rename(const std::string& from, const std::string& to, OsError* err) = 0;
+  // A read-only view of a whole regular file (MapRegularFile on a real machine).
+  virtual std::unique_ptr<MappedFile> MapForReading(const std::string& path, OsError* err);
   // Gives the file `existing` the second name `link` (a hard link). Fails where the
   // filesystem or the system's rules refuse it.
   virtual bool Link(const std::string& existing, const std::string& link, OsError* err) = 0;

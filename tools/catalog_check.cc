@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/tree_check_testing.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s FILE COMMENT ALIAS | --comment FILE TEXT\n", argv[0]);
     return 2;
   }
-  ledra::ParsedCatalog catalog;
+  ledra::CatalogContents catalog;
   std::string why;
   if (!ledra::ReadCatalogFile(argv[1], &catalog, &why)) return Fail(argv[1], why);
   if (catalog.header.comment != argv[2])

@@ -17,6 +17,7 @@ set -euo pipefail
 buildPackages=(
   g++ cmake ninja-build pkg-config
   libmount-dev libblkid-dev
+  libcli11-dev libpcre2-dev libsqlite3-dev
 )
 
 # Testing, on top of the above.
@@ -25,9 +26,13 @@ testPackages=(
   g++-mingw-w64-x86-64-posix wine wine64
   clang libclang-rt-14-dev clang-format
   e2fsprogs mount util-linux time strace locales ca-certificates
+  sqlite3 ncdu plocate python3
+  # Building PCRE2 and SQLite for Windows from Debian's source packages.
+  dpkg-dev tcl make gcc
 )
 
-case "${1:-test}" in
+mode=${1:-test}
+case "$mode" in
   build) wanted=("${buildPackages[@]}") ;;
   test) wanted=("${buildPackages[@]}" "${testPackages[@]}") ;;
   *)
@@ -43,7 +48,18 @@ missing=()
 for package in "${wanted[@]}"; do
   grep -qxF "$package" <<<"$present" || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+
+# PCRE2 and SQLite for the Windows build, from Debian's source packages; both scripts keep
+# what they built, so later runs only check.
+build_windows_libraries() {
+  [ "$mode" = test ] || return 0
+  "$(dirname "$0")/build-pcre2-mingw.sh"
+  "$(dirname "$0")/build-mingw-sqlite.sh"
+}
+if [ ${#missing[@]} -eq 0 ]; then
+  build_windows_libraries
+  exit 0
+fi
 
 install=(apt-get install -y --no-install-recommends "${missing[@]}")
 if [ "$(id -u)" -eq 0 ]; then
@@ -59,3 +75,4 @@ echo "Installing the missing Debian packages: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update
 "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive "${install[@]}"
+build_windows_libraries

@@ -1,7 +1,6 @@
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/tree_check_testing.h"
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,166 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint32_t kSignature = 3500410407u;
-constexpr int16_t kNarrowVersion = 5;
 constexpr int16_t kWideVersion = 6;
-// The smallest room a folder record (count and total) and an entry record (time, size,
-// folder number and the name's NUL) can take: a count that claims more records than the
-// bytes left could hold is refused before anything is allocated for it.
-constexpr size_t kMinFolderBytes = 12;
-constexpr size_t kMinEntryBytes = 11;
-constexpr size_t kMinWideEntryBytes = 17;
-
-// A cursor over the file's bytes that refuses to move past the end.
-class Cursor {
- public:
-  explicit Cursor(std::string_view bytes) : bytes_(bytes) {}
-
-  size_t offset() const { return offset_; }
-  size_t left() const { return bytes_.size() - offset_; }
-
-  bool U16(const char* field, uint16_t* value) {
-    uint64_t v = 0;
-    if (!Little(field, 2, &v)) return false;
-    *value = static_cast<uint16_t>(v);
-    return true;
-  }
-  bool U32(const char* field, uint32_t* value) {
-    uint64_t v = 0;
-    if (!Little(field, 4, &v)) return false;
-    *value = static_cast<uint32_t>(v);
-    return true;
-  }
-  bool I32(const char* field, int32_t* value) {
-    uint32_t v = 0;
-    if (!U32(field, &v)) return false;
-    *value = static_cast<int32_t>(v);
-    return true;
-  }
-  bool I64(const char* field, int64_t* value) {
-    uint64_t v = 0;
-    if (!Little(field, 8, &v)) return false;
-    *value = static_cast<int64_t>(v);
-    return true;
-  }
-  bool F32(const char* field, float* value) {
-    uint32_t v = 0;
-    if (!U32(field, &v)) return false;
-    std::memcpy(value, &v, sizeof v);
-    return true;
-  }
-  bool F64(const char* field, double* value) {
-    uint64_t v = 0;
-    if (!Little(field, 8, &v)) return false;
-    std::memcpy(value, &v, sizeof v);
-    return true;
-  }
-  // A string of bytes ended by a NUL that lies inside the file.
-  bool Terminated(const char* field, std::string* value) {
-    const size_t nul = bytes_.find('\0', offset_);
-    if (nul == std::string_view::npos) return Fail(field, "has no NUL before the end");
-    value->assign(bytes_.data() + offset_, nul - offset_);
-    offset_ = nul + 1;
-    return true;
-  }
-
-  bool Fail(const std::string& field, const std::string& what) {
-    why_ = field + " at offset " + std::to_string(offset_) + " " + what;
-    return false;
-  }
-  const std::string& why() const { return why_; }
-
- private:
-  bool Little(const char* field, size_t n, uint64_t* value) {
-    if (left() < n) {
-      return Fail(field, "needs " + std::to_string(n) + " bytes, " + std::to_string(left()) +
-                             " left (file cut short)");
-    }
-    uint64_t v = 0;
-    for (size_t i = 0; i < n; ++i) {
-      v |= static_cast<uint64_t>(static_cast<unsigned char>(bytes_[offset_ + i])) << (8 * i);
-    }
-    offset_ += n;
-    *value = v;
-    return true;
-  }
-
-  std::string_view bytes_;
-  size_t offset_ = 0;
-  std::string why_;
-};
-
-bool ParseHeader(Cursor& in, ParsedHeader* h) {
-  if (!in.U32("signature", &h->signature)) return false;
-  if (h->signature != kSignature) {
-    return in.Fail("signature", "is " + std::to_string(h->signature) + ", not 3500410407");
-  }
-  uint16_t version;
-  if (!in.U16("version", &version)) return false;
-  h->version = static_cast<int16_t>(version);
-  if (h->version != kNarrowVersion && h->version != kWideVersion) {
-    return in.Fail("version", "is " + std::to_string(h->version) + ", not 5 or 6");
-  }
-  if (!in.I32("timestamp", &h->timestamp) || !in.Terminated("root", &h->root) ||
-      !in.Terminated("volumeName", &h->volumeName) || !in.Terminated("alias", &h->alias) ||
-      !in.U32("serial", &h->serial)) {
-    return false;
-  }
-  h->commentOffset = in.offset();
-  return in.Terminated("comment", &h->comment) && in.F32("freeSpaceMB", &h->freeSpaceMB);
-}
-
-bool ParseCount(Cursor& in, const char* field, size_t minRecordBytes, size_t* count) {
-  int32_t n;
-  if (!in.I32(field, &n)) return false;
-  if (n < 0) return in.Fail(field, "is negative: " + std::to_string(n));
-  if (static_cast<size_t>(n) > in.left() / minRecordBytes) {
-    return in.Fail(field, std::to_string(n) + " records cannot fit the " +
-                              std::to_string(in.left()) + " bytes left");
-  }
-  *count = static_cast<size_t>(n);
-  return true;
-}
-
-bool ParseTables(Cursor& in, ParsedCatalog* c) {
-  size_t folderCount;
-  if (!ParseCount(in, "folder count", kMinFolderBytes, &folderCount)) return false;
-  c->folders.resize(folderCount);
-  for (size_t i = 0; i < folderCount; ++i) {
-    ParsedFolder& f = c->folders[i];
-    if (i == 0 && !in.Terminated("folder 0 path", &f.path)) return false;
-    if (!in.I32("folder fileCount", &f.fileCount) || !in.F64("folder totalSize", &f.totalSize)) {
-      return false;
-    }
-  }
-  const bool wide = c->header.version == kWideVersion;
-  size_t entryCount;
-  if (!ParseCount(in, "entry count", wide ? kMinWideEntryBytes : kMinEntryBytes, &entryCount)) {
-    return false;
-  }
-  c->entries.resize(entryCount);
-  for (ParsedEntry& e : c->entries) {
-    if (!in.I32("entry modified", &e.modified)) return false;
-    if (wide) {
-      if (!in.I64("entry size", &e.size) || !in.U32("entry folderIndex", &e.folderIndex)) {
-        return false;
-      }
-    } else {
-      int32_t size = 0;
-      uint16_t folderIndex = 0;
-      if (!in.I32("entry size", &size) || !in.U16("entry folderIndex", &folderIndex)) {
-        return false;
-      }
-      e.size = size;
-      e.folderIndex = folderIndex;
-    }
-    if (!in.Terminated("entry name", &e.name)) return false;
-  }
-  if (in.left() != 0) {
-    return in.Fail("end of the entry table", std::to_string(in.left()) + " bytes trail it");
-  }
-  return true;
-}
 
 // --- The tree on disk ------------------------------------------------------------------
 
@@ -265,13 +105,13 @@ void WalkDisk(const fs::path& dir, const std::string& key, bool enter, int16_t v
   (*tree)[key] = std::move(folder);
 }
 
-std::string Describe(size_t index, const ParsedEntry& e) {
-  return "entry " + std::to_string(index) + " '" + e.name + "' (folder " +
+std::string Describe(size_t index, const CatalogEntry& e) {
+  return "entry " + std::to_string(index) + " '" + std::string(e.name) + "' (folder " +
          std::to_string(e.folderIndex) + ")";
 }
 
 // Compares folder `f` of the catalogue, whose entries are `indexes`, with its disk folder.
-void CompareFolder(const ParsedCatalog& c, size_t f, const std::string& key,
+void CompareFolder(const CatalogContents& c, size_t f, const std::string& key,
                    const std::vector<size_t>& indexes, const DiskTree& tree,
                    const TreeCheckOptions& o, std::vector<std::string>* problems) {
   const std::string label = "folder " + std::to_string(f) + " '" + key + "'";
@@ -291,12 +131,12 @@ void CompareFolder(const ParsedCatalog& c, size_t f, const std::string& key,
   for (const DiskItem& item : disk.items) onDisk[item.name] = &item;
   std::map<std::string, size_t> seen;
   for (size_t i : indexes) {
-    const ParsedEntry& e = c.entries[i];
-    if (!seen.emplace(e.name, i).second) {
+    const CatalogEntry& e = c.entries[i];
+    if (!seen.emplace(std::string(e.name), i).second) {
       problems->push_back(Describe(i, e) + " repeats a name of the same folder");
       continue;
     }
-    const auto item = onDisk.find(e.name);
+    const auto item = onDisk.find(std::string(e.name));
     if (item == onDisk.end()) {
       if (disk.entered) problems->push_back(Describe(i, e) + " is not on disk (or is ignored)");
       continue;
@@ -312,7 +152,7 @@ void CompareFolder(const ParsedCatalog& c, size_t f, const std::string& key,
                           std::to_string(d.size));
     }
     if (o.modifiedOf) {
-      const std::string path = (disk.path / e.name).string();
+      const std::string path = (disk.path / std::string(e.name)).string();
       int64_t seconds = 0;
       if (!o.modifiedOf(path, &seconds)) {
         problems->push_back("checker: cannot read the time of '" + path + "'");
@@ -330,7 +170,7 @@ void CompareFolder(const ParsedCatalog& c, size_t f, const std::string& key,
   for (const auto& missing : onDisk) {
     problems->push_back(label + " lacks '" + missing.first + "', which is on disk");
   }
-  const ParsedFolder& record = c.folders[f];
+  const CatalogFolder& record = c.folders[f];
   if (record.fileCount != disk.fileCount || record.totalSize != disk.totalSize) {
     problems->push_back(label + " records " + std::to_string(record.fileCount) + " files of " +
                         std::to_string(record.totalSize) + " bytes; its subtree on disk holds " +
@@ -348,34 +188,27 @@ int64_t StoredFileSize(uint64_t bytes, int16_t version) {
   return static_cast<int64_t>(std::min(bytes, largest));
 }
 
-bool ParseCatalog(std::string_view bytes, ParsedCatalog* catalog, std::string* why) {
-  *catalog = ParsedCatalog();
-  Cursor in(bytes);
-  if (ParseHeader(in, &catalog->header) && ParseTables(in, catalog)) return true;
-  *why = in.why();
-  return false;
-}
-
-bool ReadCatalogFile(const std::string& path, ParsedCatalog* catalog, std::string* why) {
+bool ReadCatalogFile(const std::string& path, CatalogContents* catalog, std::string* why) {
   std::ifstream file(fs::path(path), std::ios::binary);
-  if (!file) {
-    *why = "cannot open '" + path + "'";
-    return false;
-  }
   const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) {
+  if (!file || file.bad()) {
     *why = "cannot read '" + path + "'";
     return false;
   }
-  if (ParseCatalog(bytes, catalog, why)) return true;
-  *why = "'" + path + "': " + *why;
+  ReadProblem problem;
+  if (LoadCatalog(bytes, catalog, &problem)) return true;
+  *why = "'" + path + "': " + problem.Text();
   return false;
 }
 
 bool ReplaceComment(std::string_view bytes, const std::string& comment, std::string* patched,
                     std::string* why) {
-  ParsedCatalog parsed;
-  if (!ParseCatalog(bytes, &parsed, why)) return false;
+  CatalogContents parsed;
+  ReadProblem problem;
+  if (!LoadCatalog(std::string(bytes), &parsed, &problem)) {
+    *why = problem.Text();
+    return false;
+  }
   const size_t at = parsed.header.commentOffset;
   std::string result(bytes.substr(0, at));
   result += comment;
@@ -384,7 +217,7 @@ bool ReplaceComment(std::string_view bytes, const std::string& comment, std::str
   return true;
 }
 
-std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& c,
+std::vector<std::string> CheckCatalogAgainstTree(const CatalogContents& c,
                                                  const std::string& treeRoot,
                                                  const TreeCheckOptions& o) {
   std::vector<std::string> problems;
@@ -394,7 +227,7 @@ std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& c,
     return problems;
   }
   if (o.folder0Path && c.folders[0].path != *o.folder0Path) {
-    problems.push_back("folder 0 has the path '" + c.folders[0].path + "', expected '" +
+    problems.push_back("folder 0 has the path '" + std::string(c.folders[0].path) + "', expected '" +
                        *o.folder0Path + "'");
   }
 
@@ -405,7 +238,7 @@ std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& c,
   size_t folderEntries = 0;
   uint32_t highest = 0;
   for (size_t i = 0; i < c.entries.size(); ++i) {
-    const ParsedEntry& e = c.entries[i];
+    const CatalogEntry& e = c.entries[i];
     if (e.folderIndex < highest) {
       problems.push_back(Describe(i, e) + " follows an entry of folder " + std::to_string(highest) +
                          ": the table is not in breadth-first order");
@@ -428,7 +261,7 @@ std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& c,
       problems.push_back(Describe(i, e) + " becomes folder " + std::to_string(k) +
                          " inside a folder not numbered before it");
     } else if (keys[e.folderIndex]) {
-      keys[k] = *keys[e.folderIndex] + "/" + e.name;
+      keys[k] = *keys[e.folderIndex] + "/" + std::string(e.name);
     }
   }
   // Version 6 only where version 5 cannot number the folders.

@@ -1,9 +1,8 @@
-// A complete reader of version-5 and version-6 catalogue files, and a checker that holds a
-// catalogue against the tree it claims to describe. Both live with the tests only: the program
-// never reads the folder and entry tables back, so whole runs are judged by reading their files
-// strictly and walking the real tree independently with std::filesystem.
-#ifndef LEDRA_CATALOG_CATALOG_READER_TESTING_H_
-#define LEDRA_CATALOG_CATALOG_READER_TESTING_H_
+// A checker that holds a catalogue, read by the one reader (catalog_reader.h), against the
+// tree it claims to describe, for the tests of whole runs: they read their files strictly
+// and walk the real tree independently with std::filesystem.
+#ifndef LEDRA_CATALOG_TREE_CHECK_TESTING_H_
+#define LEDRA_CATALOG_TREE_CHECK_TESTING_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -13,56 +12,17 @@
 #include <string_view>
 #include <vector>
 
+#include "catalog/catalog_reader.h"
+
 namespace ledra {
 
-// The header of a catalogue file, field by field as stored.
-struct ParsedHeader {
-  uint32_t signature = 0;
-  int16_t version = 0;
-  int32_t timestamp = 0;
-  std::string root;
-  std::string volumeName;
-  std::string alias;
-  uint32_t serial = 0;
-  std::string comment;
-  float freeSpaceMB = 0.0f;
-  // Byte offset of the comment's first byte in the file, so that a test can give an
-  // existing catalogue a comment of its own (ReplaceComment).
-  size_t commentOffset = 0;
-};
-
-struct ParsedFolder {
-  std::string path;  // stored for folder 0 only
-  int32_t fileCount = 0;
-  double totalSize = 0.0;
-};
-
-struct ParsedEntry {
-  int32_t modified = 0;
-  int64_t size = 0;          // 32 bits wide in version 5, 64 in version 6
-  uint32_t folderIndex = 0;  // 16 bits wide in version 5, 32 in version 6
-  std::string name;
-  bool IsFolder() const { return size < 0; }
-};
-
-struct ParsedCatalog {
-  ParsedHeader header;
-  std::vector<ParsedFolder> folders;
-  std::vector<ParsedEntry> entries;
-};
-
-// Parses a whole catalogue file as docs/catalogue-format.md lays it out: signature
-// 3500410407, version 5 or 6, the header, the folder table and the entry table, and nothing
-// after it. False with the reason in
-// `why` when a field runs past the end, a count is negative or larger than the bytes left
-// could hold, or bytes trail the entry table.
-bool ParseCatalog(std::string_view bytes, ParsedCatalog* catalog, std::string* why);
-
-// Reads the file at `path` and parses it as above.
-bool ReadCatalogFile(const std::string& path, ParsedCatalog* catalog, std::string* why);
+// Reads the whole file at `path` with the one reader. False with the reason, the file's
+// name and the offset first, when it cannot be read or is not a sound catalogue of
+// version 5 or 6.
+bool ReadCatalogFile(const std::string& path, CatalogContents* catalog, std::string* why);
 
 // The catalogue bytes with the header's comment replaced by `comment`. False (with the
-// reason) when `bytes` is not a catalogue ParseCatalog accepts.
+// reason) when `bytes` is not a catalogue of version 5 or 6 the reader accepts.
 bool ReplaceComment(std::string_view bytes, const std::string& comment, std::string* patched,
                     std::string* why);
 
@@ -87,7 +47,7 @@ struct TreeCheckOptions {
 // size -k, and the entries of folder k carry folderIndex k), breadth-first order,
 // each FolderRecord's subtree file count and byte total, and nothing missing or extra.
 // Returns readable descriptions of every mismatch, empty when the catalogue is right.
-std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& catalog,
+std::vector<std::string> CheckCatalogAgainstTree(const CatalogContents& catalog,
                                                  const std::string& treeRoot,
                                                  const TreeCheckOptions& options);
 
@@ -100,4 +60,4 @@ int64_t StoredFileSize(uint64_t bytes, int16_t version);
 
 }  // namespace ledra
 
-#endif  // LEDRA_CATALOG_CATALOG_READER_TESTING_H_
+#endif  // LEDRA_CATALOG_TREE_CHECK_TESTING_H_
