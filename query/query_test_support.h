@@ -1,0 +1,36 @@
+// What the tests of the queries share: hand-made catalogues read back through the reader,
+// and paths below the scan root to describe results with.
+#ifndef LEDRA_QUERY_QUERY_TEST_SUPPORT_H_
+#define LEDRA_QUERY_QUERY_TEST_SUPPORT_H_
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "query/catalog_builder_testing.h"
+#include "query/catalog_tables.h"
+#include "query/folder_links.h"
+
+namespace ledra {
+namespace test {
+
+inline CatalogTables LoadBuilt(const BuiltVolume& volume, const std::vector<TreeItem>& items) {
+  CatalogTables tables;
+  std::string why;
+  EXPECT_TRUE(ParseCatalog(BuildCatalog(volume, items), &tables, &why)) << why;
+  return tables;
+}
+
+// "a/b/name", or "name" for an entry of the scan root.
+inline std::string RelativeEntryPath(const FolderLinks& links, const CatalogTables& c,
+                                     uint32_t entry) {
+  const std::string folder = links.RelativePath(c.entries[entry].folderIndex);
+  return folder.empty() ? std::string(c.entries[entry].name)
+                        : folder + "/" + std::string(c.entries[entry].name);
+}
+
+}  // namespace test
+}  // namespace ledra
+
+#endif  // LEDRA_QUERY_QUERY_TEST_SUPPORT_H_
