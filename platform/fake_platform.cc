@@ -433,6 +433,20 @@ std::unique_ptr<File> FakePlatform::OpenForReading(const std::string& path, OsEr
   return std::make_unique<OpenFile>(*this, absolute, false);
 }
 
+std::unique_ptr<MappedFile> FakePlatform::MapForReading(const std::string& path, OsError* err) {
+  const std::string absolute = Resolve(path);
+  const Node* node = Find(absolute);
+  if (node == nullptr) {
+    *err = NotFound(path);
+    return nullptr;
+  }
+  if (node->folder || Fails(Op::Open, absolute)) {
+    *err = Denied();
+    return nullptr;
+  }
+  return std::make_unique<HeldFile>(Content(absolute));
+}
+
 std::unique_ptr<File> FakePlatform::CreateForWriting(const std::string& path, OsError* err) {
   const std::string absolute = Resolve(path);
   const Node* existing = Find(absolute);

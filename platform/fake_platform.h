@@ -94,6 +94,7 @@ class FakePlatform : public Platform {
   bool FreeSpaceExtended(const std::string& path, FreeBytes* bytes) override;
   bool FreeSpaceClassic(const std::string& path, FreeClusters* clusters) override;
   std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override;
+  std::unique_ptr<MappedFile> MapForReading(const std::string& path, OsError* err) override;
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override;
   bool Remove(const std::string& path, OsError* err) override;
   bool Rename(const std::string& from, const std::string& to, OsError* err) override;

@@ -13,6 +13,10 @@ void Platform::ReportError(const std::string& action, const std::string& path,
   errors_.WriteLine(line);
 }
 
+std::unique_ptr<MappedFile> Platform::MapForReading(const std::string& path, OsError* err) {
+  return MapRegularFile(path, err);
+}
+
 int32_t ClampTime(int64_t seconds) {
   if (seconds > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
   if (seconds < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();

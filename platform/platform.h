@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/mapped_file.h"
 #include "platform/message_sink.h"
 
 namespace ledra {
@@ -157,6 +158,8 @@ class Platform {
   virtual bool Remove(const std::string& path, OsError* err) = 0;
   // Renames in one step, replacing an existing file of the new name.
   virtual bool Rename(const std::string& from, const std::string& to, OsError* err) = 0;
+  // A read-only view of a whole regular file (MapRegularFile on a real machine).
+  virtual std::unique_ptr<MappedFile> MapForReading(const std::string& path, OsError* err);
 
   // --- Clock ---------------------------------------------------------------------------
   // Seconds since 1970 UTC, clamped to 32 bits.

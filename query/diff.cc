@@ -15,10 +15,6 @@ namespace {
 constexpr uint32_t kNone = DiffRow::kNoEntry;
 constexpr uint64_t kRootKey = 0x6c65647261ULL;
 
-uint32_t FolderNumber(const TableEntry& e) {
-  return static_cast<uint32_t>(-static_cast<int64_t>(e.size));
-}
-
 // Each folder's key: the hash of its path below the scan root, built from its parent's.
 // Parents are numbered below their children, so one pass in folder order does it.
 std::vector<uint64_t> FolderKeys(const CatalogTables& c, const FolderLinks& links) {
@@ -185,7 +181,7 @@ DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, 
       const TableEntry& e = older.entries[o];
       return e.IsFolder() && e.folderIndex == parent && e.name == n.name;
     });
-    if (i != kNone) folderMatch[f] = FolderNumber(older.entries[i]);
+    if (i != kNone) folderMatch[f] = older.entries[i].FolderNumber();
   }
 
   std::vector<uint32_t> added;
@@ -194,7 +190,7 @@ DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, 
     const TableEntry& n = newer.entries[j];
     const auto jj = static_cast<uint32_t>(j);
     if (n.IsFolder()) {
-      const uint32_t f = FolderNumber(n);
+      const uint32_t f = n.FolderNumber();
       if (f >= folderMatch.size() || folderMatch[f] == kNone) added.push_back(jj);
       continue;
     }

@@ -9,14 +9,10 @@ FolderLinks::FolderLinks(const CatalogTables& catalog)
   for (size_t i = 0; i < catalog.entries.size(); ++i) {
     const TableEntry& e = catalog.entries[i];
     if (!e.IsFolder()) continue;
-    const uint64_t folder = static_cast<uint64_t>(-static_cast<int64_t>(e.size));
-    if (folder < entryOf_.size()) entryOf_[folder] = static_cast<uint32_t>(i);
+    if (e.FolderNumber() < entryOf_.size()) entryOf_[e.FolderNumber()] = static_cast<uint32_t>(i);
   }
-  const std::string& root = catalog.header.root;
-  separator_ = !root.empty() && root.back() == '\\' ? '\\' : '/';
-  rootPath_ = root;
-  if (!rootPath_.empty() && rootPath_.back() == separator_) rootPath_.pop_back();
-  if (!catalog.folders.empty()) rootPath_ += catalog.folders[0].path;
+  separator_ = catalog.header.Separator();
+  rootPath_ = catalog.header.PathPrefix();
 }
 
 uint32_t FolderLinks::ParentOf(size_t folder) const {
@@ -47,6 +43,7 @@ std::string FolderLinks::RelativePath(size_t folder) const {
 std::string FolderLinks::FullPath(size_t folder) const {
   std::string path = rootPath_;
   AppendNames(folder, separator_, &path);
+  // The scan root of a whole '/' volume has an empty prefix.
   return path.empty() ? std::string(1, separator_) : path;
 }
 

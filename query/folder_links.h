@@ -43,7 +43,7 @@ class FolderLinks {
   const CatalogTables& catalog_;
   std::vector<uint32_t> entryOf_;
   char separator_ = '/';
-  std::string rootPath_;  // folder 0 in full
+  std::string rootPath_;  // folder 0 in full, without a trailing separator
 };
 
 }  // namespace ledra

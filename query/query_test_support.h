@@ -17,8 +17,8 @@ namespace test {
 
 inline CatalogTables LoadBuilt(const BuiltVolume& volume, const std::vector<TreeItem>& items) {
   CatalogTables tables;
-  std::string why;
-  EXPECT_TRUE(ParseCatalog(BuildCatalog(volume, items), &tables, &why)) << why;
+  ReadProblem problem;
+  EXPECT_TRUE(LoadCatalog(BuildCatalog(volume, items), &tables, &problem)) << problem.Text();
   return tables;
 }
 

@@ -9,4 +9,5 @@ $SUDO apt-get install -y --no-install-recommends \
   g++ cmake ninja-build pkg-config libgtest-dev googletest \
   g++-mingw-w64-x86-64-posix wine wine64 \
   libmount-dev libblkid-dev e2fsprogs mount util-linux time \
-  clang libclang-rt-14-dev ca-certificates
+  clang libclang-rt-14-dev ca-certificates \
+  libcli11-dev libpcre2-dev plocate

@@ -1,0 +1,181 @@
+#include "catalog/catalog_header.h"
+
+#include <cstring>
+
+namespace ledra {
+
+namespace {
+
+constexpr uint32_t kSignatureBase = 500410407;  // 0x1DD3A827
+constexpr uint32_t kGenerationStep = 1000000000;
+constexpr size_t kFolderRecordBytes = 12;  // fileCount and totalSize
+// The least an entry takes: its fixed fields and the NUL of an empty name.
+constexpr size_t kNarrowEntryBytes = 11;
+constexpr size_t kWideEntryBytes = 17;
+
+// Reads fields from the front of the file and refuses to move past its end.
+class HeaderCursor {
+ public:
+  HeaderCursor(std::string_view bytes, ReadProblem* problem) : bytes_(bytes), problem_(problem) {}
+
+  size_t offset() const { return offset_; }
+  size_t left() const { return bytes_.size() - offset_; }
+
+  bool Number(const char* field, size_t n, uint64_t* value) {
+    if (left() < n) {
+      return Fail(field + std::string(" needs ") + std::to_string(n) + " bytes, " +
+                  std::to_string(left()) + " left (file cut short)");
+    }
+    uint64_t v = 0;
+    for (size_t i = 0; i < n; ++i) {
+      v |= static_cast<uint64_t>(static_cast<unsigned char>(bytes_[offset_ + i])) << (8 * i);
+    }
+    offset_ += n;
+    *value = v;
+    return true;
+  }
+  bool U32(const char* field, uint32_t* value) {
+    uint64_t v = 0;
+    if (!Number(field, 4, &v)) return false;
+    *value = static_cast<uint32_t>(v);
+    return true;
+  }
+  // A terminated string (version 5 on) or a counted one (before), whose field gets the
+  // bytes before any NUL among them.
+  bool String(const char* field, bool terminated, std::string_view* value) {
+    if (terminated) {
+      const size_t nul = bytes_.find('\0', offset_);
+      if (nul == std::string_view::npos) return Fail(field + std::string(" has no NUL before the end"));
+      *value = bytes_.substr(offset_, nul - offset_);
+      offset_ = nul + 1;
+      return true;
+    }
+    uint64_t length = 0;
+    if (!Number(field, 1, &length)) return false;
+    if (left() < length) return Fail(field + std::string(" runs past the end of the file"));
+    std::string_view counted = bytes_.substr(offset_, length);
+    *value = counted.substr(0, counted.find('\0'));
+    offset_ += length;
+    return true;
+  }
+  bool String(const char* field, bool terminated, std::string* value) {
+    std::string_view view;
+    if (!String(field, terminated, &view)) return false;
+    value->assign(view.data(), view.size());
+    return true;
+  }
+  // A signed 32-bit count of records of at least `recordBytes` bytes each.
+  bool Count(const char* field, size_t recordBytes, uint32_t* count) {
+    const size_t at = offset_;
+    uint32_t raw = 0;
+    if (!U32(field, &raw)) return false;
+    const int32_t n = static_cast<int32_t>(raw);
+    if (n < 0) return FailAt(at, field + std::string(" is negative: ") + std::to_string(n));
+    if (static_cast<size_t>(n) > left() / recordBytes) {
+      return FailAt(at, field + std::string(" of ") + std::to_string(n) +
+                            " cannot fit the " + std::to_string(left()) + " bytes left");
+    }
+    *count = static_cast<uint32_t>(n);
+    return true;
+  }
+  bool Skip(size_t n) {
+    if (left() < n) return Fail("folder table runs past the end of the file");
+    offset_ += n;
+    return true;
+  }
+  bool Fail(const std::string& what) { return FailAt(offset_, what); }
+  bool FailAt(size_t offset, const std::string& what) {
+    problem_->offset = offset;
+    problem_->what = what;
+    return false;
+  }
+
+ private:
+  std::string_view bytes_;
+  ReadProblem* problem_;
+  size_t offset_ = 0;
+};
+
+bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
+  h->folderTableOffset = in.offset();
+  if (!in.Count("folder count", kFolderRecordBytes, &h->folderCount)) return false;
+  if (h->folderCount == 0) return in.FailAt(h->folderTableOffset, "folder table lacks folder 0");
+  if (!h->WideEntries() && h->folderCount > 65536) {
+    return in.FailAt(h->folderTableOffset, "folder count of " + std::to_string(h->folderCount) +
+                                               " is beyond version 5's 16-bit folder numbers");
+  }
+  if (!in.String("folder 0 path", true, &h->folder0Path)) return false;
+  uint32_t fileCount = 0;
+  uint64_t totalBits = 0;
+  if (!in.U32("folder 0 file count", &fileCount) || !in.Number("folder 0 total", 8, &totalBits)) {
+    return false;
+  }
+  h->rootFileCount = static_cast<int32_t>(fileCount);
+  std::memcpy(&h->rootTotalSize, &totalBits, sizeof totalBits);
+  h->folder1Offset = in.offset();
+  if (!in.Skip(kFolderRecordBytes * static_cast<size_t>(h->folderCount - 1))) return false;
+  h->entryTableOffset = in.offset();
+  return in.Count("entry count", h->WideEntries() ? kWideEntryBytes : kNarrowEntryBytes,
+                  &h->entryCount);
+}
+
+}  // namespace
+
+std::string ReadProblem::Text() const { return "offset " + std::to_string(offset) + ": " + what; }
+
+char CatalogHeader::Separator() const {
+  return !root.empty() && root.back() == '\\' ? '\\' : '/';
+}
+
+std::string CatalogHeader::PathPrefix() const {
+  std::string path = root;
+  if (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  return path + folder0Path;
+}
+
+std::string CatalogHeader::ScanRoot() const {
+  std::string path = PathPrefix();
+  if (path.empty()) path = std::string(1, Separator());
+  return path;
+}
+
+bool ParseCatalogHeader(std::string_view bytes, CatalogHeader* h, ReadProblem* problem) {
+  *h = CatalogHeader();
+  HeaderCursor in(bytes, problem);
+  if (!in.U32("signature", &h->signature)) return false;
+  if (h->signature % kGenerationStep != kSignatureBase) {
+    return in.FailAt(0, "not a catalogue (signature " + std::to_string(h->signature) + ")");
+  }
+  h->version = static_cast<int16_t>(h->signature / kGenerationStep);
+  if (h->version > 2) {
+    uint64_t version = 0;
+    if (!in.Number("version", 2, &version)) return false;
+    h->version = static_cast<int16_t>(version);
+  }
+  if (h->version > kHighestReadVersion) {
+    return in.FailAt(4, "version " + std::to_string(h->version) + " is newer than this reader");
+  }
+  const int16_t v = h->version;
+  const bool terminated = v >= 5;
+  uint32_t timestamp = 0;
+  if (!in.U32("timestamp", &timestamp)) return false;
+  h->timestamp = static_cast<int32_t>(timestamp);
+  if (v >= 2 && !in.String("root", terminated, &h->root)) return false;
+  if (!in.String("volume name", terminated, &h->volumeName) ||
+      !in.String("alias", terminated, &h->alias) || !in.U32("serial", &h->serial)) {
+    return false;
+  }
+  h->displayName = h->alias.empty() ? h->volumeName : h->alias;
+  if (v >= 4) {
+    h->commentOffset = in.offset() + (terminated ? 0 : 1);
+    if (!in.String("comment", terminated, &h->comment)) return false;
+  }
+  if (v >= 1) {
+    uint32_t bits = 0;
+    if (!in.U32("free space", &bits)) return false;
+    std::memcpy(&h->freeSpaceMB, &bits, sizeof bits);
+  }
+  return !h->HasTables() || ParseTableBounds(in, h);
+}
+
+}  // namespace ledra

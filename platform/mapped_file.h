@@ -1,0 +1,46 @@
+// A read-only view of one whole regular file, for readers that walk a catalogue from end to
+// end without copying it: the operating system pages the bytes in and drops them again, so
+// memory does not grow with the file.
+#ifndef LEDRA_PLATFORM_MAPPED_FILE_H_
+#define LEDRA_PLATFORM_MAPPED_FILE_H_
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace ledra {
+
+struct OsError;
+
+// The view stays valid until the object is destroyed; destroying it releases the mapping
+// (and on Windows every handle), so that a writer may replace the file again.
+class MappedFile {
+ public:
+  MappedFile() = default;
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  virtual ~MappedFile() = default;
+
+  virtual std::string_view Bytes() const = 0;
+};
+
+// A view of bytes held in memory (an empty file, the fake platform, tests).
+class HeldFile final : public MappedFile {
+ public:
+  explicit HeldFile(std::string bytes) : bytes_(std::move(bytes)) {}
+  std::string_view Bytes() const override { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+// Maps the regular file at `path` for reading. Other programs may go on reading, writing,
+// renaming and deleting it (Win32: FILE_SHARE_DELETE). Links are followed, but anything
+// that is not a regular file (a folder, a FIFO, a device) is refused. Null with `err`
+// filled on failure.
+std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err);
+
+}  // namespace ledra
+
+#endif  // LEDRA_PLATFORM_MAPPED_FILE_H_

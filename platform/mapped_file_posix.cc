@@ -1,0 +1,76 @@
+// Maps catalogue files with mmap. The descriptor is closed as soon as the mapping exists;
+// the mapping alone keeps the pages readable even when the file is replaced meanwhile.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/mapped_file.h"
+#include "platform/platform.h"
+
+namespace ledra {
+
+namespace {
+
+void FillErrno(int code, OsError* err) {
+  if (err == nullptr) return;
+  err->notFound = code == ENOENT || code == ENOTDIR;
+  err->code = code;
+  err->text = std::strerror(code);
+}
+
+class PosixMappedFile final : public MappedFile {
+ public:
+  PosixMappedFile(void* data, size_t size) : data_(data), size_(size) {}
+  ~PosixMappedFile() override { munmap(data_, size_); }
+  std::string_view Bytes() const override {
+    return std::string_view(static_cast<const char*>(data_), size_);
+  }
+
+ private:
+  void* data_;
+  size_t size_;
+};
+
+}  // namespace
+
+std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err) {
+  // O_NONBLOCK: a FIFO named like a catalogue must not block the open.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    FillErrno(errno, err);
+    return nullptr;
+  }
+  struct stat status;
+  if (fstat(fd, &status) != 0) {
+    FillErrno(errno, err);
+    close(fd);
+    return nullptr;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    close(fd);
+    FillErrno(S_ISDIR(status.st_mode) ? EISDIR : EINVAL, err);
+    if (err != nullptr && !S_ISDIR(status.st_mode)) err->text = "not a regular file";
+    return nullptr;
+  }
+  const size_t size = static_cast<size_t>(status.st_size);
+  if (size == 0) {
+    close(fd);
+    return std::make_unique<HeldFile>(std::string());
+  }
+  void* data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  const int mapError = errno;
+  close(fd);
+  if (data == MAP_FAILED) {
+    FillErrno(mapError, err);
+    return nullptr;
+  }
+  // The reader goes from the first byte to the last once.
+  madvise(data, size, MADV_SEQUENTIAL | MADV_WILLNEED);
+  return std::make_unique<PosixMappedFile>(data, size);
+}
+
+}  // namespace ledra

@@ -1,0 +1,58 @@
+// How an entry, a folder total or a volume is spelled in every output format: the field
+// names and order of JSON and CSV, human sizes and local times for text. Shared by find,
+// ls, du and volumes, and by the exports that build on them.
+#ifndef LEDRA_QUERY_ENTRY_OUTPUT_H_
+#define LEDRA_QUERY_ENTRY_OUTPUT_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "query/record_writer.h"
+
+namespace ledra {
+
+struct CatalogFile;
+
+// What the user chose for output.
+struct OutputSettings {
+  OutputFormat format = OutputFormat::Text;
+  bool exactBytes = false;  // --bytes: no human sizes in text
+};
+
+// One entry as the outputs need it. Names and paths are UTF-8 already.
+struct EntryFacts {
+  std::string volume;   // display name
+  std::string catalog;  // file name
+  std::string path;     // FULLPATH, the name included
+  std::string name;
+  std::string_view rawName;  // the bytes as stored
+  bool nameValid = true;     // false: some bytes of the name became U+FFFD
+  bool folder = false;
+  int64_t size = 0;  // folders: subtree total
+  bool clamped = false;
+  int64_t files = 0;  // folders: files in the subtree
+  int64_t modified = 0;
+};
+
+// The JSON/CSV fields of an entry: volume, catalog, path, name, type, size, size_clamped,
+// files (null for files), modified (ISO 8601 UTC), modified_epoch, name_bytes (hex of the
+// raw name where it was not valid, else null).
+Record EntryRecord(const EntryFacts& facts);
+
+// "1.5K", "23M", "512" (1024-based, one decimal below 10).
+std::string HumanSize(double bytes);
+// A size for text output; a clamped version-5 size reads as at least 2 GiB.
+std::string SizeText(double bytes, bool clamped, bool exactBytes);
+// "2024-05-01 13:37" in local time.
+std::string LocalTimeText(int64_t epoch);
+// "2024-05-01T13:37:04Z".
+std::string UtcIsoText(int64_t epoch);
+// "3 days ago", "5 hours ago", "in the future".
+std::string AgoText(int64_t epoch, int64_t now);
+// Seconds since 1970 of a local "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM:SS"; false when malformed.
+bool ParseLocalTime(std::string_view text, int64_t* epoch);
+
+}  // namespace ledra
+
+#endif  // LEDRA_QUERY_ENTRY_OUTPUT_H_

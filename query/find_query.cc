@@ -1,0 +1,300 @@
+#include "query/find_query.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "catalog/catalog_reader.h"
+#include "query/name_matcher.h"
+#include "query/name_text.h"
+
+namespace ledra {
+
+namespace {
+
+// A catalogue's results wait in memory only up to this size while earlier catalogues are
+// still searched; past it the search waits for its turn and then writes straight through.
+constexpr size_t kHeldOutput = 4 << 20;
+
+// Hands standard output to the catalogues in their order.
+class OutputOrder {
+ public:
+  void WaitTurn(size_t index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    turn_.wait(lock, [&] { return head_ == index; });
+  }
+  bool IsTurn(size_t index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return head_ == index;
+  }
+  void Done(size_t index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    head_ = index + 1;
+    turn_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable turn_;
+  size_t head_ = 0;
+};
+
+// The output of one catalogue: held until its turn, then written through.
+class OrderedSink final : public OutputSink {
+ public:
+  OrderedSink(OutputSink& out, OutputOrder& order, size_t index)
+      : out_(out), order_(order), index_(index), direct_(order.IsTurn(index)) {}
+  void Write(std::string_view bytes) override {
+    if (direct_) {
+      out_.Write(bytes);
+      return;
+    }
+    held_.append(bytes.data(), bytes.size());
+    if (held_.size() > kHeldOutput) TakeTurn();
+  }
+  void TakeTurn() {
+    if (direct_) return;
+    order_.WaitTurn(index_);
+    direct_ = true;
+    if (!held_.empty()) out_.Write(held_);
+    held_.clear();
+    held_.shrink_to_fit();
+  }
+
+ private:
+  OutputSink& out_;
+  OutputOrder& order_;
+  size_t index_;
+  bool direct_;
+  std::string held_;
+};
+
+bool PassesSize(const SizeFilter& f, double size, bool clamped) {
+  const double n = static_cast<double>(f.bytes);
+  switch (f.relation) {
+    case '+': return clamped || size > n;
+    case '-': return !clamped && size < n;
+    default: return !clamped && size == n;
+  }
+}
+
+struct CatalogOutcome {
+  uint64_t matches = 0;
+  std::string problem;
+  std::string notice;
+};
+
+// Searches one catalogue; shared state is read only.
+class CatalogSearch {
+ public:
+  CatalogSearch(Platform& platform, const FindOptions& options, const OutputSettings& settings,
+                const NameMatcher& matcher, const std::string& encoding,
+                std::atomic<uint64_t>& shown)
+      : platform_(platform), options_(options), settings_(settings), matcher_(matcher.Clone()),
+        shown_(shown) {
+    std::string ignored;
+    if (!encoding.empty()) decoder_ = NewCodePageDecoder(encoding, &ignored);
+  }
+
+  CatalogOutcome Run(const CatalogFile& file, OutputSink& sink) {
+    CatalogOutcome outcome;
+    CatalogReader reader;
+    ReadProblem problem;
+    if (!reader.Open(platform_, file.path, &problem)) {
+      outcome.problem = file.path + ": " + problem.Text();
+      return outcome;
+    }
+    const CatalogHeader& h = reader.header();
+    if (!h.HasTables()) {
+      outcome.notice = file.path + ": version " + std::to_string(h.version) +
+                       " catalogues hold no tables; passed over";
+      return outcome;
+    }
+    const bool needPaths = !options_.count || options_.matchPath;
+    EntryCursor cursor = reader.Entries(needPaths);
+    const std::string prefix = h.PathPrefix();
+    const char separator = h.Separator();
+    const bool narrow = !h.WideEntries();
+    std::unique_ptr<RecordWriter> writer;
+    if (settings_.format == OutputFormat::Json) writer = NewJsonWriter(sink);
+    if (settings_.format == OutputFormat::Csv) writer = NewCsvWriter(sink);
+    std::string volume = h.displayName;
+    if (decoder_) decoder_->Decode(h.displayName, &volume);
+
+    CatalogEntry e;
+    while (cursor.Next(&e)) {
+      const bool folder = e.IsFolder();
+      if ((options_.type == FindOptions::Type::File && folder) ||
+          (options_.type == FindOptions::Type::Folder && !folder)) {
+        continue;
+      }
+      if ((options_.newer && e.modified <= *options_.newer) ||
+          (options_.older && e.modified >= *options_.older)) {
+        continue;
+      }
+      const bool clamped = narrow && !folder && e.size == kClampedSize;
+      double size = static_cast<double>(e.size);
+      int64_t files = 0;
+      if (folder) {
+        const CatalogFolder record = reader.Folder(e.FolderNumber());
+        size = record.totalSize;
+        files = record.fileCount;
+      }
+      if (options_.size && !PassesSize(*options_.size, size, clamped)) continue;
+      std::string_view name = e.name;
+      bool nameValid = true;
+      if (decoder_) {
+        nameValid = decoder_->Decode(e.name, &decodedName_);
+        name = decodedName_;
+      }
+      if (options_.matchPath) {
+        BuildPath(prefix, separator, cursor, e, name);
+        if (!matcher_->Matches(path_)) continue;
+      } else if (!matcher_->Matches(name)) {
+        continue;
+      }
+      ++outcome.matches;
+      if (options_.count) continue;
+      if (options_.limit != 0 && shown_.fetch_add(1) >= options_.limit) continue;
+      if (!options_.matchPath) BuildPath(prefix, separator, cursor, e, name);
+      Emit(file, volume, e, name, nameValid, folder, size, clamped, files, writer.get(), sink);
+    }
+    if (!cursor.ok()) outcome.problem = file.path + ": " + cursor.problem().Text();
+    return outcome;
+  }
+
+ private:
+  void BuildPath(const std::string& prefix, char separator, const EntryCursor& cursor,
+                 const CatalogEntry& e, std::string_view name) {
+    raw_.assign(prefix);
+    cursor.AppendFolderPath(e.folderIndex, separator, &raw_);
+    if (decoder_) {
+      decoder_->Decode(raw_, &path_);
+    } else {
+      path_.swap(raw_);
+    }
+    path_.push_back(separator);
+    path_.append(name.data(), name.size());
+  }
+
+  void Emit(const CatalogFile& file, const std::string& volume, const CatalogEntry& e,
+            std::string_view name, bool nameValid, bool folder, double size, bool clamped,
+            int64_t files, RecordWriter* writer, OutputSink& sink) {
+    if (writer != nullptr) {
+      EntryFacts facts;
+      facts.volume = volume;
+      facts.catalog = file.fileName;
+      facts.path = path_;
+      facts.name = std::string(name);
+      facts.rawName = e.name;
+      facts.nameValid = nameValid && (decoder_ || IsValidUtf8(e.name));
+      facts.folder = folder;
+      facts.size = static_cast<int64_t>(size);
+      facts.clamped = clamped;
+      facts.files = files;
+      facts.modified = e.modified;
+      writer->Write(EntryRecord(facts));
+      return;
+    }
+    line_.clear();
+    if (settings_.format == OutputFormat::NulPaths) {
+      line_.append(path_);
+      line_.push_back('\0');
+    } else {
+      line_.append(volume);
+      line_.push_back(':');
+      line_.append(path_);
+      line_.push_back('\t');
+      line_.append(SizeText(size, clamped, settings_.exactBytes));
+      line_.push_back('\t');
+      line_.append(LocalTimeText(e.modified));
+      line_.push_back('\n');
+    }
+    sink.Write(line_);
+  }
+
+  Platform& platform_;
+  const FindOptions& options_;
+  const OutputSettings& settings_;
+  std::unique_ptr<NameMatcher> matcher_;
+  std::unique_ptr<NameDecoder> decoder_;
+  std::atomic<uint64_t>& shown_;
+  std::string decodedName_;
+  std::string raw_;
+  std::string path_;
+  std::string line_;
+};
+
+}  // namespace
+
+bool ParseSizeFilter(const std::string& text, SizeFilter* filter) {
+  std::string_view s(text);
+  SizeFilter f;
+  if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+    f.relation = s[0];
+    s.remove_prefix(1);
+  }
+  int shift = 0;
+  if (!s.empty()) {
+    switch (s.back()) {
+      case 'K': case 'k': shift = 10; break;
+      case 'M': case 'm': shift = 20; break;
+      case 'G': case 'g': shift = 30; break;
+      case 'T': case 't': shift = 40; break;
+      default: break;
+    }
+    if (shift != 0) s.remove_suffix(1);
+  }
+  if (s.empty() || s.size() > 15 || s.find_first_not_of("0123456789") != std::string_view::npos) {
+    return false;
+  }
+  f.bytes = std::stoull(std::string(s)) << shift;
+  *filter = f;
+  return true;
+}
+
+bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const FindOptions& options,
+             const OutputSettings& settings, OutputSink& out, FindOutcome* outcome,
+             std::string* error) {
+  std::unique_ptr<NameMatcher> matcher =
+      options.regex ? NewRegexMatcher(options.pattern, error) : NewPatternMatcher(options.pattern);
+  if (matcher == nullptr) return false;
+  if (!options.encoding.empty() && NewCodePageDecoder(options.encoding, error) == nullptr) {
+    return false;
+  }
+  std::vector<CatalogOutcome> results(files.size());
+  std::atomic<uint64_t> shown{0};
+  std::atomic<size_t> next{0};
+  OutputOrder order;
+  auto work = [&] {
+    CatalogSearch search(platform, options, settings, *matcher, options.encoding, shown);
+    for (size_t i = next++; i < files.size(); i = next++) {
+      OrderedSink sink(out, order, i);
+      results[i] = search.Run(files[i], sink);
+      sink.TakeTurn();
+      order.Done(i);
+    }
+  };
+  // --limit counts results in order, which one thread keeps simple.
+  const int threads = options.limit != 0 ? 1 : std::max(1, std::min<int>(options.threads, static_cast<int>(files.size())));
+  std::vector<std::thread> helpers;
+  for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+
+  for (const CatalogOutcome& r : results) {
+    outcome->matches += r.matches;
+    if (!r.problem.empty()) {
+      outcome->damaged = true;
+      outcome->problems.push_back(r.problem);
+    }
+    if (!r.notice.empty()) outcome->notices.push_back(r.notice);
+  }
+  if (options.count) out.Write(std::to_string(outcome->matches) + "\n");
+  return true;
+}
+
+}  // namespace ledra

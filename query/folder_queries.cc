@@ -1,0 +1,206 @@
+#include "query/folder_queries.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "catalog/catalog_reader.h"
+#include "query/name_text.h"
+
+namespace ledra {
+
+namespace {
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// A catalogue read in full, with the folder names kept, and the folder a path names.
+class OpenedFolder {
+ public:
+  bool Open(Platform& platform, const CatalogFile& file, const FolderQuery& query,
+            FolderOutcome* outcome) {
+    ReadProblem problem;
+    if (!reader_.Open(platform, file.path, &problem)) return Damaged(file, problem, outcome);
+    if (!reader_.header().HasTables()) {
+      outcome->error = file.path + ": version " + std::to_string(reader_.header().version) +
+                       " catalogues hold no tables";
+      return false;
+    }
+    cursor_ = std::make_unique<EntryCursor>(reader_.Entries(true));
+    CatalogEntry e;
+    while (cursor_->Next(&e)) {
+    }
+    if (!cursor_->ok()) return Damaged(file, cursor_->problem(), outcome);
+    if (!query.encoding.empty()) {
+      decoder_ = NewCodePageDecoder(query.encoding, &outcome->error);
+      if (!decoder_) return false;
+    } else {
+      decoder_ = NewUtf8Decoder();
+    }
+    // Each component names a subfolder: exactly if one has that name, else the one that
+    // matches without regard to ASCII case.
+    folder_ = 0;
+    for (const std::string& component : query.components) {
+      uint32_t exact = 0, folded = 0, foldedCount = 0;
+      for (uint32_t f = 1; f <= cursor_->FoldersMet(); ++f) {
+        if (cursor_->ParentOf(f) != folder_) continue;
+        const std::string_view name = cursor_->FolderName(f);
+        if (name == component) exact = f;
+        if (SameIgnoringCase(name, component)) folded = f, ++foldedCount;
+      }
+      if (exact == 0 && foldedCount != 1) {
+        outcome->error = "no folder '" + component + "' in " + FolderPath(folder_);
+        return false;
+      }
+      folder_ = exact != 0 ? exact : folded;
+    }
+    return true;
+  }
+
+  CatalogReader& reader() { return reader_; }
+  const EntryCursor& cursor() const { return *cursor_; }
+  uint32_t folder() const { return folder_; }
+  NameDecoder& decoder() { return *decoder_; }
+
+  std::string FolderPath(uint32_t number) const {
+    std::string path = reader_.header().PathPrefix();
+    cursor_->AppendFolderPath(number, reader_.header().Separator(), &path);
+    if (path.empty()) path = std::string(1, reader_.header().Separator());
+    return path;
+  }
+
+ private:
+  static bool Damaged(const CatalogFile& file, const ReadProblem& problem, FolderOutcome* outcome) {
+    outcome->damaged = true;
+    outcome->error = file.path + ": " + problem.Text();
+    return false;
+  }
+
+  CatalogReader reader_;
+  std::unique_ptr<EntryCursor> cursor_;
+  std::unique_ptr<NameDecoder> decoder_;
+  uint32_t folder_ = 0;
+};
+
+std::unique_ptr<RecordWriter> MachineWriter(const OutputSettings& settings, OutputSink& out) {
+  if (settings.format == OutputFormat::Json) return NewJsonWriter(out);
+  if (settings.format == OutputFormat::Csv) return NewCsvWriter(out);
+  return nullptr;
+}
+
+}  // namespace
+
+bool RunList(Platform& platform, const CatalogFile& file, const FolderQuery& query,
+             const OutputSettings& settings, OutputSink& out, FolderOutcome* outcome) {
+  OpenedFolder opened;
+  if (!opened.Open(platform, file, query, outcome)) return false;
+  CatalogReader& reader = opened.reader();
+  const CatalogHeader& h = reader.header();
+  std::vector<CatalogEntry> entries;
+  EntryCursor again = reader.Entries(false);
+  CatalogEntry e;
+  while (again.Next(&e)) {
+    if (e.folderIndex == opened.folder()) entries.push_back(e);
+  }
+  auto sizeOf = [&](const CatalogEntry& x) {
+    return x.IsFolder() ? reader.Folder(x.FolderNumber()).totalSize : static_cast<double>(x.size);
+  };
+  switch (query.sort) {
+    case SortOrder::Name:
+      std::stable_sort(entries.begin(), entries.end(),
+                       [](const CatalogEntry& a, const CatalogEntry& b) { return a.name < b.name; });
+      break;
+    case SortOrder::Size:
+      std::stable_sort(entries.begin(), entries.end(), [&](const CatalogEntry& a, const CatalogEntry& b) {
+        return sizeOf(a) > sizeOf(b);
+      });
+      break;
+    case SortOrder::Time:
+      std::stable_sort(entries.begin(), entries.end(), [](const CatalogEntry& a, const CatalogEntry& b) {
+        return a.modified > b.modified;
+      });
+      break;
+    case SortOrder::Table: break;
+  }
+  std::unique_ptr<RecordWriter> writer = MachineWriter(settings, out);
+  TextTable table({false, true, true, false, false});
+  std::string volume;
+  opened.decoder().Decode(h.displayName, &volume);
+  const std::string folderPath = opened.FolderPath(opened.folder());
+  const char separator = h.Separator();
+  for (const CatalogEntry& x : entries) {
+    EntryFacts f;
+    f.volume = volume;
+    f.catalog = file.fileName;
+    f.rawName = x.name;
+    f.nameValid = opened.decoder().Decode(x.name, &f.name);
+    f.folder = x.IsFolder();
+    f.size = static_cast<int64_t>(sizeOf(x));
+    f.clamped = !h.WideEntries() && !f.folder && x.size == kClampedSize;
+    f.files = f.folder ? reader.Folder(x.FolderNumber()).fileCount : 0;
+    f.modified = x.modified;
+    std::string parent;
+    opened.decoder().Decode(folderPath, &parent);
+    f.path = (parent.size() == 1 && parent[0] == separator ? std::string() : parent) + separator + f.name;
+    if (writer) {
+      writer->Write(EntryRecord(f));
+    } else {
+      table.Add({f.folder ? "d" : "-", SizeText(static_cast<double>(f.size), f.clamped, settings.exactBytes),
+                 f.folder ? std::to_string(f.files) : "", LocalTimeText(f.modified),
+                 f.folder ? f.name + separator : f.name});
+    }
+    ++outcome->rows;
+  }
+  table.Print(out);
+  return true;
+}
+
+bool RunDiskUsage(Platform& platform, const CatalogFile& file, const FolderQuery& query,
+                  const OutputSettings& settings, OutputSink& out, FolderOutcome* outcome) {
+  OpenedFolder opened;
+  if (!opened.Open(platform, file, query, outcome)) return false;
+  CatalogReader& reader = opened.reader();
+  const EntryCursor& cursor = opened.cursor();
+  // Depth of each folder below the chosen one; folders come after their parents.
+  const uint32_t count = reader.header().folderCount;
+  std::vector<int> depth(count, -1);
+  depth[opened.folder()] = 0;
+  std::unique_ptr<RecordWriter> writer = MachineWriter(settings, out);
+  TextTable table({true, true, false});
+  std::string volume;
+  opened.decoder().Decode(reader.header().displayName, &volume);
+  for (uint32_t f = opened.folder(); f < count; ++f) {
+    if (f != opened.folder()) {
+      const int parentDepth = depth[cursor.ParentOf(f)];
+      if (parentDepth < 0 || parentDepth >= query.depth) continue;
+      depth[f] = parentDepth + 1;
+    }
+    const CatalogFolder record = reader.Folder(f);
+    std::string path;
+    opened.decoder().Decode(opened.FolderPath(f), &path);
+    if (writer) {
+      Record r;
+      r.push_back({"volume", FieldValue::Text(volume)});
+      r.push_back({"catalog", FieldValue::Text(file.fileName)});
+      r.push_back({"path", FieldValue::Text(path)});
+      r.push_back({"depth", FieldValue::Integer(depth[f])});
+      r.push_back({"size", FieldValue::Integer(static_cast<int64_t>(record.totalSize))});
+      r.push_back({"files", FieldValue::Integer(record.fileCount)});
+      writer->Write(r);
+    } else {
+      table.Add({SizeText(record.totalSize, false, settings.exactBytes), std::to_string(record.fileCount), path});
+    }
+    ++outcome->rows;
+  }
+  table.Print(out);
+  return true;
+}
+
+}  // namespace ledra

@@ -1,0 +1,38 @@
+// Names as a catalogue stores them are bytes: the ANSI code page of the machine that wrote
+// it, usually UTF-8 on Linux. Everything `ledra` prints and matches is UTF-8, so names pass
+// through here: decoded from the chosen code page, or checked as UTF-8, with every byte that
+// is not valid there replaced by U+FFFD. Where that happened, the raw bytes stay available.
+#ifndef LEDRA_QUERY_NAME_TEXT_H_
+#define LEDRA_QUERY_NAME_TEXT_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace ledra {
+
+// Converts name bytes to UTF-8. Not shared between threads.
+class NameDecoder {
+ public:
+  virtual ~NameDecoder() = default;
+  // Writes the UTF-8 form of `bytes` into *out; false when some bytes were not valid and
+  // became U+FFFD.
+  virtual bool Decode(std::string_view bytes, std::string* out) = 0;
+};
+
+// Names taken as UTF-8 (the default, whatever the catalogue's platform).
+std::unique_ptr<NameDecoder> NewUtf8Decoder();
+// Names in the code page `codePage` ("cp1252", "cp932", "latin1", ...): iconv on POSIX,
+// MultiByteToWideChar on Windows. Null with *error filled when the code page is unknown.
+std::unique_ptr<NameDecoder> NewCodePageDecoder(const std::string& codePage, std::string* error);
+
+// True when `bytes` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
+// Appends `bytes` with each invalid sequence replaced by U+FFFD; false when any was.
+bool AppendMendedUtf8(std::string_view bytes, std::string* out);
+// Lowercase hexadecimal of the bytes ("e9").
+std::string HexBytes(std::string_view bytes);
+
+}  // namespace ledra
+
+#endif  // LEDRA_QUERY_NAME_TEXT_H_
