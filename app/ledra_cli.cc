@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ledra_compare_cli.h"
 #include "query/catalog_selection.h"
 #include "query/find_query.h"
 #include "query/folder_queries.h"
@@ -215,6 +216,8 @@ int RunReader(int argc, const char* const* argv, ReaderContext& context) {
   du->add_option("-d,--depth", duQuery.depth, "levels below the folder (default 1)")
       ->check(CLI::NonNegativeNumber);
 
+  CompareCommands compare(app, context);
+
   std::ostringstream helpText;
   std::ostringstream errorText;
   try {
@@ -226,6 +229,7 @@ int RunReader(int argc, const char* const* argv, ReaderContext& context) {
     return code == 0 ? kReaderFound : kReaderError;
   }
 
+  if (const int status = compare.RunParsed(); status >= 0) return status;
   Run run(context);
   if (volumes->parsed()) return run.Volumes(common);
   if (find->parsed()) {

@@ -3,12 +3,15 @@
 # caches the result. Debian ships SQLite for the native build only; the Windows build links
 # this static library instead. Nothing is fetched from anywhere but Debian's archive.
 #
-#   tools/build-mingw-sqlite.sh            prints the prefix (include/, lib/) when it is ready
+#   tools/build-mingw-sqlite.sh
 #
-# LEDRA_DEPS_CACHE (default ~/.cache/ledra) holds the sources and the built prefix; a prefix
-# that is there already is reused, so only the first run of a machine builds.
+# leaves include/sqlite3.h and lib/libsqlite3.a in third_party/sqlite3-mingw, where the
+# Windows build looks for them. LEDRA_DEPS_CACHE (default ~/.cache/ledra) keeps the built
+# library per Debian version, so only the first run on a machine builds; later runs copy.
 set -euo pipefail
 
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+target="$repo/third_party/sqlite3-mingw"
 cache="${LEDRA_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/ledra}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
@@ -28,8 +31,13 @@ ensure_deb_src() {
 version=$(dpkg-query -W -f '${Version}' libsqlite3-dev 2>/dev/null || true)
 [ -n "$version" ] || { echo "libsqlite3-dev is not installed (tools/install-deps.sh)" >&2; exit 1; }
 prefix="$cache/sqlite3-mingw-${version//[^A-Za-z0-9.+-]/_}"
+install_prefix() {
+  rm -rf "$target"
+  mkdir -p "$(dirname "$target")"
+  cp -R "$prefix" "$target"
+}
 if [ -f "$prefix/lib/libsqlite3.a" ] && [ -f "$prefix/include/sqlite3.h" ]; then
-  echo "$prefix"
+  install_prefix
   exit 0
 fi
 
@@ -46,7 +54,7 @@ src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'sqlite3-*' | head -n 1
 # library itself is compiled for Windows.
 build="$work/build"
 mkdir -p "$build"
-(cd "$build" && "$src/configure" --disable-tcl >&2 && make -j2 sqlite3.c sqlite3.h >&2)
+(cd "$build" && "$src/configure" --disable-tcl >/dev/null && make -j2 sqlite3.c sqlite3.h >/dev/null)
 
 cc=x86_64-w64-mingw32-gcc-posix
 mkdir -p "$prefix.tmp/include" "$prefix.tmp/lib"
@@ -57,4 +65,4 @@ cp "$build/sqlite3.h" "$prefix.tmp/include/"
 rm -rf "$prefix"
 mv "$prefix.tmp" "$prefix"
 rm -rf "$work"
-echo "$prefix"
+install_prefix

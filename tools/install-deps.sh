@@ -10,4 +10,7 @@ $SUDO apt-get install -y --no-install-recommends \
   g++-mingw-w64-x86-64-posix wine wine64 \
   libmount-dev libblkid-dev e2fsprogs mount util-linux time \
   clang libclang-rt-14-dev ca-certificates \
-  libcli11-dev libpcre2-dev plocate
+  libcli11-dev libpcre2-dev plocate \
+  libsqlite3-dev sqlite3 ncdu tcl dpkg-dev make gcc
+# SQLite for the Windows build, from Debian's source package (cached after the first run).
+"$(dirname "$0")/build-mingw-sqlite.sh"
