@@ -29,7 +29,8 @@ struct CommonOptions {
 
 void AddCommonOptions(CLI::App* command, CommonOptions* o) {
   command->add_option("--in", o->in, "a folder of catalogues (repeatable; default: "
-                                     "$LEDRA_CATALOGS, else the current folder)");
+                                     "$LEDRA_CATALOGS, else the current folder)")
+      ->allow_extra_args(false);
   command->add_flag("--backups", o->backups, "read *.kvl.bak files too");
   auto* json = command->add_flag("--json", o->json, "JSON Lines: one object per result");
   auto* csv = command->add_flag("--csv", o->csv, "CSV with a header row");

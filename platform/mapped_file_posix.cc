@@ -61,7 +61,7 @@ std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err
     close(fd);
     return std::make_unique<HeldFile>(std::string());
   }
-  void* data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  void* data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
   const int mapError = errno;
   close(fd);
   if (data == MAP_FAILED) {

@@ -10,6 +10,7 @@
 #include "catalog/catalog_reader.h"
 #include "query/name_matcher.h"
 #include "query/name_text.h"
+#include "query/substring_scanner.h"
 
 namespace ledra {
 
@@ -97,6 +98,11 @@ class CatalogSearch {
         shown_(shown) {
     std::string ignored;
     if (!encoding.empty()) decoder_ = NewCodePageDecoder(encoding, &ignored);
+    // A plain substring on raw names is searched across the whole table at once.
+    if (!options.regex && !options.pattern.empty() && IsSubstringPattern(options.pattern) &&
+        encoding.empty() && !options.matchPath) {
+      scanner_ = std::make_unique<SubstringScanner>(options.pattern);
+    }
   }
 
   CatalogOutcome Run(const CatalogFile& file, OutputSink& sink) {
@@ -124,6 +130,8 @@ class CatalogSearch {
     std::string volume = h.displayName;
     if (decoder_) decoder_->Decode(h.displayName, &volume);
 
+    const std::string_view bytes = reader.bytes();
+    size_t hit = 0;  // the scanner's next occurrence in `bytes`
     CatalogEntry e;
     while (cursor.Next(&e)) {
       const bool folder = e.IsFolder();
@@ -138,7 +146,7 @@ class CatalogSearch {
       const bool clamped = narrow && !folder && e.size == kClampedSize;
       double size = static_cast<double>(e.size);
       int64_t files = 0;
-      if (folder) {
+      if (folder && (options_.size || !options_.count)) {
         const CatalogFolder record = reader.Folder(e.FolderNumber());
         size = record.totalSize;
         files = record.fileCount;
@@ -153,6 +161,11 @@ class CatalogSearch {
       if (options_.matchPath) {
         BuildPath(prefix, separator, cursor, e, name);
         if (!matcher_->Matches(path_)) continue;
+      } else if (scanner_) {
+        // An occurrence never spans a NUL, so one that starts in the name ends in it.
+        const size_t nameStart = static_cast<size_t>(e.name.data() - bytes.data());
+        if (hit < nameStart) hit = scanner_->Find(bytes, nameStart);
+        if (hit >= nameStart + e.name.size()) continue;
       } else if (!matcher_->Matches(name)) {
         continue;
       }
@@ -221,6 +234,7 @@ class CatalogSearch {
   const OutputSettings& settings_;
   std::unique_ptr<NameMatcher> matcher_;
   std::unique_ptr<NameDecoder> decoder_;
+  std::unique_ptr<SubstringScanner> scanner_;
   std::atomic<uint64_t>& shown_;
   std::string decodedName_;
   std::string raw_;

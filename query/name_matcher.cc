@@ -92,9 +92,13 @@ class RegexMatcher final : public NameMatcher {
 
 }  // namespace
 
+bool IsSubstringPattern(const std::string& pattern) {
+  return pattern.find_first_of("*?[") == std::string::npos;
+}
+
 std::unique_ptr<NameMatcher> NewPatternMatcher(const std::string& pattern) {
   if (pattern.empty()) return std::make_unique<EverythingMatcher>();
-  if (pattern.find_first_of("*?[") != std::string::npos) return std::make_unique<WildcardMatcher>(pattern);
+  if (!IsSubstringPattern(pattern)) return std::make_unique<WildcardMatcher>(pattern);
   return std::make_unique<SubstringMatcher>(pattern);
 }
 

@@ -20,6 +20,8 @@ class NameMatcher {
   virtual std::unique_ptr<NameMatcher> Clone() const = 0;
 };
 
+// True when a find PATTERN is a plain substring (no '*', '?' or '[').
+bool IsSubstringPattern(const std::string& pattern);
 // The matcher for a find PATTERN; an empty pattern matches everything.
 std::unique_ptr<NameMatcher> NewPatternMatcher(const std::string& pattern);
 // The matcher for --regex; null with *error filled when the expression does not compile.
