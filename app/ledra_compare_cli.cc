@@ -44,8 +44,10 @@ bool ParseMinSize(const std::string& text, int64_t* bytes) {
 CLI::App* CompareCommands::Add(CLI::App& app, const char* name, const char* description,
                                bool formats) {
   CLI::App* command = app.add_subcommand(name, description);
+  // One folder per --in, so that a positional argument after it stays one.
   command->add_option("--in", shared_.in, "a folder of catalogues (repeatable; default: "
-                                          "$LEDRA_CATALOGS, else the current folder)");
+                                          "$LEDRA_CATALOGS, else the current folder)")
+      ->allow_extra_args(false);
   command->add_flag("--backups", shared_.backups, "read *.kvl.bak files too");
   command->add_option("--encoding", shared_.encoding,
                       "code page of the names (cp1252, cp932, ...); default UTF-8");
