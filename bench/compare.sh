@@ -38,30 +38,34 @@ report="$BENCH_DIR/compare-report.txt"
 {
   echo "ledra diff and export: $entries entries per catalogue, $runs runs, $(nproc) cores"
   echo "changes made: $changes"
-  printf '%-28s %10s %10s %14s\n' command median_s best_s peak_rss_KB
+  printf '%-28s %10s %10s %10s %14s\n' command median_s best_s cpu_s peak_rss_KB
 } >"$report"
 
-# measure NAME COMMAND...: the median and best wall time over the runs and the largest
-# peak resident set size, as GNU time reports them.
+# measure NAME COMMAND...: the median and best wall time over the runs, the median CPU time
+# (user and system: on a busy machine the wall time is mostly waiting) and the largest peak
+# resident set size, as GNU time reports them.
 measure() {
   local name="$1"
   shift
-  local times=() peak=0
+  local times=() cpus=() peak=0
   for ((i = 0; i < runs; i++)); do
     rm -f "$dir/out.sqlite"
-    /usr/bin/time -f '%e %M' -o "$dir/time.txt" "$@" >/dev/null || {
+    /usr/bin/time -f '%e %M %U %S' -o "$dir/time.txt" "$@" >/dev/null 2>"$dir/stderr.txt" || {
       local status=$?
       # 1 is "nothing listed", a valid outcome for a query; anything else is a failure.
-      [ "$status" = 1 ] || { echo "$name failed with status $status" >&2; exit 1; }
+      [ "$status" = 1 ] || { echo "$name failed with status $status:" >&2; cat "$dir/stderr.txt" >&2; exit 1; }
     }
-    read -r seconds kb <"$dir/time.txt"
+    read -r seconds kb user system <"$dir/time.txt"
     times+=("$seconds")
+    cpus+=("$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')")
     [ "$kb" -gt "$peak" ] && peak=$kb
   done
+  local middle=$(((runs + 1) / 2))
   local sorted
   sorted=$(printf '%s\n' "${times[@]}" | sort -n)
-  printf '%-28s %10s %10s %14s\n' "$name" "$(echo "$sorted" | sed -n "$(((runs + 1) / 2))p")" \
-    "$(echo "$sorted" | head -n 1)" "$peak" >>"$report"
+  printf '%-28s %10s %10s %10s %14s\n' "$name" "$(echo "$sorted" | sed -n "${middle}p")" \
+    "$(echo "$sorted" | head -n 1)" "$(printf '%s\n' "${cpus[@]}" | sort -n | sed -n "${middle}p")" \
+    "$peak" >>"$report"
 }
 
 measure "diff (text)" "$ledra" diff "$dir/Old.kvl" "$dir/New.kvl"
@@ -79,5 +83,5 @@ fi
 found=$("$ledra" diff --json "$dir/Old.kvl" "$dir/New.kvl" |
   sed -n 's/^{"change":"\([a-z]*\)".*/\1/p' | sort | uniq -c | awk '{printf "%s=%s ", $2, $1}')
 echo "diff found:   $found" >>"$report"
-rm -f "$dir"/out.* "$dir/time.txt"
+rm -f "$dir"/out.* "$dir/time.txt" "$dir/stderr.txt"
 cat "$report"
