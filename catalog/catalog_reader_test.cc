@@ -5,54 +5,33 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "catalog/catalog_test_support.h"
+#include "catalog/laid_catalog_testing.h"
 
 namespace ledra {
 namespace {
 
 using test::Bytes;
 
-// One entry as laid out by the tests: the time is its position, to tell entries apart.
-struct Laid {
-  int64_t size;
-  uint32_t folder;
-  std::string name;
-};
-
 // A version-5 or 6 catalogue of root `root` with `folderCount` folders (figures k files,
 // 10 k bytes for folder k) and the given entries.
 std::string Catalogue(int16_t version, const std::string& root, const std::string& folder0Path,
-                      uint32_t folderCount, const std::vector<Laid>& entries) {
-  Bytes b;
-  b.Hex("27 06 A4 D0").U16(static_cast<uint16_t>(version)).U32(0x40000000);
-  b.Terminated(root).Terminated("DATA").Terminated("").U32(0x1234ABCD).Terminated("").U32(0x44800000);
-  b.U32(folderCount).Terminated(folder0Path);
-  for (uint32_t k = 0; k < folderCount; ++k) {
-    const double total = 10.0 * k;
-    uint64_t bits;
-    std::memcpy(&bits, &total, sizeof bits);
-    b.U32(k).U64(bits);
-  }
-  b.U32(static_cast<uint32_t>(entries.size()));
-  uint32_t t = 0;
-  for (const Laid& e : entries) {
-    b.U32(t++);
-    if (version == 6) {
-      b.U64(static_cast<uint64_t>(e.size)).U32(e.folder);
-    } else {
-      b.U32(static_cast<uint32_t>(e.size)).U16(static_cast<uint16_t>(e.folder));
-    }
-    b.Terminated(e.name);
-  }
-  return b.str();
+                      uint32_t folderCount, const std::vector<test::LaidEntry>& entries) {
+  test::LaidCatalog c;
+  c.version = version;
+  c.root = root;
+  c.folder0Path = folder0Path;
+  c.folders.clear();
+  for (uint32_t k = 0; k < folderCount; ++k) c.folders.push_back({static_cast<int32_t>(k), 10.0 * k});
+  c.entries = entries;
+  return c.Bytes();
 }
 
 // Root 'D:\' below '\Data': a, b/ (folder 1) holding c/ (folder 2) holding d.txt.
-std::vector<Laid> SmallTree(int64_t fileSize) {
+std::vector<test::LaidEntry> SmallTree(int64_t fileSize) {
   return {{5, 0, "a"}, {-1, 0, "b"}, {-2, 1, "c"}, {fileSize, 2, "d.txt"}};
 }
 

@@ -61,7 +61,7 @@ uint64_t RunVolumes(const std::vector<CatalogFile>& files,
                tables ? SizeText(totalSize, false, settings.exactBytes) : "-",
                std::to_string(h.version), file.fileName});
   }
-  if (rows > 0) table.Print(out);
+  if (rows > 0 && !writer) table.Print(out);
   return rows;
 }
 

@@ -1,0 +1,200 @@
+// `ledra` on an in-memory machine holding hand-laid catalogues: find's patterns, filters
+// and volume selection in tables, ls and du against a known tree, the exit statuses and
+// the one-line reports of damaged catalogues.
+#include "app/ledra_cli.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "catalog/laid_catalog_testing.h"
+#include "platform/fake_platform.h"
+#include "query/entry_output.h"
+
+namespace ledra {
+namespace {
+
+using test::LaidCatalog;
+
+constexpr int32_t k2001 = 978350400;  // 2001-01-01 12:00 UTC
+constexpr int32_t k2020 = 1577880000;  // 2020-01-01 12:00 UTC
+
+// C:\Data on the volume DATA:
+//   Photos\ (1): Sea.JPG 5000, wave.png (2 GiB or more), Summer\ (3): sea-side.jpg 700
+//   Docs\ (2): Café.txt 10, report[1].pdf 2048
+//   readme.TXT 100
+LaidCatalog DataCatalog() {
+  LaidCatalog c;
+  c.folder0Path = "\\Data";
+  c.folders = {{6, 2147491495.0}, {3, 2147489347.0}, {2, 2058.0}, {1, 700.0}};
+  c.entries = {{-1, 0, "Photos", k2020},    {-2, 0, "Docs", k2001},
+               {100, 0, "readme.TXT", k2001}, {5000, 1, "Sea.JPG", k2020},
+               {2147483647, 1, "wave.png", k2020}, {-3, 1, "Summer", k2020},
+               {10, 2, "Caf\xC3\xA9.txt", k2001}, {2048, 2, "report[1].pdf", k2001},
+               {700, 3, "sea-side.jpg", k2020}};
+  return c;
+}
+
+// /mnt/usb/ with the alias Photos: sea.jpg 300, Sea/ (1): x.txt 1.
+LaidCatalog UsbCatalog() {
+  LaidCatalog c;
+  c.root = "/mnt/usb/";
+  c.volumeName = "USB";
+  c.alias = "Photos";
+  c.serial = 0xABCD0001;
+  c.folders = {{2, 301.0}, {1, 1.0}};
+  c.entries = {{300, 0, "sea.jpg", k2020}, {-1, 0, "Sea", k2020}, {1, 1, "x.txt", k2020}};
+  return c;
+}
+
+class LedraCliTest : public ::testing::Test {
+ protected:
+  LedraCliTest() : errors_(errorText_), platform_(errors_) {
+    platform_.AddFileWithContent("C:\\cats\\DATA.kvl", DataCatalog().Bytes());
+    platform_.AddFileWithContent("C:\\cats\\Photos.kvl", UsbCatalog().Bytes());
+    // A version-3 catalogue: a header and nothing the reader could search.
+    platform_.AddFileWithContent(
+        "C:\\cats\\Old.kvl", test::Bytes().Hex("27 06 A4 D0 03 00").U32(0).Counted("D:\\")
+                                 .Counted("OLD").Counted("").U32(7).U32(0).str());
+  }
+
+  // Runs ledra with `args` (after the program name) over C:\cats.
+  int Run(std::vector<std::string> args) {
+    args.insert(args.begin() + 1, {"--in", "C:\\cats"});
+    args.insert(args.begin(), "ledra");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    out_.text.clear();
+    errorText_.str("");
+    ReaderContext context{platform_, out_, errors_, nullptr, k2020, 2};
+    return RunReader(static_cast<int>(argv.size()), argv.data(), context);
+  }
+  // The full paths find prints with -0, in order.
+  std::vector<std::string> Paths() const {
+    std::vector<std::string> paths;
+    std::string rest = out_.text;
+    for (size_t nul; (nul = rest.find('\0')) != std::string::npos; rest.erase(0, nul + 1)) {
+      paths.push_back(rest.substr(0, nul));
+    }
+    return paths;
+  }
+
+  std::ostringstream errorText_;
+  MessageSink errors_;
+  FakePlatform platform_;
+  StringSink out_;
+};
+
+TEST_F(LedraCliTest, FindMatchesNamesAndFilters) {
+  const std::string photos = "C:\\Data\\Photos\\";
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> paths;
+  };
+  const std::vector<Case> cases = {
+      // Substrings, ASCII letters without regard to case, across volumes in file-name order.
+      {{"sea"}, {photos + "Sea.JPG", photos + "Summer\\sea-side.jpg", "/mnt/usb/sea.jpg", "/mnt/usb/Sea"}},
+      {{"README.txt"}, {"C:\\Data\\readme.TXT"}},
+      // Non-ASCII letters are compared as bytes.
+      {{"caf\xC3\xA9"}, {"C:\\Data\\Docs\\Caf\xC3\xA9.txt"}},
+      {{"CAF\xC3\x89"}, {}},
+      // Wildcards match the whole name with the "#IGN" rules; '[' opens a set.
+      {{"*.jpg"}, {photos + "Sea.JPG", photos + "Summer\\sea-side.jpg", "/mnt/usb/sea.jpg"}},
+      {{"s?a"}, {"/mnt/usb/Sea"}},
+      {{"report[[]1]*"}, {"C:\\Data\\Docs\\report[1].pdf"}},
+      // Regular expressions: unanchored, without regard to case, UTF-8 aware.
+      {{"--regex", "^s.a\\.(jpg|png)$"}, {photos + "Sea.JPG", "/mnt/usb/sea.jpg"}},
+      {{"--regex", "^caf.\\.txt$"}, {"C:\\Data\\Docs\\Caf\xC3\xA9.txt"}},
+      // --path matches the full path.
+      {{"--path", "photos\\summer"}, {photos + "Summer", photos + "Summer\\sea-side.jpg"}},
+      // Filters.
+      {{"--type", "d", "s"}, {"C:\\Data\\Photos", "C:\\Data\\Docs", photos + "Summer", "/mnt/usb/Sea"}},
+      {{"--type", "f", "--volume", "photos"}, {"/mnt/usb/sea.jpg", "/mnt/usb/Sea/x.txt"}},
+      {{"--size", "+4K", "--type", "f"}, {photos + "Sea.JPG", photos + "wave.png"}},
+      {{"--size=-101", "--volume", "1234-abcd"}, {"C:\\Data\\readme.TXT", "C:\\Data\\Docs\\Caf\xC3\xA9.txt"}},
+      {{"--size", "2K"}, {"C:\\Data\\Docs\\report[1].pdf"}},
+      // A clamped size counts as 2 GiB or more; a folder's size is its subtree's total.
+      {{"--size", "+2G"}, {"C:\\Data\\Photos", photos + "wave.png"}},
+      {{"--size", "+1G", "--volume", "DATA.kvl", "--type", "f"}, {photos + "wave.png"}},
+      {{"--newer", "2010-01-01", "--volume", "data"}, {"C:\\Data\\Photos", photos + "Sea.JPG", photos + "wave.png",
+                                                      photos + "Summer", photos + "Summer\\sea-side.jpg"}},
+      {{"--older", "2010-01-01T00:00:00"}, {"C:\\Data\\Docs", "C:\\Data\\readme.TXT",
+                                            "C:\\Data\\Docs\\Caf\xC3\xA9.txt", "C:\\Data\\Docs\\report[1].pdf"}},
+      {{"--limit", "2", "e"}, {"C:\\Data\\readme.TXT", photos + "Sea.JPG"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"find", "-0"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const int status = Run(args);
+    EXPECT_EQ(status, c.paths.empty() ? 1 : 0) << ::testing::PrintToString(c.args) << errorText_.str();
+    EXPECT_EQ(Paths(), c.paths) << ::testing::PrintToString(c.args);
+  }
+  // The version-3 catalogue is passed over with a notice that leaves the status alone.
+  EXPECT_NE(errorText_.str().find("Old.kvl: version 3"), std::string::npos) << errorText_.str();
+}
+
+TEST_F(LedraCliTest, CountsTextLinesAndStatuses) {
+  EXPECT_EQ(Run({"find", "--count", "sea"}), 0);
+  EXPECT_EQ(out_.text, "4\n");
+  EXPECT_EQ(Run({"find", "--count", "nothing-like-this"}), 1);
+  EXPECT_EQ(out_.text, "0\n");
+
+  EXPECT_EQ(Run({"find", "--bytes", "x.txt"}), 0);
+  EXPECT_EQ(out_.text.substr(0, out_.text.find('\t', out_.text.find('\t') + 1)),
+            "Photos:/mnt/usb/Sea/x.txt\t1");
+  EXPECT_EQ(Run({"find", "wave"}), 0);
+  EXPECT_NE(out_.text.find("\t>=2.0G\t"), std::string::npos) << out_.text;
+
+  // Usage errors and bad expressions end with status 2 and a message.
+  const std::vector<std::vector<std::string>> wrong = {
+      {"find", "--regex", "("}, {"find", "--size", "+3X"}, {"find", "--newer", "2020-13-01"},
+      {"find", "--type", "x"},  {"find", "--volume", "nope"}, {"frobnicate"},
+      {"ls", "nope:/x"},        {"ls", "DATA:/Photos/absent"}};
+  for (const auto& args : wrong) {
+    EXPECT_EQ(Run(args), 2) << ::testing::PrintToString(args);
+    EXPECT_FALSE(errorText_.str().empty()) << ::testing::PrintToString(args);
+  }
+}
+
+TEST_F(LedraCliTest, AmbiguousSelectorListsTheCandidates) {
+  LaidCatalog twin = UsbCatalog();
+  twin.alias = "DATA";
+  platform_.AddFileWithContent("C:\\cats\\Twin.kvl", twin.Bytes());
+  EXPECT_EQ(Run({"ls", "data"}), 2);
+  EXPECT_NE(errorText_.str().find("ambiguous"), std::string::npos);
+  EXPECT_NE(errorText_.str().find("DATA.kvl"), std::string::npos);
+  EXPECT_NE(errorText_.str().find("Twin.kvl"), std::string::npos);
+  // The file name still tells them apart.
+  EXPECT_EQ(Run({"ls", "twin.kvl"}), 0);
+}
+
+TEST_F(LedraCliTest, DamagedCataloguesAreReportedAndTheOthersRead) {
+  std::string cut = DataCatalog().Bytes();
+  cut.pop_back();
+  platform_.AddFileWithContent("C:\\cats\\Broken.kvl", cut);
+  EXPECT_EQ(Run({"find", "-0", "x.txt"}), 2);
+  EXPECT_EQ(Paths(), std::vector<std::string>{"/mnt/usb/Sea/x.txt"});
+  EXPECT_NE(errorText_.str().find("Broken.kvl: offset "), std::string::npos) << errorText_.str();
+  EXPECT_NE(errorText_.str().find("no NUL"), std::string::npos) << errorText_.str();
+}
+
+TEST_F(LedraCliTest, ListsFoldersAndTotals) {
+  // Folders show their subtree total and file count; a full path as find prints it works.
+  ASSERT_EQ(Run({"ls", "--bytes", "--sort", "size", "DATA:C:\\Data\\Photos"}), 0) << errorText_.str();
+  const std::string t = LocalTimeText(k2020);
+  EXPECT_EQ(out_.text, "-  >=2147483648     " + t + "  wave.png\n" +
+                       "-          5000     " + t + "  Sea.JPG\n" +
+                       "d           700  1  " + t + "  Summer\\\n");
+  ASSERT_EQ(Run({"du", "--bytes", "-d", "1", "data"}), 0);
+  EXPECT_EQ(out_.text,
+            "2147491495  6  C:\\Data\n"
+            "2147489347  3  C:\\Data\\Photos\n"
+            "      2058  2  C:\\Data\\Docs\n");
+  ASSERT_EQ(Run({"du", "--bytes", "-d", "5", "Photos:/Sea"}), 0);
+  EXPECT_EQ(out_.text, "1  1  /mnt/usb/Sea\n");
+}
+
+}  // namespace
+}  // namespace ledra
