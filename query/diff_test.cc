@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "query/catalog_builder_testing.h"
 #include "query/query_test_support.h"
 
 namespace ledra {
@@ -105,7 +104,7 @@ TEST(DiffTest, ChangesBetweenTwoCatalogues) {
   };
   for (const DiffCase& c : cases) {
     SCOPED_TRACE(c.what);
-    test::BuiltVolume volume;
+    test::LaidCatalog volume = test::Volume("DATA");
     const CatalogTables older = test::LoadBuilt(volume, c.older);
     volume.root = "/media/elsewhere/";  // mounted somewhere else this time
     const CatalogTables newer = test::LoadBuilt(volume, c.newer);

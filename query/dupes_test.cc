@@ -37,10 +37,8 @@ struct DupesCase {
 };
 
 TEST(DupesTest, GroupsAcrossVolumes) {
-  test::BuiltVolume a;
-  a.volumeName = "A";
-  test::BuiltVolume b;
-  b.volumeName = "B";
+  const test::LaidCatalog a = test::Volume("A");
+  const test::LaidCatalog b = test::Volume("B");
   const CatalogTables first = test::LoadBuilt(
       a, {{"Movie.MKV", 3000, 1}, {"x/movie.mkv", 3000, 2}, {"x/small", 10, 1}, {"big", 500, 1},
           {"Été.jpg", 40, 1}, {"y/", 0, 0}});
@@ -70,9 +68,8 @@ TEST(DupesTest, GroupsAcrossVolumes) {
 }
 
 TEST(DupesTest, EmptyCatalogueAndLargeVersion6Sizes) {
-  test::BuiltVolume wide;
-  wide.version = 6;
-  const CatalogTables empty = test::LoadBuilt(test::BuiltVolume(), {});
+  const test::LaidCatalog wide = test::Volume("DATA", 6);
+  const CatalogTables empty = test::LoadBuilt(test::Volume("EMPTY"), {});
   const int64_t huge = int64_t{5} << 30;  // beyond what version 5 can store
   const CatalogTables big = test::LoadBuilt(wide, {{"a/disk.img", huge, 1}, {"disk.img", huge, 1}});
   const std::vector<const CatalogTables*> both = {&empty, &big};

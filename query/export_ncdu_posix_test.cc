@@ -117,8 +117,7 @@ std::string ReadAll(const std::string& path) {
 
 TEST(NcduExportTest, NcduReadsTheTreeWithItsSizes) {
   if (std::system("ncdu -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "ncdu is not installed";
-  test::BuiltVolume volume;
-  volume.version = 6;  // sizes beyond 4 GiB
+  test::LaidCatalog volume = test::Volume("DATA", 6);  // sizes beyond 4 GiB
   volume.root = "/media/usb/";
   volume.folder0Path = "/Data";
   const CatalogTables tables = test::LoadBuilt(

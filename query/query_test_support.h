@@ -8,17 +8,26 @@
 #include <string>
 #include <vector>
 
-#include "query/catalog_builder_testing.h"
+#include "query/tree_catalog_testing.h"
 #include "query/catalog_tables.h"
 #include "query/folder_links.h"
 
 namespace ledra {
 namespace test {
 
-inline CatalogTables LoadBuilt(const BuiltVolume& volume, const std::vector<TreeItem>& items) {
+// A volume as the tests here describe it: a Linux disk by default.
+inline LaidCatalog Volume(const std::string& volumeName, int16_t version = 5) {
+  LaidCatalog volume;
+  volume.root = "/mnt/usb/";
+  volume.volumeName = volumeName;
+  volume.version = version;
+  return volume;
+}
+
+inline CatalogTables LoadBuilt(const LaidCatalog& volume, const std::vector<TreeItem>& items) {
   CatalogTables tables;
   ReadProblem problem;
-  EXPECT_TRUE(LoadCatalog(BuildCatalog(volume, items), &tables, &problem)) << problem.Text();
+  EXPECT_TRUE(LoadCatalog(TreeCatalog(volume, items), &tables, &problem)) << problem.Text();
   return tables;
 }
 

@@ -19,13 +19,11 @@ std::vector<std::string> Describe(const CatalogTables& c, const UniqueResult& re
 }
 
 TEST(UniqueTest, FilesWithoutACopyOnAnotherVolume) {
-  test::BuiltVolume disk;
-  disk.volumeName = "PHOTOS";
-  test::BuiltVolume older = disk;  // the same disk catalogued before: no copy
-  test::BuiltVolume relabelled = disk;
+  test::LaidCatalog disk = test::Volume("PHOTOS");
+  test::LaidCatalog older = disk;  // the same disk catalogued before: no copy
+  test::LaidCatalog relabelled = disk;
   relabelled.serial = 0x99;  // another disk that happens to carry the same label
-  test::BuiltVolume backup;
-  backup.volumeName = "BACKUP";
+  const test::LaidCatalog backup = test::Volume("BACKUP");
 
   const CatalogTables mine = test::LoadBuilt(
       disk, {{"2019/Sea.JPG", 300, 1}, {"2019/sand.jpg", 200, 1}, {"2020/sea.jpg", 300, 5},
