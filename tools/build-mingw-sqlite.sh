@@ -45,8 +45,13 @@ ensure_deb_src
 work="$cache/src-sqlite3-$version"
 rm -rf "$work"
 mkdir -p "$work"
-# The same version as the native library, so that both builds behave alike.
-(cd "$work" && apt-get source -q "sqlite3=$version" >&2)
+# The same version as the native library, so that both builds behave alike; where the
+# archive's sources lack it (a deb-src entry without the security suite), its newest.
+if ! (cd "$work" && apt-get source -q "sqlite3=$version" >&2); then
+  for other in $(apt-cache showsrc sqlite3 | awk '/^Version:/ { print $2 }' | sort -rV); do
+    (cd "$work" && apt-get source -q "sqlite3=$other" >&2) && break
+  done
+fi
 src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'sqlite3-*' | head -n 1)
 [ -n "$src" ] || { echo "apt-get source sqlite3 left no source folder in $work" >&2; exit 1; }
 
