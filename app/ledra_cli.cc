@@ -17,16 +17,6 @@ namespace ledra {
 
 namespace {
 
-// Options every subcommand takes.
-struct CommonOptions {
-  std::vector<std::string> in;
-  bool backups = false;
-  bool json = false;
-  bool csv = false;
-  bool bytes = false;
-  std::string encoding;
-};
-
 void AddCommonOptions(CLI::App* command, CommonOptions* o) {
   command->add_option("--in", o->in, "a folder of catalogues (repeatable; default: "
                                      "$LEDRA_CATALOGS, else the current folder)")

@@ -29,16 +29,6 @@ class CompareCommands {
   int RunParsed();
 
  private:
-  // Where the catalogues are and how results are written, as for every subcommand.
-  struct Shared {
-    std::vector<std::string> in;
-    bool backups = false;
-    bool json = false;
-    bool csv = false;
-    bool bytes = false;
-    std::string encoding;
-  };
-
   CLI::App* Add(CLI::App& app, const char* name, const char* description, bool formats);
   // The catalogue files of the chosen folders with their headers; problems are reported.
   std::vector<CatalogFile> Files();
@@ -53,7 +43,7 @@ class CompareCommands {
   int Error(const std::string& line);
 
   ReaderContext& context_;
-  Shared shared_;
+  CommonOptions shared_;  // where the catalogues are, how results are written
   CLI::App* diff_;
   CLI::App* dupes_;
   CLI::App* unique_;

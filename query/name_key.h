@@ -36,16 +36,6 @@ inline uint64_t HashName(uint64_t seed, std::string_view name, bool fold) {
   return MixKey(h);
 }
 
-inline bool EqualFolded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(static_cast<unsigned char>(a[i])) != FoldAscii(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // <0, 0, >0 as a folded comparison of the two names, for sorting.
 inline int CompareFolded(std::string_view a, std::string_view b) {
   const size_t n = a.size() < b.size() ? a.size() : b.size();
@@ -55,6 +45,10 @@ inline int CompareFolded(std::string_view a, std::string_view b) {
     if (ca != cb) return ca - cb;
   }
   return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+inline bool EqualFolded(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && CompareFolded(a, b) == 0;
 }
 
 }  // namespace ledra
