@@ -6,7 +6,7 @@
 //
 // The tree has N entries (default 1,000,000) in folders of about 24, eight subfolders to a
 // folder. Between the two catalogues, of the files: one in 100 grows, one in 100 is touched,
-// one in 200 moves to the folder before its own, one in 200 is removed, and one in 100 gets
+// one in 200 moves to the folder after its own, one in 200 is removed, and one in 100 gets
 // a new neighbour. Prints what it changed, so that a run can be checked against it.
 
 #include <cstdint>
@@ -52,8 +52,17 @@ void Fill(ledra::VolumeCatalog& c, int64_t entries, Counts* changes) {
   int64_t nextFolder = 1;
   int64_t fileNumber = 0;
   char name[64];
+  // Files moving to the next folder: the table keeps each folder's entries together.
+  struct Moved {
+    std::string name;
+    int32_t modified;
+    int32_t size;
+  };
+  std::vector<Moved> moving;
   for (int64_t f = 0; f < folders; ++f) {
     const auto here = static_cast<uint16_t>(f);
+    for (const Moved& m : moving) c.AddEntry(m.name, m.modified, m.size, here);
+    moving.clear();
     for (int s = 0; s < kSubfolders && nextFolder < folders; ++s, ++nextFolder) {
       std::snprintf(name, sizeof name, "dir %06lld", static_cast<long long>(nextFolder));
       c.AddEntry(name, 1500000000, static_cast<int32_t>(-nextFolder), here);
@@ -64,7 +73,6 @@ void Fill(ledra::VolumeCatalog& c, int64_t entries, Counts* changes) {
                     (r & 3) == 0 ? "jpg" : ((r & 3) == 1 ? "txt" : "dat"));
       int32_t size = static_cast<int32_t>(r % ((r & 0x70) == 0 ? (1u << 30) : 65536));
       int32_t modified = static_cast<int32_t>(1000000000 + (r >> 36) % 600000000);
-      uint16_t folder = here;
       if (changes != nullptr) {
         if (fileNumber % 200 == 7) {
           ++changes->removed;
@@ -72,13 +80,17 @@ void Fill(ledra::VolumeCatalog& c, int64_t entries, Counts* changes) {
         }
         if (fileNumber % 100 == 11) size += 4096, ++changes->grown;
         if (fileNumber % 100 == 13) modified += 3600, ++changes->touched;
-        if (fileNumber % 200 == 17 && f > 0) folder = static_cast<uint16_t>(f - 1), ++changes->moved;
+        if (fileNumber % 200 == 17 && f + 1 < folders) {
+          moving.push_back({name, modified, size});
+          ++changes->moved;
+          continue;
+        }
         if (fileNumber % 100 == 19) {
           c.AddEntry(std::string(name) + ".new", modified, size, here);
           ++changes->added;
         }
       }
-      c.AddEntry(name, modified, size, folder);
+      c.AddEntry(name, modified, size, here);
     }
   }
   for (const ledra::EntryRecord& e : c.entries) {
