@@ -100,7 +100,7 @@ bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
   h->folderTableOffset = in.offset();
   if (!in.Count("folder count", kFolderRecordBytes, &h->folderCount)) return false;
   if (h->folderCount == 0) return in.FailAt(h->folderTableOffset, "folder table lacks folder 0");
-  if (!h->WideEntries() && h->folderCount > 65536) {
+  if (!h->WideEntries() && h->folderCount > 65535) {
     return in.FailAt(h->folderTableOffset, "folder count of " + std::to_string(h->folderCount) +
                                                " is beyond version 5's 16-bit folder numbers");
   }

@@ -34,6 +34,7 @@ void CatalogReader::Close() {
 }
 
 EntryCursor CatalogReader::Entries(bool keepFolderNames) {
+  if (file_ != nullptr) file_->WillReadAll();
   return EntryCursor(bytes_, header_, keepFolderNames);
 }
 

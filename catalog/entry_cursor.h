@@ -1,6 +1,7 @@
 // Walks the entry table of a catalogue one entry at a time, straight from the file's bytes,
 // checking each entry as it passes: the record lies within the file, its name ends before
-// the file does, it lies in a folder that an earlier folder entry introduced, the k-th
+// the file does, it lies in a folder that an earlier folder entry introduced and numbered
+// no lower than the folder of the entry before it, the k-th
 // folder entry has the size -k and names a folder of the folder table, and once the count
 // is reached, every folder was introduced and no byte follows.
 #ifndef LEDRA_CATALOG_ENTRY_CURSOR_H_
@@ -74,6 +75,7 @@ class EntryCursor {
   uint32_t remaining_;
   uint32_t folderCount_;
   uint32_t foldersMet_ = 0;
+  uint32_t lastFolder_ = 0;  // entries come grouped by folder, in folder order
   bool wide_;
   bool keep_;
   bool finished_ = false;
@@ -109,6 +111,11 @@ inline bool EntryCursor::Next(CatalogEntry* entry) {
                                  static_cast<size_t>(nameEnd - name));
   pos_ = nameEnd + 1;
   --remaining_;
+  if (entry->folderIndex < lastFolder_) {
+    return Fail(entry->offset, "entry of folder " + std::to_string(entry->folderIndex) +
+                                   " follows one of folder " + std::to_string(lastFolder_));
+  }
+  lastFolder_ = entry->folderIndex;
   if (entry->folderIndex > foldersMet_) {
     return Fail(entry->offset, "entry lies in folder " + std::to_string(entry->folderIndex) +
                                    ", which no earlier folder entry introduces");

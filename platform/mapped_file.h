@@ -23,6 +23,9 @@ class MappedFile {
   virtual ~MappedFile() = default;
 
   virtual std::string_view Bytes() const = 0;
+  // Announces a read of every byte from the first to the last, so that the system can
+  // fetch ahead. A reader of the header alone does not call it.
+  virtual void WillReadAll() {}
 };
 
 // A view of bytes held in memory (an empty file, the fake platform, tests).

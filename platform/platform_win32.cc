@@ -447,4 +447,58 @@ std::unique_ptr<Platform> NewRealPlatform(MessageSink& errors) {
   return std::make_unique<Win32Platform>(errors);
 }
 
+namespace {
+
+// A view of a whole file. Both handles are closed as soon as the view exists, and the file
+// is opened with FILE_SHARE_DELETE: while a view is held LedraCmd can still move the file
+// to its backup, and once the view is released nothing of the reader remains.
+class Win32MappedFile final : public MappedFile {
+ public:
+  Win32MappedFile(const void* view, size_t size) : view_(view), size_(size) {}
+  ~Win32MappedFile() override { UnmapViewOfFile(view_); }
+  std::string_view Bytes() const override {
+    return std::string_view(static_cast<const char*>(view_), size_);
+  }
+
+ private:
+  const void* view_;
+  size_t size_;
+};
+
+}  // namespace
+
+std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                              nullptr));
+  if (!file.Valid()) {
+    FillLastError(err);
+    return nullptr;
+  }
+  if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
+    FillError(ERROR_INVALID_FUNCTION, err);
+    if (err != nullptr) err->text = "not a regular file";
+    return nullptr;
+  }
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.Get(), &size)) {
+    FillLastError(err);
+    return nullptr;
+  }
+  if (size.QuadPart == 0) return std::make_unique<HeldFile>(std::string());
+  const HANDLE mapping = CreateFileMappingA(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (mapping == nullptr) {
+    FillLastError(err);
+    return nullptr;
+  }
+  FileHandle mappingHandle(mapping);
+  const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  if (view == nullptr) {
+    FillLastError(err);
+    return nullptr;
+  }
+  return std::make_unique<Win32MappedFile>(view, static_cast<size_t>(size.QuadPart));
+}
+
 }  // namespace ledra

@@ -12,5 +12,7 @@ $SUDO apt-get install -y --no-install-recommends \
   clang libclang-rt-14-dev ca-certificates \
   libcli11-dev libpcre2-dev plocate \
   libsqlite3-dev sqlite3 ncdu tcl dpkg-dev make gcc
-# SQLite for the Windows build, from Debian's source package (cached after the first run).
+# PCRE2 and SQLite for the Windows build, from Debian's source packages (cached after the
+# first run).
+"$(dirname "$0")/build-pcre2-mingw.sh"
 "$(dirname "$0")/build-mingw-sqlite.sh"
