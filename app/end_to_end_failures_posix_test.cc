@@ -14,7 +14,7 @@
 
 #include "app/end_to_end_posix_support.h"
 #include "app/end_to_end_support.h"
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/tree_check_testing.h"
 
 namespace ledra {
 namespace {
@@ -136,7 +136,7 @@ TEST_F(EndToEndFailureTest, ExitStatusAndStreamsOfWholeProcesses) {
     if (!k.parameters.empty()) expected.push_back("params.txt");
     EXPECT_EQ(NamesIn(cats), expected);
     for (const std::string& file : k.files) {
-      ParsedCatalog c;
+      CatalogContents c;
       ASSERT_TRUE(LoadCatalog(cats + "/" + file, &c));
       EXPECT_TRUE(MatchesTree(c, file == "A.kvl" ? tree_ : other_, e2e::NativeCheckOptions()));
     }
@@ -221,7 +221,7 @@ TEST_F(EndToEndFailureTest, CatalogueFilesystemRunsFull) {
     // The run went on: the next device fits in the room the failed file gave back.
     EXPECT_EQ(NamesIn(cats), (Names{"A.kvl", "B.kvl", "params.txt"}));
     EXPECT_EQ(ReadBytes(cats + "/A.kvl"), earlier);
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadCatalog(cats + "/B.kvl", &c));
     EXPECT_TRUE(MatchesTree(c, other_, e2e::NativeCheckOptions()));
   }

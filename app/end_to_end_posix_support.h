@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/tree_check_testing.h"
 #include "platform/posix_testing.h"
 
 namespace ledra {

@@ -15,7 +15,7 @@
 
 #include "app/end_to_end_posix_support.h"
 #include "app/end_to_end_support.h"
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/tree_check_testing.h"
 
 namespace ledra {
 namespace {
@@ -91,7 +91,7 @@ TEST_F(EndToEndExt4Test, WholeVolumeAndItsSecondRun) {
   const e2e::RunResult first = CleanRun(cats, "#DEV " + volume_ + "\n");
   EXPECT_EQ(first.out, "Add: " + volume_ + "\n");
   EXPECT_EQ(NamesIn(cats), (Names{"DATA.kvl", "params.txt"}));
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadCatalog(cats + "/DATA.kvl", &c));
   EXPECT_EQ(c.header.volumeName, "DATA");
   EXPECT_EQ(c.header.serial, kSerial);
@@ -134,7 +134,7 @@ TEST_F(EndToEndExt4Test, AnotherUserSeesTheSameVolume) {
   ASSERT_EQ(stat((cats + "/DATA.kvl").c_str(), &s), 0)
       << "the run as another user wrote no DATA.kvl; " << NamesIn(cats).size() << " names there";
   EXPECT_EQ(s.st_uid, 65534u) << "the run did not drop to another user";
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadCatalog(cats + "/DATA.kvl", &c));
   EXPECT_EQ(c.header.volumeName, "DATA");
   EXPECT_EQ(c.header.serial, kSerial);
@@ -188,7 +188,7 @@ TEST_F(EndToEndExt4Test, SubFolderDevices) {
     std::sort(expectedNames.begin(), expectedNames.end());
     EXPECT_EQ(NamesIn(cats), expectedNames);
     for (const Expected& e : k.files) {
-      ParsedCatalog c;
+      CatalogContents c;
       ASSERT_TRUE(LoadCatalog(cats + "/" + e.file, &c));
       EXPECT_EQ(c.header.volumeName, e.volumeName);
       EXPECT_EQ(c.header.alias, e.alias);
@@ -208,7 +208,7 @@ TEST_F(EndToEndExt4Test, HiddenCatalogueIsFoundAgain) {
   CleanRun(cats, "#DEV " + volume_ + "/photos\n");
   EXPECT_EQ(NamesIn(cats), (Names{".kvl", ".kvl.bak", "params.txt"}));
   EXPECT_EQ(ReadBytes(cats + "/.kvl.bak"), first);
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadCatalog(cats + "/.kvl", &c));
   EXPECT_EQ(c.header.volumeName, "[/photos]");
   // The earlier catalogue had no alias: identification takes its volume name as the alias,
@@ -253,7 +253,7 @@ TEST_F(EndToEndExt4Test, AliasOfAnEarlierCatalogue) {
     std::sort(expectedNames.begin(), expectedNames.end());
     EXPECT_EQ(NamesIn(cats), expectedNames);
     EXPECT_EQ(ReadBytes(cats + "/Old.kvl.bak"), earlier);
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadCatalog(cats + "/" + k.file, &c));
     EXPECT_EQ(c.header.alias, k.alias);
     EXPECT_EQ(c.header.comment, "x");
@@ -287,11 +287,11 @@ TEST_F(EndToEndPosixTest, MountBelowTheTreeIsRecordedNotEntered) {
   Put(tree_ + "/mnt/folder/more.txt", 6000);
 
   CleanRun(cats_, "#DEV " + tree_ + ",T\n");
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadCatalog(cats_ + "/T.kvl", &c));
   EXPECT_TRUE(MatchesTree(c, tree_, e2e::NativeCheckOptions()));
   int32_t mountFolder = 0;
-  for (const ParsedEntry& e : c.entries) {
+  for (const CatalogEntry& e : c.entries) {
     EXPECT_NE(e.name, "inside.txt");
     if (e.name == "mnt") mountFolder = -e.size;
   }
@@ -299,7 +299,7 @@ TEST_F(EndToEndPosixTest, MountBelowTheTreeIsRecordedNotEntered) {
   ASSERT_LT(static_cast<size_t>(mountFolder), c.folders.size());
   EXPECT_EQ(c.folders[mountFolder].fileCount, 0);
   EXPECT_EQ(c.folders[mountFolder].totalSize, 0.0);
-  for (const ParsedEntry& e : c.entries) EXPECT_NE(e.folderIndex, mountFolder) << e.name;
+  for (const CatalogEntry& e : c.entries) EXPECT_NE(e.folderIndex, mountFolder) << e.name;
   // root, mnt, zafter, deep; files before.txt and z.txt.
   EXPECT_EQ(c.folders.size(), 4u);
   EXPECT_EQ(c.folders[0].fileCount, 2);
@@ -317,11 +317,11 @@ TEST_F(EndToEndPosixTest, LinksAreRecordedAsFilesOfTheirOwnSize) {
   ASSERT_TRUE(e2e::MakeSymlink("..", tree_ + "/real/up"));
 
   CleanRun(cats_, "#DEV " + tree_ + ",L\n");
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadCatalog(cats_ + "/L.kvl", &c));
   EXPECT_TRUE(MatchesTree(c, tree_, e2e::NativeCheckOptions()));
   std::map<std::string, int32_t> sizes;
-  for (const ParsedEntry& e : c.entries) sizes[e.name] = e.size;
+  for (const CatalogEntry& e : c.entries) sizes[std::string(e.name)] = static_cast<int>(e.size);
   const std::map<std::string, int32_t> expected = {
       {"real", -1},   {"f", 100},
       {"to-real", 4}, {"to-real-absolute", static_cast<int32_t>(absolute.size())},
@@ -340,7 +340,7 @@ TEST_F(EndToEndPosixTest, FreeSpaceOfATmpfsOfKnownSize) {
   Put(ram + "/one-mib-and-more", (1 << 20) + 12345);
 
   CleanRun(cats_, "#DEV " + ram + ",Ram\n");
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadCatalog(cats_ + "/Ram.kvl", &c));
   // 4 MiB less the whole pages the file takes: not a whole number of MiB.
   const long page = sysconf(_SC_PAGESIZE);
@@ -350,6 +350,24 @@ TEST_F(EndToEndPosixTest, FreeSpaceOfATmpfsOfKnownSize) {
   EXPECT_EQ(c.header.volumeName, "[" + ram + "/]");  // a tmpfs has no label
   EXPECT_EQ(c.header.root, ram + "/");
   EXPECT_TRUE(MatchesTree(c, ram, OptionsWithFolder0("")));
+}
+
+// A whole modern disk in small, on a tmpfs so that its 65,535 folders take seconds to make.
+TEST_F(EndToEndPosixTest, BeyondSixtyFiveThousandFoldersAndTwoGibibytes) {
+  const std::string many = scratch_.Folder("many");
+  std::string why;
+  if (!mounts_.Tmpfs(many, "size=64m,nr_inodes=200k", &why)) GTEST_SKIP() << why;
+  for (const uint64_t size : e2e::kLargeFiles) {
+    const std::string path = many + "/" + e2e::LargeFileName(size);
+    WriteWholeFile(path, "");
+    fs::resize_file(path, size);
+  }
+  Put(many + "/" + e2e::kDeepestFile, 10);
+  for (int i = 1; i <= e2e::kNumberedFolders; ++i) {
+    fs::create_directory(many + "/" + std::to_string(i));
+  }
+  e2e::RunsBeyondVersion5(many, cats_ + "/params.txt", "#DEV " + many + ",Many\n",
+                          cats_ + "/Many.kvl", e2e::NativeCheckOptions());
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/end_to_end_support.h"
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/tree_check_testing.h"
 #include "platform/temp_tree_testing.h"
 
 namespace ledra {
@@ -82,10 +82,10 @@ TEST_F(EndToEndTest, WholeTreeAsOnDisk) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(NamesIn(cats_.root()), (std::vector<std::string>{"Tree.kvl", "params.txt"}));
 
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadCatalog(Cat("Tree.kvl"), &c));
   EXPECT_TRUE(MatchesTree(c, tree_.root(), Options()));
-  const ParsedHeader& h = c.header;
+  const CatalogHeader& h = c.header;
   EXPECT_EQ(h.alias, "Tree");
   EXPECT_EQ(h.comment, "");
   EXPECT_GE(h.timestamp, before);
@@ -93,7 +93,7 @@ TEST_F(EndToEndTest, WholeTreeAsOnDisk) {
   EXPECT_GE(h.freeSpaceMB, 0.0f);
   // A tree below its volume root is known by its path from there, and the stored root
   // followed by folder 0's path names the tree again.
-  const std::string below = c.folders.at(0).path;
+  const std::string below(c.folders.at(0).path);
   ASSERT_FALSE(below.empty());
   EXPECT_EQ(below.front(), NativeSeparator());
   EXPECT_EQ(h.volumeName, "[" + below + "]");
@@ -125,7 +125,7 @@ TEST_F(EndToEndTest, SecondRunKeepsTheFirstAsBackupWithItsComment) {
   EXPECT_EQ(NamesIn(cats_.root()),
             (std::vector<std::string>{"Tree.kvl", "Tree.kvl.bak", "params.txt"}));
   EXPECT_EQ(ReadBytes(Cat("Tree.kvl.bak")), patched);
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadCatalog(Cat("Tree.kvl"), &c));
   EXPECT_EQ(c.header.comment, "kept: x");
   EXPECT_EQ(c.header.alias, "Tree");
@@ -136,8 +136,8 @@ TEST_F(EndToEndTest, SameVolumeTwiceInOneRun) {
   // The second line recognises the catalogue the first line stored in this same run.
   Run("#DEV " + tree_.root() + ",A\n#IGN *.tmp;\\skip\n#DEV " + tree_.root() + ",A\n");
   EXPECT_EQ(NamesIn(cats_.root()), (std::vector<std::string>{"A.kvl", "A.kvl.bak", "params.txt"}));
-  ParsedCatalog first;
-  ParsedCatalog second;
+  CatalogContents first;
+  CatalogContents second;
   ASSERT_TRUE(LoadCatalog(Cat("A.kvl.bak"), &first));
   ASSERT_TRUE(LoadCatalog(Cat("A.kvl"), &second));
   EXPECT_TRUE(MatchesTree(first, tree_.root(), TreeCheckOptions()));
@@ -188,7 +188,7 @@ TEST_F(EndToEndTest, FailingDevicesAmongGoodOnes) {
     expected.push_back("params.txt");
     EXPECT_EQ(NamesIn(cats.root()), expected);
     for (const std::string& file : c.files) {
-      ParsedCatalog catalog;
+      CatalogContents catalog;
       ASSERT_TRUE(LoadCatalog(cats.Path(file), &catalog));
       // A line after a failed one starts from an empty catalogue: its own tree only.
       const std::string root = file == "A.kvl" ? tree_.root() : other.root();
@@ -220,7 +220,7 @@ TEST_F(EndToEndTest, ThingsNamedLikeCataloguesArePassedOver) {
 #else
   EXPECT_EQ(r.err, "");  // a folder opens here and reads as nothing
 #endif
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadCatalog(Cat("X1.kvl"), &c));
   EXPECT_EQ(c.header.alias, "X");
   EXPECT_TRUE(MatchesTree(c, tree_.root(), TreeCheckOptions()));

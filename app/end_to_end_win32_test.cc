@@ -1,7 +1,8 @@
 // Whole runs on real drive letters under Wine: cmake/wine-drives.sh maps D: (label DATA,
 // serial 1234ABCD), E: (no label), N: (a network drive labelled NETLBL), F: (a CD-ROM
-// drive on a full tmpfs) and G: (the same tmpfs as a fixed drive) before the test program
-// starts, and names the letters it set up in LEDRA_WINE_DRIVES. Every catalogue written is
+// drive on a full tmpfs), G: (the same tmpfs as a fixed drive) and H: (65,535 folders and
+// files of 2 GiB and more) before the test program starts, and names the letters it set up
+// in LEDRA_WINE_DRIVES. Every catalogue written is
 // read back in full and held against the tree on disk. Without those drives (outside
 // cmake/wine-run.sh, or where the tmpfs could not be mounted) the cases that need them are
 // skipped and say why.
@@ -19,7 +20,7 @@
 #include <vector>
 
 #include "app/end_to_end_support.h"
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/tree_check_testing.h"
 #include "platform/message_sink.h"
 #include "platform/platform.h"
 #include "platform/temp_tree_testing.h"
@@ -75,7 +76,7 @@ class EndToEndWineTest : public ::testing::Test {
   // Reads a catalogue whole and holds it against the tree at `tree`, whose path below
   // its volume root is `below` (folder 0's stored path).
   static ::testing::AssertionResult LoadAndCheck(const std::string& file, const std::string& tree,
-                                                 const std::string& below, ParsedCatalog* c) {
+                                                 const std::string& below, CatalogContents* c) {
     ::testing::AssertionResult loaded = LoadCatalog(file, c);
     if (!loaded) return loaded << " (" << file << ")";
     TreeCheckOptions options;
@@ -128,6 +129,20 @@ class EndToEndWineCdRomTest : public EndToEndWineTest {
   EndToEndWineCdRomTest() : EndToEndWineTest("FG") {}
 };
 
+class EndToEndWineManyTest : public EndToEndWineTest {
+ protected:
+  EndToEndWineManyTest() : EndToEndWineTest("H") {}
+};
+
+// The whole disk in small that wine-drives.sh made on H:, through its drive letter: 65,535
+// folders stay version 5 with sizes of 2 GiB and more clamped from nFileSizeHigh and
+// nFileSizeLow; two folders more give version 6 with true sizes.
+TEST_F(EndToEndWineManyTest, BeyondSixtyFiveThousandFoldersAndTwoGibibytes) {
+  TempTree cats;
+  e2e::RunsBeyondVersion5("H:\\", cats.Path("params.txt"), "#DEV H:\\,Many\n",
+                          cats.Path("Many.kvl"), TreeCheckOptions());
+}
+
 TEST_F(EndToEndWineDataTest, WholeDriveThenRecognisedAgain) {
   ASSERT_EQ(TypeOf("D:\\"), DriveType::Fixed);
   TempTree cats;
@@ -135,7 +150,7 @@ TEST_F(EndToEndWineDataTest, WholeDriveThenRecognisedAgain) {
   EXPECT_EQ(first.out, "Add: D:\\\n");
   EXPECT_EQ(first.err, "");
   EXPECT_EQ(NamesIn(cats.root()), (Names{"DATA.kvl", "params.txt"}));
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadAndCheck(cats.Path("DATA.kvl"), "D:\\", "", &c));
   EXPECT_EQ(c.header.root, "D:\\");
   EXPECT_EQ(c.header.volumeName, "DATA");
@@ -181,7 +196,7 @@ TEST_F(EndToEndWineDataTest, SubFolderDevices) {
     const e2e::RunResult r = Run(cats, "#DEV " + k.line + "\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(NamesIn(cats.root()), (Names{k.file, "params.txt"}));
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadAndCheck(cats.Path(k.file), "D:\\Photos\\Summer", "\\Photos\\Summer", &c));
     EXPECT_EQ(c.header.root, "D:\\");
     EXPECT_EQ(c.header.volumeName, "[\\Photos\\Summer]");
@@ -204,7 +219,7 @@ TEST_F(EndToEndWineBlankTest, EmptyLabelIsNamedByTheRoot) {
     const e2e::RunResult r = Run(cats, "#DEV " + k.root + "\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(NamesIn(cats.root()), (Names{".kvl", "params.txt"}));
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadAndCheck(cats.Path(".kvl"), "E:\\", "", &c));
     EXPECT_EQ(c.header.root, k.root);
     EXPECT_EQ(c.header.volumeName, k.volumeName);
@@ -251,7 +266,7 @@ TEST_F(EndToEndWineNetworkTest, VolumeNamesCarryTheDriveLetter) {
     EXPECT_EQ(NamesIn(cats.root()), expectedNames);
     for (const Expected& e : k.files) {
       SCOPED_TRACE(e.file);
-      ParsedCatalog c;
+      CatalogContents c;
       ASSERT_TRUE(LoadAndCheck(cats.Path(e.file), e.tree, e.below, &c));
       EXPECT_EQ(c.header.root, e.root);
       EXPECT_EQ(c.header.volumeName, e.volumeName);
@@ -281,7 +296,7 @@ TEST_F(EndToEndWineCdRomTest, FullDiscHasNoFreeSpaceFigure) {
     const e2e::RunResult r = Run(cats, "#DEV " + k.root + "\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(NamesIn(cats.root()), (Names{"DISC.kvl", "params.txt"}));
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadAndCheck(cats.Path("DISC.kvl"), k.root, "", &c));
     EXPECT_EQ(c.header.freeSpaceMB, k.freeSpaceMB);
     EXPECT_EQ(c.header.root, k.root);
@@ -300,7 +315,7 @@ TEST_F(EndToEndWineDataTest, AliasesAgainstAnEarlierCatalogue) {
     Run(cats, "#DEV D:\\,Old\n");
     ASSERT_EQ(NamesIn(cats.root()), (Names{"Old.kvl", "params.txt"}));
     earlier = GiveComment(cats.Path("Old.kvl"), "x");
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadCatalog(cats.Path("Old.kvl"), &c));
     ASSERT_EQ(c.header.volumeName, "DATA");
     ASSERT_EQ(c.header.serial, kDataSerial);
@@ -326,7 +341,7 @@ TEST_F(EndToEndWineDataTest, AliasesAgainstAnEarlierCatalogue) {
     std::sort(expectedNames.begin(), expectedNames.end());
     EXPECT_EQ(NamesIn(cats.root()), expectedNames);
     EXPECT_EQ(ReadBytes(cats.Path("Old.kvl.bak")), earlier);
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(LoadAndCheck(cats.Path(k.file), "D:\\", "", &c));
     EXPECT_EQ(c.header.alias, k.alias);
     EXPECT_EQ(c.header.comment, "x");
@@ -346,7 +361,7 @@ TEST_F(EndToEndWineTwoVolumesTest, AliasTakesOverAnotherVolumesCatalogue) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(NamesIn(cats.root()), (Names{"Old.kvl", "Old.kvl.bak", "params.txt"}));
   EXPECT_EQ(ReadBytes(cats.Path("Old.kvl.bak")), earlier);
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadAndCheck(cats.Path("Old.kvl"), "E:\\", "", &c));
   EXPECT_EQ(c.header.volumeName, "[E:\\]");
   EXPECT_EQ(c.header.serial, kBlankSerial);
@@ -361,11 +376,11 @@ TEST_F(EndToEndWineDataTest, SameVolumeTwiceInOneRun) {
   EXPECT_EQ(r.out, "Add: D:\\\nAdd: D:\\\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(NamesIn(cats.root()), (Names{"DATA.kvl", "DATA.kvl.bak", "params.txt"}));
-  ParsedCatalog first;
-  ParsedCatalog second;
+  CatalogContents first;
+  CatalogContents second;
   ASSERT_TRUE(LoadAndCheck(cats.Path("DATA.kvl.bak"), "D:\\", "", &first));
   ASSERT_TRUE(LoadAndCheck(cats.Path("DATA.kvl"), "D:\\", "", &second));
-  for (const ParsedCatalog* c : {&first, &second}) {
+  for (const CatalogContents* c : {&first, &second}) {
     EXPECT_EQ(c->header.volumeName, "DATA");
     EXPECT_EQ(c->header.serial, kDataSerial);
   }
@@ -410,7 +425,7 @@ TEST_F(EndToEndWineDataTest, FailingRootBetweenGoodOnes) {
   const std::string message = "Error occured while cataloging Q:\\nothing.";
   const Names files{"Docs.kvl", "Photos.kvl", "params.txt"};
   const auto checkFiles = [](const TempTree& cats) {
-    ParsedCatalog c;
+    CatalogContents c;
     EXPECT_TRUE(LoadAndCheck(cats.Path("Photos.kvl"), "D:\\Photos", "\\Photos", &c));
     EXPECT_TRUE(LoadAndCheck(cats.Path("Docs.kvl"), "D:\\Docs", "\\Docs", &c));
     EXPECT_EQ(c.header.volumeName, "[\\Docs]") << "the line after the failure starts afresh";
@@ -491,7 +506,7 @@ TEST_F(EndToEndWineDataTest, ParameterFileInTheDriveRoot) {
   EXPECT_TRUE(r.folderRestored) << "the run left the process in " << r.folderAfter;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(NamesIn("D:\\Photos"), (Names{"Summer", "winter.jpg"}));
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(LoadAndCheck("D:\\Summer.kvl", "D:\\Photos\\Summer", "\\Photos\\Summer", &c));
   EXPECT_EQ(c.header.alias, "Summer");
   EXPECT_EQ(c.header.volumeName, "[\\Photos\\Summer]");

@@ -60,15 +60,16 @@ class LedraCliTest : public ::testing::Test {
                                  .Counted("OLD").Counted("").U32(7).U32(0).str());
   }
 
-  // Runs ledra with `args` (after the program name) over C:\cats.
-  int Run(std::vector<std::string> args) {
-    args.insert(args.begin() + 1, {"--in", "C:\\cats"});
+  // Runs ledra with `args` (after the program name) over C:\cats, or with `catalogs` as
+  // LEDRA_CATALOGS and no --in.
+  int Run(std::vector<std::string> args, const char* catalogs = nullptr) {
+    if (catalogs == nullptr) args.insert(args.begin() + 1, {"--in", "C:\\cats"});
     args.insert(args.begin(), "ledra");
     std::vector<const char*> argv;
     for (const std::string& a : args) argv.push_back(a.c_str());
     out_.text.clear();
     errorText_.str("");
-    ReaderContext context{platform_, out_, errors_, nullptr, k2020, 2};
+    ReaderContext context{platform_, out_, errors_, catalogs, k2020, 2};
     return RunReader(static_cast<int>(argv.size()), argv.data(), context);
   }
   // The full paths find prints with -0, in order.
@@ -140,6 +141,13 @@ TEST_F(LedraCliTest, CountsTextLinesAndStatuses) {
   EXPECT_EQ(out_.text, "4\n");
   EXPECT_EQ(Run({"find", "--count", "nothing-like-this"}), 1);
   EXPECT_EQ(out_.text, "0\n");
+  // Backups are read only when asked for; LEDRA_CATALOGS stands in for --in.
+  platform_.AddFileWithContent("C:\\cats\\DATA.kvl.bak", DataCatalog().Bytes());
+  EXPECT_EQ(Run({"find", "--count", "sea"}, ";C:\\nowhere;;C:\\cats"), 2);
+  EXPECT_EQ(out_.text, "4\n");
+  EXPECT_NE(errorText_.str().find("C:\\nowhere"), std::string::npos);
+  EXPECT_EQ(Run({"find", "--count", "--backups", "sea"}), 0);
+  EXPECT_EQ(out_.text, "6\n");
 
   EXPECT_EQ(Run({"find", "--bytes", "x.txt"}), 0);
   EXPECT_EQ(out_.text.substr(0, out_.text.find('\t', out_.text.find('\t') + 1)),

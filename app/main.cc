@@ -8,5 +8,8 @@ int main(int argc, char** argv) {
   ledra::MessageSink out(std::cout);
   ledra::MessageSink errors(std::cerr);
   std::unique_ptr<ledra::Platform> platform = ledra::NewRealPlatform(errors);
+  // Only a person at a terminal is shown the progress of a walk.
+  int columns = 0;
+  if (platform->ErrorStreamIsTerminal(&columns)) errors.SetTerminal(columns);
   return ledra::RunDriver(argc, argv, *platform, out, errors);
 }

@@ -36,8 +36,9 @@ constexpr uint64_t kSeed = 0x4C656472612D3031ull;
 constexpr double kFoldersAtScale1 = 50000;
 constexpr double kFilesAtScale1 = 600000;
 constexpr double kChainsAtScale1 = 20;
-// A catalogue holds at most 65,535 folders, root included.
-constexpr int64_t kFolderLimit = 65535;
+// Version 5 of the catalogue numbers at most 65,535 folders, root included; a larger tree
+// is written in version 6.
+constexpr int64_t kVersion5Folders = 65535;
 // Folders deeper than this stop taking new children by chance; the chains go further.
 constexpr int kUsualDepthLimit = 12;
 
@@ -290,11 +291,9 @@ int main(int argc, char** argv) {
   int64_t folderCount = std::max<int64_t>(1, std::llround(kFoldersAtScale1 * scale));
   int64_t fileCount = std::llround(kFilesAtScale1 * scale);
   int64_t chainCount = std::max<int64_t>(1, std::llround(kChainsAtScale1 * scale));
-  if (folderCount > kFolderLimit) {
-    fprintf(stderr,
-            "make_tree: warning: %lld folders exceed the catalogue's limit of %lld; "
-            "the cataloguer will refuse this tree\n",
-            static_cast<long long>(folderCount), static_cast<long long>(kFolderLimit));
+  if (folderCount > kVersion5Folders) {
+    fprintf(stderr, "make_tree: %lld folders: more than version 5 numbers, a version-6 catalogue\n",
+            static_cast<long long>(folderCount));
   }
 
   if (mkdir(target.c_str(), 0755) != 0) {

@@ -3,7 +3,10 @@
 # needs, beside du, find and ncdu walking the same tree; then how fast the catalogue writer
 # writes beside dd writing as many bytes. See bench/README.md.
 #
-#   bench/run.sh [--scale S] [--runs N] [--skip-build] [--no-write]
+#   bench/run.sh [--scale S] [--runs N] [--skip-build] [--no-write] [--beyond]
+#
+# --beyond times a second tree as well, of scale BEYOND_SCALE (default 1.4: 70,000 folders),
+# more folders than a version-5 catalogue numbers, so that LedraCmd writes version 6.
 #
 # Environment: BENCH_DIR (default /tmp/ledra-bench) holds the tree and the outputs;
 # BUILD_DIR (default <repo>/build-bench) the Release build; WRITE_ENTRIES (default 1000000)
@@ -20,6 +23,8 @@ BUILD_DIR=${BUILD_DIR:-$REPO/build-bench}
 WRITE_ENTRIES=${WRITE_ENTRIES:-1000000}
 SKIP_BUILD=${SKIP_BUILD:-0}
 WRITE_SECTION=1
+BEYOND=0
+BEYOND_SCALE=${BEYOND_SCALE:-1.4}
 
 usage() {
   awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "${BASH_SOURCE[0]}" >&2
@@ -32,6 +37,7 @@ while (($# > 0)); do
     --runs) [[ $# -ge 2 ]] || usage; RUNS=$2; shift 2 ;;
     --skip-build) SKIP_BUILD=1; shift ;;
     --no-write) WRITE_SECTION=0; shift ;;
+    --beyond) BEYOND=1; shift ;;
     *) usage ;;
   esac
 done
@@ -86,9 +92,18 @@ if [[ $WRITE_SECTION == 1 && ! -x $WRITE_BENCH_BIN ]]; then
 fi
 [[ -n ${LEDRA_CMD:-} && -x $LEDRA_CMD ]] || die "no LedraCmd to measure (LEDRA_CMD='${LEDRA_CMD:-}')"
 
+mkdir -p "$BENCH_DIR"
+# In a terminal LedraCmd shows its progress; `script` gives it one, so that the cost of the
+# progress line is timed too (LedraTTY).
+HAVE_SCRIPT=0
+command -v script >/dev/null && HAVE_SCRIPT=1
+
+# walk_section SCALE: makes (or reuses) the tree of that scale, times every tool on it and
+# writes the report of the walk.
+walk_section() {
+local SCALE=$1
 # --- Tree ----------------------------------------------------------------------------------
 
-mkdir -p "$BENCH_DIR"
 TREE=$BENCH_DIR/tree-$SCALE
 STAMP=$BENCH_DIR/tree-$SCALE.done
 GENERATOR=$("$MAKE_TREE" --version) || die "$MAKE_TREE does not run"
@@ -164,11 +179,20 @@ run_ledra() {
   [[ -n $CATALOGUE ]] || die "LedraCmd wrote no catalogue into $LEDRA_OUT"
 }
 
-# The catalogue's tables have a known size: 12 bytes per folder, 11 per entry plus its name,
-# two counts. What is left is the header; anything else means entries went missing.
+# The same run with a terminal as its standard error, so that it shows its progress line.
+run_ledra_tty() {
+  clear_catalogues
+  measure LedraTTY script -qfec "$(printf '%q -f %q' "$LEDRA_CMD" "$LEDRA_OUT/params.txt")" /dev/null
+}
+
+# The catalogue's tables have a known size: 12 bytes per folder, 11 per entry plus its name
+# in version 5 (17 in version 6, for more than 65,535 folders), two counts. What is left is
+# the header; anything else means entries went missing.
 check_catalogue() {
-  local bytes=${CATALOGUE%% *} header
-  header=$((bytes - (12 * FOLDERS + 11 * ENTRIES + NAME_BYTES + 8)))
+  local bytes=${CATALOGUE%% *} header perEntry=11
+  CATALOGUE_VERSION=$(od -An -tu2 -j4 -N2 "$LEDRA_OUT/${CATALOGUE#* }" | tr -d ' ')
+  ((FOLDERS > 65535)) && perEntry=17
+  header=$((bytes - (12 * FOLDERS + perEntry * ENTRIES + NAME_BYTES + 8)))
   if ((header >= 20 && header <= 4096)); then
     CATALOGUE_CHECK="holds all $ENTRIES entries and $FOLDERS folders ($header header bytes)"
   else
@@ -196,11 +220,14 @@ run_ncdu() {
 TOOLS=(du find)
 ((HAVE_NCDU)) && TOOLS+=(ncdu)
 TOOLS+=(LedraCmd)
+((HAVE_SCRIPT)) && TOOLS+=(LedraTTY)
 
 # One untimed round first: it warms the cache for every tool and stops early if one fails.
 say "Warm-up round ..."
 for tool in "${TOOLS[@]}"; do
-  case $tool in du) run_du ;; find) run_find ;; ncdu) run_ncdu ;; LedraCmd) run_ledra ;; esac
+  case $tool in
+    du) run_du ;; find) run_find ;; ncdu) run_ncdu ;; LedraCmd) run_ledra ;; LedraTTY) run_ledra_tty ;;
+  esac
 done
 TIMES=() PEAK=()
 
@@ -208,7 +235,9 @@ TIMES=() PEAK=()
 say "Timing $RUNS rounds ..."
 for ((round = 1; round <= RUNS; round++)); do
   for tool in "${TOOLS[@]}"; do
-    case $tool in du) run_du ;; find) run_find ;; ncdu) run_ncdu ;; LedraCmd) run_ledra ;; esac
+    case $tool in
+      du) run_du ;; find) run_find ;; ncdu) run_ncdu ;; LedraCmd) run_ledra ;; LedraTTY) run_ledra_tty ;;
+    esac
   done
 done
 check_catalogue
@@ -240,7 +269,7 @@ REPORT=$BENCH_DIR/report-scale-$SCALE.txt
   say "          $FOLDERS folders (root included), $FILES files, $ENTRIES entries (root not counted)"
   say "          $APPARENT bytes apparent, $DISK bytes on disk"
   say "LedraCmd: $LEDRA_CMD ($(git -C "$REPO" rev-parse --short HEAD 2>/dev/null || echo 'no git'))"
-  say "catalog : ${CATALOGUE#* } of ${CATALOGUE%% *} bytes: $CATALOGUE_CHECK"
+  say "catalog : ${CATALOGUE#* } of ${CATALOGUE%% *} bytes, version $CATALOGUE_VERSION: $CATALOGUE_CHECK"
   say ""
   printf '%-9s %9s %9s %11s  %s\n' tool "median s" "best s" "peak RSS KB" "all runs (s)"
   for tool in "${TOOLS[@]}"; do
@@ -250,13 +279,25 @@ REPORT=$BENCH_DIR/report-scale-$SCALE.txt
   ((HAVE_NCDU)) || say "ncdu       (not installed and could not be installed: left out)"
   say ""
   for tool in "${TOOLS[@]}"; do
-    [[ $tool == LedraCmd ]] || say "$(versus "$tool"), $(ratio "${PEAK[LedraCmd]}" "${PEAK[$tool]}") x the peak memory"
+    [[ $tool == LedraCmd || $tool == LedraTTY ]] ||
+      say "$(versus "$tool"), $(ratio "${PEAK[LedraCmd]}" "${PEAK[$tool]}") x the peak memory"
   done
+  if ((HAVE_SCRIPT)); then
+    say "LedraTTY / du   : $(ratio "${MEDIAN[LedraTTY]}" "${MEDIAN[du]}") x the time with the progress line on a terminal" \
+      "(LedraTTY / LedraCmd: $(ratio "${MEDIAN[LedraTTY]}" "${MEDIAN[LedraCmd]}") x)"
+  fi
   say "LedraCmd memory : $(awk -v k="${PEAK[LedraCmd]}" -v n="$ENTRIES" \
     'BEGIN { printf "%.1f", k * 1024 / n }') bytes of peak RSS per entry;" \
     "$(awk -v k="${PEAK[LedraCmd]}" -v b="$BASELINE_RSS" -v n="$ENTRIES" \
     'BEGIN { printf "%.1f", (k - b) * 1024 / n }') above the $BASELINE_RSS KB of a one-file run"
 } | tee "$REPORT"
+
+}
+
+walk_section "$SCALE"
+if ((BEYOND)); then
+  walk_section "$BEYOND_SCALE"
+fi
 
 # --- Writing speed -------------------------------------------------------------------------
 

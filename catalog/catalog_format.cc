@@ -1,6 +1,7 @@
 // The catalogue file format: a little-endian header that identifies the volume, then the
-// folder table, then the entry table. Files are written in version 5; headers of versions
-// 0 to 5 are read.
+// folder table, then the entry table. Files are written in version 5, or in version 6
+// where a tree has more folders than version 5 can number; headers of versions 0 to 6 are
+// read. docs/catalogue-format.md describes every version.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -77,12 +78,14 @@ bool ReadHeaderString(CatalogStream& in, int16_t version, char* scratch, std::st
 }  // namespace
 
 int VolumeCatalog::WriteCatalog(Platform& platform) {
+  if (folders.size() > kMaxRecords || entries.size() > kMaxRecords) return 0;
+  const int16_t written = VersionToWrite();
   CatalogStream out(platform, filePath, CatalogStream::kWrite);
   if (!out.Open()) return 0;
 
-  uint8_t field[12];
+  uint8_t field[16];
   Put32(field, kWrittenSignature);
-  Put16(field + 4, static_cast<uint16_t>(kCurrentVersion));
+  Put16(field + 4, static_cast<uint16_t>(written));
   timestamp = platform.Now();
   Put32(field + 6, static_cast<uint32_t>(timestamp));
   out.WriteBytes(field, 10);
@@ -107,14 +110,25 @@ int VolumeCatalog::WriteCatalog(Platform& platform) {
 
   Put32(field, static_cast<uint32_t>(entries.size()));
   out.WriteBytes(field, 4);
+  // Version 5: 32-bit size, 16-bit folder number; version 6: 64-bit size, 32-bit number.
+  const bool wide = written >= kWideVersion;
+  const size_t fixedBytes = wide ? 16 : 10;
   for (const EntryRecord& entry : entries) {
     Put32(field, static_cast<uint32_t>(entry.modified));
-    Put32(field + 4, static_cast<uint32_t>(entry.size));
-    Put16(field + 8, entry.folderIndex);
-    out.WriteBytes(field, 10);
+    const uint64_t size = static_cast<uint64_t>(StoredSize(entry.size, written));
+    if (wide) {
+      Put64(field + 4, size);
+      Put32(field + 12, entry.folderIndex);
+    } else {
+      Put32(field + 4, static_cast<uint32_t>(size));
+      Put16(field + 8, static_cast<uint16_t>(entry.folderIndex));
+    }
+    out.WriteBytes(field, fixedBytes);
     out.WriteBytes(entry.name, static_cast<size_t>(entry.nameLength) + 1);
   }
-  return out.Close(/*sync=*/true) ? 1 : 0;
+  if (!out.Close(/*sync=*/true)) return 0;
+  version = written;
+  return 1;
 }
 
 int VolumeCatalog::ReadHeader(Platform& platform) {
@@ -126,7 +140,7 @@ int VolumeCatalog::ReadHeader(Platform& platform) {
   int16_t fileVersion = static_cast<int16_t>(signature / kGenerationStep);
   if (fileVersion > 2) fileVersion = static_cast<int16_t>(Read16(in));
   if (in.AtEnd()) return 0;
-  if (fileVersion > kCurrentVersion) {
+  if (fileVersion > kHighestReadVersion) {
     version = fileVersion;
     return 0;
   }

@@ -213,15 +213,46 @@ TEST_F(CatalogFormatFakeTest, WritesTheWorkedExampleByteForByte) {
   EXPECT_EQ(errorText_.str(), "");
 }
 
-TEST_F(CatalogFormatFakeTest, AlwaysWritesVersionFive) {
-  for (int16_t version : {0, 2, 4, 6, -1}) {
-    SCOPED_TRACE(version);
+// Version 5 for every tree that fits it, whatever the catalogue's version field held, with
+// sizes of 2 GiB and more clamped from the whole size; version 6 from 65,536 folders on,
+// with whole sizes and 32-bit folder numbers.
+TEST_F(CatalogFormatFakeTest, VersionFollowsTheFolderCount) {
+  struct Case {
+    size_t folders;
+    int16_t versionField;
+    int16_t written;
+    const char* start;
+    std::string entries;
+  };
+  const std::string example5 = "00 00 F0 3F  E8 03 00 00  00 00  61 2E 74 78 74 00";
+  const std::string example6 = "00 00 F0 3F  E8 03 00 00 00 00 00 00  00 00 00 00  61 2E 74 78 74 00";
+  const Case cases[] = {
+      {1, 0, 5, "27 06 A4 D0 05 00",
+       Bytes().Hex("03 00 00 00").Hex(example5).Hex("01 00 00 00  FF FF FF 7F  00 00  34 00")
+           .Hex("02 00 00 00  FF FF FF 7F  00 00  35 00").str()},
+      {65535, 6, 5, "27 06 A4 D0 05 00",
+       Bytes().Hex("03 00 00 00").Hex(example5).Hex("01 00 00 00  FF FF FF 7F  00 00  34 00")
+           .Hex("02 00 00 00  FF FF FF 7F  FE FF  35 00").str()},
+      {65536, -1, 6, "27 06 A4 D0 06 00",
+       Bytes().Hex("03 00 00 00").Hex(example6)
+           .Hex("01 00 00 00  64 00 00 00 01 00 00 00  00 00 00 00  34 00")
+           .Hex("02 00 00 00  00 00 00 40 01 00 00 00  FF FF 00 00  35 00").str()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folders);
     VolumeCatalog catalog;
     FillExample(catalog);
-    catalog.version = version;
+    catalog.folders.resize(c.folders);
+    catalog.AddEntry("4", 1, (4ll << 30) + 100, 0);
+    catalog.AddEntry("5", 2, 5ll << 30, static_cast<uint32_t>(c.folders - 1));
+    catalog.version = c.versionField;
     catalog.filePath = kPath;
     ASSERT_EQ(catalog.WriteCatalog(fake_), 1);
-    EXPECT_EQ(HexDump(fake_.Content(kPath).substr(0, 6)), "27 06 A4 D0 05 00");
+    const std::string written = fake_.Content(kPath);
+    EXPECT_EQ(HexDump(written.substr(0, 6)), c.start);
+    ASSERT_GE(written.size(), c.entries.size());
+    EXPECT_EQ(HexDump(written.substr(written.size() - c.entries.size())), HexDump(c.entries));
+    EXPECT_EQ(catalog.version, c.written);
   }
 }
 
@@ -334,7 +365,8 @@ TEST_F(CatalogFormatFakeTest, ReadsHandMadeHeaders) {
       {"version -1 reads as version 0", HeaderBytes(Start(kGen3, "FF FF"), 0), 1, -1, 0, Fields()},
       {"version -32768 reads as version 0", HeaderBytes(Start(kGen3, "00 80"), 0), 1, -32768, 0,
        Fields()},
-      {"version 6 refused", HeaderBytes(Start(kGen3, "06 00"), 5), 0, 6, -1, Fields()},
+      {"generation 3 version 6", HeaderBytes(Start(kGen3, "06 00"), 5), 1, 6, 5, Fields()},
+      {"version 7 refused", HeaderBytes(Start(kGen3, "07 00"), 5), 0, 7, -1, Fields()},
       {"version 32767 refused", HeaderBytes(Start(kGen3, "FF 7F"), 5), 0, 32767, -1, Fields()},
       {"version 256 refused", HeaderBytes(Start(kGen3, "00 01"), 5), 0, 256, -1, Fields()},
       {"signature 0", HeaderBytes(Start("00 00 00 00", "05 00"), 5), 0, kKept, -1, Fields()},
@@ -409,17 +441,18 @@ TEST_F(CatalogFormatFakeTest, RefusesEveryTruncatedHeader) {
       {"version 2", HeaderBytes(Start(kGen2), 2, f)},
       {"version 0", HeaderBytes(Start(kGen0), 0, f)},
       {"version 6", HeaderBytes(Start(kGen3, "06 00"), 5, f)},
+      {"version 7", HeaderBytes(Start(kGen3, "07 00"), 5, f)},
   };
   for (const Case& c : cases) {
     for (size_t length = 0; length < c.full.size(); ++length) {
       SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(length) + " bytes");
       VolumeCatalog catalog;
       const int result = Read(c.full.substr(0, length), Prefilled(), catalog);
-      if (length >= 6 && std::string(c.name) == "version 6") {
+      if (length >= 6 && std::string(c.name) == "version 7") {
         // The version is known once its field is complete.
         EXPECT_EQ(result, 0);
         Header expected = Prefilled();
-        expected.version = 6;
+        expected.version = 7;
         ExpectHeader(catalog, expected);
         continue;
       }
@@ -427,7 +460,7 @@ TEST_F(CatalogFormatFakeTest, RefusesEveryTruncatedHeader) {
       ExpectHeader(catalog, Prefilled());
     }
     VolumeCatalog whole;
-    EXPECT_EQ(Read(c.full, Prefilled(), whole), std::string(c.name) == "version 6" ? 0 : 1);
+    EXPECT_EQ(Read(c.full, Prefilled(), whole), std::string(c.name) == "version 7" ? 0 : 1);
   }
   EXPECT_EQ(errorText_.str(), "");
 }

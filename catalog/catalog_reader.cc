@@ -64,6 +64,11 @@ bool LoadCatalog(std::string bytes, CatalogContents* contents, ReadProblem* prob
   for (uint32_t f = 0; f < contents->header.folderCount; ++f) {
     contents->folders.push_back(reader.Folder(f));
   }
+  // Folder 0's path from the shared bytes (just after the folder count), which every copy
+  // of the contents keeps alive.
+  contents->folders[0].path = std::string_view(*contents->bytes)
+                                  .substr(contents->header.folderTableOffset + 4,
+                                          contents->header.folder0Path.size());
   contents->entries.reserve(contents->header.entryCount);
   EntryCursor cursor = reader.Entries(false);
   CatalogEntry entry;

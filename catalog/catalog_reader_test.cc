@@ -35,6 +35,78 @@ std::vector<test::LaidEntry> SmallTree(int64_t fileSize) {
   return {{5, 0, "a"}, {-1, 0, "b"}, {-2, 1, "c"}, {fileSize, 2, "d.txt"}};
 }
 
+// The 66-byte file of the format's worked example: a whole volume 'C:\' named 'DATA'
+// with one file 'a.txt'.
+const std::string kHeaderHex =
+    "27 06 A4 D0 05 00 00 00 00 40 43 3A 5C 00 44 41 54 41 00 00 CD AB 34 12 00 00 00 80 44";
+const std::string kExampleHex = kHeaderHex +
+                                " 01 00 00 00 00 01 00 00 00 00 00 00 00 00 40 8F 40"
+                                " 01 00 00 00 00 00 F0 3F E8 03 00 00 00 00 61 2E 74 78 74 00";
+
+std::string FromHex(const std::string& pairs) { return Bytes().Hex(pairs).str(); }
+
+TEST(CatalogReaderTest, ReadsTheWorkedExampleOfBothVersions) {
+  const std::string bytes = FromHex(kExampleHex);
+  ASSERT_EQ(bytes.size(), 66u);
+  CatalogContents c;
+  ReadProblem why;
+  ASSERT_TRUE(LoadCatalog(bytes, &c, &why)) << why.Text();
+  EXPECT_EQ(c.header.signature, 3500410407u);
+  EXPECT_EQ(c.header.version, 5);
+  EXPECT_EQ(c.header.timestamp, 0x40000000);
+  EXPECT_EQ(c.header.root, "C:\\");
+  EXPECT_EQ(c.header.volumeName, "DATA");
+  EXPECT_EQ(c.header.alias, "");
+  EXPECT_EQ(c.header.serial, 0x1234ABCDu);
+  EXPECT_EQ(c.header.comment, "");
+  EXPECT_EQ(c.header.commentOffset, 24u);
+  EXPECT_EQ(c.header.freeSpaceMB, 1024.0f);
+  ASSERT_EQ(c.folders.size(), 1u);
+  EXPECT_EQ(c.folders[0].path, "");
+  EXPECT_EQ(c.folders[0].fileCount, 1);
+  EXPECT_EQ(c.folders[0].totalSize, 1000.0);
+  ASSERT_EQ(c.entries.size(), 1u);
+  EXPECT_EQ(c.entries[0].modified, 0x3FF00000);
+  EXPECT_EQ(c.entries[0].size, 1000);
+  EXPECT_EQ(c.entries[0].folderIndex, 0);
+  EXPECT_EQ(c.entries[0].name, "a.txt");
+
+  // With a folder in the root: two folder records, the folder entry of size -1.
+  const std::string two = FromHex(kHeaderHex +
+                                  " 02 00 00 00 2F 78 00 01 00 00 00 00 00 00 00 00 00 F0 3F"
+                                  " 00 00 00 00 00 00 00 00 00 00 00 00"
+                                  " 02 00 00 00 07 00 00 00 FF FF FF FF 00 00 64 00"
+                                  " 08 00 00 00 01 00 00 00 01 00 66 00");
+  ASSERT_TRUE(LoadCatalog(two, &c, &why)) << why.Text();
+  ASSERT_EQ(c.folders.size(), 2u);
+  EXPECT_EQ(c.folders[0].path, "/x");
+  EXPECT_EQ(c.folders[1].path, "");
+  EXPECT_EQ(c.folders[0].totalSize, 1.0);
+  ASSERT_EQ(c.entries.size(), 2u);
+  EXPECT_TRUE(c.entries[0].IsFolder());
+  EXPECT_EQ(c.entries[0].size, -1);
+  EXPECT_EQ(c.entries[0].name, "d");
+  EXPECT_EQ(c.entries[1].folderIndex, 1);
+  EXPECT_EQ(c.entries[1].name, "f");
+
+  // Version 6: the same header and folder table, then 64-bit sizes and 32-bit folder
+  // numbers.
+  const std::string wide = FromHex(
+      "27 06 A4 D0 06 00" + kHeaderHex.substr(17) +
+      " 01 00 00 00 00 01 00 00 00 00 00 00 00 00 40 8F 40"
+      " 02 00 00 00 00 00 F0 3F E8 03 00 00 00 00 00 00 00 00 00 00 61 2E 74 78 74 00"
+      " 01 00 00 00 64 00 00 00 01 00 00 00 00 00 00 00 62 00");
+  ASSERT_TRUE(LoadCatalog(wide, &c, &why)) << why.Text();
+  EXPECT_EQ(c.header.version, 6);
+  EXPECT_EQ(c.header.freeSpaceMB, 1024.0f);
+  ASSERT_EQ(c.entries.size(), 2u);
+  EXPECT_EQ(c.entries[0].size, 1000);
+  EXPECT_EQ(c.entries[0].name, "a.txt");
+  EXPECT_EQ(c.entries[1].size, (4ll << 30) + 100);
+  EXPECT_EQ(c.entries[1].folderIndex, 0u);
+  EXPECT_EQ(c.entries[1].name, "b");
+}
+
 TEST(CatalogReaderTest, ReadsTheHeaderOfEveryVersion) {
   struct Case {
     const char* name;
@@ -151,6 +223,8 @@ TEST(CatalogReaderTest, RefusesDamageWithItsOffset) {
       {"negative folder count", patched(29, Bytes().U32(0xFFFFFFFF).str()), 29, "negative"},
       {"folder count past the file", patched(29, Bytes().U32(0x7FFFFFFF).str()), 29, "cannot fit"},
       {"no folder 0", Catalogue(5, "D:\\", "", 0, {}), 29, "lacks folder 0"},
+      {"negative entry count", patched(70, Bytes().U32(0x80000000).str()), 70, "negative"},
+      {"version 4 holds no tables", patched(4, Bytes().U16(4).str()), 4, "no tables"},
       {"entry count past the file", patched(70, Bytes().U32(100).str()), 70, "cannot fit"},
       {"folder entry of the wrong number", Catalogue(5, "D:\\", "", 3, {{-2, 0, "b"}, {-1, 0, "c"}}), 74,
        "folder entry number 1"},

@@ -192,7 +192,7 @@ TEST_F(CatalogSetFakeTest, FolderComesFromTheCurrentFolder) {
 }
 
 TEST_F(CatalogSetFakeTest, LoadHeaders) {
-  enum Kind { kValidFile, kJunkFile, kEmptyFile, kFolderItem, kVersion6File };
+  enum Kind { kValidFile, kJunkFile, kEmptyFile, kFolderItem, kVersion7File };
   struct Item {
     std::string name;
     Kind kind;
@@ -219,7 +219,7 @@ TEST_F(CatalogSetFakeTest, LoadHeaders) {
       {"nothing that fails the header test",
        {{"E.kvl", kEmptyFile},
         {"F.kvl", kFolderItem},
-        {"V.kvl", kVersion6File},
+        {"V.kvl", kVersion7File},
         {"G.kvl", kValidFile}},
        {"E.kvl", "F.kvl", "V.kvl", "G.kvl"},
        {"G.kvl"}},
@@ -254,9 +254,9 @@ TEST_F(CatalogSetFakeTest, LoadHeaders) {
         case kFolderItem:
           fake.AddFolder(In(item.name));
           break;
-        case kVersion6File:
-          fake.AddFileWithContent(In(item.name), Bytes().Hex("27 06 A4 D0 06 00").str() +
-                                                     HeaderFile("six", 6, "").substr(6));
+        case kVersion7File:
+          fake.AddFileWithContent(In(item.name), Bytes().Hex("27 06 A4 D0 07 00").str() +
+                                                     HeaderFile("seven", 7, "").substr(6));
           break;
       }
     }

@@ -4,8 +4,8 @@ namespace ledra {
 
 void VolumeCatalog::UpdateDisplayName() { displayName = alias.empty() ? volumeName : alias; }
 
-size_t VolumeCatalog::AddEntry(std::string_view name, int32_t modified, int32_t size,
-                               uint16_t folderIndex) {
+size_t VolumeCatalog::AddEntry(std::string_view name, int32_t modified, int64_t size,
+                               uint32_t folderIndex) {
   EntryRecord entry;
   entry.name = names_.Add(name);
   // Names come from one directory item and are far shorter than 64 KiB.
@@ -15,6 +15,12 @@ size_t VolumeCatalog::AddEntry(std::string_view name, int32_t modified, int32_t 
   entry.folderIndex = folderIndex;
   entries.push_back(entry);
   return entries.size() - 1;
+}
+
+int64_t VolumeCatalog::StoredSize(int64_t size, int16_t version) {
+  constexpr int64_t kLargestOfVersion5 = 2147483647;
+  if (version >= kWideVersion || size <= kLargestOfVersion5) return size;
+  return kLargestOfVersion5;
 }
 
 }  // namespace ledra

@@ -1,6 +1,7 @@
 #include "cataloguing/cataloger.h"
 
 #include "cataloguing/tree_scanner.h"
+#include "cataloguing/walk_progress.h"
 
 namespace ledra {
 
@@ -50,14 +51,27 @@ void Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
   MeasureFreeSpace(root);
   if (cur.freeSpaceMB == 0.0f && driveType_ == DriveType::CdRom) cur.freeSpaceMB = -1.0f;
 
+  // A person at a terminal sees the walk go on; nothing is added for anyone else.
+  std::unique_ptr<WalkProgress> progress;
+  if (errors_.terminal()) progress = std::make_unique<WalkProgress>(errors_, errors_.columns());
   int32_t walked;
+  std::string failure;
   {
     TreeScanner scanner(platform_, cur);
+    scanner.SetObserver(progress.get());
     walked = scanner.Scan(root, ignoreText, 1);
+    failure = scanner.failure();
   }
   if (walked > 0) {
-    catalogSet_.StoreCatalog(current_, match != MatchScore::None);
+    const bool stored = catalogSet_.StoreCatalog(current_, match != MatchScore::None) == 1;
+    if (progress && stored) progress->Finish(*catalogSet_.catalogs().back());
+    if (progress && !stored) progress->Abandon();
     return;
+  }
+  if (progress) progress->Abandon();
+  if (!failure.empty()) {
+    errors_.StartLine();
+    errors_.WriteLine("LedraCmd: cannot catalogue '" + EscapeForMessage(root) + "': " + failure);
   }
   errors_.Write("Error occured while cataloging " + root + ".");
   current_ = std::make_unique<VolumeCatalog>();

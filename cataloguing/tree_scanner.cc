@@ -1,5 +1,6 @@
 #include "cataloguing/tree_scanner.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -19,13 +20,16 @@ struct QueuedFolder {
   bool enterable;
 };
 
+// Between two reports inside one large folder; a power of two keeps the test cheap.
+constexpr size_t kEntriesBetweenReports = 4096;
+
 bool IsDots(const std::string& name) { return name == "." || name == ".."; }
 
-// Sizes of 2 GiB and more do not fit the catalogue's signed 32-bit field.
-int32_t ClampSize(uint32_t size) {
-  return size > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())
-             ? std::numeric_limits<int32_t>::max()
-             : static_cast<int32_t>(size);
+// No file system reports a size beyond the signed 64-bit range; one that did would read
+// as a folder.
+int64_t FileSize(uint64_t size) {
+  return static_cast<int64_t>(
+      std::min<uint64_t>(size, static_cast<uint64_t>(std::numeric_limits<int64_t>::max())));
 }
 
 void BuildPath(const std::vector<QueuedFolder>& queue, const std::string& root, char separator,
@@ -57,6 +61,7 @@ int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText
   DirItem item;
   std::string folderPath;
   std::string lowered;
+  OwningArray<EntryRecord>& entries = catalog_.entries;
 
   for (size_t i = 0; i < queue.size(); ++i) {
     const bool entered = queue[i].enterable;
@@ -69,26 +74,31 @@ int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText
 
     FolderRecord& folder = catalog_.folders.emplace_back();
     if (i == 0) folder.path = platform_.PathBelowVolumeRoot(normalised);
+    if (!found) continue;
 
-    if (found) {
-      const uint16_t folderIndex = static_cast<uint16_t>(i);
-      while (search->Next(item)) {
-        if (IsDots(item.name)) continue;
-        LowercaseName(item.name, &lowered);
-        if (IsIgnored(lowered.c_str(), item.isFolder, patterns)) continue;
-        if (item.isFolder) {
-          const size_t index = catalog_.AddEntry(item.name, item.modified, -1, folderIndex);
-          queue.push_back(QueuedFolder{static_cast<uint32_t>(i), catalog_.entries[index].name,
-                                       item.enterable});
-        } else {
-          const int32_t size = ClampSize(item.size);
-          catalog_.AddEntry(item.name, item.modified, size, folderIndex);
-          ++folder.fileCount;
-          folder.totalSize += static_cast<double>(size);
-        }
+    if (observer_ != nullptr) observer_->Walking(i + 1, entries.size(), folderPath);
+    const uint32_t folderIndex = static_cast<uint32_t>(i);
+    while (search->Next(item)) {
+      if (IsDots(item.name)) continue;
+      LowercaseName(item.name, &lowered);
+      if (IsIgnored(lowered.c_str(), item.isFolder, patterns)) continue;
+      if (entries.size() == recordLimit_ || (item.isFolder && queue.size() == recordLimit_)) {
+        failure_ = "the tree holds more than " + std::to_string(recordLimit_) +
+                   (entries.size() == recordLimit_ ? " entries" : " folders") +
+                   ", more than a catalogue counts";
+        return -1;
+      }
+      if (item.isFolder) {
+        const size_t index = catalog_.AddEntry(item.name, item.modified, -1, folderIndex);
+        queue.push_back(QueuedFolder{folderIndex, entries[index].name, item.enterable});
+      } else {
+        catalog_.AddEntry(item.name, item.modified, FileSize(item.size), folderIndex);
+        ++folder.fileCount;
+      }
+      if (observer_ != nullptr && entries.size() % kEntriesBetweenReports == 0) {
+        observer_->Walking(i + 1, entries.size(), folderPath);
       }
     }
-    if (i == kFolderLimit) return -1;
     if (recursive == 0) {
       // Folders queued by a single listing still get their records, empty ones.
       catalog_.folders.resize(queue.size());
@@ -97,13 +107,22 @@ int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText
   }
 
   SumSubtrees();
-  return static_cast<int32_t>(catalog_.entries.size());
+  return static_cast<int32_t>(entries.size());
 }
 
+// The version is settled once the walk is over, and with it how sizes are stored: each
+// folder's own files are summed in listing order as that version stores them, then every
+// folder's sums are added to its parent's, from the last folder back to the first.
 void TreeScanner::SumSubtrees() {
   OwningArray<FolderRecord>& folders = catalog_.folders;
   if (folders.empty()) return;
-  int32_t next = static_cast<int32_t>(folders.size()) - 1;
+  const int16_t version = catalog_.VersionToWrite();
+  for (const EntryRecord& entry : catalog_.entries) {
+    if (entry.size < 0) continue;
+    folders[entry.folderIndex].totalSize +=
+        static_cast<double>(VolumeCatalog::StoredSize(entry.size, version));
+  }
+  int64_t next = static_cast<int64_t>(folders.size()) - 1;
   for (auto it = catalog_.entries.rbegin(); it != catalog_.entries.rend(); ++it) {
     if (it->size >= 0) continue;
     it->size = -next;

@@ -4,6 +4,7 @@
 #ifndef LEDRA_CATALOGUING_TREE_SCANNER_H_
 #define LEDRA_CATALOGUING_TREE_SCANNER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,27 +13,46 @@
 
 namespace ledra {
 
+// Told now and then how far a walk has come: at the start of every folder it lists and
+// every few thousand entries within one. Keeps the cost of a call small; it runs inside
+// the walk.
+class WalkObserver {
+ public:
+  virtual ~WalkObserver() = default;
+  // `folder` is the full path of the folder being listed.
+  virtual void Walking(size_t folders, size_t entries, const std::string& folder) = 0;
+};
+
 class TreeScanner {
  public:
-  // Folder numbers are 16 bits wide: the walk fails when it meets folder number kFolderLimit.
-  static constexpr size_t kFolderLimit = 65535;
+  // `catalog` must have empty tables; it is filled, not owned. The walk gives up when
+  // the tree holds more than `recordLimit` folders or entries.
+  TreeScanner(Platform& platform, VolumeCatalog& catalog,
+              size_t recordLimit = VolumeCatalog::kMaxRecords)
+      : platform_(platform), catalog_(catalog), recordLimit_(recordLimit) {}
 
-  // `catalog` must have empty tables; it is filled, not owned.
-  TreeScanner(Platform& platform, VolumeCatalog& catalog)
-      : platform_(platform), catalog_(catalog) {}
+  // Receives the walk's progress; null (the default) for none. Not owned.
+  void SetObserver(WalkObserver* observer) { observer_ = observer; }
 
   // Walks `root` (with or without trailing separator) leaving out what `ignoreText`
-  // names; `recursive` 0 lists the root only. Returns the number of entries recorded;
-  // 0 when the root cannot be listed or nothing in it was recorded; -1 when the tree
-  // holds more than 65535 folders (root included), in which case the tables keep what
-  // the walk had appended and no totals are formed.
+  // names; `recursive` 0 lists the root only. Every file keeps its full size; the
+  // folder totals are formed as the catalogue's VersionToWrite() stores sizes. Returns
+  // the number of entries recorded; 0 when the root cannot be listed or nothing in it
+  // was recorded; -1 when the tree holds more folders or entries than a catalogue can
+  // count, in which case the tables keep what the walk had appended, no totals are
+  // formed, and failure() says why.
   int32_t Scan(const std::string& root, const std::string& ignoreText, int recursive);
+
+  const std::string& failure() const { return failure_; }
 
  private:
   void SumSubtrees();
 
   Platform& platform_;
   VolumeCatalog& catalog_;
+  size_t recordLimit_;
+  WalkObserver* observer_ = nullptr;
+  std::string failure_;
 };
 
 }  // namespace ledra

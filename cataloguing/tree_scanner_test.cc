@@ -17,8 +17,8 @@ namespace {
 
 struct Entry {
   std::string name;
-  int32_t size;
-  uint16_t folderIndex;
+  int64_t size;
+  uint32_t folderIndex;
   bool operator==(const Entry& o) const {
     return name == o.name && size == o.size && folderIndex == o.folderIndex;
   }
@@ -38,14 +38,16 @@ std::vector<Entry> EntriesOf(const VolumeCatalog& catalog) {
 
 // Checks what holds after every successful walk: folders in entry order, the k-th folder
 // entry pointing at FolderRecord k, folderIndex never decreasing, and every FolderRecord
-// holding the sums of its whole subtree, recomputed here from the entry table.
+// holding the sums of its whole subtree, recomputed here from the entry table with sizes
+// as the catalogue's version stores them.
 void ExpectWalkInvariants(const VolumeCatalog& catalog) {
   const size_t folders = catalog.folders.size();
+  const int16_t version = catalog.VersionToWrite();
   std::vector<int32_t> ownFiles(folders, 0);
   std::vector<double> ownBytes(folders, 0.0);
   std::vector<size_t> parentOf(folders, 0);
-  int32_t k = 0;
-  uint16_t lastIndex = 0;
+  int64_t k = 0;
+  uint32_t lastIndex = 0;
   for (const EntryRecord& e : catalog.entries) {
     EXPECT_GE(e.folderIndex, lastIndex);
     lastIndex = e.folderIndex;
@@ -58,7 +60,7 @@ void ExpectWalkInvariants(const VolumeCatalog& catalog) {
       parentOf[k] = e.folderIndex;
     } else {
       ++ownFiles[e.folderIndex];
-      ownBytes[e.folderIndex] += e.size;
+      ownBytes[e.folderIndex] += static_cast<double>(VolumeCatalog::StoredSize(e.size, version));
     }
   }
   EXPECT_EQ(static_cast<size_t>(k) + 1, folders);
@@ -131,25 +133,40 @@ TEST_F(FakeScanTest, RootPathOfFolderZero) {
   }
 }
 
-TEST_F(FakeScanTest, SizesOf2GiBAndMoreAreClamped) {
-  const std::vector<std::pair<uint32_t, int32_t>> cases = {
+// Entries keep every size whole; the totals take the sizes as the version stores them:
+// version 5 clamps 2 GiB and more to 2147483647 from the full size, version 6 keeps it.
+TEST_F(FakeScanTest, FullSizesKeptAndTotalsAsTheVersionStoresThem) {
+  const std::vector<std::pair<uint64_t, int64_t>> cases = {
       {0u, 0},
       {0x7FFFFFFFu, 2147483647},
       {0x80000000u, 2147483647},
-      {0xC0000000u, 2147483647},  // 3 GiB
-      {100u, 100},                // the low 32 bits of 4 GiB + 100
-      {0xFFFFFFFFu, 2147483647},
+      {3ull << 30, 2147483647},
+      {(4ull << 30) + 100, 2147483647},  // not the low 32 bits, 100
+      {5ull << 30, 2147483647},
+      {1ull << 62, 2147483647},
   };
+  double clamped = 0;
+  double whole = 0;
   for (size_t i = 0; i < cases.size(); ++i) {
-    fake_.AddFile("E:\\f" + std::to_string(i), cases[i].first);
+    fake_.AddFile("E:\\s\\f" + std::to_string(i), cases[i].first);
+    clamped += static_cast<double>(cases[i].second);
+    whole += static_cast<double>(cases[i].first);
   }
-  ASSERT_EQ(Scan("E:\\"), static_cast<int32_t>(cases.size()));
-  double total = 0;
-  for (size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(catalog_->entries[i].size, cases[i].second);
-    total += cases[i].second;
+  for (const bool wide : {false, true}) {
+    SCOPED_TRACE(wide ? "version 6" : "version 5");
+    // 65,534 more folders beside 's' make 65,536 with the root: past version 5.
+    if (wide) {
+      for (int i = 1; i < 65535; ++i) fake_.AddFolder("E:\\" + std::to_string(i));
+    }
+    ASSERT_GT(Scan("E:\\"), 0);
+    ASSERT_EQ(catalog_->VersionToWrite(), wide ? 6 : 5);
+    const auto files = EntriesOf(*catalog_);
+    for (size_t i = 0; i < cases.size(); ++i) {
+      EXPECT_EQ(files[files.size() - cases.size() + i].size,
+                static_cast<int64_t>(cases[i].first));
+    }
+    EXPECT_EQ(catalog_->folders[0].totalSize, wide ? whole : clamped);
   }
-  EXPECT_EQ(catalog_->folders[0].totalSize, total);
 }
 
 TEST_F(FakeScanTest, FoldersThatCannotBeListedKeepAnEmptyRecord) {
@@ -244,18 +261,45 @@ TEST_F(FakeScanTest, RandomTreesKeepTheWalkInvariants) {
   ExpectWalkInvariants(*catalog_);
 }
 
-TEST_F(FakeScanTest, FolderLimit) {
+// Past 65,535 folders the walk goes on (the catalogue becomes version 6); only a tree of
+// more folders or entries than a catalogue counts fails, with a reason.
+TEST_F(FakeScanTest, FolderAndRecordLimits) {
   fake_.AddFolder("L:\\t");
   for (int i = 1; i < 65535; ++i) fake_.AddFolder("L:\\t\\" + std::to_string(i));
   EXPECT_EQ(Scan("L:\\t"), 65534);  // 65535 folders with the root
   EXPECT_EQ(catalog_->folders.size(), 65535u);
-  EXPECT_EQ(catalog_->entries.back().size, -65534);
+  EXPECT_EQ(catalog_->VersionToWrite(), 5);
 
-  fake_.AddFolder("L:\\t\\one-more");
-  EXPECT_EQ(Scan("L:\\t"), -1);
-  // The walk stopped before the totals: folder entries keep their -1.
-  EXPECT_EQ(catalog_->entries.back().size, -1);
+  fake_.AddFile("L:\\t\\one-more\\f", 1);
+  EXPECT_EQ(Scan("L:\\t"), 65536);
   EXPECT_EQ(catalog_->folders.size(), 65536u);
+  EXPECT_EQ(catalog_->VersionToWrite(), 6);
+  EXPECT_EQ(catalog_->entries.back().folderIndex, 65535u);
+  ExpectWalkInvariants(*catalog_);
+
+  struct Limit {
+    const char* root;
+    size_t records;
+    int32_t result;
+    const char* failure;
+  };
+  fake_.AddFolder("M:\\a\\b");  // 3 folders with the root, 2 entries
+  fake_.AddFile("N:\\f1", 1);
+  fake_.AddFile("N:\\f2", 1);
+  fake_.AddFile("N:\\f3", 1);
+  const Limit limits[] = {
+      {"M:\\", 3, 2, ""},
+      {"M:\\", 2, -1, "the tree holds more than 2 folders, more than a catalogue counts"},
+      {"N:\\", 3, 3, ""},
+      {"N:\\", 2, -1, "the tree holds more than 2 entries, more than a catalogue counts"},
+  };
+  for (const Limit& limit : limits) {
+    SCOPED_TRACE(std::string(limit.root) + " " + std::to_string(limit.records));
+    catalog_ = std::make_unique<VolumeCatalog>();
+    TreeScanner scanner(fake_, *catalog_, limit.records);
+    EXPECT_EQ(scanner.Scan(limit.root, "", 1), limit.result);
+    EXPECT_EQ(scanner.failure(), limit.failure);
+  }
 }
 
 // The same walks on real folders of this machine: Win32 directory searches under Wine,
@@ -299,15 +343,17 @@ TEST_F(RealScanTest, WorkedExampleInAnyListingOrder) {
   EXPECT_EQ(below.front(), NativeSeparator());
 }
 
-TEST_F(RealScanTest, SparseFilesOf3And4GiB) {
+TEST_F(RealScanTest, SparseFilesOf3And4And5GiB) {
   tree_.MakeSparseFile("three", 3ull << 30);
   tree_.MakeSparseFile("four", (4ull << 30) + 100);
-  ASSERT_EQ(Scan(tree_.root()), 2);
-  std::map<std::string, int32_t> sizes;
+  tree_.MakeSparseFile("five", 5ull << 30);
+  ASSERT_EQ(Scan(tree_.root()), 3);
+  std::map<std::string, int64_t> sizes;
   for (const Entry& e : EntriesOf(*catalog_)) sizes[e.name] = e.size;
-  EXPECT_EQ(sizes["three"], 2147483647);
-  EXPECT_EQ(sizes["four"], 100);
-  EXPECT_EQ(catalog_->folders[0].totalSize, 2147483647.0 + 100.0);
+  EXPECT_EQ(sizes["three"], 3ll << 30);
+  EXPECT_EQ(sizes["four"], (4ll << 30) + 100);
+  EXPECT_EQ(sizes["five"], 5ll << 30);
+  EXPECT_EQ(catalog_->folders[0].totalSize, 3 * 2147483647.0);
 }
 
 TEST_F(RealScanTest, UnreadableSubfolderIsRecordedEmpty) {
@@ -333,15 +379,6 @@ TEST_F(RealScanTest, UnreadableSubfolderIsRecordedEmpty) {
   EXPECT_FALSE(byName.count("secret"));
   EXPECT_EQ(catalog_->folders[-byName["locked"].size].fileCount, 0);
   EXPECT_EQ(catalog_->folders[0].fileCount, 2);
-}
-
-TEST_F(RealScanTest, FolderLimitOnDisk) {
-  // 65534 folders below the root make 65535 with it: the largest tree that fits.
-  tree_.MakeNumberedFolders(1, 65534);
-  EXPECT_EQ(Scan(tree_.root()), 65534);
-  EXPECT_EQ(catalog_->folders.size(), 65535u);
-  tree_.MakeFolder("one-more");
-  EXPECT_EQ(Scan(tree_.root()), -1);
 }
 
 }  // namespace

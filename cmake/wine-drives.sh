@@ -10,6 +10,9 @@
 #   N:  network drive, label NETLBL, serial 2468ACE0, with a sub-folder Work
 #   F:  CD-ROM drive on a 1 MiB tmpfs filled until no byte is free, label DISC, serial
 #       CD00CD00; G: is the same full tmpfs as a fixed drive
+#   H:  fixed drive without label (on a tmpfs where one can be mounted) holding a whole
+#       disk in small: sparse files of 3 GiB, 4 GiB + 100 bytes and 5 GiB, and 65,535
+#       folders with the root (app/end_to_end_support.h, RunsBeyondVersion5)
 #
 # Wine takes a drive's label and serial from the files .windows-label and .windows-serial
 # (hex) in its root, for fixed, network and CD-ROM drives alike, and its type from
@@ -33,6 +36,7 @@ prefix=$1
 drivesDir=$2
 devices=$prefix/dosdevices
 disc=$drivesDir/disc
+many=$drivesDir/many
 
 # Whether the link for drive $1 is one this script made (it points below DRIVES_DIR).
 ours() {
@@ -44,15 +48,17 @@ ours() {
 }
 
 removeLinks() {
-  for letter in d e n f g; do
+  for letter in d e n f g h; do
     if ours "$letter"; then rm -f "$devices/$letter:"; fi
   done
 }
 
 unmountDisc() {
-  if mountpoint -q "$disc" 2>/dev/null; then
-    umount "$disc" || echo "$0: cannot unmount $disc" >&2
-  fi
+  for point in "$disc" "$many"; do
+    if mountpoint -q "$point" 2>/dev/null; then
+      umount "$point" || echo "$0: cannot unmount $point" >&2
+    fi
+  done
 }
 
 if [ -n "$undo" ]; then
@@ -71,7 +77,7 @@ fi
 removeLinks
 unmountDisc
 mkdir -p "$drivesDir" || exit 2
-rm -rf "$drivesDir/data" "$drivesDir/blank" "$drivesDir/net"
+rm -rf "$drivesDir/data" "$drivesDir/blank" "$drivesDir/net" "$many"
 
 # Writes $2 into the file $1 (its folders made on the way), without a line end.
 put() {
@@ -111,6 +117,20 @@ link() {
 link d "$drivesDir/data"
 link e "$drivesDir/blank"
 link n "$drivesDir/net"
+
+# No label, so that the root holds the tree alone. The folders are made here, on the Unix
+# side: Wine looks every new name up without regard to case, which makes filling one folder
+# with tens of thousands of names from a Windows program take quadratic time.
+mkdir -p "$many"
+mount -t tmpfs -o size=64m,nr_inodes=200k,mode=755 ledra-many "$many" 2>/dev/null ||
+  echo "$0: no tmpfs for drive H: (not root?); its 65,535 folders go to a plain folder" >&2
+if (cd "$many" && truncate -s 3G large-3221225472 && truncate -s 4294967396 large-4294967396 &&
+    truncate -s 5G large-5368709120 && mkdir -p nest/inner/innermost &&
+    printf 0123456789 >nest/inner/innermost/deepest.txt && seq 1 65531 | xargs mkdir); then
+  link h "$many"
+else
+  echo "$0: could not fill $many; no drive H:" >&2
+fi
 
 # A CD-ROM without a byte free. Once full, the tmpfs reports 0 free blocks, which is
 # checked rather than trusted.

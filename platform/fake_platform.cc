@@ -12,7 +12,7 @@ struct FakePlatform::Node {
   bool folder = false;
   bool enterable = true;
   int32_t modified = 0;
-  uint32_t size = 0;  // listed size of a file added without content
+  uint64_t size = 0;  // listed size of a file added without content
   bool hasContent = false;
   std::string content;
   std::vector<std::string> children;  // keys, in listing order
@@ -75,7 +75,7 @@ class FakePlatform::Search : public DirSearch {
       item.isFolder = child.folder;
       item.enterable = child.enterable;
       item.modified = child.modified;
-      item.size = child.hasContent ? static_cast<uint32_t>(child.content.size()) : child.size;
+      item.size = child.hasContent ? static_cast<uint64_t>(child.content.size()) : child.size;
       items_.push_back(item);
     }
     return !items_.empty();
@@ -221,7 +221,7 @@ void FakePlatform::AddFolder(const std::string& path, int32_t modified) {
   node->modified = modified;
 }
 
-void FakePlatform::AddFile(const std::string& path, uint32_t size, int32_t modified) {
+void FakePlatform::AddFile(const std::string& path, uint64_t size, int32_t modified) {
   Node* node = Make(Resolve(path), false);
   node->size = size;
   node->modified = modified;

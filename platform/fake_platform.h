@@ -37,7 +37,7 @@ class FakePlatform : public Platform {
   // Folders and files are created with their missing parent folders. A drive root ('C:\')
   // exists once a volume or anything below it is added.
   void AddFolder(const std::string& path, int32_t modified = 0);
-  void AddFile(const std::string& path, uint32_t size, int32_t modified = 0);
+  void AddFile(const std::string& path, uint64_t size, int32_t modified = 0);
   void AddFileWithContent(const std::string& path, const std::string& content,
                           int32_t modified = 0);
   void AddVolume(const std::string& root, const Volume& volume);
@@ -99,6 +99,8 @@ class FakePlatform : public Platform {
   bool Remove(const std::string& path, OsError* err) override;
   bool Rename(const std::string& from, const std::string& to, OsError* err) override;
   int32_t Now() override { return now; }
+  // Tests hand a sink marked as a terminal to the code under test instead.
+  bool ErrorStreamIsTerminal(int*) override { return false; }
 
  private:
   struct Node;

@@ -31,7 +31,7 @@ struct DirItem {
   // a folder on another filesystem on POSIX.
   bool enterable = true;
   int32_t modified = 0;  // last write, seconds since 1970 UTC, clamped to 32 bits
-  uint32_t size = 0;     // low 32 bits of the byte size
+  uint64_t size = 0;     // the full byte size
 };
 
 // A directory listing, reused folder after folder by one walk.
@@ -164,6 +164,12 @@ class Platform {
   // --- Clock ---------------------------------------------------------------------------
   // Seconds since 1970 UTC, clamped to 32 bits.
   virtual int32_t Now() = 0;
+
+  // --- Console -------------------------------------------------------------------------
+  // Whether standard error is an interactive terminal (a console on Win32, where a file,
+  // a pipe or NUL is not one); if so, *columns receives its width, 0 when it tells none.
+  // Only main() asks, and marks its error sink (MessageSink::SetTerminal).
+  virtual bool ErrorStreamIsTerminal(int* columns) = 0;
 
   // --- Error report --------------------------------------------------------------------
   // Tells the user, in one line on standard error, what could not be done to which file

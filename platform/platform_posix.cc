@@ -3,6 +3,7 @@
 // the Windows version and free-space calls.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -96,7 +97,7 @@ class PosixDirSearch final : public DirSearch {
     // A folder on another filesystem is recorded but not listed, as du -x decides.
     item.enterable = !item.isFolder || status_.st_dev == folderDevice_;
     item.modified = ClampTime(static_cast<int64_t>(status_.st_mtime));
-    item.size = static_cast<uint32_t>(static_cast<uint64_t>(status_.st_size));
+    item.size = static_cast<uint64_t>(status_.st_size);
     return true;
   }
 
@@ -359,6 +360,13 @@ class PosixPlatform final : public Platform {
   }
 
   int32_t Now() override { return ClampTime(static_cast<int64_t>(time(nullptr))); }
+
+  bool ErrorStreamIsTerminal(int* columns) override {
+    if (isatty(STDERR_FILENO) == 0) return false;
+    struct winsize size = {};
+    *columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+    return true;
+  }
 };
 
 }  // namespace

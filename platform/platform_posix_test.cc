@@ -148,7 +148,7 @@ TEST_F(PosixPlatformTest, DirSearchReportsEveryItemAsItIs) {
       {"ancient", false, 1, -100000},
       {"far future", false, 2, 2147483647},
       {"three-gib", false, 0xC0000000u, 1500000000},
-      {"four-gib-and-100", false, 100, 1500000001},
+      {"four-gib-and-100", false, (4LL << 30) + 100, 1500000001},
       // Links are recorded as files of their own size and never followed.
       {"link-to-sub", false, 3, 1600000000},
       {"dangling", false, 14, 1600000001},

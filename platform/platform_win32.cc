@@ -132,7 +132,7 @@ class Win32DirSearch : public DirSearch {
     item.isFolder = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     item.enterable = !item.isFolder || Enterable(data_);
     item.modified = UnixSeconds(data_.ftLastWriteTime);
-    item.size = data_.nFileSizeLow;
+    item.size = (uint64_t{data_.nFileSizeHigh} << 32) | data_.nFileSizeLow;
     pending_ = find_.Next(&data_);
     if (!pending_) find_.Reset();
     return true;
@@ -415,6 +415,20 @@ class Win32Platform : public Platform {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     return UnixSeconds(now);
+  }
+
+  // _isatty is true for NUL as well; only a console answers GetConsoleMode.
+  bool ErrorStreamIsTerminal(int* columns) override {
+    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) {
+      return false;
+    }
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    *columns = GetConsoleScreenBufferInfo(handle, &info) != 0
+                   ? info.srWindow.Right - info.srWindow.Left + 1
+                   : 0;
+    return true;
   }
 
  private:

@@ -223,9 +223,9 @@ TEST_F(Win32PlatformTest, DirSearchDeliversEveryItemWithItsFacts) {
   struct Expected {
     std::string name;
     bool isFolder;
-    uint64_t length;  // bytes on disk; the item carries the low 32 bits
+    uint64_t length;  // bytes on disk
     int64_t written;  // last-write time set, seconds since 1970
-    uint32_t size;
+    uint64_t size;
     int32_t modified;
   };
   const std::vector<Expected> table = {
@@ -234,7 +234,7 @@ TEST_F(Win32PlatformTest, DirSearchDeliversEveryItemWithItsFacts) {
       {"before-1970", false, 1, -1000000, 1, -1000000},
       {"after-2038", false, 2, 4102444800LL, 2, kMaxTime},
       {"three-gib", false, 3ull << 30, 1000000001, 3221225472u, 1000000001},
-      {"four-gib-and-100", false, (4ull << 30) + 100, 1000000002, 100, 1000000002},
+      {"four-gib-and-100", false, (4ull << 30) + 100, 1000000002, (4ull << 30) + 100, 1000000002},
       {"Sub Folder", true, 0, 999999999, 0, 999999999},
       {".hidden-looking", true, 0, 1234567890, 0, 1234567890},
   };

@@ -66,6 +66,28 @@ TEST(MessageSinkTest, ReportsStartOnAFreshLine) {
             "Error occured while cataloging A.Error occured while cataloging B.\nreport\nx\n");
 }
 
+// A status line starts on a line of its own, is rewritten in place (blanking what a longer
+// one left), and is blanked out before any other message.
+TEST(MessageSinkTest, StatusLineIsClearedBeforeEveryMessage) {
+  std::ostringstream text;
+  MessageSink sink(text);
+  sink.Write("Error occured while cataloging A.");
+  sink.ShowStatus("longer one");
+  sink.ShowStatus("short");
+  sink.Write("Error occured while cataloging B.");
+  sink.ShowStatus("again");
+  sink.ClearStatus();
+  sink.ClearStatus();
+  sink.WriteLine("summary");
+  EXPECT_EQ(text.str(),
+            "Error occured while cataloging A.\n"
+            "\rlonger one"
+            "\rshort     \rshort"
+            "\r     \rError occured while cataloging B.\n"
+            "\ragain\r     \r"
+            "summary\n");
+}
+
 TEST(MessageSinkTest, PlatformReportNamesCauseAndFile) {
   std::ostringstream text;
   MessageSink errors(text);

@@ -18,7 +18,7 @@ namespace {
 
 // A catalogue's results wait in memory only up to this size while earlier catalogues are
 // still searched; past it the search waits for its turn and then writes straight through.
-constexpr size_t kHeldOutput = 4 << 20;
+constexpr size_t kHeldOutput = 1 << 20;
 
 // Hands standard output to the catalogues in their order.
 class OutputOrder {

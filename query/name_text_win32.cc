@@ -1,10 +1,6 @@
 // Code pages through MultiByteToWideChar, then WideCharToMultiByte to UTF-8.
-#ifndef NOMINMAX
 #define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <cctype>

@@ -4,7 +4,7 @@
 // any bytes: no crash, no hang, no store past a buffer (the sanitizers watch), and
 // answers that agree with each other:
 // - a refused file leaves the catalogue as it was, except the version of a later format;
-// - an accepted header is of version 5 or lower, its strings are shorter than 2048 bytes
+// - an accepted header is of version 6 or lower, its strings are shorter than 2048 bytes
 //   and its display name follows the alias;
 // - an accepted header, written out again and read back, gives the same fields.
 // Built and run by .ci/fuzz.sh, never by the unit test build.
@@ -51,11 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   if (result == 0) {
     Check(SameHeader(catalog, fresh));
-    Check(catalog.version == fresh.version || catalog.version > 5);
+    Check(catalog.version == fresh.version ||
+          catalog.version > ledra::VolumeCatalog::kHighestReadVersion);
     return 0;
   }
 
-  Check(catalog.version <= 5);
+  Check(catalog.version <= ledra::VolumeCatalog::kHighestReadVersion);
   Check(catalog.displayName == (catalog.alias.empty() ? catalog.volumeName : catalog.alias));
   Check(catalog.entries.empty() && catalog.folders.empty());
   // Header strings fit the reader's 2048 bytes with their NUL.
@@ -64,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(field->size() < 2048);
   }
 
-  // Whatever version it came in, the header survives being written as version 5.
+  // Whatever version it came in, the header survives being written: as version 5, since
+  // the catalogue has no folders.
   fake.now = catalog.timestamp;
   const std::string copyPath = "C:\\cats\\COPY.kvl";
   catalog.filePath = copyPath;
@@ -72,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ledra::VolumeCatalog copy;
   copy.filePath = copyPath;
   Check(copy.ReadHeader(fake) == 1);
-  Check(copy.version == 5);
+  Check(copy.version == ledra::VolumeCatalog::kWrittenVersion);
   Check(SameHeader(catalog, copy));
   return 0;
 }

@@ -1,10 +1,7 @@
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/tree_check_testing.h"
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <map>
 #include <system_error>
@@ -15,151 +12,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint32_t kSignature = 3500410407u;
-constexpr int16_t kVersion = 5;
-// The smallest room a folder record (count and total) and an entry record (time, size,
-// folder number and the name's NUL) can take: a count that claims more records than the
-// bytes left could hold is refused before anything is allocated for it.
-constexpr size_t kMinFolderBytes = 12;
-constexpr size_t kMinEntryBytes = 11;
-
-// A cursor over the file's bytes that refuses to move past the end.
-class Cursor {
- public:
-  explicit Cursor(std::string_view bytes) : bytes_(bytes) {}
-
-  size_t offset() const { return offset_; }
-  size_t left() const { return bytes_.size() - offset_; }
-
-  bool U16(const char* field, uint16_t* value) {
-    uint64_t v = 0;
-    if (!Little(field, 2, &v)) return false;
-    *value = static_cast<uint16_t>(v);
-    return true;
-  }
-  bool U32(const char* field, uint32_t* value) {
-    uint64_t v = 0;
-    if (!Little(field, 4, &v)) return false;
-    *value = static_cast<uint32_t>(v);
-    return true;
-  }
-  bool I32(const char* field, int32_t* value) {
-    uint32_t v = 0;
-    if (!U32(field, &v)) return false;
-    *value = static_cast<int32_t>(v);
-    return true;
-  }
-  bool F32(const char* field, float* value) {
-    uint32_t v = 0;
-    if (!U32(field, &v)) return false;
-    std::memcpy(value, &v, sizeof v);
-    return true;
-  }
-  bool F64(const char* field, double* value) {
-    uint64_t v = 0;
-    if (!Little(field, 8, &v)) return false;
-    std::memcpy(value, &v, sizeof v);
-    return true;
-  }
-  // A string of bytes ended by a NUL that lies inside the file.
-  bool Terminated(const char* field, std::string* value) {
-    const size_t nul = bytes_.find('\0', offset_);
-    if (nul == std::string_view::npos) return Fail(field, "has no NUL before the end");
-    value->assign(bytes_.data() + offset_, nul - offset_);
-    offset_ = nul + 1;
-    return true;
-  }
-
-  bool Fail(const std::string& field, const std::string& what) {
-    why_ = field + " at offset " + std::to_string(offset_) + " " + what;
-    return false;
-  }
-  const std::string& why() const { return why_; }
-
- private:
-  bool Little(const char* field, size_t n, uint64_t* value) {
-    if (left() < n) {
-      return Fail(field, "needs " + std::to_string(n) + " bytes, " + std::to_string(left()) +
-                             " left (file cut short)");
-    }
-    uint64_t v = 0;
-    for (size_t i = 0; i < n; ++i) {
-      v |= static_cast<uint64_t>(static_cast<unsigned char>(bytes_[offset_ + i])) << (8 * i);
-    }
-    offset_ += n;
-    *value = v;
-    return true;
-  }
-
-  std::string_view bytes_;
-  size_t offset_ = 0;
-  std::string why_;
-};
-
-bool ParseHeader(Cursor& in, ParsedHeader* h) {
-  if (!in.U32("signature", &h->signature)) return false;
-  if (h->signature != kSignature) {
-    return in.Fail("signature", "is " + std::to_string(h->signature) + ", not 3500410407");
-  }
-  uint16_t version;
-  if (!in.U16("version", &version)) return false;
-  h->version = static_cast<int16_t>(version);
-  if (h->version != kVersion) {
-    return in.Fail("version", "is " + std::to_string(h->version) + ", not 5");
-  }
-  if (!in.I32("timestamp", &h->timestamp) || !in.Terminated("root", &h->root) ||
-      !in.Terminated("volumeName", &h->volumeName) || !in.Terminated("alias", &h->alias) ||
-      !in.U32("serial", &h->serial)) {
-    return false;
-  }
-  h->commentOffset = in.offset();
-  return in.Terminated("comment", &h->comment) && in.F32("freeSpaceMB", &h->freeSpaceMB);
-}
-
-bool ParseCount(Cursor& in, const char* field, size_t minRecordBytes, size_t* count) {
-  int32_t n;
-  if (!in.I32(field, &n)) return false;
-  if (n < 0) return in.Fail(field, "is negative: " + std::to_string(n));
-  if (static_cast<size_t>(n) > in.left() / minRecordBytes) {
-    return in.Fail(field, std::to_string(n) + " records cannot fit the " +
-                              std::to_string(in.left()) + " bytes left");
-  }
-  *count = static_cast<size_t>(n);
-  return true;
-}
-
-bool ParseTables(Cursor& in, ParsedCatalog* c) {
-  size_t folderCount;
-  if (!ParseCount(in, "folder count", kMinFolderBytes, &folderCount)) return false;
-  c->folders.resize(folderCount);
-  for (size_t i = 0; i < folderCount; ++i) {
-    ParsedFolder& f = c->folders[i];
-    if (i == 0 && !in.Terminated("folder 0 path", &f.path)) return false;
-    if (!in.I32("folder fileCount", &f.fileCount) || !in.F64("folder totalSize", &f.totalSize)) {
-      return false;
-    }
-  }
-  size_t entryCount;
-  if (!ParseCount(in, "entry count", kMinEntryBytes, &entryCount)) return false;
-  c->entries.resize(entryCount);
-  for (ParsedEntry& e : c->entries) {
-    if (!in.I32("entry modified", &e.modified) || !in.I32("entry size", &e.size) ||
-        !in.U16("entry folderIndex", &e.folderIndex) || !in.Terminated("entry name", &e.name)) {
-      return false;
-    }
-  }
-  if (in.left() != 0) {
-    return in.Fail("end of the entry table", std::to_string(in.left()) + " bytes trail it");
-  }
-  return true;
-}
+constexpr int16_t kWideVersion = 6;
 
 // --- The tree on disk ------------------------------------------------------------------
 
 struct DiskItem {
   std::string name;
   bool isFolder = false;
-  int32_t size = 0;  // as a catalogue stores it; unused for folders
+  int64_t size = 0;  // as the catalogue's version stores it; unused for folders
 };
 
 // One folder as the independent walk found it. Keys are paths relative to the tree root,
@@ -187,23 +47,24 @@ bool SameFilesystem(const fs::path& parent, const fs::path& child, const TreeChe
   return parentDevice == childDevice;
 }
 
-int32_t DiskItemSize(const fs::directory_entry& entry, const fs::file_status& status) {
+int64_t DiskItemSize(const fs::directory_entry& entry, const fs::file_status& status,
+                     int16_t version) {
   std::error_code ec;
   if (fs::is_symlink(status)) {
     // A link's own size is the length of the path it holds, as lstat reports it.
-    return StoredFileSize(fs::read_symlink(entry.path(), ec).native().size());
+    return StoredFileSize(fs::read_symlink(entry.path(), ec).native().size(), version);
   }
   if (fs::is_regular_file(status)) {
     const uintmax_t size = fs::file_size(entry.path(), ec);
-    return ec ? 0 : StoredFileSize(size);
+    return ec ? 0 : StoredFileSize(size, version);
   }
   return 0;
 }
 
 // Lists `dir` (when it is entered) and everything below it, summing each folder's subtree
 // as the catalogue must. Recursion over depth is fine for the trees tests build.
-void WalkDisk(const fs::path& dir, const std::string& key, bool enter, const TreeCheckOptions& o,
-              DiskTree* tree, std::vector<std::string>* problems) {
+void WalkDisk(const fs::path& dir, const std::string& key, bool enter, int16_t version,
+              const TreeCheckOptions& o, DiskTree* tree, std::vector<std::string>* problems) {
   DiskFolder folder;
   folder.path = dir;
   std::vector<fs::path> subfolders;
@@ -225,7 +86,7 @@ void WalkDisk(const fs::path& dir, const std::string& key, bool enter, const Tre
       if (item.isFolder) {
         subfolders.push_back(entry.path());
       } else {
-        item.size = DiskItemSize(entry, status);
+        item.size = DiskItemSize(entry, status, version);
         ++folder.fileCount;
         folder.totalSize += static_cast<double>(item.size);
       }
@@ -234,7 +95,7 @@ void WalkDisk(const fs::path& dir, const std::string& key, bool enter, const Tre
   }
   for (const fs::path& sub : subfolders) {
     const std::string subKey = key + "/" + sub.filename().string();
-    WalkDisk(sub, subKey, SameFilesystem(dir, sub, o, problems), o, tree, problems);
+    WalkDisk(sub, subKey, SameFilesystem(dir, sub, o, problems), version, o, tree, problems);
     const DiskFolder& done = (*tree)[subKey];
     folder.fileCount += done.fileCount;
     folder.totalSize += done.totalSize;
@@ -242,13 +103,13 @@ void WalkDisk(const fs::path& dir, const std::string& key, bool enter, const Tre
   (*tree)[key] = std::move(folder);
 }
 
-std::string Describe(size_t index, const ParsedEntry& e) {
-  return "entry " + std::to_string(index) + " '" + e.name + "' (folder " +
+std::string Describe(size_t index, const CatalogEntry& e) {
+  return "entry " + std::to_string(index) + " '" + std::string(e.name) + "' (folder " +
          std::to_string(e.folderIndex) + ")";
 }
 
 // Compares folder `f` of the catalogue, whose entries are `indexes`, with its disk folder.
-void CompareFolder(const ParsedCatalog& c, size_t f, const std::string& key,
+void CompareFolder(const CatalogContents& c, size_t f, const std::string& key,
                    const std::vector<size_t>& indexes, const DiskTree& tree,
                    const TreeCheckOptions& o, std::vector<std::string>* problems) {
   const std::string label = "folder " + std::to_string(f) + " '" + key + "'";
@@ -268,12 +129,12 @@ void CompareFolder(const ParsedCatalog& c, size_t f, const std::string& key,
   for (const DiskItem& item : disk.items) onDisk[item.name] = &item;
   std::map<std::string, size_t> seen;
   for (size_t i : indexes) {
-    const ParsedEntry& e = c.entries[i];
-    if (!seen.emplace(e.name, i).second) {
+    const CatalogEntry& e = c.entries[i];
+    if (!seen.emplace(std::string(e.name), i).second) {
       problems->push_back(Describe(i, e) + " repeats a name of the same folder");
       continue;
     }
-    const auto item = onDisk.find(e.name);
+    const auto item = onDisk.find(std::string(e.name));
     if (item == onDisk.end()) {
       if (disk.entered) problems->push_back(Describe(i, e) + " is not on disk (or is ignored)");
       continue;
@@ -289,7 +150,7 @@ void CompareFolder(const ParsedCatalog& c, size_t f, const std::string& key,
                           std::to_string(d.size));
     }
     if (o.modifiedOf) {
-      const std::string path = (disk.path / e.name).string();
+      const std::string path = (disk.path / std::string(e.name)).string();
       int64_t seconds = 0;
       if (!o.modifiedOf(path, &seconds)) {
         problems->push_back("checker: cannot read the time of '" + path + "'");
@@ -307,7 +168,7 @@ void CompareFolder(const ParsedCatalog& c, size_t f, const std::string& key,
   for (const auto& missing : onDisk) {
     problems->push_back(label + " lacks '" + missing.first + "', which is on disk");
   }
-  const ParsedFolder& record = c.folders[f];
+  const CatalogFolder& record = c.folders[f];
   if (record.fileCount != disk.fileCount || record.totalSize != disk.totalSize) {
     problems->push_back(label + " records " + std::to_string(record.fileCount) + " files of " +
                         std::to_string(record.totalSize) + " bytes; its subtree on disk holds " +
@@ -318,41 +179,21 @@ void CompareFolder(const ParsedCatalog& c, size_t f, const std::string& key,
 
 }  // namespace
 
-int32_t StoredFileSize(uint64_t bytes) {
-  const uint32_t low = static_cast<uint32_t>(bytes);
-  return low > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())
-             ? std::numeric_limits<int32_t>::max()
-             : static_cast<int32_t>(low);
-}
-
-bool ParseCatalog(std::string_view bytes, ParsedCatalog* catalog, std::string* why) {
-  *catalog = ParsedCatalog();
-  Cursor in(bytes);
-  if (ParseHeader(in, &catalog->header) && ParseTables(in, catalog)) return true;
-  *why = in.why();
-  return false;
-}
-
-bool ReadCatalogFile(const std::string& path, ParsedCatalog* catalog, std::string* why) {
-  std::ifstream file(fs::path(path), std::ios::binary);
-  if (!file) {
-    *why = "cannot open '" + path + "'";
-    return false;
-  }
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) {
-    *why = "cannot read '" + path + "'";
-    return false;
-  }
-  if (ParseCatalog(bytes, catalog, why)) return true;
-  *why = "'" + path + "': " + *why;
-  return false;
+int64_t StoredFileSize(uint64_t bytes, int16_t version) {
+  const uint64_t largest = version >= kWideVersion
+                               ? static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
+                               : static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
+  return static_cast<int64_t>(std::min(bytes, largest));
 }
 
 bool ReplaceComment(std::string_view bytes, const std::string& comment, std::string* patched,
                     std::string* why) {
-  ParsedCatalog parsed;
-  if (!ParseCatalog(bytes, &parsed, why)) return false;
+  CatalogContents parsed;
+  ReadProblem problem;
+  if (!LoadCatalog(std::string(bytes), &parsed, &problem)) {
+    *why = problem.Text();
+    return false;
+  }
   const size_t at = parsed.header.commentOffset;
   std::string result(bytes.substr(0, at));
   result += comment;
@@ -361,7 +202,7 @@ bool ReplaceComment(std::string_view bytes, const std::string& comment, std::str
   return true;
 }
 
-std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& c,
+std::vector<std::string> CheckCatalogAgainstTree(const CatalogContents& c,
                                                  const std::string& treeRoot,
                                                  const TreeCheckOptions& o) {
   std::vector<std::string> problems;
@@ -371,7 +212,7 @@ std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& c,
     return problems;
   }
   if (o.folder0Path && c.folders[0].path != *o.folder0Path) {
-    problems.push_back("folder 0 has the path '" + c.folders[0].path + "', expected '" +
+    problems.push_back("folder 0 has the path '" + std::string(c.folders[0].path) + "', expected '" +
                        *o.folder0Path + "'");
   }
 
@@ -380,9 +221,9 @@ std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& c,
   keys[0] = "";
   std::vector<std::vector<size_t>> byFolder(folderCount);
   size_t folderEntries = 0;
-  uint16_t highest = 0;
+  uint32_t highest = 0;
   for (size_t i = 0; i < c.entries.size(); ++i) {
-    const ParsedEntry& e = c.entries[i];
+    const CatalogEntry& e = c.entries[i];
     if (e.folderIndex < highest) {
       problems.push_back(Describe(i, e) + " follows an entry of folder " + std::to_string(highest) +
                          ": the table is not in breadth-first order");
@@ -405,8 +246,14 @@ std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& c,
       problems.push_back(Describe(i, e) + " becomes folder " + std::to_string(k) +
                          " inside a folder not numbered before it");
     } else if (keys[e.folderIndex]) {
-      keys[k] = *keys[e.folderIndex] + "/" + e.name;
+      keys[k] = *keys[e.folderIndex] + "/" + std::string(e.name);
     }
+  }
+  // Version 6 only where version 5 cannot number the folders.
+  constexpr size_t kVersion5Folders = 65535;
+  if ((c.header.version == kWideVersion) != (folderCount > kVersion5Folders)) {
+    problems.push_back("a tree of " + std::to_string(folderCount) + " folders is written in version " +
+                       std::to_string(c.header.version));
   }
   if (folderEntries + 1 != folderCount) {
     problems.push_back("the table holds " + std::to_string(folderEntries) + " folder entries for " +
@@ -419,7 +266,7 @@ std::vector<std::string> CheckCatalogAgainstTree(const ParsedCatalog& c,
   fs::path root = fs::canonical(fs::path(treeRoot), ec);
   if (ec) root = fs::path(treeRoot);
   DiskTree tree;
-  WalkDisk(root, "", true, o, &tree, &problems);
+  WalkDisk(root, "", true, c.header.version, o, &tree, &problems);
   for (size_t f = 0; f < folderCount; ++f) {
     if (!keys[f]) continue;
     CompareFolder(c, f, *keys[f], byFolder[f], tree, o, &problems);
