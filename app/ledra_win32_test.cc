@@ -61,7 +61,7 @@ TEST(LedraWineTest, ReadsACatalogueWrittenOnLinux) {
   ReaderRun run = RunLedra({"find", "--in", cats.root(), "--bytes", "-0"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, std::string("/tmp/fx/tree/Photos\0/tmp/fx/tree/notes.txt\0"
-                                 "/tmp/fx/tree/Photos/sea.jpg\0", 67));
+                                 "/tmp/fx/tree/Photos/sea.jpg\0", 71));
   run = RunLedra({"ls", "--in", cats.root(), "--json", "linux:/Photos"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,

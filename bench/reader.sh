@@ -66,12 +66,20 @@ if [[ ! -f $data/done ]]; then
 fi
 cat "$data"/cats/*.kvl "$data/names.txt" "$data/plocate.db" "$data"/many/*.kvl >/dev/null
 
-# One timed command, its output thrown away; prints seconds.
+# One timed command, its output kept aside; prints its wall seconds and appends its CPU
+# seconds (user + system, all threads) to the file $cpu_log. On a machine shared with other
+# work, CPU time says more than wall time, which waits for a free core.
+cpu_log=$(mktemp)
+trap 'rm -f "$cpu_log" "$cpu_log.out"' EXIT
 timed() {
   local start end
   start=$(now)
-  "$@" >/dev/null
+  # Into a file, not /dev/null: GNU grep stops at the first match when its output is
+  # /dev/null, as if given -q.
+  /usr/bin/time -f '%U %S' -o "$cpu_log.one" "$@" >"$cpu_log.out"
   end=$(now)
+  awk '{ printf "%.3f\n", $1 + $2 }' "$cpu_log.one" >>"$cpu_log"
+  rm -f "$cpu_log.one"
   elapsed "$start" "$end"
 }
 
@@ -79,11 +87,15 @@ ledra_count=$("$LEDRA" find --in "$data/cats" "$PATTERN" --count)
 grep_count=$(grep -c -F "$PATTERN" "$data/names.txt" || true)
 plocate_count=$(plocate -d "$data/plocate.db" -c "$PATTERN" || true)
 ledra_times=() grep_times=() plocate_times=() ratios=()
+ledra_cpu=() grep_cpu=() plocate_cpu=()
 for ((r = 0; r < RUNS; r++)); do
+  : >"$cpu_log"
   l=$(timed "$LEDRA" find --in "$data/cats" "$PATTERN" --count)
   g=$(timed grep -c -F "$PATTERN" "$data/names.txt")
   p=$(timed plocate -d "$data/plocate.db" -c "$PATTERN")
+  mapfile -t cpu <"$cpu_log"
   ledra_times+=("$l") grep_times+=("$g") plocate_times+=("$p")
+  ledra_cpu+=("${cpu[0]}") grep_cpu+=("${cpu[1]}") plocate_cpu+=("${cpu[2]}")
   ratios+=("$(awk -v a="$l" -v b="$g" 'BEGIN { printf "%.2f", a / b }')")
 done
 
@@ -111,9 +123,15 @@ report=$BENCH_DIR/reader-report-$ENTRIES.txt
   echo "ledra reader benchmark, $(date -u +%Y-%m-%dT%H:%M:%SZ), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "10 catalogues x $ENTRIES entries ($(du -sh "$data/cats" | cut -f1)), pattern '$PATTERN', $RUNS rounds, warm cache"
   echo "matches: ledra $ledra_count, grep $grep_count (names), plocate $plocate_count (paths)"
-  printf 'ledra find --count   median %ss  min %ss\n' "$(printf '%s\n' "${ledra_times[@]}" | median)" "$(printf '%s\n' "${ledra_times[@]}" | minimum)"
-  printf 'grep -c -F           median %ss  min %ss\n' "$(printf '%s\n' "${grep_times[@]}" | median)" "$(printf '%s\n' "${grep_times[@]}" | minimum)"
-  printf 'plocate -c           median %ss  min %ss\n' "$(printf '%s\n' "${plocate_times[@]}" | median)" "$(printf '%s\n' "${plocate_times[@]}" | minimum)"
+  row() {
+    local -n wall=$2 cpu=$3
+    printf '%-20s wall median %ss  min %ss   CPU median %ss  min %ss\n' "$1" \
+      "$(printf '%s\n' "${wall[@]}" | median)" "$(printf '%s\n' "${wall[@]}" | minimum)" \
+      "$(printf '%s\n' "${cpu[@]}" | median)" "$(printf '%s\n' "${cpu[@]}" | minimum)"
+  }
+  row "ledra find --count" ledra_times ledra_cpu
+  row "grep -c -F" grep_times grep_cpu
+  row "plocate -c" plocate_times plocate_cpu
   printf 'ratio ledra/grep per round: %s; median %s\n' "${ratios[*]}" "$(printf '%s\n' "${ratios[@]}" | median)"
   echo "peak anonymous memory: find --json of every entry $((anon_paths / 1024)) MiB; find --path --count $((anon_count / 1024)) MiB"
   printf 'ledra volumes over %s catalogues: median %ss\n' "$volume_rows" "$(printf '%s\n' "${volume_times[@]}" | median)"

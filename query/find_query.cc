@@ -131,7 +131,7 @@ class CatalogSearch {
     if (decoder_) decoder_->Decode(h.displayName, &volume);
 
     const std::string_view bytes = reader.bytes();
-    size_t hit = 0;  // the scanner's next occurrence in `bytes`
+    if (scanner_) scanner_->Restart();
     CatalogEntry e;
     while (cursor.Next(&e)) {
       const bool folder = e.IsFolder();
@@ -162,10 +162,8 @@ class CatalogSearch {
         BuildPath(prefix, separator, cursor, e, name);
         if (!matcher_->Matches(path_)) continue;
       } else if (scanner_) {
-        // An occurrence never spans a NUL, so one that starts in the name ends in it.
         const size_t nameStart = static_cast<size_t>(e.name.data() - bytes.data());
-        if (hit < nameStart) hit = scanner_->Find(bytes, nameStart);
-        if (hit >= nameStart + e.name.size()) continue;
+        if (!scanner_->Occurs(bytes, nameStart, nameStart + e.name.size())) continue;
       } else if (!matcher_->Matches(name)) {
         continue;
       }

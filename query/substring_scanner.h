@@ -1,6 +1,7 @@
 // Finds a substring, ASCII letters without regard to case, in a long run of bytes: the
 // whole entry table of a catalogue at once rather than name by name. Candidates are found
-// sixteen bytes at a time by the pattern's first and last byte, then compared in full.
+// sixteen bytes at a time by the two bytes of the pattern that are rarest in file names,
+// then compared in full.
 // find uses it to tell which names hold the pattern while the table is walked.
 #ifndef LEDRA_QUERY_SUBSTRING_SCANNER_H_
 #define LEDRA_QUERY_SUBSTRING_SCANNER_H_
@@ -20,10 +21,24 @@ class SubstringScanner {
   // text.size() when there is none.
   size_t Find(std::string_view text, size_t from) const;
 
+  // Whether an occurrence lies wholly in text[begin, end). Calls for one text must come
+  // with begin never decreasing; Restart() before the next text. The text is searched a
+  // window ahead of the caller only, so that the bytes are still in the cache when the
+  // caller reads them in turn.
+  bool Occurs(std::string_view text, size_t begin, size_t end);
+  void Restart() { examined_ = 0, next_ = kNone; }
+
  private:
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+  static constexpr size_t kWindow = 32 * 1024;
+
   bool MatchesAt(const unsigned char* at) const;
 
   std::string folded_;  // the pattern with A to Z lowercased
+  size_t rare1_ = 0;     // the places in the pattern of its two rarest bytes
+  size_t rare2_ = 0;
+  size_t examined_ = 0;  // no occurrence starts before this, except at next_
+  size_t next_ = kNone;  // the occurrence found last
 };
 
 }  // namespace ledra
