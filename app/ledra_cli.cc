@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ledra_compare_cli.h"
 #include "query/catalog_selection.h"
 #include "query/find_query.h"
 #include "query/folder_queries.h"
@@ -15,16 +16,6 @@
 namespace ledra {
 
 namespace {
-
-// Options every subcommand takes.
-struct CommonOptions {
-  std::vector<std::string> in;
-  bool backups = false;
-  bool json = false;
-  bool csv = false;
-  bool bytes = false;
-  std::string encoding;
-};
 
 void AddCommonOptions(CLI::App* command, CommonOptions* o) {
   command->add_option("--in", o->in, "a folder of catalogues (repeatable; default: "
@@ -216,6 +207,8 @@ int RunReader(int argc, const char* const* argv, ReaderContext& context) {
   du->add_option("-d,--depth", duQuery.depth, "levels below the folder (default 1)")
       ->check(CLI::NonNegativeNumber);
 
+  CompareCommands compare(app, context);
+
   std::ostringstream helpText;
   std::ostringstream errorText;
   try {
@@ -227,6 +220,7 @@ int RunReader(int argc, const char* const* argv, ReaderContext& context) {
     return code == 0 ? kReaderFound : kReaderError;
   }
 
+  if (const int status = compare.RunParsed(); status >= 0) return status;
   Run run(context);
   if (volumes->parsed()) return run.Volumes(common);
   if (find->parsed()) {

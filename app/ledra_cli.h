@@ -6,6 +6,8 @@
 #define LEDRA_APP_LEDRA_CLI_H_
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/message_sink.h"
 #include "platform/platform.h"
@@ -27,6 +29,16 @@ struct ReaderContext {
   const char* catalogsVariable = nullptr;  // LEDRA_CATALOGS, null when unset
   int64_t now = 0;                         // seconds since 1970, for "ago"
   int threads = 1;                         // default for find
+};
+
+// Options every subcommand takes.
+struct CommonOptions {
+  std::vector<std::string> in;
+  bool backups = false;
+  bool json = false;
+  bool csv = false;
+  bool bytes = false;
+  std::string encoding;
 };
 
 // Runs `ledra` with its arguments (argv[0] is the program) and returns the exit status.

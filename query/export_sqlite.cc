@@ -1,0 +1,237 @@
+#include "query/export_sqlite.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "catalog/catalog_header.h"
+#include "query/entry_output.h"
+#include "query/folder_links.h"
+#include "query/name_text.h"
+
+namespace ledra {
+
+namespace {
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS folders ("
+    " volume_id INTEGER NOT NULL REFERENCES volumes(id),"
+    " folder INTEGER NOT NULL,"  // the folder's number in its catalogue, 0 the scan root
+    " path TEXT NOT NULL,"       // as `ledra find` prints it
+    " files INTEGER NOT NULL,"   // in the whole subtree
+    " total_size INTEGER NOT NULL,"
+    " PRIMARY KEY (volume_id, folder));"
+    "CREATE TABLE IF NOT EXISTS entries ("
+    " id INTEGER PRIMARY KEY,"
+    " volume_id INTEGER NOT NULL REFERENCES volumes(id),"
+    " parent INTEGER NOT NULL,"  // the number of the folder holding the entry
+    " folder INTEGER,"           // a folder's own number; null for files
+    " type TEXT NOT NULL,"       // 'file' or 'folder'
+    " name TEXT NOT NULL,"
+    " name_bytes BLOB,"  // the stored bytes, only where they are not valid UTF-8
+    " size INTEGER NOT NULL,"  // folders: the subtree total
+    " size_clamped INTEGER,"   // 1 where a version-5 size means 2 GiB or more
+    " files INTEGER,"          // folders: files in the subtree
+    " modified TEXT NOT NULL,"
+    " modified_epoch INTEGER NOT NULL);";
+
+constexpr const char* kIndexes =
+    "CREATE INDEX IF NOT EXISTS entries_name ON entries(name);"
+    "CREATE INDEX IF NOT EXISTS entries_size ON entries(size);";
+
+// A prepared statement, finalised on every way out.
+class Statement {
+ public:
+  Statement(sqlite3* db, const std::string& sql) {
+    sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt_, nullptr);
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool ok() const { return stmt_ != nullptr; }
+  void Int(int at, int64_t v) { sqlite3_bind_int64(stmt_, at, v); }
+  void Null(int at) { sqlite3_bind_null(stmt_, at); }
+  void Text(int at, std::string_view v) {
+    sqlite3_bind_text(stmt_, at, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+  }
+  void Blob(int at, std::string_view v) {
+    sqlite3_bind_blob(stmt_, at, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+  }
+  // Runs the statement once and makes it ready for the next row.
+  bool Step() {
+    const int rc = sqlite3_step(stmt_);
+    sqlite3_reset(stmt_);
+    return rc == SQLITE_DONE;
+  }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+std::string ColumnType(const FieldValue& v) {
+  switch (v.kind) {
+    case FieldValue::Kind::Integer:
+    case FieldValue::Kind::Boolean:
+      return " INTEGER";
+    case FieldValue::Kind::Text:
+      return " TEXT";
+    case FieldValue::Kind::Null:
+      break;
+  }
+  return "";
+}
+
+void BindField(Statement& s, int at, const FieldValue& v) {
+  switch (v.kind) {
+    case FieldValue::Kind::Integer:
+    case FieldValue::Kind::Boolean:
+      s.Int(at, v.integer);
+      return;
+    case FieldValue::Kind::Text:
+      s.Text(at, v.text);
+      return;
+    case FieldValue::Kind::Null:
+      s.Null(at);
+      return;
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<SqliteExport> SqliteExport::Open(const std::string& path, bool append,
+                                                 std::string* error) {
+  std::error_code ec;
+  const auto status = std::filesystem::symlink_status(std::filesystem::u8path(path), ec);
+  if (!append && std::filesystem::exists(status)) {
+    *error = "'" + path + "' exists already (--append adds to a database)";
+    return nullptr;
+  }
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+      SQLITE_OK) {
+    *error = "cannot open '" + path + "': " + (db ? sqlite3_errmsg(db) : "out of memory");
+    sqlite3_close(db);
+    return nullptr;
+  }
+  std::unique_ptr<SqliteExport> out(new SqliteExport(db));
+  // A new database that fails is removed by the caller, so it needs no journal; one that
+  // is added to keeps SQLite's, so that a failure leaves it as it was.
+  if (!append && !out->Exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;", error)) {
+    return nullptr;
+  }
+  return out;
+}
+
+SqliteExport::~SqliteExport() { sqlite3_close(db_); }
+
+bool SqliteExport::Exec(const std::string& sql, std::string* error) {
+  char* message = nullptr;
+  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return true;
+  *error = message ? message : sqlite3_errmsg(db_);
+  sqlite3_free(message);
+  return false;
+}
+
+bool SqliteExport::AddVolume(const CatalogTables& catalog, const Record& volume,
+                             NameDecoder& names, std::string* error) {
+  std::string columns;
+  std::string placeholders;
+  std::string declared;
+  for (const Field& f : volume) {
+    columns += ", " + f.name;
+    placeholders += ", ?";
+    declared += ", " + f.name + ColumnType(f.value);
+  }
+  if (!Exec("BEGIN", error)) return false;
+  auto fail = [&](const std::string& what) {
+    *error = what + ": " + sqlite3_errmsg(db_);
+    std::string ignored;
+    Exec("ROLLBACK", &ignored);
+    return false;
+  };
+  if (!Exec("CREATE TABLE IF NOT EXISTS volumes (id INTEGER PRIMARY KEY" + declared + ");" +
+                kSchema,
+            error)) {
+    return fail("cannot create the tables");
+  }
+  Statement addVolume(db_, "INSERT INTO volumes (" + columns.substr(2) + ") VALUES (" +
+                               placeholders.substr(2) + ")");
+  if (!addVolume.ok()) return fail("cannot add to the volumes table");
+  for (size_t i = 0; i < volume.size(); ++i) BindField(addVolume, static_cast<int>(i + 1), volume[i].value);
+  if (!addVolume.Step()) return fail("cannot add the volume");
+  const int64_t volumeId = sqlite3_last_insert_rowid(db_);
+
+  // Folder paths in UTF-8, each from its parent's: parents are numbered below children.
+  const FolderLinks links(catalog);
+  const char separator = catalog.header.Separator();
+  std::vector<std::string> paths(catalog.folders.size());
+  std::string decoded;
+  names.Decode(catalog.header.ScanRoot(), &decoded);
+  Statement addFolder(db_, "INSERT INTO folders VALUES (?, ?, ?, ?, ?)");
+  if (!addFolder.ok()) return fail("cannot add to the folders table");
+  for (size_t f = 0; f < paths.size(); ++f) {
+    const uint32_t entry = links.EntryOf(f);
+    if (f == 0) {
+      paths[0] = decoded;
+    } else if (entry != FolderLinks::kNone) {
+      decoded.clear();
+      names.Decode(catalog.entries[entry].name, &decoded);
+      const std::string& parent = paths[catalog.entries[entry].folderIndex];
+      paths[f] = parent + (parent.empty() || parent.back() != separator ? std::string(1, separator)
+                                                                        : std::string()) +
+                 decoded;
+    }
+    addFolder.Int(1, volumeId);
+    addFolder.Int(2, static_cast<int64_t>(f));
+    addFolder.Text(3, paths[f]);
+    addFolder.Int(4, catalog.folders[f].fileCount);
+    addFolder.Int(5, static_cast<int64_t>(catalog.folders[f].totalSize));
+    if (!addFolder.Step()) return fail("cannot add a folder");
+  }
+
+  Statement addEntry(db_,
+                     "INSERT INTO entries (volume_id, parent, folder, type, name, name_bytes, "
+                     "size, size_clamped, files, modified, modified_epoch) "
+                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  if (!addEntry.ok()) return fail("cannot add to the entries table");
+  const bool canClamp = catalog.header.version == 5;
+  for (const auto& e : catalog.entries) {
+    decoded.clear();
+    const bool valid = names.Decode(e.name, &decoded);
+    addEntry.Int(1, volumeId);
+    addEntry.Int(2, e.folderIndex);
+    addEntry.Text(5, decoded);
+    if (valid) {
+      addEntry.Null(6);
+    } else {
+      addEntry.Blob(6, e.name);
+    }
+    if (e.IsFolder() && e.FolderNumber() < catalog.folders.size()) {
+      const auto& folder = catalog.folders[e.FolderNumber()];
+      addEntry.Int(3, e.FolderNumber());
+      addEntry.Text(4, "folder");
+      addEntry.Int(7, static_cast<int64_t>(folder.totalSize));
+      addEntry.Int(9, folder.fileCount);
+    } else {
+      addEntry.Null(3);
+      addEntry.Text(4, "file");
+      addEntry.Int(7, e.size);
+      addEntry.Null(9);
+    }
+    if (canClamp && e.size == kClampedSize) {
+      addEntry.Int(8, 1);
+    } else {
+      addEntry.Null(8);
+    }
+    addEntry.Text(10, UtcIsoText(e.modified));
+    addEntry.Int(11, e.modified);
+    if (!addEntry.Step()) return fail("cannot add an entry");
+  }
+  if (!Exec(kIndexes, error)) return fail("cannot index the entries");
+  return Exec("COMMIT", error) || fail("cannot commit");
+}
+
+}  // namespace ledra

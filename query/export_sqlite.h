@@ -1,0 +1,45 @@
+// Catalogues as a SQLite database, for questions no subcommand answers: tables `volumes`
+// (one row per volume, the fields of `ledra volumes`), `folders` (every folder with its full
+// path and subtree figures) and `entries` (every file and folder with every field), with
+// indexes on the entries' name and size. Several volumes can share one database.
+#ifndef LEDRA_QUERY_EXPORT_SQLITE_H_
+#define LEDRA_QUERY_EXPORT_SQLITE_H_
+
+#include <memory>
+#include <string>
+
+#include "query/catalog_tables.h"
+#include "query/record_writer.h"
+
+struct sqlite3;
+
+namespace ledra {
+
+class NameDecoder;
+
+class SqliteExport {
+ public:
+  // Creates the database at `path`, which must not exist; with `append`, opens an existing
+  // one (or creates it) to add volumes to. Null with *error filled when that fails.
+  static std::unique_ptr<SqliteExport> Open(const std::string& path, bool append,
+                                            std::string* error);
+  ~SqliteExport();
+  SqliteExport(const SqliteExport&) = delete;
+  SqliteExport& operator=(const SqliteExport&) = delete;
+
+  // Adds one volume: `volume` is its row for `volumes` (the fields of `ledra volumes`), then
+  // every folder and entry of `catalog`, all in one transaction, so that a failure leaves the
+  // database as it was. False with *error filled when SQLite refuses.
+  bool AddVolume(const CatalogTables& catalog, const Record& volume, NameDecoder& names,
+                 std::string* error);
+
+ private:
+  explicit SqliteExport(sqlite3* db) : db_(db) {}
+  bool Exec(const std::string& sql, std::string* error);
+
+  sqlite3* db_;
+};
+
+}  // namespace ledra
+
+#endif  // LEDRA_QUERY_EXPORT_SQLITE_H_

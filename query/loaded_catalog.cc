@@ -1,0 +1,75 @@
+#include "query/loaded_catalog.h"
+
+#include "catalog/catalog_reader.h"
+#include "query/name_text.h"
+
+namespace ledra {
+
+EntryFacts LoadedCatalog::Facts(const CatalogEntry& e, NameDecoder& names) const {
+  EntryFacts f;
+  f.volume = volume;
+  f.catalog = file.fileName;
+  names.Decode(links->EntryPath(e), &f.path);
+  f.nameValid = names.Decode(e.name, &f.name);
+  f.rawName = e.name;
+  f.folder = e.IsFolder();
+  if (f.folder && e.FolderNumber() < tables.folders.size()) {
+    f.size = static_cast<int64_t>(tables.folders[e.FolderNumber()].totalSize);
+    f.files = tables.folders[e.FolderNumber()].fileCount;
+  } else {
+    f.size = e.size;
+    f.clamped = !tables.header.WideEntries() && e.size == kClampedSize;
+  }
+  f.modified = e.modified;
+  return f;
+}
+
+bool LoadForQuery(Platform& platform, const CatalogFile& file, NameDecoder& names,
+                  LoadedCatalog* loaded, std::string* problem, bool* noTables) {
+  *noTables = false;
+  ReadProblem why;
+  loaded->file = file;
+  if (!LoadCatalogFile(platform, file.path, &loaded->tables, &why)) {
+    *problem = file.path + ": " + why.Text();
+    *noTables = loaded->tables.header.signature != 0 && !loaded->tables.header.HasTables();
+    return false;
+  }
+  loaded->links = std::make_unique<FolderLinks>(loaded->tables);
+  loaded->volume.clear();
+  names.Decode(loaded->tables.header.displayName, &loaded->volume);
+  return true;
+}
+
+std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
+                                                    const std::vector<CatalogFile>& files,
+                                                    NameDecoder& names,
+                                                    std::vector<std::string>* problems,
+                                                    std::vector<std::string>* notices) {
+  std::vector<std::unique_ptr<LoadedCatalog>> loaded;
+  for (const CatalogFile& file : files) {
+    auto one = std::make_unique<LoadedCatalog>();
+    std::string problem;
+    bool noTables = false;
+    if (LoadForQuery(platform, file, names, one.get(), &problem, &noTables)) {
+      loaded.push_back(std::move(one));
+    } else if (noTables) {
+      notices->push_back(file.path + ": version " + std::to_string(one->tables.header.version) +
+                         " catalogues hold no tables; passed over");
+    } else {
+      problems->push_back(problem);
+    }
+  }
+  return loaded;
+}
+
+std::unique_ptr<NameDecoder> DecoderFor(const std::string& encoding, std::string* error) {
+  return encoding.empty() ? NewUtf8Decoder() : NewCodePageDecoder(encoding, error);
+}
+
+std::unique_ptr<RecordWriter> WriterFor(const OutputSettings& settings, OutputSink& out) {
+  if (settings.format == OutputFormat::Json) return NewJsonWriter(out);
+  if (settings.format == OutputFormat::Csv) return NewCsvWriter(out);
+  return nullptr;
+}
+
+}  // namespace ledra

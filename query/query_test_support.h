@@ -1,0 +1,45 @@
+// What the tests of the queries share: hand-made catalogues read back through the reader,
+// and paths below the scan root to describe results with.
+#ifndef LEDRA_QUERY_QUERY_TEST_SUPPORT_H_
+#define LEDRA_QUERY_QUERY_TEST_SUPPORT_H_
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "query/tree_catalog_testing.h"
+#include "query/catalog_tables.h"
+#include "query/folder_links.h"
+
+namespace ledra {
+namespace test {
+
+// A volume as the tests here describe it: a Linux disk by default.
+inline LaidCatalog Volume(const std::string& volumeName, int16_t version = 5) {
+  LaidCatalog volume;
+  volume.root = "/mnt/usb/";
+  volume.volumeName = volumeName;
+  volume.version = version;
+  return volume;
+}
+
+inline CatalogTables LoadBuilt(const LaidCatalog& volume, const std::vector<TreeItem>& items) {
+  CatalogTables tables;
+  ReadProblem problem;
+  EXPECT_TRUE(LoadCatalog(TreeCatalog(volume, items), &tables, &problem)) << problem.Text();
+  return tables;
+}
+
+// "a/b/name", or "name" for an entry of the scan root.
+inline std::string RelativeEntryPath(const FolderLinks& links, const CatalogTables& c,
+                                     uint32_t entry) {
+  const std::string folder = links.RelativePath(c.entries[entry].folderIndex);
+  return folder.empty() ? std::string(c.entries[entry].name)
+                        : folder + "/" + std::string(c.entries[entry].name);
+}
+
+}  // namespace test
+}  // namespace ledra
+
+#endif  // LEDRA_QUERY_QUERY_TEST_SUPPORT_H_
