@@ -103,7 +103,8 @@ TEST_F(DriverTest, UsageWithoutParameterFile) {
 
 TEST_F(DriverTest, FatalMessages) {
   EXPECT_EQ(Run({"-f", "C:\\cats\\missing.txt"}), 3);
-  EXPECT_EQ(errorText_.str(), "Fatal Error: Cannot read the parameter file 'C:\\cats\\missing.txt'\n");
+  EXPECT_EQ(errorText_.str(),
+            "Fatal Error: Cannot read the parameter file 'C:\\cats\\missing.txt'\n");
 
   // A folder is no parameter file, whether the system refuses to open it or to read it.
   errorText_.str("");
@@ -231,8 +232,9 @@ TEST_F(DriverTest, LongLinesAreReadInPiecesOf255Characters) {
 }
 
 TEST_F(DriverTest, IgnoreTextIsReplacedNotExtended) {
-  RunWith("#IGN *.tmp\n#DEV C:\\data,First\n#IGN *.txt\n#DEV C:\\data,Second\n#IGN\n"
-          "#DEV C:\\data,Third\n");
+  RunWith(
+      "#IGN *.tmp\n#DEV C:\\data,First\n#IGN *.txt\n#DEV C:\\data,Second\n#IGN\n"
+      "#DEV C:\\data,Third\n");
   // The three lines name one volume: each replaces the catalogue of the line before,
   // which stays as its backup.
   EXPECT_EQ(Catalogues(),

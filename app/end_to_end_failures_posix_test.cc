@@ -155,7 +155,7 @@ TEST_F(EndToEndFailureTest, CatalogueFolderThatCannotBeWritten) {
 
   const std::string missing = scratch_ / "missing";
   WriteWholeFile(cats + "/params.txt",
-             "#DEV " + missing + "\n#DEV " + tree_ + ",A\n#DEV " + other_ + ",B\n");
+                 "#DEV " + missing + "\n#DEV " + tree_ + ",A\n#DEV " + other_ + ",B\n");
   ASSERT_EQ(chmod(cats.c_str(), 0555), 0);
   // Root overrides folder permissions unless it gives that power up; others never had it.
   const e2e::ProcessResult p =
@@ -212,7 +212,8 @@ TEST_F(EndToEndFailureTest, CatalogueFilesystemRunsFull) {
     fs::remove(cats + "/B.kvl");
 
     for (int i = 0; i < k.files; ++i) {
-      WriteWholeFile(big + "/a-file-with-a-rather-long-name-number-" + std::to_string(100000 + i), "");
+      WriteWholeFile(big + "/a-file-with-a-rather-long-name-number-" + std::to_string(100000 + i),
+                     "");
     }
     const e2e::RunResult r = e2e::RunInProcess(cats + "/params.txt");
     EXPECT_EQ(r.status, 0);

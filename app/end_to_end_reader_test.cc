@@ -80,7 +80,8 @@ TEST(EndToEndCatalogReaderTest, CheckerNoticesEveryKindOfWrongCatalogue) {
     std::function<void(CatalogContents&, TreeCheckOptions&)> spoil;
   };
   const std::vector<Case> cases = {
-      {"file size off by one", [&](CatalogContents& c, TreeCheckOptions&) { ++entry(c, "c").size; }},
+      {"file size off by one",
+       [&](CatalogContents& c, TreeCheckOptions&) { ++entry(c, "c").size; }},
       {"file renamed",
        [&](CatalogContents& c, TreeCheckOptions&) { entry(c, "a.txt").name = "A.txt"; }},
       {"file dropped",
@@ -115,7 +116,8 @@ TEST(EndToEndCatalogReaderTest, CheckerNoticesEveryKindOfWrongCatalogue) {
       {"folder 0 path", [](CatalogContents& c, TreeCheckOptions&) { c.folders[0].path = "/x"; }},
       {"version 6 for a tree that fits version 5",
        [](CatalogContents& c, TreeCheckOptions&) { c.header.version = 6; }},
-      {"folder record missing", [](CatalogContents& c, TreeCheckOptions&) { c.folders.pop_back(); }},
+      {"folder record missing",
+       [](CatalogContents& c, TreeCheckOptions&) { c.folders.pop_back(); }},
       {"ignored file recorded",
        [](CatalogContents&, TreeCheckOptions& o) {
          o.ignored = [](const std::string& name, bool isFolder) {

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "app/driver.h"
-#include "catalog/tree_check_testing.h"
 #include "catalog/catalog_test_support.h"
+#include "catalog/tree_check_testing.h"
 #include "platform/message_sink.h"
 #include "platform/platform.h"
 
@@ -118,8 +118,9 @@ inline void ExpectWholeDisk(const std::string& file, int16_t version, double oth
   for (const uint64_t size : kLargeFiles) {
     const int64_t stored = version == 5 ? 2147483647 : static_cast<int64_t>(size);
     total += static_cast<double>(stored);
-    const auto large = std::find_if(c->entries.begin(), c->entries.end(),
-                                    [&](const CatalogEntry& e) { return e.name == LargeFileName(size); });
+    const auto large =
+        std::find_if(c->entries.begin(), c->entries.end(),
+                     [&](const CatalogEntry& e) { return e.name == LargeFileName(size); });
     ASSERT_NE(large, c->entries.end()) << size;
     EXPECT_EQ(large->size, stored);
   }

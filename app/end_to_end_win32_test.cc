@@ -452,8 +452,9 @@ TEST_F(EndToEndWineDataTest, FailingRootBetweenGoodOnes) {
     // Standard output is in text mode: each line ends with CR LF.
     EXPECT_EQ(child.out, "Add: D:\\Photos\r\nAdd: Q:\\nothing\r\nAdd: D:\\Docs\r\n");
     // Standard error is in text mode too.
-    EXPECT_EQ(child.err, "Error occured while cataloging Q:\\nothing.\r\nLedraCmd: cannot catalogue "
-                         "'Q:\\nothing': the root does not exist or cannot be read\r\n");
+    EXPECT_EQ(child.err,
+              "Error occured while cataloging Q:\\nothing.\r\nLedraCmd: cannot catalogue "
+              "'Q:\\nothing': the root does not exist or cannot be read\r\n");
     EXPECT_EQ(NamesIn(cats.root()), files);
     checkFiles(cats);
 

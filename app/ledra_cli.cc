@@ -1,7 +1,6 @@
 #include "app/ledra_cli.h"
 
 #include <CLI/CLI.hpp>
-
 #include <memory>
 #include <sstream>
 #include <string>
@@ -18,8 +17,10 @@ namespace ledra {
 namespace {
 
 void AddCommonOptions(CLI::App* command, CommonOptions* o) {
-  command->add_option("--in", o->in, "a folder of catalogues (repeatable; default: "
-                                     "$LEDRA_CATALOGS, else the current folder)")
+  command
+      ->add_option("--in", o->in,
+                   "a folder of catalogues (repeatable; default: "
+                   "$LEDRA_CATALOGS, else the current folder)")
       ->allow_extra_args(false);
   command->add_flag("--backups", o->backups, "read *.kvl.bak files too");
   auto* json = command->add_flag("--json", o->json, "JSON Lines: one object per result");
@@ -63,8 +64,10 @@ class Run {
   OutputSettings Settings(const CommonOptions& o, bool nul) {
     OutputSettings s;
     s.exactBytes = o.bytes;
-    s.format = o.json ? OutputFormat::Json : o.csv ? OutputFormat::Csv
-               : nul  ? OutputFormat::NulPaths : OutputFormat::Text;
+    s.format = o.json  ? OutputFormat::Json
+               : o.csv ? OutputFormat::Csv
+               : nul   ? OutputFormat::NulPaths
+                       : OutputFormat::Text;
     return s;
   }
 
@@ -88,16 +91,19 @@ class Run {
     }
     if (!size.empty()) {
       SizeFilter filter;
-      if (!ParseSizeFilter(size, &filter)) return Usage("--size takes +N, -N or N with K, M, G or T");
+      if (!ParseSizeFilter(size, &filter))
+        return Usage("--size takes +N, -N or N with K, M, G or T");
       f.size = filter;
     }
     int64_t t = 0;
     if (!newer.empty()) {
-      if (!ParseLocalTime(newer, &t)) return Usage("--newer takes YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS");
+      if (!ParseLocalTime(newer, &t))
+        return Usage("--newer takes YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS");
       f.newer = t;
     }
     if (!older.empty()) {
-      if (!ParseLocalTime(older, &t)) return Usage("--older takes YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS");
+      if (!ParseLocalTime(older, &t))
+        return Usage("--older takes YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS");
       f.older = t;
     }
     f.encoding = o.encoding;
@@ -195,14 +201,17 @@ int RunReader(int argc, const char* const* argv, ReaderContext& context) {
   CLI::App* ls = app.add_subcommand("ls", "the entries of one folder");
   AddCommonOptions(ls, &common);
   std::string lsTarget;
-  ls->add_option("VOLUME[:PATH]", lsTarget, "the volume and a folder below its scan root")->required();
+  ls->add_option("VOLUME[:PATH]", lsTarget, "the volume and a folder below its scan root")
+      ->required();
   std::string sort = "name";
-  ls->add_option("--sort", sort, "name, size or time")->check(CLI::IsMember({"name", "size", "time"}));
+  ls->add_option("--sort", sort, "name, size or time")
+      ->check(CLI::IsMember({"name", "size", "time"}));
 
   CLI::App* du = app.add_subcommand("du", "folder totals down to a depth");
   AddCommonOptions(du, &common);
   std::string duTarget;
-  du->add_option("VOLUME[:PATH]", duTarget, "the volume and a folder below its scan root")->required();
+  du->add_option("VOLUME[:PATH]", duTarget, "the volume and a folder below its scan root")
+      ->required();
   FolderQuery duQuery;
   du->add_option("-d,--depth", duQuery.depth, "levels below the folder (default 1)")
       ->check(CLI::NonNegativeNumber);
@@ -233,7 +242,9 @@ int RunReader(int argc, const char* const* argv, ReaderContext& context) {
   }
   if (ls->parsed()) {
     FolderQuery query;
-    query.sort = sort == "size" ? SortOrder::Size : sort == "time" ? SortOrder::Time : SortOrder::Name;
+    query.sort = sort == "size"   ? SortOrder::Size
+                 : sort == "time" ? SortOrder::Time
+                                  : SortOrder::Name;
     return run.Folder(common, lsTarget, query, false);
   }
   return run.Folder(common, duTarget, duQuery, true);

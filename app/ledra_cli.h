@@ -24,8 +24,8 @@ enum ReaderExitStatus : int {
 // What a run of `ledra` needs from its surroundings besides the arguments.
 struct ReaderContext {
   Platform& platform;
-  OutputSink& out;        // results and help
-  MessageSink& errors;    // problems, notices and usage errors
+  OutputSink& out;                         // results and help
+  MessageSink& errors;                     // problems, notices and usage errors
   const char* catalogsVariable = nullptr;  // LEDRA_CATALOGS, null when unset
   int64_t now = 0;                         // seconds since 1970, for "ago"
   int threads = 1;                         // default for find

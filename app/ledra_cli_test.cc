@@ -18,7 +18,7 @@ namespace {
 
 using test::LaidCatalog;
 
-constexpr int32_t k2001 = 978350400;  // 2001-01-01 12:00 UTC
+constexpr int32_t k2001 = 978350400;   // 2001-01-01 12:00 UTC
 constexpr int32_t k2020 = 1577880000;  // 2020-01-01 12:00 UTC
 
 // C:\Data on the volume DATA:
@@ -29,10 +29,10 @@ LaidCatalog DataCatalog() {
   LaidCatalog c;
   c.folder0Path = "\\Data";
   c.folders = {{6, 2147491495.0}, {3, 2147489347.0}, {2, 2058.0}, {1, 700.0}};
-  c.entries = {{-1, 0, "Photos", k2020},    {-2, 0, "Docs", k2001},
-               {100, 0, "readme.TXT", k2001}, {5000, 1, "Sea.JPG", k2020},
+  c.entries = {{-1, 0, "Photos", k2020},           {-2, 0, "Docs", k2001},
+               {100, 0, "readme.TXT", k2001},      {5000, 1, "Sea.JPG", k2020},
                {2147483647, 1, "wave.png", k2020}, {-3, 1, "Summer", k2020},
-               {10, 2, "Caf\xC3\xA9.txt", k2001}, {2048, 2, "report[1].pdf", k2001},
+               {10, 2, "Caf\xC3\xA9.txt", k2001},  {2048, 2, "report[1].pdf", k2001},
                {700, 3, "sea-side.jpg", k2020}};
   return c;
 }
@@ -55,9 +55,15 @@ class LedraCliTest : public ::testing::Test {
     platform_.AddFileWithContent("C:\\cats\\DATA.kvl", DataCatalog().Bytes());
     platform_.AddFileWithContent("C:\\cats\\Photos.kvl", UsbCatalog().Bytes());
     // A version-3 catalogue: a header and nothing the reader could search.
-    platform_.AddFileWithContent(
-        "C:\\cats\\Old.kvl", test::Bytes().Hex("27 06 A4 D0 03 00").U32(0).Counted("D:\\")
-                                 .Counted("OLD").Counted("").U32(7).U32(0).str());
+    platform_.AddFileWithContent("C:\\cats\\Old.kvl", test::Bytes()
+                                                          .Hex("27 06 A4 D0 03 00")
+                                                          .U32(0)
+                                                          .Counted("D:\\")
+                                                          .Counted("OLD")
+                                                          .Counted("")
+                                                          .U32(7)
+                                                          .U32(0)
+                                                          .str());
   }
 
   // Runs ledra with `args` (after the program name) over C:\cats, or with `catalogs` as
@@ -96,7 +102,8 @@ TEST_F(LedraCliTest, FindMatchesNamesAndFilters) {
   };
   const std::vector<Case> cases = {
       // Substrings, ASCII letters without regard to case, across volumes in file-name order.
-      {{"sea"}, {photos + "Sea.JPG", photos + "Summer\\sea-side.jpg", "/mnt/usb/sea.jpg", "/mnt/usb/Sea"}},
+      {{"sea"},
+       {photos + "Sea.JPG", photos + "Summer\\sea-side.jpg", "/mnt/usb/sea.jpg", "/mnt/usb/Sea"}},
       {{"README.txt"}, {"C:\\Data\\readme.TXT"}},
       // Non-ASCII letters are compared as bytes.
       {{"caf\xC3\xA9"}, {"C:\\Data\\Docs\\Caf\xC3\xA9.txt"}},
@@ -111,25 +118,30 @@ TEST_F(LedraCliTest, FindMatchesNamesAndFilters) {
       // --path matches the full path.
       {{"--path", "photos\\summer"}, {photos + "Summer", photos + "Summer\\sea-side.jpg"}},
       // Filters.
-      {{"--type", "d", "s"}, {"C:\\Data\\Photos", "C:\\Data\\Docs", photos + "Summer", "/mnt/usb/Sea"}},
+      {{"--type", "d", "s"},
+       {"C:\\Data\\Photos", "C:\\Data\\Docs", photos + "Summer", "/mnt/usb/Sea"}},
       {{"--type", "f", "--volume", "photos"}, {"/mnt/usb/sea.jpg", "/mnt/usb/Sea/x.txt"}},
       {{"--size", "+4K", "--type", "f"}, {photos + "Sea.JPG", photos + "wave.png"}},
-      {{"--size=-101", "--volume", "1234-abcd"}, {"C:\\Data\\readme.TXT", "C:\\Data\\Docs\\Caf\xC3\xA9.txt"}},
+      {{"--size=-101", "--volume", "1234-abcd"},
+       {"C:\\Data\\readme.TXT", "C:\\Data\\Docs\\Caf\xC3\xA9.txt"}},
       {{"--size", "2K"}, {"C:\\Data\\Docs\\report[1].pdf"}},
       // A clamped size counts as 2 GiB or more; a folder's size is its subtree's total.
       {{"--size", "+2G"}, {"C:\\Data\\Photos", photos + "wave.png"}},
       {{"--size", "+1G", "--volume", "DATA.kvl", "--type", "f"}, {photos + "wave.png"}},
-      {{"--newer", "2010-01-01", "--volume", "data"}, {"C:\\Data\\Photos", photos + "Sea.JPG", photos + "wave.png",
-                                                      photos + "Summer", photos + "Summer\\sea-side.jpg"}},
-      {{"--older", "2010-01-01T00:00:00"}, {"C:\\Data\\Docs", "C:\\Data\\readme.TXT",
-                                            "C:\\Data\\Docs\\Caf\xC3\xA9.txt", "C:\\Data\\Docs\\report[1].pdf"}},
+      {{"--newer", "2010-01-01", "--volume", "data"},
+       {"C:\\Data\\Photos", photos + "Sea.JPG", photos + "wave.png", photos + "Summer",
+        photos + "Summer\\sea-side.jpg"}},
+      {{"--older", "2010-01-01T00:00:00"},
+       {"C:\\Data\\Docs", "C:\\Data\\readme.TXT", "C:\\Data\\Docs\\Caf\xC3\xA9.txt",
+        "C:\\Data\\Docs\\report[1].pdf"}},
       {{"--limit", "2", "e"}, {"C:\\Data\\readme.TXT", photos + "Sea.JPG"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"find", "-0"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const int status = Run(args);
-    EXPECT_EQ(status, c.paths.empty() ? 1 : 0) << ::testing::PrintToString(c.args) << errorText_.str();
+    EXPECT_EQ(status, c.paths.empty() ? 1 : 0)
+        << ::testing::PrintToString(c.args) << errorText_.str();
     EXPECT_EQ(Paths(), c.paths) << ::testing::PrintToString(c.args);
   }
   // The version-3 catalogue is passed over with a notice that leaves the status alone.
@@ -157,7 +169,7 @@ TEST_F(LedraCliTest, CountsTextLinesAndStatuses) {
 
   // Usage errors and bad expressions end with status 2 and a message.
   const std::vector<std::vector<std::string>> wrong = {
-      {"find", "--regex", "("}, {"find", "--size", "+3X"}, {"find", "--newer", "2020-13-01"},
+      {"find", "--regex", "("}, {"find", "--size", "+3X"},    {"find", "--newer", "2020-13-01"},
       {"find", "--type", "x"},  {"find", "--volume", "nope"}, {"frobnicate"},
       {"ls", "nope:/x"},        {"ls", "DATA:/Photos/absent"}};
   for (const auto& args : wrong) {
@@ -190,11 +202,11 @@ TEST_F(LedraCliTest, DamagedCataloguesAreReportedAndTheOthersRead) {
 
 TEST_F(LedraCliTest, ListsFoldersAndTotals) {
   // Folders show their subtree total and file count; a full path as find prints it works.
-  ASSERT_EQ(Run({"ls", "--bytes", "--sort", "size", "DATA:C:\\Data\\Photos"}), 0) << errorText_.str();
+  ASSERT_EQ(Run({"ls", "--bytes", "--sort", "size", "DATA:C:\\Data\\Photos"}), 0)
+      << errorText_.str();
   const std::string t = LocalTimeText(k2020);
-  EXPECT_EQ(out_.text, "-  >=2147483648     " + t + "  wave.png\n" +
-                       "-          5000     " + t + "  Sea.JPG\n" +
-                       "d           700  1  " + t + "  Summer\\\n");
+  EXPECT_EQ(out_.text, "-  >=2147483648     " + t + "  wave.png\n" + "-          5000     " + t +
+                           "  Sea.JPG\n" + "d           700  1  " + t + "  Summer\\\n");
   ASSERT_EQ(Run({"du", "--bytes", "-d", "1", "data"}), 0);
   EXPECT_EQ(out_.text,
             "2147491495  6  C:\\Data\n"

@@ -45,8 +45,10 @@ CLI::App* CompareCommands::Add(CLI::App& app, const char* name, const char* desc
                                bool formats) {
   CLI::App* command = app.add_subcommand(name, description);
   // One folder per --in, so that a positional argument after it stays one.
-  command->add_option("--in", shared_.in, "a folder of catalogues (repeatable; default: "
-                                          "$LEDRA_CATALOGS, else the current folder)")
+  command
+      ->add_option("--in", shared_.in,
+                   "a folder of catalogues (repeatable; default: "
+                   "$LEDRA_CATALOGS, else the current folder)")
       ->allow_extra_args(false);
   command->add_flag("--backups", shared_.backups, "read *.kvl.bak files too");
   command->add_option("--encoding", shared_.encoding,
@@ -60,10 +62,13 @@ CLI::App* CompareCommands::Add(CLI::App& app, const char* name, const char* desc
 }
 
 CompareCommands::CompareCommands(CLI::App& app, ReaderContext& context) : context_(context) {
-  diff_ = Add(app, "diff", "what changed: added, removed, changed and moved entries, then "
-                           "the folders whose total changed most", true);
-  diff_->add_option("CATALOG", diffCatalogs_,
-                    "[OLD] NEW: files or volumes; NEW alone is compared with its .bak")
+  diff_ = Add(app, "diff",
+              "what changed: added, removed, changed and moved entries, then "
+              "the folders whose total changed most",
+              true);
+  diff_
+      ->add_option("CATALOG", diffCatalogs_,
+                   "[OLD] NEW: files or volumes; NEW alone is compared with its .bak")
       ->expected(1, 2)
       ->required();
   diff_->add_option("--top", top_, "folders with the largest change in total (default 20)");
@@ -120,7 +125,7 @@ std::vector<CatalogFile> CompareCommands::Files() {
 OutputSettings CompareCommands::Settings() const {
   OutputSettings s;
   s.exactBytes = shared_.bytes;
-  s.format = shared_.json ? OutputFormat::Json
+  s.format = shared_.json  ? OutputFormat::Json
              : shared_.csv ? OutputFormat::Csv
                            : OutputFormat::Text;
   return s;

@@ -5,14 +5,12 @@
 #define LEDRA_APP_LEDRA_COMPARE_CLI_H_
 
 #include <CLI/CLI.hpp>
-
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/ledra_cli.h"
-#include <memory>
-
 #include "query/dupes.h"
 #include "query/entry_output.h"
 #include "query/export_command.h"

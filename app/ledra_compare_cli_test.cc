@@ -58,7 +58,8 @@ std::vector<std::map<std::string, std::string>> CsvRows(const std::string& text)
   std::vector<std::map<std::string, std::string>> rows;
   for (size_t r = 1; r < cells.size(); ++r) {
     std::map<std::string, std::string> row;
-    for (size_t c = 0; c < cells[0].size() && c < cells[r].size(); ++c) row[cells[0][c]] = cells[r][c];
+    for (size_t c = 0; c < cells[0].size() && c < cells[r].size(); ++c)
+      row[cells[0][c]] = cells[r][c];
     rows.push_back(row);
   }
   return rows;
@@ -125,7 +126,8 @@ TEST_F(CompareCliTest, DiffOfATreeBeforeAndAfterKnownChanges) {
   EXPECT_EQ(rows, expected) << run.out;
 
   // Two catalogues named as files: the older one first.
-  const ReaderRun files = Ledra({"diff", "--json", cats_.Path("Disk.kvl"), cats_.Path("Disk.kvl.bak")});
+  const ReaderRun files =
+      Ledra({"diff", "--json", cats_.Path("Disk.kvl"), cats_.Path("Disk.kvl.bak")});
   EXPECT_EQ(files.status, 0) << files.err;
   std::string newPath;  // as a JSON string: Windows' backslashes doubled
   for (char c : disk_.Path("new.txt")) newPath += c == '\\' ? std::string(2, c) : std::string(1, c);

@@ -17,7 +17,9 @@ namespace {
 
 class StandardOutput final : public ledra::OutputSink {
  public:
-  void Write(std::string_view bytes) override { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
+  void Write(std::string_view bytes) override {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  }
 };
 
 }  // namespace
@@ -33,9 +35,14 @@ int main(int argc, char** argv) {
   std::unique_ptr<ledra::Platform> platform = ledra::NewRealPlatform(errors);
   StandardOutput out;
   const unsigned cores = std::thread::hardware_concurrency();
-  ledra::ReaderContext context{*platform, out, errors, std::getenv("LEDRA_CATALOGS"),
+  ledra::ReaderContext context{*platform,
+                               out,
+                               errors,
+                               std::getenv("LEDRA_CATALOGS"),
                                static_cast<int64_t>(std::time(nullptr)),
-                               static_cast<int>(cores == 0 ? 1 : cores > 8 ? 8 : cores)};
+                               static_cast<int>(cores == 0  ? 1
+                                                : cores > 8 ? 8
+                                                            : cores)};
   const int status = ledra::RunReader(argc, argv, context);
   if (std::fflush(stdout) != 0 && status != ledra::kReaderError) return ledra::kReaderError;
   return status;

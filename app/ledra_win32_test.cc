@@ -61,14 +61,16 @@ TEST(LedraWineTest, ReadsACatalogueWrittenOnLinux) {
   ReaderRun run = RunLedra({"find", "--in", cats.root(), "--bytes", "-0"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, std::string("/tmp/fx/tree/Photos\0/tmp/fx/tree/notes.txt\0"
-                                 "/tmp/fx/tree/Photos/sea.jpg\0", 71));
+                                 "/tmp/fx/tree/Photos/sea.jpg\0",
+                                 71));
   run = RunLedra({"ls", "--in", cats.root(), "--json", "linux:/Photos"});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out,
-            "{\"volume\":\"Linux\",\"catalog\":\"Linux.kvl\",\"path\":\"/tmp/fx/tree/Photos/sea.jpg\","
-            "\"name\":\"sea.jpg\",\"type\":\"file\",\"size\":5000,\"size_clamped\":false,"
-            "\"files\":null,\"modified\":\"2024-05-02T09:30:00Z\",\"modified_epoch\":1714642200,"
-            "\"name_bytes\":null}\n");
+  EXPECT_EQ(
+      run.out,
+      "{\"volume\":\"Linux\",\"catalog\":\"Linux.kvl\",\"path\":\"/tmp/fx/tree/Photos/sea.jpg\","
+      "\"name\":\"sea.jpg\",\"type\":\"file\",\"size\":5000,\"size_clamped\":false,"
+      "\"files\":null,\"modified\":\"2024-05-02T09:30:00Z\",\"modified_epoch\":1714642200,"
+      "\"name_bytes\":null}\n");
 }
 
 TEST(LedraWineTest, ReadsACatalogueOfThisBuildAndLeavesItReplaceable) {

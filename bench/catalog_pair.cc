@@ -9,9 +9,9 @@
 // one in 200 moves to the folder after its own, one in 200 is removed, and one in 100 gets
 // a new neighbour. Prints what it changed, so that a run can be checked against it.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -46,7 +46,8 @@ void Fill(ledra::VolumeCatalog& c, int64_t entries, Counts* changes) {
   c.volumeName = "BENCH";
   c.serial = 0xBE4C0001u;
   c.UpdateDisplayName();
-  const int64_t folders = std::max<int64_t>(1, std::min<int64_t>(60000, entries / kEntriesPerFolder));
+  const int64_t folders =
+      std::max<int64_t>(1, std::min<int64_t>(60000, entries / kEntriesPerFolder));
   c.folders.resize(static_cast<size_t>(folders));
   const int64_t filesPerFolder = (entries - (folders - 1)) / folders;
   int64_t nextFolder = 1;

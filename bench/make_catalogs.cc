@@ -30,11 +30,11 @@ class Random {
   uint64_t state_;
 };
 
-const char* const kWords[] = {"IMG", "DSC", "report", "invoice", "holiday", "backup", "notes",
-                              "draft", "final", "scan", "video", "track", "photo", "budget",
-                              "thesis", "readme", "setup", "config", "index", "data", "Sommer",
-                              "family", "garden", "project", "letter", "minutes", "summary"};
-const char* const kExtensions[] = {".jpg", ".png", ".pdf", ".txt", ".mp3", ".docx",
+const char* const kWords[] = {
+    "IMG",   "DSC",   "report", "invoice", "holiday", "backup",  "notes",  "draft",   "final",
+    "scan",  "video", "track",  "photo",   "budget",  "thesis",  "readme", "setup",   "config",
+    "index", "data",  "Sommer", "family",  "garden",  "project", "letter", "minutes", "summary"};
+const char* const kExtensions[] = {".jpg", ".png", ".pdf",  ".txt", ".mp3",  ".docx",
                                    ".mkv", ".cr2", ".xlsx", ".zip", ".html", ".c"};
 
 std::string Name(Random& rng, bool folder) {
@@ -93,7 +93,8 @@ int main(int argc, char** argv) {
         std::fprintf(paths, "%s\n", folderPath[static_cast<size_t>(k)].c_str());
         ++written;
       }
-      const int64_t share = f + 1 == folders ? files - (written - (folders - 1)) - 0 : files / folders;
+      const int64_t share =
+          f + 1 == folders ? files - (written - (folders - 1)) - 0 : files / folders;
       for (int64_t i = 0; i < share && written < entries; ++i) {
         const std::string name = Name(rng, false);
         const int64_t size = static_cast<int64_t>(rng.Below(20000000));

@@ -45,7 +45,8 @@ class HeaderCursor {
   bool String(const char* field, bool terminated, std::string_view* value) {
     if (terminated) {
       const size_t nul = bytes_.find('\0', offset_);
-      if (nul == std::string_view::npos) return Fail(field + std::string(" has no NUL before the end"));
+      if (nul == std::string_view::npos)
+        return Fail(field + std::string(" has no NUL before the end"));
       *value = bytes_.substr(offset_, nul - offset_);
       offset_ = nul + 1;
       return true;
@@ -72,8 +73,8 @@ class HeaderCursor {
     const int32_t n = static_cast<int32_t>(raw);
     if (n < 0) return FailAt(at, field + std::string(" is negative: ") + std::to_string(n));
     if (static_cast<size_t>(n) > left() / recordBytes) {
-      return FailAt(at, field + std::string(" of ") + std::to_string(n) +
-                            " cannot fit the " + std::to_string(left()) + " bytes left");
+      return FailAt(at, field + std::string(" of ") + std::to_string(n) + " cannot fit the " +
+                            std::to_string(left()) + " bytes left");
     }
     *count = static_cast<uint32_t>(n);
     return true;
@@ -123,9 +124,7 @@ bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
 
 std::string ReadProblem::Text() const { return "offset " + std::to_string(offset) + ": " + what; }
 
-char CatalogHeader::Separator() const {
-  return !root.empty() && root.back() == '\\' ? '\\' : '/';
-}
+char CatalogHeader::Separator() const { return !root.empty() && root.back() == '\\' ? '\\' : '/'; }
 
 std::string CatalogHeader::PathPrefix() const {
   std::string path = root;

@@ -28,7 +28,7 @@ struct CatalogHeader {
   uint32_t signature = 0;
   int16_t version = 0;
   int32_t timestamp = 0;
-  std::string root;        // from version 2
+  std::string root;  // from version 2
   std::string volumeName;
   std::string alias;
   std::string displayName;  // alias when non-empty, else volumeName
@@ -42,8 +42,8 @@ struct CatalogHeader {
   // The tables (versions 5 and 6 only).
   uint32_t folderCount = 0;
   uint32_t entryCount = 0;
-  std::string folder0Path;       // the scan root below its volume root
-  int32_t rootFileCount = 0;     // folder 0's figures: the whole tree's
+  std::string folder0Path;    // the scan root below its volume root
+  int32_t rootFileCount = 0;  // folder 0's figures: the whole tree's
   double rootTotalSize = 0.0;
   size_t folderTableOffset = 0;  // the folder count
   size_t folder1Offset = 0;      // folder 1's record; folder k lies 12 (k - 1) bytes later

@@ -40,7 +40,8 @@ EntryCursor CatalogReader::Entries(bool keepFolderNames) {
 
 CatalogFolder CatalogReader::Folder(uint32_t number) const {
   CatalogFolder folder;
-  const size_t at = number == 0 ? header_.folder1Offset - 12 : header_.folder1Offset + 12 * (number - 1);
+  const size_t at =
+      number == 0 ? header_.folder1Offset - 12 : header_.folder1Offset + 12 * (number - 1);
   uint32_t fileCount;
   std::memcpy(&fileCount, bytes_.data() + at, 4);
   folder.fileCount = static_cast<int32_t>(fileCount);
@@ -66,9 +67,9 @@ bool LoadCatalog(std::string bytes, CatalogContents* contents, ReadProblem* prob
   }
   // Folder 0's path from the shared bytes (just after the folder count), which every copy
   // of the contents keeps alive.
-  contents->folders[0].path = std::string_view(*contents->bytes)
-                                  .substr(contents->header.folderTableOffset + 4,
-                                          contents->header.folder0Path.size());
+  contents->folders[0].path =
+      std::string_view(*contents->bytes)
+          .substr(contents->header.folderTableOffset + 4, contents->header.folder0Path.size());
   contents->entries.reserve(contents->header.entryCount);
   EntryCursor cursor = reader.Entries(false);
   CatalogEntry entry;

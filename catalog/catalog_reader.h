@@ -64,7 +64,7 @@ class CatalogReader {
 struct CatalogContents {
   CatalogHeader header;
   std::vector<CatalogFolder> folders;
-  std::vector<CatalogEntry> entries;  // names point into `bytes`
+  std::vector<CatalogEntry> entries;         // names point into `bytes`
   std::shared_ptr<const std::string> bytes;  // shared, so that copies keep names valid
 };
 

@@ -25,7 +25,8 @@ std::string Catalogue(int16_t version, const std::string& root, const std::strin
   c.root = root;
   c.folder0Path = folder0Path;
   c.folders.clear();
-  for (uint32_t k = 0; k < folderCount; ++k) c.folders.push_back({static_cast<int32_t>(k), 10.0 * k});
+  for (uint32_t k = 0; k < folderCount; ++k)
+    c.folders.push_back({static_cast<int32_t>(k), 10.0 * k});
   c.entries = entries;
   return c.Bytes();
 }
@@ -91,11 +92,11 @@ TEST(CatalogReaderTest, ReadsTheWorkedExampleOfBothVersions) {
 
   // Version 6: the same header and folder table, then 64-bit sizes and 32-bit folder
   // numbers.
-  const std::string wide = FromHex(
-      "27 06 A4 D0 06 00" + kHeaderHex.substr(17) +
-      " 01 00 00 00 00 01 00 00 00 00 00 00 00 00 40 8F 40"
-      " 02 00 00 00 00 00 F0 3F E8 03 00 00 00 00 00 00 00 00 00 00 61 2E 74 78 74 00"
-      " 01 00 00 00 64 00 00 00 01 00 00 00 00 00 00 00 62 00");
+  const std::string wide =
+      FromHex("27 06 A4 D0 06 00" + kHeaderHex.substr(17) +
+              " 01 00 00 00 00 01 00 00 00 00 00 00 00 00 40 8F 40"
+              " 02 00 00 00 00 00 F0 3F E8 03 00 00 00 00 00 00 00 00 00 00 61 2E 74 78 74 00"
+              " 01 00 00 00 64 00 00 00 01 00 00 00 00 00 00 00 62 00");
   ASSERT_TRUE(LoadCatalog(wide, &c, &why)) << why.Text();
   EXPECT_EQ(c.header.version, 6);
   EXPECT_EQ(c.header.freeSpaceMB, 1024.0f);
@@ -116,18 +117,37 @@ TEST(CatalogReaderTest, ReadsTheHeaderOfEveryVersion) {
     float freeSpaceMB;
   };
   const std::vector<Case> cases = {
-      {"generation 0", Bytes().Hex("27 A8 D3 1D").U32(7).Counted("VOL").Counted("al").U32(1).str(), 0,
-       "", "VOL", "al", "", -1.0f},
-      {"generation 1", Bytes().Hex("27 72 6E 59").U32(7).Counted("VOL").Counted("").U32(1).U32(0x3F800000).str(),
-       1, "", "VOL", "", "", 1.0f},
-      {"generation 2", Bytes().Hex("27 3C 09 95").U32(7).Counted("C:\\").Counted("V").Counted("").U32(1).U32(0).str(),
+      {"generation 0", Bytes().Hex("27 A8 D3 1D").U32(7).Counted("VOL").Counted("al").U32(1).str(),
+       0, "", "VOL", "al", "", -1.0f},
+      {"generation 1",
+       Bytes().Hex("27 72 6E 59").U32(7).Counted("VOL").Counted("").U32(1).U32(0x3F800000).str(), 1,
+       "", "VOL", "", "", 1.0f},
+      {"generation 2",
+       Bytes()
+           .Hex("27 3C 09 95")
+           .U32(7)
+           .Counted("C:\\")
+           .Counted("V")
+           .Counted("")
+           .U32(1)
+           .U32(0)
+           .str(),
        2, "C:\\", "V", "", "", 0.0f},
       {"version 4, NUL inside a counted string",
-       Bytes().Hex("27 06 A4 D0 04 00").U32(7).Counted("C:\\").Counted(std::string("V\0x", 3)).Counted("")
-           .U32(1).Counted("note").U32(0).str(),
+       Bytes()
+           .Hex("27 06 A4 D0 04 00")
+           .U32(7)
+           .Counted("C:\\")
+           .Counted(std::string("V\0x", 3))
+           .Counted("")
+           .U32(1)
+           .Counted("note")
+           .U32(0)
+           .str(),
        4, "C:\\", "V", "", "note", 0.0f},
-      {"version -1 reads as 0", Bytes().Hex("27 06 A4 D0 FF FF").U32(7).Counted("V").Counted("").U32(1).str(),
-       -1, "", "V", "", "", -1.0f},
+      {"version -1 reads as 0",
+       Bytes().Hex("27 06 A4 D0 FF FF").U32(7).Counted("V").Counted("").U32(1).str(), -1, "", "V",
+       "", "", -1.0f},
   };
   for (const Case& c : cases) {
     CatalogReader reader;
@@ -226,16 +246,17 @@ TEST(CatalogReaderTest, RefusesDamageWithItsOffset) {
       {"negative entry count", patched(70, Bytes().U32(0x80000000).str()), 70, "negative"},
       {"version 4 holds no tables", patched(4, Bytes().U16(4).str()), 4, "no tables"},
       {"entry count past the file", patched(70, Bytes().U32(100).str()), 70, "cannot fit"},
-      {"folder entry of the wrong number", Catalogue(5, "D:\\", "", 3, {{-2, 0, "b"}, {-1, 0, "c"}}), 74,
-       "folder entry number 1"},
-      {"folder entry past the folder table", Catalogue(5, "D:\\", "", 2, {{-1, 0, "b"}, {-2, 1, "c"}}), 74,
-       "folder entry number 2"},
-      {"entry in a folder not yet introduced", Catalogue(5, "D:\\", "", 3, {{1, 1, "x"}, {-1, 0, "b"}}), 74,
-       "no earlier folder entry"},
+      {"folder entry of the wrong number",
+       Catalogue(5, "D:\\", "", 3, {{-2, 0, "b"}, {-1, 0, "c"}}), 74, "folder entry number 1"},
+      {"folder entry past the folder table",
+       Catalogue(5, "D:\\", "", 2, {{-1, 0, "b"}, {-2, 1, "c"}}), 74, "folder entry number 2"},
+      {"entry in a folder not yet introduced",
+       Catalogue(5, "D:\\", "", 3, {{1, 1, "x"}, {-1, 0, "b"}}), 74, "no earlier folder entry"},
       {"entries out of folder order",
        Catalogue(5, "D:\\", "", 3, {{-1, 0, "b"}, {-2, 1, "c"}, {1, 2, "x"}, {1, 1, "y"}}), 110,
        "follows one of folder 2"},
-      {"a folder never introduced", Catalogue(5, "D:\\", "", 3, {{-1, 0, "b"}}), 86, "introduces 1 folders"},
+      {"a folder never introduced", Catalogue(5, "D:\\", "", 3, {{-1, 0, "b"}}), 86,
+       "introduces 1 folders"},
       {"trailing byte", good + '\0', good.size(), "1 bytes trail"},
       {"name without its NUL", good.substr(0, good.size() - 1), 120, "no NUL"},
   };

@@ -43,8 +43,8 @@ bool IsTemporaryName(const std::string& name) {
 }
 
 bool KeepsInFileName(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         c == '$' || c == '_';
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '$' ||
+         c == '_';
 }
 
 // The display name's first characters up to a '[', with everything that is not safe in

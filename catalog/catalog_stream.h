@@ -61,9 +61,7 @@ class CatalogStream {
     WriteSlow(static_cast<const uint8_t*>(source), n);
   }
   void WriteTerminatedString(const char* text) { WriteBytes(text, std::strlen(text) + 1); }
-  void WriteTerminatedString(const std::string& text) {
-    WriteBytes(text.c_str(), text.size() + 1);
-  }
+  void WriteTerminatedString(const std::string& text) { WriteBytes(text.c_str(), text.size() + 1); }
   bool WriteFailed() const { return writeFailed_; }
 
   // Writes out what is buffered (write mode) and closes the file. With `sync`, the

@@ -4,8 +4,7 @@
 
 namespace ledra {
 
-EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header,
-                         bool keepFolderNames)
+EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header, bool keepFolderNames)
     : base_(reinterpret_cast<const unsigned char*>(bytes.data())),
       pos_(base_ + header.entryTableOffset + 4),
       end_(base_ + bytes.size()),

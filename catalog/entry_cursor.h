@@ -105,10 +105,11 @@ inline bool EntryCursor::Next(CatalogEntry* entry) {
   const unsigned char* name = p + fixed;
   const unsigned char* nameEnd = FindNul(name);
   if (nameEnd == nullptr) {
-    return Fail(static_cast<size_t>(name - base_), "entry name has no NUL before the end of the file");
+    return Fail(static_cast<size_t>(name - base_),
+                "entry name has no NUL before the end of the file");
   }
-  entry->name = std::string_view(reinterpret_cast<const char*>(name),
-                                 static_cast<size_t>(nameEnd - name));
+  entry->name =
+      std::string_view(reinterpret_cast<const char*>(name), static_cast<size_t>(nameEnd - name));
   pos_ = nameEnd + 1;
   --remaining_;
   if (entry->folderIndex < lastFolder_) {

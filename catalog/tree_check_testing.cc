@@ -227,8 +227,8 @@ std::vector<std::string> CheckCatalogAgainstTree(const CatalogContents& c,
     return problems;
   }
   if (o.folder0Path && c.folders[0].path != *o.folder0Path) {
-    problems.push_back("folder 0 has the path '" + std::string(c.folders[0].path) + "', expected '" +
-                       *o.folder0Path + "'");
+    problems.push_back("folder 0 has the path '" + std::string(c.folders[0].path) +
+                       "', expected '" + *o.folder0Path + "'");
   }
 
   // Folder numbers as the entry table assigns them, and each folder's place in the tree.

@@ -96,9 +96,9 @@ void Cataloger::MeasureFreeSpace(const std::string& root) {
   FreeClusters clusters;
   if (platform_.FreeSpaceClassic(root, &clusters)) {
     // Widened before multiplying: 2^32 bytes and more must not wrap to a small figure.
-    const double freeBytes = static_cast<double>(uint64_t{clusters.sectorsPerCluster} *
-                                                 clusters.bytesPerSector) *
-                             clusters.freeClusters;
+    const double freeBytes =
+        static_cast<double>(uint64_t{clusters.sectorsPerCluster} * clusters.bytesPerSector) *
+        clusters.freeClusters;
     cur.freeSpaceMB = static_cast<float>(freeBytes * kBytesToMiB);
   }
 }

@@ -25,8 +25,7 @@ struct FreshMachine {
     fake.ChangeFolder("C:\\cats");
   }
   // Writes an earlier catalogue of volume DATA, serial 5, into C:\cats.
-  void StoreEarlier(const std::string& file, const std::string& alias,
-                    const std::string& comment) {
+  void StoreEarlier(const std::string& file, const std::string& alias, const std::string& comment) {
     VolumeCatalog earlier;
     earlier.filePath = file;
     earlier.volumeName = "DATA";
@@ -122,10 +121,8 @@ TEST_F(CatalogerTest, ExtendedCallUnderEitherName) {
     bool extended;
   };
   const std::vector<Case> cases = {
-      {{"GetDiskFreeSpaceEx"}, true, true},
-      {{"GetDiskFreeSpaceExA"}, true, true},
-      {{"GetDiskFreeSpaceExW"}, true, false},
-      {{}, true, false},
+      {{"GetDiskFreeSpaceEx"}, true, true},    {{"GetDiskFreeSpaceExA"}, true, true},
+      {{"GetDiskFreeSpaceExW"}, true, false},  {{}, true, false},
       {{"GetDiskFreeSpaceExA"}, false, false},
   };
   for (const Case& c : cases) {
@@ -171,8 +168,8 @@ TEST_F(CatalogerTest, FreeSpaceFigures) {
     fake.AddFile("V:\\f", 1);
     fake.ChangeFolder("V:\\");
     if (c.fails) fake.Fail(FakePlatform::Op::FreeSpace, "V:");
-    fake.procedures = c.extended ? std::set<std::string>{"GetDiskFreeSpaceExA"}
-                                 : std::set<std::string>{};
+    fake.procedures =
+        c.extended ? std::set<std::string>{"GetDiskFreeSpaceExA"} : std::set<std::string>{};
     Cataloger(fake, errors).CatalogDevice("V:\\", "", "");
     VolumeCatalog header;
     header.filePath = "V:\\V.kvl";
@@ -285,8 +282,8 @@ TEST_F(CatalogerTest, AliasAndCommentOfTheNewCatalogue) {
   struct Case {
     bool earlier;
     std::string lineAlias;
-    std::string alias;    // of the new catalogue
-    std::string file;     // it is stored under
+    std::string alias;  // of the new catalogue
+    std::string file;   // it is stored under
     std::string comment;
   };
   const std::vector<Case> cases = {
@@ -389,9 +386,14 @@ TEST_F(CatalogerTest, EveryFailureKeepsTheNewestCompleteCatalogue) {
 
     const std::string temporary = "C:\\cats\\Disk.kvl.tmp*";
     switch (c.failure) {
-      case Failure::None: break;
-      case Failure::Identify: fake.Fail(FakePlatform::Op::Volume, "C:"); break;
-      case Failure::Walk: fake.Fail(FakePlatform::Op::List, "C:\\"); break;
+      case Failure::None:
+        break;
+      case Failure::Identify:
+        fake.Fail(FakePlatform::Op::Volume, "C:");
+        break;
+      case Failure::Walk:
+        fake.Fail(FakePlatform::Op::List, "C:\\");
+        break;
       case Failure::Write:
         fake.Fail(FakePlatform::Op::Write, temporary, 2);
         break;

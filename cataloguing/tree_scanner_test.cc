@@ -100,9 +100,9 @@ TEST_F(FakeScanTest, WorkedExample) {
 
   for (const std::string root : {"D:\\Data", "D:\\Data\\"}) {
     ASSERT_EQ(Scan(root), 5);
-    EXPECT_EQ(EntriesOf(*catalog_), (std::vector<Entry>{
-                                        {"a", 10, 0}, {"X", -1, 0}, {"b", 20, 0}, {"Y", -2, 0},
-                                        {"c", 5, 1}}));
+    EXPECT_EQ(
+        EntriesOf(*catalog_),
+        (std::vector<Entry>{{"a", 10, 0}, {"X", -1, 0}, {"b", 20, 0}, {"Y", -2, 0}, {"c", 5, 1}}));
     ASSERT_EQ(catalog_->folders.size(), 3u);
     EXPECT_EQ(catalog_->folders[0].path, "\\Data");
     EXPECT_EQ(catalog_->folders[0].fileCount, 3);
@@ -206,7 +206,7 @@ TEST_F(FakeScanTest, IgnoreListLeavesOutFilesAndWholeSubtrees) {
   fake_.AddFile("C:\\Temp\\deep\\TEMP.tmp", 5);
   fake_.AddFile("C:\\Temp\\temp", 6);  // a file: a folder pattern never hits it
   fake_.AddFile("C:\\Temp\\Thumbs.DB", 8);
-  fake_.AddFolder("C:\\Temp\\folder.tmp");        // a folder: a file pattern never hits it
+  fake_.AddFolder("C:\\Temp\\folder.tmp");  // a folder: a file pattern never hits it
 
   // The root itself is never tested against the list.
   ASSERT_EQ(Scan("C:\\Temp", "*.TMP; \\temp thumbs.db"), 4);
@@ -243,8 +243,7 @@ TEST_F(FakeScanTest, SingleListingGivesQueuedFoldersEmptyRecords) {
   fake_.SetListingOrder("C:\\r", {"a", "f", "b"});
   ASSERT_EQ(Scan("C:\\r", "", 0), 3);
   ASSERT_EQ(catalog_->folders.size(), 3u);
-  EXPECT_EQ(EntriesOf(*catalog_),
-            (std::vector<Entry>{{"a", -1, 0}, {"f", 2, 0}, {"b", -2, 0}}));
+  EXPECT_EQ(EntriesOf(*catalog_), (std::vector<Entry>{{"a", -1, 0}, {"f", 2, 0}, {"b", -2, 0}}));
   EXPECT_EQ(catalog_->folders[0].fileCount, 1);
 }
 
@@ -376,8 +375,9 @@ TEST_F(RealScanTest, UnreadableSubfolderIsRecordedEmpty) {
     const int status = RerunWithoutPermissionOverride(
         ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() +
         std::string(".") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    if (status == -1) GTEST_SKIP() << "permissions do not apply here: run without "
-                                      "CAP_DAC_OVERRIDE (setpriv, see .ci/run)";
+    if (status == -1)
+      GTEST_SKIP() << "permissions do not apply here: run without "
+                      "CAP_DAC_OVERRIDE (setpriv, see .ci/run)";
     EXPECT_EQ(status, 0);
     return;
   }

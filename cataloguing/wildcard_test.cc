@@ -13,7 +13,6 @@
 namespace ledra {
 namespace {
 
-
 int ReferenceMatch(const std::string& name, const std::string& pattern) {
   return RecursiveMatch(reinterpret_cast<const unsigned char*>(name.c_str()),
                         reinterpret_cast<const unsigned char*>(pattern.c_str()));

@@ -613,8 +613,7 @@ bool FakePlatform::Rename(const std::string& from, const std::string& to, OsErro
     return false;
   }
   const Node* existing = Find(target);
-  if (node->folder || (existing != nullptr && existing->folder) ||
-      Fails(Op::Rename, source)) {
+  if (node->folder || (existing != nullptr && existing->folder) || Fails(Op::Rename, source)) {
     *err = Denied();
     return false;
   }

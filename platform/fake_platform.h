@@ -105,8 +105,8 @@ class FakePlatform : public Platform {
   std::unique_ptr<DirSearch> NewDirSearch() override;
   std::vector<std::string> FindCatalogFiles(const std::string& folder) override;
   bool NameExists(const std::string& name) override;
-  bool VolumeInformation(const std::string& root, const std::string& devicePath,
-                         std::string* label, uint32_t* serial) override;
+  bool VolumeInformation(const std::string& root, const std::string& devicePath, std::string* label,
+                         uint32_t* serial) override;
   DriveType DriveTypeOf(const std::string& root) override;
   bool Version(VersionInfo* info) override;
   bool LoadSystemModule(const std::string& module) override;

@@ -5,8 +5,7 @@
 
 namespace ledra {
 
-void Platform::ReportError(const std::string& action, const std::string& path,
-                           const OsError& err) {
+void Platform::ReportError(const std::string& action, const std::string& path, const OsError& err) {
   errors_.StartLine();
   std::string line = "LedraCmd: cannot " + action + " '" + EscapeControls(path) + "'";
   if (!err.text.empty()) line += ": " + err.text;

@@ -50,8 +50,8 @@ struct DirItem {
   // False for a folder the walk records but does not list: a reparse point on Win32,
   // a folder on another filesystem on POSIX.
   bool enterable = true;
-  int32_t modified = 0;  // last write, seconds since 1970 UTC, clamped to 32 bits
-  uint64_t size = 0;     // the full byte size
+  int32_t modified = 0;   // last write, seconds since 1970 UTC, clamped to 32 bits
+  uint64_t size = 0;      // the full byte size
   FileIdentity identity;  // of the item itself, links not followed
 };
 

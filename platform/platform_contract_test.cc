@@ -23,9 +23,7 @@ struct Machine {
   std::unique_ptr<TempTree> tree;
   std::string folder;
 
-  std::string In(const std::string& name) const {
-    return folder + platform->Separator() + name;
-  }
+  std::string In(const std::string& name) const { return folder + platform->Separator() + name; }
 };
 
 enum class Backend { Fake, Real };

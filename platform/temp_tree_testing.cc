@@ -42,8 +42,8 @@ void StartUnixCommand(const std::string& command) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   std::string line = command;
-  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                     &startup, &process)) {
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &process)) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }

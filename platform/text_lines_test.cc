@@ -30,9 +30,11 @@ TEST(TextLineReaderTest, TextModeLikeTheWindowsRuntime) {
   EXPECT_EQ(Pieces(""), V{});
   EXPECT_EQ(Pieces("a\nb"), (V{"a\n", "b"}));
   EXPECT_EQ(Pieces("a\r\nb\r\n"), (V{"a\n", "b\n"}));
-  EXPECT_EQ(Pieces("a\rb\r"), (V{"a\rb\r"}));         // a lone CR stays
-  EXPECT_EQ(Pieces("a\r\r\nb"), (V{"a\r\n", "b"}));   // CR before CR LF
-  EXPECT_EQ(Pieces("a\n\x1a" "b\n"), (V{"a\n"}));     // Ctrl-Z ends the file
+  EXPECT_EQ(Pieces("a\rb\r"), (V{"a\rb\r"}));        // a lone CR stays
+  EXPECT_EQ(Pieces("a\r\r\nb"), (V{"a\r\n", "b"}));  // CR before CR LF
+  EXPECT_EQ(Pieces("a\n\x1a"
+                   "b\n"),
+            (V{"a\n"}));  // Ctrl-Z ends the file
   EXPECT_EQ(Pieces("a\r\x1a\n"), (V{"a\r"}));
   EXPECT_EQ(Pieces("\n\n"), (V{"\n", "\n"}));
   EXPECT_EQ(Pieces(std::string("a\0b\n", 4)), (V{std::string("a\0b\n", 4)}));

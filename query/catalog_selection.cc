@@ -22,7 +22,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 bool EndsWithIgnoringCase(std::string_view text, std::string_view tail) {
-  return text.size() >= tail.size() && EqualsIgnoringCase(text.substr(text.size() - tail.size()), tail);
+  return text.size() >= tail.size() &&
+         EqualsIgnoringCase(text.substr(text.size() - tail.size()), tail);
 }
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
@@ -37,7 +38,8 @@ bool Names(const CatalogFile& file, std::string_view selector) {
   }
   // The file name without ".kvl" too: 'DATA' for 'DATA.kvl'.
   return EndsWithIgnoringCase(file.fileName, ".kvl") &&
-         EqualsIgnoringCase(selector, std::string_view(file.fileName).substr(0, file.fileName.size() - 4));
+         EqualsIgnoringCase(selector,
+                            std::string_view(file.fileName).substr(0, file.fileName.size() - 4));
 }
 
 }  // namespace
@@ -130,8 +132,8 @@ std::vector<size_t> MatchingCatalogs(const std::vector<CatalogFile>& files,
   return found;
 }
 
-bool SelectCatalog(const std::vector<CatalogFile>& files, std::string_view selector,
-                   size_t* chosen, std::string* error) {
+bool SelectCatalog(const std::vector<CatalogFile>& files, std::string_view selector, size_t* chosen,
+                   std::string* error) {
   const std::vector<size_t> found = MatchingCatalogs(files, selector);
   if (found.size() == 1) {
     *chosen = found[0];
@@ -152,7 +154,8 @@ bool SelectCatalog(const std::vector<CatalogFile>& files, std::string_view selec
 std::vector<std::string> PathComponents(std::string_view path, const CatalogHeader& header) {
   // A full path as find prints it begins with the scan root.
   const std::string scanRoot = header.ScanRoot();
-  if (path.size() >= scanRoot.size() && EqualsIgnoringCase(path.substr(0, scanRoot.size()), scanRoot) &&
+  if (path.size() >= scanRoot.size() &&
+      EqualsIgnoringCase(path.substr(0, scanRoot.size()), scanRoot) &&
       (path.size() == scanRoot.size() || IsSeparator(path[scanRoot.size()]) ||
        IsSeparator(scanRoot.back()))) {
     path.remove_prefix(scanRoot.size());

@@ -49,8 +49,8 @@ void SplitSelector(std::string_view argument, std::string* selector, std::string
 
 // The index of the one catalogue (with its header read) that `selector` names. False with
 // *error filled when none does or when several do (the error lists them).
-bool SelectCatalog(const std::vector<CatalogFile>& files, std::string_view selector,
-                   size_t* chosen, std::string* error);
+bool SelectCatalog(const std::vector<CatalogFile>& files, std::string_view selector, size_t* chosen,
+                   std::string* error);
 
 // Every catalogue `selector` names (for filters over several volumes); empty when none.
 std::vector<size_t> MatchingCatalogs(const std::vector<CatalogFile>& files,

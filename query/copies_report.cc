@@ -27,8 +27,8 @@ std::string Plural(uint64_t n, const char* one, const char* many) {
 
 }  // namespace
 
-uint64_t WriteDupes(const LoadedCatalogs& catalogs, const DupesOptions& options,
-                    NameDecoder& names, const OutputSettings& settings, OutputSink& out) {
+uint64_t WriteDupes(const LoadedCatalogs& catalogs, const DupesOptions& options, NameDecoder& names,
+                    const OutputSettings& settings, OutputSink& out) {
   const DupesResult result = FindDupes(Tables(catalogs), options);
   std::unique_ptr<RecordWriter> writer = WriterFor(settings, out);
   uint64_t number = 0;

@@ -19,8 +19,8 @@ using LoadedCatalogs = std::vector<std::unique_ptr<LoadedCatalog>>;
 // Writes each group, most wasted bytes first: in text a heading line per group with its
 // copies below it and a last line with the total held more than once; in JSON and CSV one
 // row per copy (group, copies, size, wasted, then `find`'s fields). Returns the groups.
-uint64_t WriteDupes(const LoadedCatalogs& catalogs, const DupesOptions& options,
-                    NameDecoder& names, const OutputSettings& settings, OutputSink& out);
+uint64_t WriteDupes(const LoadedCatalogs& catalogs, const DupesOptions& options, NameDecoder& names,
+                    const OutputSettings& settings, OutputSink& out);
 
 // Writes the files of catalogs[target] without a copy on another volume, as `find` writes
 // entries, then in text a last line with their count and total. Returns the files.

@@ -80,9 +80,8 @@ class PathIndex {
 std::vector<DiffRow> PairMoves(const CatalogTables& older, const CatalogTables& newer,
                                std::vector<uint32_t>* removed, std::vector<uint32_t>* added) {
   auto fileKey = [](const TableEntry& e) {
-    return HashName(MixKey(static_cast<uint64_t>(e.size) ^ (static_cast<uint64_t>(
-                                                                static_cast<uint32_t>(e.modified))
-                                                            << 32)),
+    return HashName(MixKey(static_cast<uint64_t>(e.size) ^
+                           (static_cast<uint64_t>(static_cast<uint32_t>(e.modified)) << 32)),
                     e.name, false);
   };
   std::vector<std::pair<uint64_t, uint32_t>> gone;
@@ -117,9 +116,9 @@ std::vector<DiffRow> PairMoves(const CatalogTables& older, const CatalogTables& 
       moves.push_back({DiffChange::kMoved, partner, j});
     }
   }
-  removed->erase(std::remove_if(removed->begin(), removed->end(),
-                                [&](uint32_t i) { return movedOld[i]; }),
-                 removed->end());
+  removed->erase(
+      std::remove_if(removed->begin(), removed->end(), [&](uint32_t i) { return movedOld[i]; }),
+      removed->end());
   *added = std::move(stillAdded);
   return moves;
 }
@@ -195,11 +194,10 @@ DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, 
       continue;
     }
     const uint32_t parent = n.folderIndex < folderMatch.size() ? folderMatch[n.folderIndex] : kNone;
-    const uint32_t i =
-        parent == kNone ? kNone : index.Take(EntryKey(newKeys, n), [&](uint32_t o) {
-          const TableEntry& e = older.entries[o];
-          return !e.IsFolder() && e.folderIndex == parent && e.name == n.name;
-        });
+    const uint32_t i = parent == kNone ? kNone : index.Take(EntryKey(newKeys, n), [&](uint32_t o) {
+      const TableEntry& e = older.entries[o];
+      return !e.IsFolder() && e.folderIndex == parent && e.name == n.name;
+    });
     if (i == kNone) {
       added.push_back(jj);
     } else if (older.entries[i].size != n.size || older.entries[i].modified != n.modified) {

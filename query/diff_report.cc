@@ -11,10 +11,14 @@ namespace {
 
 const char* ChangeName(DiffChange change) {
   switch (change) {
-    case DiffChange::kAdded: return "added";
-    case DiffChange::kRemoved: return "removed";
-    case DiffChange::kChanged: return "changed";
-    case DiffChange::kMoved: return "moved";
+    case DiffChange::kAdded:
+      return "added";
+    case DiffChange::kRemoved:
+      return "removed";
+    case DiffChange::kChanged:
+      return "changed";
+    case DiffChange::kMoved:
+      return "moved";
   }
   return "";
 }

@@ -31,14 +31,16 @@ DupesResult FindDupes(const std::vector<const CatalogTables*>& catalogs,
       if (e.IsFolder() || static_cast<int64_t>(e.size) < options.minSize) continue;
       uint64_t key = options.sizeOnly ? 0 : HashName(0, e.name, true);
       if (options.sameTime) key = MixKey(key ^ static_cast<uint32_t>(e.modified));
-      candidates.push_back(
-          {static_cast<int64_t>(e.size), key, {static_cast<uint32_t>(c), static_cast<uint32_t>(i)}});
+      candidates.push_back({static_cast<int64_t>(e.size),
+                            key,
+                            {static_cast<uint32_t>(c), static_cast<uint32_t>(i)}});
     }
   }
   // Equal keys are sorted together and then by the folded name itself, so that files which
   // only share a hash never join one group. Within a group, catalogue and table order.
   auto order = [&](const Candidate& a, const Candidate& b) {
-    if (a.size != b.size || a.key != b.key) return std::tie(a.size, a.key) < std::tie(b.size, b.key);
+    if (a.size != b.size || a.key != b.key)
+      return std::tie(a.size, a.key) < std::tie(b.size, b.key);
     const TableEntry& ea = entryOf(a.file);
     const TableEntry& eb = entryOf(b.file);
     if (!options.sizeOnly) {

@@ -21,8 +21,7 @@ std::vector<std::string> Describe(const std::vector<const CatalogTables*>& catal
     for (size_t k = g.first; k < g.first + g.count; ++k) {
       const FileRef& f = result.copies[k];
       const CatalogTables& c = *catalogs[f.catalog];
-      row += " " + c.header.volumeName + ":" +
-             test::RelativeEntryPath(FolderLinks(c), c, f.entry);
+      row += " " + c.header.volumeName + ":" + test::RelativeEntryPath(FolderLinks(c), c, f.entry);
     }
     rows.push_back(row);
   }
@@ -39,25 +38,35 @@ struct DupesCase {
 TEST(DupesTest, GroupsAcrossVolumes) {
   const test::LaidCatalog a = test::Volume("A");
   const test::LaidCatalog b = test::Volume("B");
-  const CatalogTables first = test::LoadBuilt(
-      a, {{"Movie.MKV", 3000, 1}, {"x/movie.mkv", 3000, 2}, {"x/small", 10, 1}, {"big", 500, 1},
-          {"Été.jpg", 40, 1}, {"y/", 0, 0}});
-  const CatalogTables second = test::LoadBuilt(
-      b, {{"films/movie.mkv", 3000, 1}, {"other", 500, 9}, {"small", 10, 1}, {"été.jpg", 40, 1},
-          {"y/éTé.jpg", 40, 1}, {"y/", 0, 0}});
+  const CatalogTables first = test::LoadBuilt(a, {{"Movie.MKV", 3000, 1},
+                                                  {"x/movie.mkv", 3000, 2},
+                                                  {"x/small", 10, 1},
+                                                  {"big", 500, 1},
+                                                  {"Été.jpg", 40, 1},
+                                                  {"y/", 0, 0}});
+  const CatalogTables second = test::LoadBuilt(b, {{"films/movie.mkv", 3000, 1},
+                                                   {"other", 500, 9},
+                                                   {"small", 10, 1},
+                                                   {"été.jpg", 40, 1},
+                                                   {"y/éTé.jpg", 40, 1},
+                                                   {"y/", 0, 0}});
   const std::vector<const CatalogTables*> both = {&first, &second};
 
   const std::vector<DupesCase> cases = {
-      {"name without regard to ASCII case, and size", {false, false, 0},
+      {"name without regard to ASCII case, and size",
+       {false, false, 0},
        {"6000: A:Movie.MKV A:x/movie.mkv B:films/movie.mkv", "40: B:été.jpg B:y/éTé.jpg",
         "10: A:x/small B:small", "total 6050"}},
-      {"size alone", {true, false, 0},
+      {"size alone",
+       {true, false, 0},
        {"6000: A:Movie.MKV A:x/movie.mkv B:films/movie.mkv", "500: A:big B:other",
         "80: A:Été.jpg B:été.jpg B:y/éTé.jpg", "10: A:x/small B:small", "total 6590"}},
-      {"the same time too", {false, true, 0},
-       {"3000: A:Movie.MKV B:films/movie.mkv", "40: B:été.jpg B:y/éTé.jpg",
-        "10: A:x/small B:small", "total 3050"}},
-      {"smaller files left out", {false, false, 1000},
+      {"the same time too",
+       {false, true, 0},
+       {"3000: A:Movie.MKV B:films/movie.mkv", "40: B:été.jpg B:y/éTé.jpg", "10: A:x/small B:small",
+        "total 3050"}},
+      {"smaller files left out",
+       {false, false, 1000},
        {"6000: A:Movie.MKV A:x/movie.mkv B:films/movie.mkv", "total 6000"}},
       {"nothing that large", {false, false, 5000}, {"total 0"}},
   };
@@ -73,9 +82,9 @@ TEST(DupesTest, EmptyCatalogueAndLargeVersion6Sizes) {
   const int64_t huge = int64_t{5} << 30;  // beyond what version 5 can store
   const CatalogTables big = test::LoadBuilt(wide, {{"a/disk.img", huge, 1}, {"disk.img", huge, 1}});
   const std::vector<const CatalogTables*> both = {&empty, &big};
-  EXPECT_EQ(Describe(both, FindDupes(both, DupesOptions())),
-            (std::vector<std::string>{"5368709120: DATA:disk.img DATA:a/disk.img",
-                                      "total 5368709120"}));
+  EXPECT_EQ(
+      Describe(both, FindDupes(both, DupesOptions())),
+      (std::vector<std::string>{"5368709120: DATA:disk.img DATA:a/disk.img", "total 5368709120"}));
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ Record EntryRecord(const EntryFacts& f) {
   r.push_back({"files", f.folder ? FieldValue::Integer(f.files) : FieldValue::Null()});
   r.push_back({"modified", FieldValue::Text(UtcIsoText(f.modified))});
   r.push_back({"modified_epoch", FieldValue::Integer(f.modified)});
-  r.push_back({"name_bytes", f.nameValid ? FieldValue::Null() : FieldValue::Text(HexBytes(f.rawName))});
+  r.push_back(
+      {"name_bytes", f.nameValid ? FieldValue::Null() : FieldValue::Text(HexBytes(f.rawName))});
   return r;
 }
 
@@ -78,7 +79,8 @@ std::string LocalTimeText(int64_t epoch) {
   const std::time_t t = static_cast<std::time_t>(epoch);
   char text[32] = "?";
   std::lock_guard<std::mutex> lock(localTimeMutex);
-  if (const std::tm* local = std::localtime(&t)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", local);
+  if (const std::tm* local = std::localtime(&t))
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", local);
   return text;
 }
 
@@ -119,16 +121,19 @@ bool ParseLocalTime(std::string_view text, int64_t* epoch) {
   const std::string s(text);
   int used = 0;
   if (s.size() == 10) {
-    if (std::sscanf(s.c_str(), "%4d-%2d-%2d%n", &year, &month, &day, &used) != 3 || used != 10) return false;
+    if (std::sscanf(s.c_str(), "%4d-%2d-%2d%n", &year, &month, &day, &used) != 3 || used != 10)
+      return false;
   } else if (s.size() == 19) {
     if (std::sscanf(s.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &year, &month, &day, &hour, &minute,
-                    &second, &used) != 6 || used != 19) {
+                    &second, &used) != 6 ||
+        used != 19) {
       return false;
     }
   } else {
     return false;
   }
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return false;
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+    return false;
   std::tm tm{};
   tm.tm_year = year - 1900;
   tm.tm_mon = month - 1;
@@ -139,7 +144,8 @@ bool ParseLocalTime(std::string_view text, int64_t* epoch) {
   tm.tm_isdst = -1;
   std::lock_guard<std::mutex> lock(localTimeMutex);
   const std::time_t t = std::mktime(&tm);
-  if (t == static_cast<std::time_t>(-1) && !(year == 1969 && month == 12 && day == 31)) return false;
+  if (t == static_cast<std::time_t>(-1) && !(year == 1969 && month == 12 && day == 31))
+    return false;
   *epoch = static_cast<int64_t>(t);
   return true;
 }

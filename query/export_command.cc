@@ -49,8 +49,7 @@ bool ExportToSink(Platform& platform, const CatalogFile& file, const ExportOptio
     FindOptions find;
     find.encoding = options.encoding;
     OutputSettings settings;
-    settings.format =
-        options.format == ExportFormat::kCsv ? OutputFormat::Csv : OutputFormat::Json;
+    settings.format = options.format == ExportFormat::kCsv ? OutputFormat::Csv : OutputFormat::Json;
     FindOutcome outcome;
     if (!RunFind(platform, {file}, find, settings, out, &outcome, error)) return false;
     if (!outcome.problems.empty()) *error = outcome.problems.front();
@@ -95,11 +94,16 @@ bool ExportSqlite(Platform& platform, const CatalogFile& file, const ExportOptio
 }  // namespace
 
 bool ParseExportFormat(const std::string& text, ExportFormat* format) {
-  if (text == "csv") *format = ExportFormat::kCsv;
-  else if (text == "jsonl") *format = ExportFormat::kJsonLines;
-  else if (text == "ncdu") *format = ExportFormat::kNcdu;
-  else if (text == "sqlite") *format = ExportFormat::kSqlite;
-  else return false;
+  if (text == "csv")
+    *format = ExportFormat::kCsv;
+  else if (text == "jsonl")
+    *format = ExportFormat::kJsonLines;
+  else if (text == "ncdu")
+    *format = ExportFormat::kNcdu;
+  else if (text == "sqlite")
+    *format = ExportFormat::kSqlite;
+  else
+    return false;
   return true;
 }
 

@@ -21,7 +21,7 @@ bool ParseExportFormat(const std::string& text, ExportFormat* format);
 
 struct ExportOptions {
   ExportFormat format = ExportFormat::kCsv;
-  std::string output;  // a file; empty: standard output (not for sqlite)
+  std::string output;   // a file; empty: standard output (not for sqlite)
   bool append = false;  // sqlite: add to an existing database
   std::string encoding;
 };

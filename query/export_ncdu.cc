@@ -77,9 +77,8 @@ void WriteNcduExport(const CatalogTables& catalog, NameDecoder& names, OutputSin
   }
 
   NcduWriter writer(names, out);
-  writer.Raw(
-      "[1,2,{\"progname\":\"ledra\",\"progver\":\"1.0\",\"timestamp\":" +
-      std::to_string(catalog.header.timestamp < 0 ? 0 : catalog.header.timestamp) + "},\n");
+  writer.Raw("[1,2,{\"progname\":\"ledra\",\"progver\":\"1.0\",\"timestamp\":" +
+             std::to_string(catalog.header.timestamp < 0 ? 0 : catalog.header.timestamp) + "},\n");
   writer.Open("", catalog.header.ScanRoot(), -1);
   // Folders being written, each with the place of its next entry: trees can be deeper than
   // the call stack should go.

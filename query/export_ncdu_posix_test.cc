@@ -1,8 +1,6 @@
 // The ncdu export as ncdu itself reads it: Debian's ncdu loads the file (`ncdu -f`) and
 // exports it again, and the tree it saw must be the catalogue's, name by name and size by
 // size. Skipped with a message where ncdu is not installed.
-#include "query/export_ncdu.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "platform/temp_tree_testing.h"
+#include "query/export_ncdu.h"
 #include "query/name_text.h"
 #include "query/query_test_support.h"
 #include "query/record_writer.h"
@@ -77,7 +76,8 @@ class Json {
       }
       const char e = text_[++at_];
       if (e == 'u') {  // only code points below U+0800 occur here
-        const unsigned cp = static_cast<unsigned>(std::stoul(text_.substr(at_ + 1, 4), nullptr, 16));
+        const unsigned cp =
+            static_cast<unsigned>(std::stoul(text_.substr(at_ + 1, 4), nullptr, 16));
         at_ += 4;
         if (cp < 0x80) {
           v->text += static_cast<char>(cp);
@@ -120,18 +120,21 @@ TEST(NcduExportTest, NcduReadsTheTreeWithItsSizes) {
   test::LaidCatalog volume = test::Volume("DATA", 6);  // sizes beyond 4 GiB
   volume.root = "/media/usb/";
   volume.folder0Path = "/Data";
-  const CatalogTables tables = test::LoadBuilt(
-      volume, {{"a/b/c/deep.txt", 3, 1000}, {"q\"b\\s\tt", 5, 1}, {"\xff.bin", 2, -5},
-               {"été/x", 7, 1}, {"empty/", 0, 7}, {"a/huge.img", int64_t{5} << 30, 9},
-               {"a/b/y", 11, 2}});
+  const CatalogTables tables = test::LoadBuilt(volume, {{"a/b/c/deep.txt", 3, 1000},
+                                                        {"q\"b\\s\tt", 5, 1},
+                                                        {"\xff.bin", 2, -5},
+                                                        {"été/x", 7, 1},
+                                                        {"empty/", 0, 7},
+                                                        {"a/huge.img", int64_t{5} << 30, 9},
+                                                        {"a/b/y", 11, 2}});
   StringSink exported;
   std::unique_ptr<NameDecoder> names = NewUtf8Decoder();
   WriteNcduExport(tables, *names, exported);
 
   TempTree scratch;
   std::ofstream(scratch.Path("in.json"), std::ios::binary) << exported.text;
-  const std::string command = "ncdu -f '" + scratch.Path("in.json") + "' -o '" +
-                              scratch.Path("out.json") + "' 2>&1";
+  const std::string command =
+      "ncdu -f '" + scratch.Path("in.json") + "' -o '" + scratch.Path("out.json") + "' 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << exported.text;
   Json::Value reread;
   ASSERT_TRUE(Json(ReadAll(scratch.Path("out.json"))).Parse(&reread));
@@ -140,10 +143,12 @@ TEST(NcduExportTest, NcduReadsTheTreeWithItsSizes) {
   EXPECT_EQ(root.items[0].fields.at("name").text, "/media/usb/Data");
   std::vector<std::string> seen;
   Flatten(root, "", &seen);
-  const std::vector<std::string> expected = {
-      "a/",          "a/b/",          "a/b/c/", "a/b/c/deep.txt=3", "a/b/y=11",
-      "a/huge.img=5368709120",        "q\"b\\s\tt=5", "\xef\xbf\xbd.bin=2",
-      "été/",        "été/x=7",       "empty/"};
+  const std::vector<std::string> expected = {"a/",           "a/b/",
+                                             "a/b/c/",       "a/b/c/deep.txt=3",
+                                             "a/b/y=11",     "a/huge.img=5368709120",
+                                             "q\"b\\s\tt=5", "\xef\xbf\xbd.bin=2",
+                                             "été/",         "été/x=7",
+                                             "empty/"};
   EXPECT_EQ(seen, expected) << exported.text;
 }
 

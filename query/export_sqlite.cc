@@ -30,7 +30,7 @@ constexpr const char* kSchema =
     " folder INTEGER,"           // a folder's own number; null for files
     " type TEXT NOT NULL,"       // 'file' or 'folder'
     " name TEXT NOT NULL,"
-    " name_bytes BLOB,"  // the stored bytes, only where they are not valid UTF-8
+    " name_bytes BLOB,"        // the stored bytes, only where they are not valid UTF-8
     " size INTEGER NOT NULL,"  // folders: the subtree total
     " size_clamped INTEGER,"   // 1 where a version-5 size means 2 GiB or more
     " files INTEGER,"          // folders: files in the subtree
@@ -135,8 +135,8 @@ bool SqliteExport::Exec(const std::string& sql, std::string* error) {
   return false;
 }
 
-bool SqliteExport::AddVolume(const CatalogTables& catalog, const Record& volume,
-                             NameDecoder& names, std::string* error) {
+bool SqliteExport::AddVolume(const CatalogTables& catalog, const Record& volume, NameDecoder& names,
+                             std::string* error) {
   std::string columns;
   std::string placeholders;
   std::string declared;
@@ -152,15 +152,16 @@ bool SqliteExport::AddVolume(const CatalogTables& catalog, const Record& volume,
     Exec("ROLLBACK", &ignored);
     return false;
   };
-  if (!Exec("CREATE TABLE IF NOT EXISTS volumes (id INTEGER PRIMARY KEY" + declared + ");" +
-                kSchema,
-            error)) {
+  if (!Exec(
+          "CREATE TABLE IF NOT EXISTS volumes (id INTEGER PRIMARY KEY" + declared + ");" + kSchema,
+          error)) {
     return fail("cannot create the tables");
   }
   Statement addVolume(db_, "INSERT INTO volumes (" + columns.substr(2) + ") VALUES (" +
                                placeholders.substr(2) + ")");
   if (!addVolume.ok()) return fail("cannot add to the volumes table");
-  for (size_t i = 0; i < volume.size(); ++i) BindField(addVolume, static_cast<int>(i + 1), volume[i].value);
+  for (size_t i = 0; i < volume.size(); ++i)
+    BindField(addVolume, static_cast<int>(i + 1), volume[i].value);
   if (!addVolume.Step()) return fail("cannot add the volume");
   const int64_t volumeId = sqlite3_last_insert_rowid(db_);
 
@@ -180,8 +181,9 @@ bool SqliteExport::AddVolume(const CatalogTables& catalog, const Record& volume,
       decoded.clear();
       names.Decode(catalog.entries[entry].name, &decoded);
       const std::string& parent = paths[catalog.entries[entry].folderIndex];
-      paths[f] = parent + (parent.empty() || parent.back() != separator ? std::string(1, separator)
-                                                                        : std::string()) +
+      paths[f] = parent +
+                 (parent.empty() || parent.back() != separator ? std::string(1, separator)
+                                                               : std::string()) +
                  decoded;
     }
     addFolder.Int(1, volumeId);

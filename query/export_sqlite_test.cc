@@ -36,7 +36,8 @@ std::vector<std::string> Query(const std::string& file, const std::string& sql) 
 }
 
 Record VolumeRow(const std::string& name) {
-  return {{"volume", FieldValue::Text(name)}, {"serial_number", FieldValue::Integer(7)},
+  return {{"volume", FieldValue::Text(name)},
+          {"serial_number", FieldValue::Integer(7)},
           {"free_bytes", FieldValue::Null()}};
 }
 
@@ -44,9 +45,10 @@ TEST(SqliteExportTest, EveryEntryAndFolderQueriedBack) {
   test::LaidCatalog volume = test::Volume("DATA");
   volume.root = "D:\\";
   volume.folder0Path = "\\Data";
-  const CatalogTables first = test::LoadBuilt(
-      volume, {{"docs/a.txt", 10, 86400}, {"docs/sub/b\xff.bin", 2147483647, 0},
-               {"top.txt", 5, 60}, {"empty/", 0, 0}});
+  const CatalogTables first = test::LoadBuilt(volume, {{"docs/a.txt", 10, 86400},
+                                                       {"docs/sub/b\xff.bin", 2147483647, 0},
+                                                       {"top.txt", 5, 60},
+                                                       {"empty/", 0, 0}});
   const CatalogTables second = test::LoadBuilt(test::Volume("OTHER"), {{"x", 1, 1}});
   TempTree scratch;
   const std::string file = scratch.Path("cat.sqlite");
@@ -67,25 +69,28 @@ TEST(SqliteExportTest, EveryEntryAndFolderQueriedBack) {
 
   EXPECT_EQ(Query(file, "SELECT id, volume, serial_number, free_bytes FROM volumes"),
             (std::vector<std::string>{"1|Data|7|-", "2|Other|7|-"}));
-  EXPECT_EQ(Query(file, "SELECT folder, path, files, total_size FROM folders WHERE volume_id = 1"),
-            (std::vector<std::string>{"0|D:\\Data|3|2147483662", "1|D:\\Data\\docs|2|2147483657",
-                                      "2|D:\\Data\\empty|0|0", "3|D:\\Data\\docs\\sub|1|2147483647"}));
-  EXPECT_EQ(Query(file,
-                  "SELECT parent, folder, type, name, quote(name_bytes), size, size_clamped, files, "
-                  "modified, modified_epoch FROM entries WHERE volume_id = 1 ORDER BY id"),
-            (std::vector<std::string>{
-                "0|1|folder|docs|NULL|2147483657|-|2|1970-01-01T00:00:00Z|0",
-                "0|-|file|top.txt|NULL|5|-|-|1970-01-01T00:01:00Z|60",
-                "0|2|folder|empty|NULL|0|-|0|1970-01-01T00:00:00Z|0",
-                "1|-|file|a.txt|NULL|10|-|-|1970-01-02T00:00:00Z|86400",
-                "1|3|folder|sub|NULL|2147483647|-|1|1970-01-01T00:00:00Z|0",
-                "3|-|file|b\xef\xbf\xbd.bin|X'62FF2E62696E'|2147483647|1|-|1970-01-01T00:00:00Z|0"}));
+  EXPECT_EQ(
+      Query(file, "SELECT folder, path, files, total_size FROM folders WHERE volume_id = 1"),
+      (std::vector<std::string>{"0|D:\\Data|3|2147483662", "1|D:\\Data\\docs|2|2147483657",
+                                "2|D:\\Data\\empty|0|0", "3|D:\\Data\\docs\\sub|1|2147483647"}));
+  EXPECT_EQ(
+      Query(file,
+            "SELECT parent, folder, type, name, quote(name_bytes), size, size_clamped, files, "
+            "modified, modified_epoch FROM entries WHERE volume_id = 1 ORDER BY id"),
+      (std::vector<std::string>{
+          "0|1|folder|docs|NULL|2147483657|-|2|1970-01-01T00:00:00Z|0",
+          "0|-|file|top.txt|NULL|5|-|-|1970-01-01T00:01:00Z|60",
+          "0|2|folder|empty|NULL|0|-|0|1970-01-01T00:00:00Z|0",
+          "1|-|file|a.txt|NULL|10|-|-|1970-01-02T00:00:00Z|86400",
+          "1|3|folder|sub|NULL|2147483647|-|1|1970-01-01T00:00:00Z|0",
+          "3|-|file|b\xef\xbf\xbd.bin|X'62FF2E62696E'|2147483647|1|-|1970-01-01T00:00:00Z|0"}));
   EXPECT_EQ(Query(file,
                   "SELECT f.path || '\\' || e.name FROM entries e JOIN folders f ON "
                   "f.volume_id = e.volume_id AND f.folder = e.parent WHERE e.name = 'a.txt'"),
             (std::vector<std::string>{"D:\\Data\\docs\\a.txt"}));
-  EXPECT_EQ(Query(file, "SELECT name FROM sqlite_master WHERE type = 'index' AND "
-                        "tbl_name = 'entries' ORDER BY name"),
+  EXPECT_EQ(Query(file,
+                  "SELECT name FROM sqlite_master WHERE type = 'index' AND "
+                  "tbl_name = 'entries' ORDER BY name"),
             (std::vector<std::string>{"entries_name", "entries_size"}));
   EXPECT_EQ(Query(file, "SELECT count(*) FROM entries WHERE volume_id = 2"),
             (std::vector<std::string>{"1"}));

@@ -76,9 +76,12 @@ class OrderedSink final : public OutputSink {
 bool PassesSize(const SizeFilter& f, double size, bool clamped) {
   const double n = static_cast<double>(f.bytes);
   switch (f.relation) {
-    case '+': return clamped || size > n;
-    case '-': return !clamped && size < n;
-    default: return !clamped && size == n;
+    case '+':
+      return clamped || size > n;
+    case '-':
+      return !clamped && size < n;
+    default:
+      return !clamped && size == n;
   }
 }
 
@@ -94,7 +97,10 @@ class CatalogSearch {
   CatalogSearch(Platform& platform, const FindOptions& options, const OutputSettings& settings,
                 const NameMatcher& matcher, const std::string& encoding,
                 std::atomic<uint64_t>& shown)
-      : platform_(platform), options_(options), settings_(settings), matcher_(matcher.Clone()),
+      : platform_(platform),
+        options_(options),
+        settings_(settings),
+        matcher_(matcher.Clone()),
         shown_(shown) {
     std::string ignored;
     if (!encoding.empty()) decoder_ = NewCodePageDecoder(encoding, &ignored);
@@ -252,11 +258,24 @@ bool ParseSizeFilter(const std::string& text, SizeFilter* filter) {
   int shift = 0;
   if (!s.empty()) {
     switch (s.back()) {
-      case 'K': case 'k': shift = 10; break;
-      case 'M': case 'm': shift = 20; break;
-      case 'G': case 'g': shift = 30; break;
-      case 'T': case 't': shift = 40; break;
-      default: break;
+      case 'K':
+      case 'k':
+        shift = 10;
+        break;
+      case 'M':
+      case 'm':
+        shift = 20;
+        break;
+      case 'G':
+      case 'g':
+        shift = 30;
+        break;
+      case 'T':
+      case 't':
+        shift = 40;
+        break;
+      default:
+        break;
     }
     if (shift != 0) s.remove_suffix(1);
   }
@@ -291,7 +310,10 @@ bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const Fi
     }
   };
   // --limit counts results in order, which one thread keeps simple.
-  const int threads = options.limit != 0 ? 1 : std::max(1, std::min<int>(options.threads, static_cast<int>(files.size())));
+  const int threads =
+      options.limit != 0
+          ? 1
+          : std::max(1, std::min<int>(options.threads, static_cast<int>(files.size())));
   std::vector<std::thread> helpers;
   for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
   work();

@@ -114,20 +114,22 @@ bool RunList(Platform& platform, const CatalogFile& file, const FolderQuery& que
   };
   switch (query.sort) {
     case SortOrder::Name:
-      std::stable_sort(entries.begin(), entries.end(),
-                       [](const CatalogEntry& a, const CatalogEntry& b) { return a.name < b.name; });
+      std::stable_sort(
+          entries.begin(), entries.end(),
+          [](const CatalogEntry& a, const CatalogEntry& b) { return a.name < b.name; });
       break;
     case SortOrder::Size:
-      std::stable_sort(entries.begin(), entries.end(), [&](const CatalogEntry& a, const CatalogEntry& b) {
-        return sizeOf(a) > sizeOf(b);
-      });
+      std::stable_sort(
+          entries.begin(), entries.end(),
+          [&](const CatalogEntry& a, const CatalogEntry& b) { return sizeOf(a) > sizeOf(b); });
       break;
     case SortOrder::Time:
-      std::stable_sort(entries.begin(), entries.end(), [](const CatalogEntry& a, const CatalogEntry& b) {
-        return a.modified > b.modified;
-      });
+      std::stable_sort(
+          entries.begin(), entries.end(),
+          [](const CatalogEntry& a, const CatalogEntry& b) { return a.modified > b.modified; });
       break;
-    case SortOrder::Table: break;
+    case SortOrder::Table:
+      break;
   }
   std::unique_ptr<RecordWriter> writer = MachineWriter(settings, out);
   TextTable table({false, true, true, false, false});
@@ -148,11 +150,13 @@ bool RunList(Platform& platform, const CatalogFile& file, const FolderQuery& que
     f.modified = x.modified;
     std::string parent;
     opened.decoder().Decode(folderPath, &parent);
-    f.path = (parent.size() == 1 && parent[0] == separator ? std::string() : parent) + separator + f.name;
+    f.path = (parent.size() == 1 && parent[0] == separator ? std::string() : parent) + separator +
+             f.name;
     if (writer) {
       writer->Write(EntryRecord(f));
     } else {
-      table.Add({f.folder ? "d" : "-", SizeText(static_cast<double>(f.size), f.clamped, settings.exactBytes),
+      table.Add({f.folder ? "d" : "-",
+                 SizeText(static_cast<double>(f.size), f.clamped, settings.exactBytes),
                  f.folder ? std::to_string(f.files) : "", LocalTimeText(f.modified),
                  f.folder ? f.name + separator : f.name});
     }
@@ -195,7 +199,8 @@ bool RunDiskUsage(Platform& platform, const CatalogFile& file, const FolderQuery
       r.push_back({"files", FieldValue::Integer(record.fileCount)});
       writer->Write(r);
     } else {
-      table.Add({SizeText(record.totalSize, false, settings.exactBytes), std::to_string(record.fileCount), path});
+      table.Add({SizeText(record.totalSize, false, settings.exactBytes),
+                 std::to_string(record.fileCount), path});
     }
     ++outcome->rows;
   }

@@ -20,7 +20,9 @@ unsigned char FoldAscii(unsigned char c) {
 class EverythingMatcher final : public NameMatcher {
  public:
   bool Matches(std::string_view) override { return true; }
-  std::unique_ptr<NameMatcher> Clone() const override { return std::make_unique<EverythingMatcher>(); }
+  std::unique_ptr<NameMatcher> Clone() const override {
+    return std::make_unique<EverythingMatcher>();
+  }
 };
 
 // Case-insensitive (ASCII) substring: the rarer of the first byte's two cases is found with
@@ -30,7 +32,8 @@ class SubstringMatcher final : public NameMatcher {
   explicit SubstringMatcher(std::string pattern) : pattern_(std::move(pattern)) {
     for (char& c : pattern_) c = static_cast<char>(FoldAscii(static_cast<unsigned char>(c)));
     first_ = static_cast<unsigned char>(pattern_[0]);
-    upperFirst_ = first_ >= 'a' && first_ <= 'z' ? static_cast<unsigned char>(first_ - 'a' + 'A') : first_;
+    upperFirst_ =
+        first_ >= 'a' && first_ <= 'z' ? static_cast<unsigned char>(first_ - 'a' + 'A') : first_;
   }
   bool Matches(std::string_view text) override {
     const size_t m = pattern_.size();
@@ -45,7 +48,9 @@ class SubstringMatcher final : public NameMatcher {
     }
     return false;
   }
-  std::unique_ptr<NameMatcher> Clone() const override { return std::make_unique<SubstringMatcher>(*this); }
+  std::unique_ptr<NameMatcher> Clone() const override {
+    return std::make_unique<SubstringMatcher>(*this);
+  }
 
  private:
   std::string pattern_;
@@ -83,7 +88,9 @@ class RegexMatcher final : public NameMatcher {
                                0, 0, data_, nullptr);
     return rc >= 0;
   }
-  std::unique_ptr<NameMatcher> Clone() const override { return std::make_unique<RegexMatcher>(code_); }
+  std::unique_ptr<NameMatcher> Clone() const override {
+    return std::make_unique<RegexMatcher>(code_);
+  }
 
  private:
   std::shared_ptr<pcre2_code> code_;

@@ -32,7 +32,8 @@ class CodePageDecoder final : public NameDecoder {
     bool valid = true;
     std::string result;
     for (size_t i = 0; i < bytes.size(); ++i) {
-      size_t len = IsDBCSLeadByteEx(codePage_, static_cast<BYTE>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
+      size_t len =
+          IsDBCSLeadByteEx(codePage_, static_cast<BYTE>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
       wide = MultiByteToWideChar(codePage_, MB_ERR_INVALID_CHARS, bytes.data() + i,
                                  static_cast<int>(len), nullptr, 0);
       if (wide <= 0) {
@@ -41,8 +42,8 @@ class CodePageDecoder final : public NameDecoder {
         continue;
       }
       wide_.resize(static_cast<size_t>(wide));
-      MultiByteToWideChar(codePage_, MB_ERR_INVALID_CHARS, bytes.data() + i,
-                          static_cast<int>(len), &wide_[0], wide);
+      MultiByteToWideChar(codePage_, MB_ERR_INVALID_CHARS, bytes.data() + i, static_cast<int>(len),
+                          &wide_[0], wide);
       AppendUtf8();
       result.append(utf8_);
       i += len - 1;
@@ -73,7 +74,8 @@ UINT CodePageNumber(std::string name) {
     const std::string p(prefix);
     if (name.compare(0, p.size(), p) == 0) name.erase(0, p.size());
   }
-  if (name.empty() || name.size() > 5 || name.find_first_not_of("0123456789") != std::string::npos) {
+  if (name.empty() || name.size() > 5 ||
+      name.find_first_not_of("0123456789") != std::string::npos) {
     return 0;
   }
   return static_cast<UINT>(std::stoul(name));

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "query/tree_catalog_testing.h"
 #include "query/catalog_tables.h"
 #include "query/folder_links.h"
+#include "query/tree_catalog_testing.h"
 
 namespace ledra {
 namespace test {

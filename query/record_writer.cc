@@ -38,11 +38,21 @@ void AppendJsonString(std::string_view text, std::string* out) {
   for (const char c : text) {
     const unsigned char u = static_cast<unsigned char>(c);
     switch (c) {
-      case '"': out->append("\\\""); break;
-      case '\\': out->append("\\\\"); break;
-      case '\n': out->append("\\n"); break;
-      case '\r': out->append("\\r"); break;
-      case '\t': out->append("\\t"); break;
+      case '"':
+        out->append("\\\"");
+        break;
+      case '\\':
+        out->append("\\\\");
+        break;
+      case '\n':
+        out->append("\\n");
+        break;
+      case '\r':
+        out->append("\\r");
+        break;
+      case '\t':
+        out->append("\\t");
+        break;
       default:
         if (u < 0x20 || u == 0x7F) {
           char escaped[8];
@@ -84,10 +94,18 @@ class JsonWriter final : public RecordWriter {
       AppendJsonString(field.name, &line_);
       line_.push_back(':');
       switch (field.value.kind) {
-        case FieldValue::Kind::Null: line_.append("null"); break;
-        case FieldValue::Kind::Integer: line_.append(std::to_string(field.value.integer)); break;
-        case FieldValue::Kind::Boolean: line_.append(field.value.integer ? "true" : "false"); break;
-        case FieldValue::Kind::Text: AppendJsonString(field.value.text, &line_); break;
+        case FieldValue::Kind::Null:
+          line_.append("null");
+          break;
+        case FieldValue::Kind::Integer:
+          line_.append(std::to_string(field.value.integer));
+          break;
+        case FieldValue::Kind::Boolean:
+          line_.append(field.value.integer ? "true" : "false");
+          break;
+        case FieldValue::Kind::Text:
+          AppendJsonString(field.value.text, &line_);
+          break;
       }
     }
     line_.append("}\n");
@@ -116,9 +134,14 @@ class CsvWriter final : public RecordWriter {
       if (i > 0) line_.push_back(',');
       const FieldValue& v = record[i].value;
       switch (v.kind) {
-        case FieldValue::Kind::Null: break;
-        case FieldValue::Kind::Integer: line_.append(std::to_string(v.integer)); break;
-        case FieldValue::Kind::Boolean: line_.append(v.integer ? "true" : "false"); break;
+        case FieldValue::Kind::Null:
+          break;
+        case FieldValue::Kind::Integer:
+          line_.append(std::to_string(v.integer));
+          break;
+        case FieldValue::Kind::Boolean:
+          line_.append(v.integer ? "true" : "false");
+          break;
         case FieldValue::Kind::Text: {
           std::string mended;
           AppendMendedUtf8(v.text, &mended);

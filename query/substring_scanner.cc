@@ -95,9 +95,8 @@ size_t SubstringScanner::Find(std::string_view text, size_t from) const {
   while (i + 64 <= lastStart + 1) {
     const unsigned m0 = candidates(i), m1 = candidates(i + 16), m2 = candidates(i + 32),
                    m3 = candidates(i + 48);
-    if ((m0 | m1 | m2 | m3) != 0 &&
-        (verify(i, m0, &found) || verify(i + 16, m1, &found) || verify(i + 32, m2, &found) ||
-         verify(i + 48, m3, &found))) {
+    if ((m0 | m1 | m2 | m3) != 0 && (verify(i, m0, &found) || verify(i + 16, m1, &found) ||
+                                     verify(i + 32, m2, &found) || verify(i + 48, m3, &found))) {
       return found;
     }
     i += 64;

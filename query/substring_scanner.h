@@ -35,7 +35,7 @@ class SubstringScanner {
   bool MatchesAt(const unsigned char* at) const;
 
   std::string folded_;  // the pattern with A to Z lowercased
-  size_t rare1_ = 0;     // the places in the pattern of its two rarest bytes
+  size_t rare1_ = 0;    // the places in the pattern of its two rarest bytes
   size_t rare2_ = 0;
   size_t examined_ = 0;  // no occurrence starts before this, except at next_
   size_t next_ = kNone;  // the occurrence found last

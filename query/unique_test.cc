@@ -25,9 +25,12 @@ TEST(UniqueTest, FilesWithoutACopyOnAnotherVolume) {
   relabelled.serial = 0x99;  // another disk that happens to carry the same label
   const test::LaidCatalog backup = test::Volume("BACKUP");
 
-  const CatalogTables mine = test::LoadBuilt(
-      disk, {{"2019/Sea.JPG", 300, 1}, {"2019/sand.jpg", 200, 1}, {"2020/sea.jpg", 300, 5},
-             {"notes.txt", 0, 1}, {"x/y/deep.raw", 7000, 1}, {"empty/", 0, 0}});
+  const CatalogTables mine = test::LoadBuilt(disk, {{"2019/Sea.JPG", 300, 1},
+                                                    {"2019/sand.jpg", 200, 1},
+                                                    {"2020/sea.jpg", 300, 5},
+                                                    {"notes.txt", 0, 1},
+                                                    {"x/y/deep.raw", 7000, 1},
+                                                    {"empty/", 0, 0}});
   const CatalogTables before = test::LoadBuilt(older, {{"2019/sand.jpg", 200, 1}});
   const CatalogTables same = test::LoadBuilt(relabelled, {{"deep.raw", 7000, 1}});
   const CatalogTables copies =
@@ -42,10 +45,16 @@ TEST(UniqueTest, FilesWithoutACopyOnAnotherVolume) {
     std::vector<std::string> expected;
   };
   const std::vector<Case> cases = {
-      {"copies by folded name and size on other volumes only", all, 1, 0,
+      {"copies by folded name and size on other volumes only",
+       all,
+       1,
+       0,
        {"2019/sand.jpg", "total 200"}},
       {"a minimum size", all, 1, 250, {"total 0"}},
-      {"alone", {&mine}, 0, 0,
+      {"alone",
+       {&mine},
+       0,
+       0,
        {"notes.txt", "2019/Sea.JPG", "2019/sand.jpg", "2020/sea.jpg", "x/y/deep.raw",
         "total 7800"}},
       {"the backup's own", all, 3, 0, {"sand.jpg", "total 201"}},

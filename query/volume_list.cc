@@ -3,7 +3,6 @@
 #include <cmath>
 #include <memory>
 
-
 namespace ledra {
 
 Record VolumeRecord(const CatalogFile& file, const CatalogHeader& h, int64_t files,
@@ -27,12 +26,13 @@ Record VolumeRecord(const CatalogFile& file, const CatalogHeader& h, int64_t fil
   r.push_back({"catalog", FieldValue::Text(file.fileName)});
   r.push_back({"folders", tables ? FieldValue::Integer(h.folderCount) : FieldValue::Null()});
   r.push_back({"files", tables ? FieldValue::Integer(files) : FieldValue::Null()});
-  r.push_back({"total_size", tables ? FieldValue::Integer(static_cast<int64_t>(totalSize)) : FieldValue::Null()});
+  r.push_back({"total_size",
+               tables ? FieldValue::Integer(static_cast<int64_t>(totalSize)) : FieldValue::Null()});
   return r;
 }
 
-uint64_t RunVolumes(const std::vector<CatalogFile>& files,
-                    const OutputSettings& settings, int64_t now, OutputSink& out) {
+uint64_t RunVolumes(const std::vector<CatalogFile>& files, const OutputSettings& settings,
+                    int64_t now, OutputSink& out) {
   std::unique_ptr<RecordWriter> writer;
   if (settings.format == OutputFormat::Json) writer = NewJsonWriter(out);
   if (settings.format == OutputFormat::Csv) writer = NewCsvWriter(out);
@@ -51,12 +51,13 @@ uint64_t RunVolumes(const std::vector<CatalogFile>& files,
       continue;
     }
     const bool tables = h.HasTables();
-    const std::string free = h.freeSpaceMB < 0 || !std::isfinite(h.freeSpaceMB)
-                                 ? "-"
-                                 : SizeText(static_cast<double>(h.freeSpaceMB) * 1048576.0, false,
-                                            settings.exactBytes);
-    table.Add({h.displayName, h.volumeName, SerialText(h.serial), h.root, LocalTimeText(h.timestamp),
-               AgoText(h.timestamp, now), free, tables ? std::to_string(h.folderCount) : "-",
+    const std::string free =
+        h.freeSpaceMB < 0 || !std::isfinite(h.freeSpaceMB)
+            ? "-"
+            : SizeText(static_cast<double>(h.freeSpaceMB) * 1048576.0, false, settings.exactBytes);
+    table.Add({h.displayName, h.volumeName, SerialText(h.serial), h.root,
+               LocalTimeText(h.timestamp), AgoText(h.timestamp, now), free,
+               tables ? std::to_string(h.folderCount) : "-",
                tables ? std::to_string(fileCount) : "-",
                tables ? SizeText(totalSize, false, settings.exactBytes) : "-",
                std::to_string(h.version), file.fileName});

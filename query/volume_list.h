@@ -19,8 +19,8 @@ Record VolumeRecord(const CatalogFile& file, const CatalogHeader& header, int64_
 
 // Writes a row for each file whose header was read (ReadHeaders); `now` gives the "ago"
 // column. Returns the number of rows.
-uint64_t RunVolumes(const std::vector<CatalogFile>& files,
-                    const OutputSettings& settings, int64_t now, OutputSink& out);
+uint64_t RunVolumes(const std::vector<CatalogFile>& files, const OutputSettings& settings,
+                    int64_t now, OutputSink& out);
 
 }  // namespace ledra
 

@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     cursor.AppendEntryPath(e, h.Separator(), &path);
     // A path is made of names from the file, one separator each: it cannot outgrow it.
     Check(path.size() <= h.PathPrefix().size() + 2 * size);
-    if (e.IsFolder()) Check(reader.Folder(e.FolderNumber()).fileCount == reader.Folder(e.FolderNumber()).fileCount);
+    if (e.IsFolder())
+      Check(reader.Folder(e.FolderNumber()).fileCount == reader.Folder(e.FolderNumber()).fileCount);
   }
   if (cursor.ok()) {
     Check(seen == h.entryCount && cursor.FoldersMet() + 1 == h.folderCount);
@@ -57,6 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ledra::CatalogContents contents;
   const bool loaded = ledra::LoadCatalog(std::string(bytes), &contents, &problem);
   Check(loaded == cursor.ok());
-  if (loaded) Check(contents.entries.size() == h.entryCount && contents.folders.size() == h.folderCount);
+  if (loaded)
+    Check(contents.entries.size() == h.entryCount && contents.folders.size() == h.folderCount);
   return 0;
 }
