@@ -3,8 +3,8 @@
 #
 #   tools/check-format.sh [--strict]
 #
-# Report only by default: the exit status is 0 whatever differs. With --strict it is 1 when
-# a file differs, for CI once the tree has been formatted in one commit of its own.
+# Report only by default: the exit status is 0 whatever differs. With --strict (as test-all.sh
+# runs it) it is 1 when a file differs.
 set -eu
 cd "$(dirname "$0")/.."
 

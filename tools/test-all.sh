@@ -85,8 +85,8 @@ fi
 echo "=== fuzzing, ${LEDRA_FUZZ_SECONDS:-30} s per target"
 .ci/fuzz.sh "$out/fuzz" "${LEDRA_FUZZ_SECONDS:-30}" || failed+=("fuzzing")
 
-echo "=== format (report only)"
-tools/check-format.sh || true
+echo "=== format"
+tools/check-format.sh --strict || failed+=("format")
 
 if [ ${#failed[@]} -ne 0 ]; then
   echo "=== failed: $(IFS=,; echo "${failed[*]}" | sed 's/,/, /g')"
