@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "app/end_to_end_support.h"
-#include "catalog/catalog_reader_testing.h"
+#include "catalog/catalog_reader.h"
 #include "platform/temp_tree_testing.h"
 
 namespace ledra {
@@ -90,12 +90,13 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder) {
 
 // Every entry of a catalogue as 'folder\name size' for files and 'folder\name\' for
 // folders, sorted: the stored names and where the walk found them.
-std::vector<std::string> Listing(const ParsedCatalog& c) {
+std::vector<std::string> Listing(const CatalogContents& c) {
   std::vector<std::string> folderPath(c.folders.size());
   std::vector<std::string> lines;
-  for (const ParsedEntry& e : c.entries) {
-    if (e.folderIndex >= folderPath.size()) return {"entry in folder " + e.name + " past the end"};
-    const std::string path = folderPath[e.folderIndex] + e.name;
+  for (const CatalogEntry& e : c.entries) {
+    const std::string name(e.name);
+    if (e.folderIndex >= folderPath.size()) return {"entry in folder " + name + " past the end"};
+    const std::string path = folderPath[e.folderIndex] + name;
     if (!e.IsFolder()) {
       lines.push_back(path + " " + std::to_string(e.size));
       continue;
@@ -109,10 +110,10 @@ std::vector<std::string> Listing(const ParsedCatalog& c) {
   return lines;
 }
 
-::testing::AssertionResult Load(const std::wstring& file, ParsedCatalog* c) {
-  std::string why;
-  if (ParseCatalog(ReadWide(file), c, &why)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << why;
+::testing::AssertionResult Load(const std::wstring& file, CatalogContents* c) {
+  ReadProblem problem;
+  if (LoadCatalog(ReadWide(file), c, &problem)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << problem.Text();
 }
 
 class EndToEndCodePageTest : public ::testing::Test {
@@ -163,7 +164,7 @@ TEST_F(EndToEndCodePageTest, FoldersOutsideTheCodePageAreEntered) {
   const e2e::RunResult run = e2e::RunInProcess(base_ + "\\params.txt");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(Load(wideBase_ + L"\\Tree.kvl", &c));
   const std::string under = japanese ? "\x89\xBA" : "?";
   const std::string below = software + "\\" + under;
@@ -205,7 +206,7 @@ TEST_F(EndToEndCodePageTest, SecondByteBackslashInRootFolderAndFileName) {
     EXPECT_EQ(run.out, "Add: " + base_ + "\\" + so + "\n");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(NamesIn(wideCats), files);
-    ParsedCatalog c;
+    CatalogContents c;
     ASSERT_TRUE(Load(wideCats + L"\\So.kvl", &c));
     std::vector<std::string> expected = {"a.txt 3", "\x92\x86\\", "\x92\x86\\b.txt 5"};
     std::sort(expected.begin(), expected.end());
@@ -255,7 +256,7 @@ TEST_F(EndToEndCodePageTest, TreeDeeperThanMaxPath) {
 
   const e2e::RunResult run = e2e::RunInProcess(base_ + "\\params.txt");
   EXPECT_EQ(run.err, "");
-  ParsedCatalog c;
+  CatalogContents c;
   ASSERT_TRUE(Load(wideBase_ + L"\\Deep.kvl", &c));
   EXPECT_EQ(c.folders.size(), 25u);
   EXPECT_EQ(c.entries.size(), 48u);

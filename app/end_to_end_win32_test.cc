@@ -527,7 +527,7 @@ TEST_F(EndToEndWineDataTest, RelativeRootsAreIdentifiedAsTheirFullPath) {
       EXPECT_EQ(r.out, "Add: " + root + "\n");
       EXPECT_EQ(r.err, "");
       EXPECT_EQ(NamesIn("D:\\Photos"), files);
-      ParsedCatalog c;
+      CatalogContents c;
       ASSERT_TRUE(LoadAndCheck("D:\\Photos\\.kvl", "D:\\Photos\\Summer", "\\Photos\\Summer", &c));
       EXPECT_EQ(c.header.root, "D:\\");
       EXPECT_EQ(c.header.volumeName, "[\\Photos\\Summer]");
