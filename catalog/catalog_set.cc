@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "catalog/catalog_stream.h"
+#include "platform/byte_text.h"
 
 namespace ledra {
 
@@ -14,18 +15,6 @@ constexpr size_t kFileNameBaseLength = 16;
 // being made). Such names never end in ".kvl".
 constexpr char kTemporaryMark[] = ".tmp";
 constexpr size_t kTokenDigits = 8;
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string Lowered(std::string text) {
-  for (char& c : text) c = LowerAscii(c);
-  return text;
-}
-
-bool EndsWithIgnoringCase(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() &&
-         Lowered(text.substr(text.size() - end.size())) == Lowered(end);
-}
 
 bool IsTemporaryName(const std::string& name) {
   const size_t suffix = sizeof kTemporaryMark - 1 + 1 + kTokenDigits;
@@ -39,7 +28,7 @@ bool IsTemporaryName(const std::string& name) {
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   }
   const std::string owner = name.substr(0, mark);
-  return EndsWithIgnoringCase(owner, ".kvl") || EndsWithIgnoringCase(owner, ".kvl.bak");
+  return EndsWithIgnoringAsciiCase(owner, ".kvl") || EndsWithIgnoringAsciiCase(owner, ".kvl.bak");
 }
 
 bool KeepsInFileName(char c) {
@@ -160,12 +149,12 @@ void CatalogSet::ChooseFileName(std::string* fileName, const std::string& displa
   std::vector<FolderName> names;
   std::unordered_set<std::string> taken;
   if (platform_.ListFolder(".", &names)) {
-    for (const FolderName& item : names) taken.insert(Lowered(item.name));
+    for (const FolderName& item : names) taken.insert(ToLowerAscii(item.name));
   }
-  taken.erase(Lowered(freeName));
+  taken.erase(ToLowerAscii(freeName));
   const std::string base = FileNameBase(displayName);
   std::string candidate = base + ".kvl";
-  for (unsigned long n = 1; taken.count(Lowered(candidate)) != 0; ++n) {
+  for (unsigned long n = 1; taken.count(ToLowerAscii(candidate)) != 0; ++n) {
     candidate = base + std::to_string(n) + ".kvl";
   }
   *fileName = candidate;
@@ -234,7 +223,7 @@ int CatalogSet::StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, const VolumeCa
       cut == std::string::npos ? earlierPath : earlierPath.substr(cut + 1);
   std::string fileName;
   ChooseFileName(&fileName, catalog->displayName, earlierName);
-  const bool sameName = replaced != nullptr && Lowered(fileName) == Lowered(earlierName);
+  const bool sameName = replaced != nullptr && EqualsIgnoringAsciiCase(fileName, earlierName);
   if (sameName) {
     fileName = earlierName;
     BackUpInPlace(earlierPath);

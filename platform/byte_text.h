@@ -34,6 +34,11 @@ inline bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view 
          EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
+inline bool EndsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         EqualsIgnoringAsciiCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
 // The value of a hex digit of either case, or -1 for any other byte.
 inline int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

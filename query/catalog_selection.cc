@@ -5,41 +5,28 @@
 #include <memory>
 
 #include "catalog/catalog_reader.h"
+#include "platform/byte_text.h"
 #include "platform/platform.h"
 
 namespace ledra {
 
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
-bool EndsWithIgnoringCase(std::string_view text, std::string_view tail) {
-  return text.size() >= tail.size() &&
-         EqualsIgnoringCase(text.substr(text.size() - tail.size()), tail);
-}
-
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool Names(const CatalogFile& file, std::string_view selector) {
   if (!file.headerRead) return false;
   const CatalogHeader& h = file.header;
-  if (EqualsIgnoringCase(selector, h.displayName) || EqualsIgnoringCase(selector, h.volumeName) ||
-      EqualsIgnoringCase(selector, SerialText(h.serial)) ||
-      EqualsIgnoringCase(selector, file.fileName)) {
+  if (EqualsIgnoringAsciiCase(selector, h.displayName) ||
+      EqualsIgnoringAsciiCase(selector, h.volumeName) ||
+      EqualsIgnoringAsciiCase(selector, SerialText(h.serial)) ||
+      EqualsIgnoringAsciiCase(selector, file.fileName)) {
     return true;
   }
   // The file name without ".kvl" too: 'DATA' for 'DATA.kvl'.
-  return EndsWithIgnoringCase(file.fileName, ".kvl") &&
-         EqualsIgnoringCase(selector,
-                            std::string_view(file.fileName).substr(0, file.fileName.size() - 4));
+  return EndsWithIgnoringAsciiCase(file.fileName, ".kvl") &&
+         EqualsIgnoringAsciiCase(
+             selector, std::string_view(file.fileName).substr(0, file.fileName.size() - 4));
 }
 
 }  // namespace
@@ -78,8 +65,8 @@ std::vector<CatalogFile> ListCatalogFiles(Platform& platform,
     DirItem item;
     while (search->Next(item)) {
       if (item.isFolder) continue;
-      if (EndsWithIgnoringCase(item.name, ".kvl") ||
-          (backups && EndsWithIgnoringCase(item.name, ".kvl.bak"))) {
+      if (EndsWithIgnoringAsciiCase(item.name, ".kvl") ||
+          (backups && EndsWithIgnoringAsciiCase(item.name, ".kvl.bak"))) {
         names.push_back(item.name);
       }
     }
@@ -155,7 +142,7 @@ std::vector<std::string> PathComponents(std::string_view path, const CatalogHead
   // A full path as find prints it begins with the scan root.
   const std::string scanRoot = header.ScanRoot();
   if (path.size() >= scanRoot.size() &&
-      EqualsIgnoringCase(path.substr(0, scanRoot.size()), scanRoot) &&
+      EqualsIgnoringAsciiCase(path.substr(0, scanRoot.size()), scanRoot) &&
       (path.size() == scanRoot.size() || IsSeparator(path[scanRoot.size()]) ||
        IsSeparator(scanRoot.back()))) {
     path.remove_prefix(scanRoot.size());

@@ -4,22 +4,12 @@
 #include <memory>
 
 #include "catalog/catalog_reader.h"
+#include "platform/byte_text.h"
 #include "query/name_text.h"
 
 namespace ledra {
 
 namespace {
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // A catalogue read in full, with the folder names kept, and the folder a path names.
 class OpenedFolder {
@@ -53,7 +43,7 @@ class OpenedFolder {
         if (cursor_->ParentOf(f) != folder_) continue;
         const std::string_view name = cursor_->FolderName(f);
         if (name == component) exact = f;
-        if (SameIgnoringCase(name, component)) folded = f, ++foldedCount;
+        if (EqualsIgnoringAsciiCase(name, component)) folded = f, ++foldedCount;
       }
       if (exact == 0 && foldedCount != 1) {
         outcome->error = "no folder '" + component + "' in " + FolderPath(folder_);

@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/byte_text.h"
+
 namespace ledra {
 
 inline unsigned char FoldAscii(unsigned char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+  return static_cast<unsigned char>(LowerAscii(static_cast<char>(c)));
 }
 
 // Spreads the bits of a 64-bit value (the finaliser of splitmix64), so that keys built from

@@ -8,14 +8,11 @@
 
 #include "cataloguing/ignore_list.h"
 #include "cataloguing/wildcard.h"
+#include "query/name_key.h"
 
 namespace ledra {
 
 namespace {
-
-unsigned char FoldAscii(unsigned char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
 
 class EverythingMatcher final : public NameMatcher {
  public:

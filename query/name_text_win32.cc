@@ -3,9 +3,9 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <cctype>
 #include <string>
 
+#include "platform/byte_text.h"
 #include "query/name_text.h"
 
 namespace ledra {
@@ -67,7 +67,7 @@ class CodePageDecoder final : public NameDecoder {
 
 // "cp1252", "CP932", "1252", "windows-1252", "utf-8", "latin1".
 UINT CodePageNumber(std::string name) {
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  name = ToLowerAscii(name);
   if (name == "utf-8" || name == "utf8") return CP_UTF8;
   if (name == "latin1" || name == "iso-8859-1") return 28591;
   for (const char* prefix : {"cp", "windows-", "ibm"}) {
