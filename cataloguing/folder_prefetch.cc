@@ -192,10 +192,9 @@ class PrefetchingLister final : public FolderLister {
     while (!quit_.load(std::memory_order_relaxed) && search.Next(item)) {
       slot.text += item.name;
       slot.text += item.pathName;
-      slot.items.push_back(HeldItem{item.size, item.identity, item.modified,
-                                    static_cast<uint32_t>(item.name.size()),
-                                    static_cast<uint32_t>(item.pathName.size()), item.isFolder,
-                                    item.enterable});
+      slot.items.push_back(
+          HeldItem{item.size, item.identity, item.modified, static_cast<uint32_t>(item.name.size()),
+                   static_cast<uint32_t>(item.pathName.size()), item.isFolder, item.enterable});
     }
   }
 

@@ -93,7 +93,8 @@ class FakeParallelWalkTest : public ::testing::Test {
 
   Outcome WalkR(const std::string& ignore, int recursive, int threads,
                 size_t recordLimit = VolumeCatalog::kMaxRecords) {
-    return Walk(fake_, reports_, "R:\\t", ignore, recursive, threads, recordLimit, "C:\\out\\w.kvl");
+    return Walk(fake_, reports_, "R:\\t", ignore, recursive, threads, recordLimit,
+                "C:\\out\\w.kvl");
   }
 
   std::ostringstream reports_;
@@ -187,15 +188,14 @@ TEST(RealParallelWalkTest, SameCatalogueOnRealFolders) {
       tree.MakeFolder(path);
       folders.push_back(path);
     } else {
-      tree.MakeFile(path + (random() % 5 == 0 ? ".tmp" : ""),
-                    std::string(random() % 64, 'x'));
+      tree.MakeFile(path + (random() % 5 == 0 ? ".tmp" : ""), std::string(random() % 64, 'x'));
     }
   }
   const std::string file = out.Path("w.kvl");
   for (const char* ignore : {"", "*.tmp \\n1*"}) {
     SCOPED_TRACE(ignore);
-    const Outcome single = Walk(*platform, reports, tree.root(), ignore, 1, 1,
-                                VolumeCatalog::kMaxRecords, file);
+    const Outcome single =
+        Walk(*platform, reports, tree.root(), ignore, 1, 1, VolumeCatalog::kMaxRecords, file);
     ASSERT_GT(single.result, 0);
     for (int threads : {2, 8}) {
       SCOPED_TRACE(std::to_string(threads) + " threads");

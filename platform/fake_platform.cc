@@ -95,8 +95,8 @@ class FakePlatform::Search : public DirSearch {
     const std::string absolute = fake_.Resolve(folder + "\\");
     const Node* node = fake_.Find(absolute);
     if (fake_.maxListingDelay_ > 0) {
-      std::seed_seq seed{fake_.delaySeed_, static_cast<uint32_t>(std::hash<std::string>()(
-                                               Key(absolute)))};
+      std::seed_seq seed{fake_.delaySeed_,
+                         static_cast<uint32_t>(std::hash<std::string>()(Key(absolute)))};
       std::mt19937 random(seed);
       std::this_thread::sleep_for(std::chrono::microseconds(random() % fake_.maxListingDelay_));
     }

@@ -591,8 +591,9 @@ TEST(VolumePosixTest, WaitingFilesystems) {
   std::ifstream mounts("/proc/self/mounts");
   std::string source, target, type, rest;
   while (mounts >> source >> target >> type && std::getline(mounts, rest)) {
-    const bool waiting = type == "fuse" || type == "fuseblk" || type.rfind("fuse.", 0) == 0 || type == "nfs" || type == "nfs4" ||
-                         type == "cifs" || type == "smb3" || type == "9p";
+    const bool waiting = type == "fuse" || type == "fuseblk" || type.rfind("fuse.", 0) == 0 ||
+                         type == "nfs" || type == "nfs4" || type == "cifs" || type == "smb3" ||
+                         type == "9p";
     if (waiting && access(target.c_str(), R_OK) == 0) {
       EXPECT_TRUE(IsWaitingFilesystem(target)) << target << " " << type;
     }
