@@ -35,7 +35,7 @@ class Cataloger {
 
   // Where listings wait on a network or another process, the walk reads this many
   // folders at a time; on local disks, whose listings barely overlap, one.
-  static constexpr int kWaitingWalkThreads = 8;
+  static constexpr int kWaitingWalkThreads = 16;
   // Fixes the number of folders every walk reads at a time (1 to 64); 0, the default,
   // lets each walk choose by its root (WalkThreadsFor).
   void SetWalkThreads(int threads) { walkThreads_ = threads; }
