@@ -20,7 +20,7 @@ namespace {
 // is still read whole). The bounds keep the memory of a walk close to that of its
 // catalogue.
 constexpr size_t kFoldersPerThread = 8;
-constexpr size_t kMaxHeldItems = size_t{1} << 16;
+constexpr size_t kMaxHeldItems = size_t{1} << 14;
 // A listing keeps room for this many items between folders; a larger one gives its room
 // back once recorded.
 constexpr size_t kKeptItems = 512;
