@@ -195,10 +195,15 @@ TEST_F(LedraCliTest, DamagedCataloguesAreReportedAndTheOthersRead) {
   std::string cut = DataCatalog().Bytes();
   cut.pop_back();
   platform_.AddFileWithContent("C:\\cats\\Worn.kvl", cut);
+  // A file name that would otherwise clear the screen and forge a line of its own.
+  platform_.AddFileWithContent("C:\\cats\\Zz\x1b[2J\nledra: fine.kvl", cut);
   EXPECT_EQ(Run({"find", "-0", "x.txt"}), 2);
   EXPECT_EQ(Paths(), std::vector<std::string>{"/mnt/usb/Sea/x.txt"});
   EXPECT_NE(errorText_.str().find("Worn.kvl: offset "), std::string::npos) << errorText_.str();
   EXPECT_NE(errorText_.str().find("no NUL"), std::string::npos) << errorText_.str();
+  EXPECT_NE(errorText_.str().find("Zz\\x1b[2J\\nledra: fine.kvl: offset "), std::string::npos)
+      << errorText_.str();
+  EXPECT_EQ(errorText_.str().find('\x1b'), std::string::npos);
   // With --limit, reading stops at the last result: neither the damaged catalogue after
   // it nor the damaged end of its own catalogue is reached.
   EXPECT_EQ(Run({"find", "-0", "--limit", "1", "x.txt"}), 0);
