@@ -32,7 +32,8 @@ EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header, bo
     : EntryCursor(bytes, header, keepFolderNames) {
   file_ = file;
   bufferSize_ = std::max<size_t>(bufferSize, 128);
-  buffer_ = std::make_unique<unsigned char[]>(bufferSize_);
+  // Left uninitialised: only what was read into it is ever looked at.
+  buffer_ = std::unique_ptr<unsigned char[]>(new unsigned char[bufferSize_]);
   lookahead_ = std::max<size_t>(bufferSize_ / 32, 32);
   windowOffset_ = header.entryTableOffset + 4;
   window_ = pos_ = end_ = buffer_.get();
@@ -49,7 +50,7 @@ bool EntryCursor::Refill(size_t need) {
     size_t grown = bufferSize_;
     while (grown < need) grown *= 2;
     grown = std::min(grown, rest);
-    auto larger = std::make_unique<unsigned char[]>(grown);
+    auto larger = std::unique_ptr<unsigned char[]>(new unsigned char[grown]);
     std::memcpy(larger.get(), pos_, kept);
     buffer_ = std::move(larger);
     bufferSize_ = grown;
