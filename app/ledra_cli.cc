@@ -36,14 +36,10 @@ class Run {
   explicit Run(ReaderContext& context) : c_(context) {}
 
   void Error(const std::string& line) {
-    c_.errors.StartLine();
-    c_.errors.WriteLine("ledra: " + line);
+    c_.Message(line);
     status_ = kReaderError;
   }
-  void Notice(const std::string& line) {
-    c_.errors.StartLine();
-    c_.errors.WriteLine("ledra: " + line);
-  }
+  void Notice(const std::string& line) { c_.Message(line); }
 
   // The catalogue files of the chosen folders; false when none could be listed at all.
   std::vector<CatalogFile> Files(const CommonOptions& o) {
@@ -166,6 +162,11 @@ class Run {
 };
 
 }  // namespace
+
+void ReaderContext::Message(const std::string& line) const {
+  errors.StartLine();
+  errors.WriteLine("ledra: " + EscapeControls(line));
+}
 
 int RunReader(int argc, const char* const* argv, ReaderContext& context) {
   CLI::App app("Lists, searches and browses Ledra's disk catalogues (*.kvl).", "ledra");

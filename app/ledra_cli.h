@@ -29,6 +29,10 @@ struct ReaderContext {
   const char* catalogsVariable = nullptr;  // LEDRA_CATALOGS, null when unset
   int64_t now = 0;                         // seconds since 1970, for "ago"
   int threads = 1;                         // default for find
+
+  // Writes `line` to `errors` as one line after "ledra: ", its control characters escaped:
+  // the lines name catalogue files and folders, whose names come from the disk.
+  void Message(const std::string& line) const;
 };
 
 // Options every subcommand takes.

@@ -118,6 +118,7 @@ TEST_F(LedraCliTest, FindMatchesNamesAndFilters) {
       // --path matches the full path.
       {{"--path", "photos\\summer"}, {photos + "Summer", photos + "Summer\\sea-side.jpg"}},
       // Filters.
+      {{"--limit", "2", "e"}, {"C:\\Data\\readme.TXT", photos + "Sea.JPG"}},
       {{"--type", "d", "s"},
        {"C:\\Data\\Photos", "C:\\Data\\Docs", photos + "Summer", "/mnt/usb/Sea"}},
       {{"--type", "f", "--volume", "photos"}, {"/mnt/usb/sea.jpg", "/mnt/usb/Sea/x.txt"}},
@@ -134,7 +135,6 @@ TEST_F(LedraCliTest, FindMatchesNamesAndFilters) {
       {{"--older", "2010-01-01T00:00:00"},
        {"C:\\Data\\Docs", "C:\\Data\\readme.TXT", "C:\\Data\\Docs\\Caf\xC3\xA9.txt",
         "C:\\Data\\Docs\\report[1].pdf"}},
-      {{"--limit", "2", "e"}, {"C:\\Data\\readme.TXT", photos + "Sea.JPG"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"find", "-0"};
@@ -144,7 +144,8 @@ TEST_F(LedraCliTest, FindMatchesNamesAndFilters) {
         << ::testing::PrintToString(c.args) << errorText_.str();
     EXPECT_EQ(Paths(), c.paths) << ::testing::PrintToString(c.args);
   }
-  // The version-3 catalogue is passed over with a notice that leaves the status alone.
+  // The version-3 catalogue is passed over with a notice that leaves the status alone
+  // (the last case reads every catalogue).
   EXPECT_NE(errorText_.str().find("Old.kvl: version 3"), std::string::npos) << errorText_.str();
 }
 
@@ -193,11 +194,23 @@ TEST_F(LedraCliTest, AmbiguousSelectorListsTheCandidates) {
 TEST_F(LedraCliTest, DamagedCataloguesAreReportedAndTheOthersRead) {
   std::string cut = DataCatalog().Bytes();
   cut.pop_back();
-  platform_.AddFileWithContent("C:\\cats\\Broken.kvl", cut);
+  platform_.AddFileWithContent("C:\\cats\\Worn.kvl", cut);
+  // A file name that would otherwise clear the screen and forge a line of its own.
+  platform_.AddFileWithContent("C:\\cats\\Zz\x1b[2J\nledra: fine.kvl", cut);
   EXPECT_EQ(Run({"find", "-0", "x.txt"}), 2);
   EXPECT_EQ(Paths(), std::vector<std::string>{"/mnt/usb/Sea/x.txt"});
-  EXPECT_NE(errorText_.str().find("Broken.kvl: offset "), std::string::npos) << errorText_.str();
+  EXPECT_NE(errorText_.str().find("Worn.kvl: offset "), std::string::npos) << errorText_.str();
   EXPECT_NE(errorText_.str().find("no NUL"), std::string::npos) << errorText_.str();
+  EXPECT_NE(errorText_.str().find("Zz\\x1b[2J\\nledra: fine.kvl: offset "), std::string::npos)
+      << errorText_.str();
+  EXPECT_EQ(errorText_.str().find('\x1b'), std::string::npos);
+  // With --limit, reading stops at the last result: neither the damaged catalogue after
+  // it nor the damaged end of its own catalogue is reached.
+  EXPECT_EQ(Run({"find", "-0", "--limit", "1", "x.txt"}), 0);
+  EXPECT_EQ(Paths(), std::vector<std::string>{"/mnt/usb/Sea/x.txt"});
+  EXPECT_EQ(Run({"find", "-0", "--limit", "1", "--volume", "worn", "sea"}), 0);
+  EXPECT_EQ(Paths(), std::vector<std::string>{"C:\\Data\\Photos\\Sea.JPG"});
+  EXPECT_EQ(errorText_.str(), "");
 }
 
 TEST_F(LedraCliTest, ListsFoldersAndTotals) {

@@ -95,8 +95,7 @@ CompareCommands::CompareCommands(CLI::App& app, ReaderContext& context) : contex
 }
 
 int CompareCommands::Error(const std::string& line) {
-  context_.errors.StartLine();
-  context_.errors.WriteLine("ledra: " + line);
+  context_.Message(line);
   failed_ = true;
   return kReaderError;
 }
@@ -170,10 +169,7 @@ std::vector<std::unique_ptr<LoadedCatalog>> CompareCommands::LoadEvery(NameDecod
   std::vector<std::string> problems;
   std::vector<std::string> notices;
   auto loaded = LoadAll(context_.platform, Files(), names, &problems, &notices);
-  for (const std::string& n : notices) {
-    context_.errors.StartLine();
-    context_.errors.WriteLine("ledra: " + n);
-  }
+  for (const std::string& n : notices) context_.Message(n);
   for (const std::string& p : problems) Error(p);
   return loaded;
 }

@@ -1,7 +1,8 @@
 // ledra.exe's reader on the real Win32 platform, under Wine: a catalogue written by the
 // Linux build (its bytes as that build wrote them) and one written by this build's
 // LedraCmd, both found, listed and searched through mapped files; and a catalogue stays
-// replaceable by LedraCmd while ledra holds it.
+// replaceable by LedraCmd while ledra holds it; names converted from a code page by
+// MultiByteToWideChar.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "app/end_to_end_support.h"
 #include "app/ledra_cli.h"
+#include "catalog/laid_catalog_testing.h"
 #include "platform/platform.h"
 #include "platform/temp_tree_testing.h"
 
@@ -101,6 +103,39 @@ TEST(LedraWineTest, ReadsACatalogueOfThisBuildAndLeavesItReplaceable) {
   e2e::WriteWholeFile(cats.Path("Win.kvl"), "x");
   EXPECT_TRUE(platform->Rename(cats.Path("Win.kvl"), cats.Path("Win.kvl.bak"), &err)) << err.text;
   EXPECT_TRUE(platform->Remove(cats.Path("Win.kvl.bak"), &err)) << err.text;
+}
+
+TEST(LedraWineTest, ConvertsNamesFromTheGivenCodePage) {
+  // 'Café.txt' in code page 1252, 'ソ.txt' in code page 932 (its second byte is a
+  // backslash), and a name whose lead byte 0x81 has no second byte in code page 932.
+  test::LaidCatalog c;
+  c.root = "D:\\";
+  c.folders = {{3, 60.0}};
+  c.entries = {{10, 0, "Caf\xE9.txt"}, {20, 0, "\x83\x5C.txt"}, {30, 0, "bad\x81.txt"}};
+  TempTree cats;
+  e2e::WriteWholeFile(cats.Path("Names.kvl"), c.Bytes());
+  auto record = [](const std::string& path, const std::string& name, int size,
+                   const std::string& nameBytes) {
+    return "{\"volume\":\"DATA\",\"catalog\":\"Names.kvl\",\"path\":\"" + path + "\",\"name\":\"" +
+           name + "\",\"type\":\"file\",\"size\":" + std::to_string(size) +
+           ",\"size_clamped\":false,\"files\":null,\"modified\":\"1970-01-01T00:00:00Z\","
+           "\"modified_epoch\":0,\"name_bytes\":" +
+           nameBytes + "}\n";
+  };
+  // Patterns are UTF-8 and match the converted names.
+  ReaderRun run =
+      RunLedra({"find", "--in", cats.root(), "--json", "--encoding", "cp1252", "CAF\xC3\xA9"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, record("D:\\\\Caf\xC3\xA9.txt", "Caf\xC3\xA9.txt", 10, "null"));
+  run = RunLedra({"find", "--in", cats.root(), "--json", "--encoding", "cp932", "--size=+15"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, record("D:\\\\\xE3\x82\xBD.txt", "\xE3\x82\xBD.txt", 20, "null") +
+                         record("D:\\\\bad\xEF\xBF\xBD.txt", "bad\xEF\xBF\xBD.txt", 30,
+                                "\"626164812e747874\""));
+  // Without --encoding the bytes are taken as UTF-8, where 0xE9 alone is invalid too.
+  run = RunLedra({"find", "--in", cats.root(), "--json", "caf"});
+  EXPECT_EQ(run.out,
+            record("D:\\\\Caf\xEF\xBF\xBD.txt", "Caf\xEF\xBF\xBD.txt", 10, "\"436166e92e747874\""));
 }
 
 }  // namespace

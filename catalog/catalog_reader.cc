@@ -38,6 +38,10 @@ EntryCursor CatalogReader::Entries(bool keepFolderNames) {
   return EntryCursor(bytes_, header_, keepFolderNames);
 }
 
+EntryCursor CatalogReader::StreamEntries(bool keepFolderNames, size_t bufferSize) const {
+  return EntryCursor(bytes_, header_, keepFolderNames, file_.get(), bufferSize);
+}
+
 CatalogFolder CatalogReader::Folder(uint32_t number) const {
   CatalogFolder folder;
   const size_t at =

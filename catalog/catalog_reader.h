@@ -49,6 +49,11 @@ class CatalogReader {
   // With `keepFolderNames`, the cursor records each folder's parent and name as its folder
   // entry passes (12 bytes per folder), so that FolderPath can name any folder met so far.
   EntryCursor Entries(bool keepFolderNames);
+  // The same, streamed through a buffer of `bufferSize` bytes rather than read from the
+  // mapped pages: for one pass over a whole table, as find makes. Names then last only
+  // until the next entry.
+  EntryCursor StreamEntries(bool keepFolderNames,
+                            size_t bufferSize = EntryCursor::kStreamBuffer) const;
 
   // Folder `number`'s subtree figures, read from the mapped folder table. Precondition:
   // number < header().folderCount.

@@ -222,22 +222,27 @@ TEST(CatalogReaderTest, FullPathsFollowTheRootsSeparator) {
   }
 }
 
-TEST(CatalogReaderTest, RefusesDamageWithItsOffset) {
-  const std::string good = Catalogue(5, "D:\\", "", 3, SmallTree(1));
+// A sound catalogue and damaged copies of it, each with the offset and the words of its
+// problem.
+struct Damage {
+  const char* name;
+  std::string bytes;
+  size_t offset;
+  const char* what;
+};
+
+std::string GoodCatalogue() { return Catalogue(5, "D:\\", "", 3, SmallTree(1)); }
+
+std::vector<Damage> DamagedCatalogues() {
+  const std::string good = GoodCatalogue();
   // Offsets in the good file: header 29 bytes ('D:\'), folder count at 29, folder 0's path
   // at 33, records to 70, entry count at 70, entries from 74 (11 + name each).
-  struct Case {
-    const char* name;
-    std::string bytes;
-    size_t offset;
-    const char* what;
-  };
   auto patched = [&](size_t at, const std::string& with) {
     std::string b = good;
     b.replace(at, with.size(), with);
     return b;
   };
-  const std::vector<Case> cases = {
+  return {
       {"wrong signature", patched(0, Bytes().U32(1000000000).str()), 0, "not a catalogue"},
       {"version 7", patched(4, Bytes().U16(7).str()), 4, "newer"},
       {"negative folder count", patched(29, Bytes().U32(0xFFFFFFFF).str()), 29, "negative"},
@@ -260,7 +265,11 @@ TEST(CatalogReaderTest, RefusesDamageWithItsOffset) {
       {"trailing byte", good + '\0', good.size(), "1 bytes trail"},
       {"name without its NUL", good.substr(0, good.size() - 1), 120, "no NUL"},
   };
-  for (const Case& c : cases) {
+}
+
+TEST(CatalogReaderTest, RefusesDamageWithItsOffset) {
+  const std::string good = GoodCatalogue();
+  for (const Damage& c : DamagedCatalogues()) {
     CatalogContents contents;
     ReadProblem problem;
     EXPECT_FALSE(LoadCatalog(c.bytes, &contents, &problem)) << c.name;
@@ -274,6 +283,69 @@ TEST(CatalogReaderTest, RefusesDamageWithItsOffset) {
     ReadProblem problem;
     EXPECT_FALSE(LoadCatalog(good.substr(0, n), &contents, &problem)) << "cut to " << n;
   }
+}
+
+// What a cursor gives: each entry's offset, path, size and time, then how the table ended.
+std::string Walk(const std::string& bytes, bool streamed, bool forEach) {
+  CatalogReader reader;
+  ReadProblem problem;
+  if (!reader.OpenBytes(bytes, &problem) || !reader.header().HasTables()) return "no tables";
+  EntryCursor cursor = streamed ? reader.StreamEntries(true, 128) : reader.Entries(true);
+  std::string log;
+  auto add = [&](const CatalogEntry& e) {
+    log += std::to_string(e.offset) + " ";
+    cursor.AppendEntryPath(e, '/', &log);
+    log += " " + std::to_string(e.size) + " " + std::to_string(e.modified) + "\n";
+    return true;
+  };
+  CatalogEntry e;
+  if (forEach) {
+    EXPECT_TRUE(cursor.ForEach(add));
+  } else {
+    while (cursor.Next(&e)) add(e);
+  }
+  return log + (cursor.ok() ? "sound" : cursor.problem().Text());
+}
+
+TEST(CatalogReaderTest, StreamedTablesReadAsTheMappedFile) {
+  // Four folders of files whose names run from 1 to 400 bytes, three times the smallest
+  // buffer, so that records straddle every refill and long names outgrow the buffer.
+  std::vector<test::LaidEntry> entries;
+  int n = 0;
+  auto files = [&](uint32_t folder, int count) {
+    for (int i = 0; i < count; ++i, ++n) {
+      entries.push_back({n * 1000, folder, std::string(1 + (n * 37) % 400, 'a' + n % 26), n});
+    }
+  };
+  files(0, 50);
+  entries.push_back({-1, 0, "one"});
+  entries.push_back({-2, 0, "two"});
+  files(1, 60);
+  entries.push_back({-3, 1, "three"});
+  files(2, 40);
+  files(3, 30);
+  // Damage amid runs of files: a file of a folder not yet introduced, one out of order.
+  std::vector<test::LaidEntry> early = entries, late = entries;
+  early[20].folder = 3;
+  late[entries.size() - 10].folder = 1;
+  std::vector<std::string> catalogues = {Catalogue(5, "/", "", 4, early),
+                                         Catalogue(6, "/", "", 4, late)};
+  for (const int16_t version : {5, 6}) {
+    const std::string sound = Catalogue(version, "/", "", 4, entries);
+    catalogues.push_back(sound);
+    for (size_t cut = 0; cut < sound.size(); cut += 97) catalogues.push_back(sound.substr(0, cut));
+  }
+  for (const Damage& d : DamagedCatalogues()) catalogues.push_back(d.bytes);
+  for (const std::string& bytes : catalogues) {
+    const std::string mapped = Walk(bytes, false, false);
+    EXPECT_EQ(Walk(bytes, true, false), mapped) << bytes.size() << " bytes";
+    EXPECT_EQ(Walk(bytes, true, true), mapped) << bytes.size() << " bytes";
+    EXPECT_EQ(Walk(bytes, false, true), mapped) << bytes.size() << " bytes";
+  }
+  EXPECT_NE(Walk(catalogues[0], true, true).find("no earlier folder entry"), std::string::npos);
+  EXPECT_NE(Walk(catalogues[1], true, true).find("follows one of folder 3"), std::string::npos);
+  const std::string sound = Walk(catalogues[2], true, true);
+  EXPECT_EQ(sound.substr(sound.size() - 5), "sound");
 }
 
 }  // namespace

@@ -1,17 +1,25 @@
 #include "catalog/entry_cursor.h"
 
+#include <algorithm>
 #include <utility>
+
+#include "platform/mapped_file.h"
 
 namespace ledra {
 
 EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header, bool keepFolderNames)
     : base_(reinterpret_cast<const unsigned char*>(bytes.data())),
+      fileSize_(bytes.size()),
+      window_(base_),
       pos_(base_ + header.entryTableOffset + 4),
       end_(base_ + bytes.size()),
+      refillAt_(end_),
+      fastEnd_(window_),
       remaining_(header.entryCount),
       folderCount_(header.folderCount),
       wide_(header.WideEntries()),
       keep_(keepFolderNames) {
+  SetFastEnd();
   if (keep_) {
     // Bounded by the folder table, which the header held against the file's size.
     parents_.reserve(folderCount_ - 1);
@@ -19,18 +27,83 @@ EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header, bo
   }
 }
 
+EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header, bool keepFolderNames,
+                         const MappedFile* file, size_t bufferSize)
+    : EntryCursor(bytes, header, keepFolderNames) {
+  file_ = file;
+  bufferSize_ = std::max<size_t>(bufferSize, 128);
+  // Left uninitialised: only what was read into it is ever looked at.
+  buffer_ = std::unique_ptr<unsigned char[]>(new unsigned char[bufferSize_]);
+  lookahead_ = std::max<size_t>(bufferSize_ / 32, 32);
+  windowOffset_ = header.entryTableOffset + 4;
+  window_ = pos_ = end_ = buffer_.get();
+  Refill(lookahead_);
+}
+
+bool EntryCursor::Refill(size_t need) {
+  const size_t kept = static_cast<size_t>(end_ - pos_);
+  const size_t start = Offset(pos_);
+  const size_t rest = fileSize_ - start;
+  need = std::min(std::max(need, kept + 1), rest);
+  if (need > bufferSize_) {
+    // Only a name longer than the buffer gets here; the file bounds it.
+    size_t grown = bufferSize_;
+    while (grown < need) grown *= 2;
+    grown = std::min(grown, rest);
+    auto larger = std::unique_ptr<unsigned char[]>(new unsigned char[grown]);
+    std::memcpy(larger.get(), pos_, kept);
+    buffer_ = std::move(larger);
+    bufferSize_ = grown;
+  } else if (kept != 0) {
+    std::memmove(buffer_.get(), pos_, kept);
+  }
+  const size_t wanted = std::min(bufferSize_, rest) - kept;
+  window_ = pos_ = buffer_.get();
+  end_ = window_ + kept;
+  windowOffset_ = start;
+  ++refills_;
+  std::string error;
+  const char* from = reinterpret_cast<const char*>(base_) + start + kept;
+  char* into = reinterpret_cast<char*>(buffer_.get()) + kept;
+  if (file_ == nullptr) {
+    std::memcpy(into, from, wanted);
+  } else if (!file_->ReadAt(start + kept, wanted, into, &error)) {
+    return Fail(start + kept, "cannot read: " + error);
+  }
+  end_ += wanted;
+  // Short of the end of the file, the buffer is full.
+  refillAt_ = start + kept + wanted == fileSize_ ? end_ : end_ - lookahead_;
+  SetFastEnd();
+  return true;
+}
+
+void EntryCursor::SetFastEnd() {
+  if (refillAt_ != end_) {
+    fastEnd_ = refillAt_;  // at least lookahead_ (32 or more) bytes beyond
+  } else {
+    fastEnd_ = end_ - window_ > 32 ? end_ - 32 : window_;
+  }
+}
+
+bool EntryCursor::ReadLongName(const unsigned char* name, CatalogEntry* entry) {
+  if (Offset(end_) == fileSize_) {
+    return Fail(Offset(name), "entry name has no NUL before the end of the file");
+  }
+  if (!Refill(2 * static_cast<size_t>(end_ - pos_))) return false;
+  return Next(entry);
+}
+
 bool EntryCursor::Finish() {
   if (finished_ || failed()) return false;
   finished_ = true;
   if (foldersMet_ + 1 != folderCount_) {
-    return Fail(static_cast<size_t>(pos_ - base_),
-                "the entry table introduces " + std::to_string(foldersMet_) +
-                    " folders below folder 0, the folder table holds " +
-                    std::to_string(folderCount_) + " folders");
+    return Fail(Offset(pos_), "the entry table introduces " + std::to_string(foldersMet_) +
+                                  " folders below folder 0, the folder table holds " +
+                                  std::to_string(folderCount_) + " folders");
   }
-  if (pos_ != end_) {
-    return Fail(static_cast<size_t>(pos_ - base_),
-                std::to_string(end_ - pos_) + " bytes trail the entry table");
+  if (Offset(pos_) != fileSize_) {
+    return Fail(Offset(pos_),
+                std::to_string(fileSize_ - Offset(pos_)) + " bytes trail the entry table");
   }
   return false;
 }
@@ -41,6 +114,22 @@ bool EntryCursor::Fail(size_t offset, std::string what) {
   problem_.offset = offset;
   problem_.what = std::move(what);
   return false;
+}
+
+bool EntryCursor::FailOrder(const CatalogEntry& entry) {
+  return Fail(entry.offset, "entry of folder " + std::to_string(entry.folderIndex) +
+                                " follows one of folder " + std::to_string(lastFolder_));
+}
+
+bool EntryCursor::FailUnknownFolder(const CatalogEntry& entry) {
+  return Fail(entry.offset, "entry lies in folder " + std::to_string(entry.folderIndex) +
+                                ", which no earlier folder entry introduces");
+}
+
+bool EntryCursor::FailFolderEntry(const CatalogEntry& entry) {
+  return Fail(entry.offset, "folder entry number " + std::to_string(foldersMet_) + " has size " +
+                                std::to_string(entry.size) + " (" + std::to_string(folderCount_) +
+                                " folders in the table)");
 }
 
 std::string_view EntryCursor::FolderName(uint32_t number) const {

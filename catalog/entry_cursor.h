@@ -4,28 +4,62 @@
 // no lower than the folder of the entry before it, the k-th
 // folder entry has the size -k and names a folder of the folder table, and once the count
 // is reached, every folder was introduced and no byte follows.
+//
+// The table is read either from the mapped file itself or, streamed, through a buffer of
+// its own that the file is read into piece by piece: a single pass over a large catalogue
+// costs far less that way than touching every mapped page.
 #ifndef LEDRA_CATALOG_ENTRY_CURSOR_H_
 #define LEDRA_CATALOG_ENTRY_CURSOR_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "catalog/catalog_header.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ledra {
+
+class MappedFile;
 
 class EntryCursor {
  public:
+  // The buffer of a streamed cursor.
+  static constexpr size_t kStreamBuffer = 128 * 1024;
+
   // `bytes` is the whole file, which must outlive the cursor; `header` was parsed from it.
+  // Reads the table straight from `bytes`: entry names stay valid as long as they do.
   EntryCursor(std::string_view bytes, const CatalogHeader& header, bool keepFolderNames);
+  // Streams the table into a buffer of `bufferSize` bytes (at least 128), read through
+  // `file` (whose Bytes() are `bytes`), or copied from `bytes` when `file` is null. An
+  // entry's name is then valid only until the next call of Next.
+  EntryCursor(std::string_view bytes, const CatalogHeader& header, bool keepFolderNames,
+              const MappedFile* file, size_t bufferSize);
 
   // Decodes the next entry into *entry. False at the end of the table or at the first
   // damage; ok() tells which.
   inline bool Next(CatalogEntry* entry);
+  // Calls visit(entry) for each entry Next would give, in the same order and with the same
+  // checks, until visit returns false (then ForEach returns false) or the table ends or
+  // turns out damaged (then it returns true, and ok() tells which). Faster than a loop of
+  // Next: a run of files in one folder is taken with the position held in registers.
+  // `visit` may call the const operations of the cursor, not Next.
+  template <typename Visit>
+  bool ForEach(Visit&& visit);
+  // The bytes read and not yet passed over: every name Next gives lies in it. It changes
+  // only when Refills() grows.
+  std::string_view Window() const {
+    return std::string_view(reinterpret_cast<const char*>(window_),
+                            static_cast<size_t>(end_ - window_));
+  }
+  uint64_t Refills() const { return refills_; }
   // True once the whole table was read and found sound.
   bool ok() const { return finished_ && problem_.what.empty(); }
   bool failed() const { return !problem_.what.empty(); }
@@ -50,18 +84,62 @@ class EntryCursor {
  private:
   bool Finish();
   bool Fail(size_t offset, std::string what);
-  // The first NUL at or after `from`, eight bytes at a time while eight remain (names are
-  // short, so a call of memchr per name costs more than the search); null when none.
-  const unsigned char* FindNul(const unsigned char* from) const {
+  // Decodes the fixed fields of the record at `p` into *entry; returns where its name begins.
+  const unsigned char* DecodeFixed(const unsigned char* p, CatalogEntry* entry) const {
+    entry->modified = static_cast<int32_t>(Load32(p));
+    if (wide_) {
+      uint64_t size;
+      std::memcpy(&size, p + 4, 8);
+      entry->size = static_cast<int64_t>(size);
+      entry->folderIndex = Load32(p + 12);
+      return p + 16;
+    }
+    entry->size = static_cast<int32_t>(Load32(p + 4));
+    entry->folderIndex = static_cast<uint32_t>(p[8] | (p[9] << 8));
+    return p + 10;
+  }
+  // Sets fastEnd_ for the window at hand.
+  void SetFastEnd();
+  // The offset in the file of a byte of the window.
+  size_t Offset(const unsigned char* p) const {
+    return windowOffset_ + static_cast<size_t>(p - window_);
+  }
+  // Moves what is left of the window to the start of the buffer and reads on, so that at
+  // least `need` bytes are held (or the rest of the file). False after a failed read.
+  bool Refill(size_t need);
+  // The name at `name` runs past the window: read on until its NUL, then take the entry
+  // again. False at the end of the file or after a failed read.
+  bool ReadLongName(const unsigned char* name, CatalogEntry* entry);
+  // Out of line, so that the loop of Next stays small: the checks that fail are rare.
+  bool FailOrder(const CatalogEntry& entry);
+  bool FailUnknownFolder(const CatalogEntry& entry);
+  bool FailFolderEntry(const CatalogEntry& entry);
+  // The first NUL at or after `from`; null when none. Names are short, so one 32-byte
+  // comparison nearly always settles it, where a call of memchr per name would cost more
+  // than the search itself (and sixteen bytes would leave the loop's branch to chance).
+  static const unsigned char* FindNul(const unsigned char* from, const unsigned char* end) {
     const unsigned char* q = from;
-    while (end_ - q >= 8) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    while (end - q >= 32) {
+      const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+      const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16));
+      const uint32_t mask = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, zero))) |
+                            static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, zero)))
+                                << 16;
+      if (mask != 0) return q + __builtin_ctz(mask);
+      q += 32;
+    }
+#else
+    while (end - q >= 8) {
       uint64_t v;
       std::memcpy(&v, q, 8);
       const uint64_t zero = (v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull;
       if (zero != 0) return q + (__builtin_ctzll(zero) >> 3);
       q += 8;
     }
-    return static_cast<const unsigned char*>(std::memchr(q, 0, static_cast<size_t>(end_ - q)));
+#endif
+    return static_cast<const unsigned char*>(std::memchr(q, 0, static_cast<size_t>(end - q)));
   }
   static uint32_t Load32(const unsigned char* p) {
     uint32_t v;
@@ -69,9 +147,23 @@ class EntryCursor {
     return v;
   }
 
-  const unsigned char* base_;
+  const unsigned char* base_;  // the whole file
+  size_t fileSize_;
+  const MappedFile* file_ = nullptr;  // streamed through, when set
+  std::unique_ptr<unsigned char[]> buffer_;
+  size_t bufferSize_ = 0;
+  size_t lookahead_ = 0;         // a window shorter than this past pos_ is read on first
+  const unsigned char* window_;  // the bytes at hand: the whole file, or the buffer
+  size_t windowOffset_ = 0;      // of window_[0] in the file
   const unsigned char* pos_;
   const unsigned char* end_;
+  // Past this, the next entry may not lie wholly in the window: read on first. Beyond end_
+  // never, so the whole file held at once is never refilled.
+  const unsigned char* refillAt_;
+  // A record that starts before this lies in the window up to 32 bytes into its name and
+  // needs no reading on (for ForEach).
+  const unsigned char* fastEnd_;
+  uint64_t refills_ = 0;
   uint32_t remaining_;
   uint32_t folderCount_;
   uint32_t foldersMet_ = 0;
@@ -86,54 +178,66 @@ class EntryCursor {
 
 inline bool EntryCursor::Next(CatalogEntry* entry) {
   if (remaining_ == 0) return Finish();
+  if (pos_ > refillAt_ && !Refill(lookahead_)) return false;
   const size_t fixed = wide_ ? 16 : 10;
   if (static_cast<size_t>(end_ - pos_) < fixed + 1) {
-    return Fail(static_cast<size_t>(pos_ - base_), "entry record runs past the end of the file");
+    return Fail(Offset(pos_), "entry record runs past the end of the file");
   }
   const unsigned char* p = pos_;
-  entry->offset = static_cast<size_t>(p - base_);
-  entry->modified = static_cast<int32_t>(Load32(p));
-  if (wide_) {
-    uint64_t size;
-    std::memcpy(&size, p + 4, 8);
-    entry->size = static_cast<int64_t>(size);
-    entry->folderIndex = Load32(p + 12);
-  } else {
-    entry->size = static_cast<int32_t>(Load32(p + 4));
-    entry->folderIndex = static_cast<uint32_t>(p[8] | (p[9] << 8));
-  }
-  const unsigned char* name = p + fixed;
-  const unsigned char* nameEnd = FindNul(name);
-  if (nameEnd == nullptr) {
-    return Fail(static_cast<size_t>(name - base_),
-                "entry name has no NUL before the end of the file");
-  }
+  entry->offset = Offset(p);
+  const unsigned char* name = DecodeFixed(p, entry);
+  const unsigned char* nameEnd = FindNul(name, end_);
+  if (nameEnd == nullptr) return ReadLongName(name, entry);
   entry->name =
       std::string_view(reinterpret_cast<const char*>(name), static_cast<size_t>(nameEnd - name));
   pos_ = nameEnd + 1;
   --remaining_;
-  if (entry->folderIndex < lastFolder_) {
-    return Fail(entry->offset, "entry of folder " + std::to_string(entry->folderIndex) +
-                                   " follows one of folder " + std::to_string(lastFolder_));
-  }
+  if (entry->folderIndex < lastFolder_) return FailOrder(*entry);
   lastFolder_ = entry->folderIndex;
-  if (entry->folderIndex > foldersMet_) {
-    return Fail(entry->offset, "entry lies in folder " + std::to_string(entry->folderIndex) +
-                                   ", which no earlier folder entry introduces");
-  }
+  if (entry->folderIndex > foldersMet_) return FailUnknownFolder(*entry);
   if (entry->size < 0) {
     ++foldersMet_;
     if (entry->size != -static_cast<int64_t>(foldersMet_) || foldersMet_ >= folderCount_) {
-      return Fail(entry->offset, "folder entry number " + std::to_string(foldersMet_) +
-                                     " has size " + std::to_string(entry->size) + " (" +
-                                     std::to_string(folderCount_) + " folders in the table)");
+      return FailFolderEntry(*entry);
     }
     if (keep_) {
       parents_.push_back(entry->folderIndex);
-      nameOffsets_.push_back(static_cast<uint64_t>(name - base_));
+      nameOffsets_.push_back(Offset(name));
     }
   }
   return true;
+}
+
+template <typename Visit>
+bool EntryCursor::ForEach(Visit&& visit) {
+  CatalogEntry entry;
+  while (true) {
+    // Files in the folder of the entry before pass every check that Next makes, once the
+    // record and its NUL lie in the window.
+    const unsigned char* p = pos_;
+    const unsigned char* const fastEnd = fastEnd_;
+    const unsigned char* const end = end_;
+    const uint32_t folder = lastFolder_;
+    uint32_t remaining = remaining_;
+    while (remaining != 0 && p < fastEnd) {
+      const unsigned char* name = DecodeFixed(p, &entry);
+      if (entry.size < 0 || entry.folderIndex != folder) break;
+      const unsigned char* nameEnd = FindNul(name, end);
+      if (nameEnd == nullptr) break;
+      entry.name = std::string_view(reinterpret_cast<const char*>(name),
+                                    static_cast<size_t>(nameEnd - name));
+      entry.offset = Offset(p);
+      p = nameEnd + 1;
+      --remaining;
+      if (!visit(static_cast<const CatalogEntry&>(entry))) {
+        pos_ = p, remaining_ = remaining;
+        return false;
+      }
+    }
+    pos_ = p, remaining_ = remaining;
+    if (!Next(&entry)) return true;
+    if (!visit(static_cast<const CatalogEntry&>(entry))) return false;
+  }
 }
 
 }  // namespace ledra

@@ -1,5 +1,5 @@
-// Maps catalogue files with mmap. The descriptor is closed as soon as the mapping exists;
-// the mapping alone keeps the pages readable even when the file is replaced meanwhile.
+// Maps catalogue files with mmap. The descriptor stays open beside the mapping for ReadAt;
+// both keep reading the file they opened even when it is replaced meanwhile.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -24,8 +24,11 @@ void FillErrno(int code, OsError* err) {
 
 class PosixMappedFile final : public MappedFile {
  public:
-  PosixMappedFile(void* data, size_t size) : data_(data), size_(size) {}
-  ~PosixMappedFile() override { munmap(data_, size_); }
+  PosixMappedFile(int fd, void* data, size_t size) : fd_(fd), data_(data), size_(size) {}
+  ~PosixMappedFile() override {
+    munmap(data_, size_);
+    close(fd_);
+  }
   std::string_view Bytes() const override {
     return std::string_view(static_cast<const char*>(data_), size_);
   }
@@ -35,8 +38,23 @@ class PosixMappedFile final : public MappedFile {
     // refuse it and read ahead instead.
     if (madvise(data_, size_, MADV_POPULATE_READ) != 0) madvise(data_, size_, MADV_WILLNEED);
   }
+  bool ReadAt(uint64_t offset, size_t size, char* out, std::string* error) const override {
+    while (size > 0) {
+      const ssize_t got = pread(fd_, out, size, static_cast<off_t>(offset));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        *error = got < 0 ? std::strerror(errno) : "the file ends early (changed while read)";
+        return false;
+      }
+      out += got;
+      offset += static_cast<uint64_t>(got);
+      size -= static_cast<size_t>(got);
+    }
+    return true;
+  }
 
  private:
+  int fd_;  // kept for ReadAt; it refers to the mapped file even once that is replaced
   void* data_;
   size_t size_;
 };
@@ -68,13 +86,12 @@ std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err
     return std::make_unique<HeldFile>(std::string());
   }
   void* data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  const int mapError = errno;
-  close(fd);
   if (data == MAP_FAILED) {
-    FillErrno(mapError, err);
+    FillErrno(errno, err);
+    close(fd);
     return nullptr;
   }
-  return std::make_unique<PosixMappedFile>(data, size);
+  return std::make_unique<PosixMappedFile>(fd, data, size);
 }
 
 }  // namespace ledra

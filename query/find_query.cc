@@ -108,6 +108,8 @@ class CatalogSearch {
     if (!options.regex && !options.pattern.empty() && IsSubstringPattern(options.pattern) &&
         encoding.empty() && !options.matchPath) {
       scanner_ = std::make_unique<SubstringScanner>(options.pattern);
+      countNamesOnly_ = options.count && options.type == FindOptions::Type::Any && !options.size &&
+                        !options.newer && !options.older;
     }
   }
 
@@ -126,7 +128,7 @@ class CatalogSearch {
       return outcome;
     }
     const bool needPaths = !options_.count || options_.matchPath;
-    EntryCursor cursor = reader.Entries(needPaths);
+    EntryCursor cursor = reader.StreamEntries(needPaths);
     const std::string prefix = h.PathPrefix();
     const char separator = h.Separator();
     const bool narrow = !h.WideEntries();
@@ -136,18 +138,22 @@ class CatalogSearch {
     std::string volume = h.displayName;
     if (decoder_) decoder_->Decode(h.displayName, &volume);
 
-    const std::string_view bytes = reader.bytes();
-    if (scanner_) scanner_->Restart();
-    CatalogEntry e;
-    while (cursor.Next(&e)) {
+    windowRefills_ = 0;
+    if (countNamesOnly_) {
+      outcome.matches = CountNames(cursor);
+      if (cursor.failed()) outcome.problem = file.path + ": " + cursor.problem().Text();
+      return outcome;
+    }
+    // False once --limit results are shown: the rest of the catalogue is not read.
+    auto visit = [&](const CatalogEntry& e) {
       const bool folder = e.IsFolder();
       if ((options_.type == FindOptions::Type::File && folder) ||
           (options_.type == FindOptions::Type::Folder && !folder)) {
-        continue;
+        return true;
       }
       if ((options_.newer && e.modified <= *options_.newer) ||
           (options_.older && e.modified >= *options_.older)) {
-        continue;
+        return true;
       }
       const bool clamped = narrow && !folder && e.size == kClampedSize;
       double size = static_cast<double>(e.size);
@@ -157,7 +163,7 @@ class CatalogSearch {
         size = record.totalSize;
         files = record.fileCount;
       }
-      if (options_.size && !PassesSize(*options_.size, size, clamped)) continue;
+      if (options_.size && !PassesSize(*options_.size, size, clamped)) return true;
       std::string_view name = e.name;
       bool nameValid = true;
       if (decoder_) {
@@ -166,24 +172,47 @@ class CatalogSearch {
       }
       if (options_.matchPath) {
         BuildPath(prefix, separator, cursor, e, name);
-        if (!matcher_->Matches(path_)) continue;
+        if (!matcher_->Matches(path_)) return true;
       } else if (scanner_) {
-        const size_t nameStart = static_cast<size_t>(e.name.data() - bytes.data());
-        if (!scanner_->Occurs(bytes, nameStart, nameStart + e.name.size())) continue;
+        if (!NameOccurs(cursor, e.name)) return true;
       } else if (!matcher_->Matches(name)) {
-        continue;
+        return true;
       }
       ++outcome.matches;
-      if (options_.count) continue;
-      if (options_.limit != 0 && shown_.fetch_add(1) >= options_.limit) continue;
+      if (options_.count) return true;
       if (!options_.matchPath) BuildPath(prefix, separator, cursor, e, name);
       Emit(file, volume, e, name, nameValid, folder, size, clamped, files, writer.get(), sink);
-    }
-    if (!cursor.ok()) outcome.problem = file.path + ": " + cursor.problem().Text();
+      return options_.limit == 0 || ++shown_ < options_.limit;
+    };
+    cursor.ForEach(visit);
+    if (cursor.failed()) outcome.problem = file.path + ": " + cursor.problem().Text();
     return outcome;
   }
 
  private:
+  // Whether the scanner finds the pattern in `name`, which the cursor just gave. The
+  // scanner searches the cursor's window, afresh each time the cursor reads on.
+  bool NameOccurs(const EntryCursor& cursor, std::string_view name) {
+    if (cursor.Refills() != windowRefills_) {
+      windowRefills_ = cursor.Refills();
+      window_ = cursor.Window();
+      scanner_->Restart();
+    }
+    const size_t nameStart = static_cast<size_t>(name.data() - window_.data());
+    return scanner_->Occurs(window_, nameStart, nameStart + name.size());
+  }
+
+  // --count of a substring with no filter: each entry is still read and checked, and only
+  // its name is looked at.
+  uint64_t CountNames(EntryCursor& cursor) {
+    uint64_t matches = 0;
+    cursor.ForEach([&](const CatalogEntry& e) {
+      matches += NameOccurs(cursor, e.name);
+      return true;
+    });
+    return matches;
+  }
+
   void BuildPath(const std::string& prefix, char separator, const EntryCursor& cursor,
                  const CatalogEntry& e, std::string_view name) {
     raw_.assign(prefix);
@@ -239,6 +268,9 @@ class CatalogSearch {
   std::unique_ptr<NameMatcher> matcher_;
   std::unique_ptr<NameDecoder> decoder_;
   std::unique_ptr<SubstringScanner> scanner_;
+  bool countNamesOnly_ = false;
+  std::string_view window_;  // of the cursor, as the scanner last saw it
+  uint64_t windowRefills_ = 0;
   std::atomic<uint64_t>& shown_;
   std::string decodedName_;
   std::string raw_;
@@ -302,7 +334,9 @@ bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const Fi
   OutputOrder order;
   auto work = [&] {
     CatalogSearch search(platform, options, settings, *matcher, options.encoding, shown);
-    for (size_t i = next++; i < files.size(); i = next++) {
+    // Once --limit results are shown, no further catalogue is read.
+    auto wanted = [&] { return options.limit == 0 || shown < options.limit; };
+    for (size_t i = next++; i < files.size() && wanted(); i = next++) {
       OrderedSink sink(out, order, i);
       results[i] = search.Run(files[i], sink);
       sink.TakeTurn();

@@ -1,7 +1,8 @@
 // `ledra find`: every entry of every given catalogue whose name (or full path) matches,
 // through the filters, in catalogue order and within a catalogue in table order, however
-// many threads search. Each catalogue is mapped, read and checked in full, one after the
-// other per thread; its mapping is released as soon as it is done.
+// many threads search. Each catalogue is mapped for its header and folder table, its entry
+// table read through a buffer and checked in full (up to the last result with --limit), one
+// after the other per thread; its mapping is released as soon as it is done.
 #ifndef LEDRA_QUERY_FIND_QUERY_H_
 #define LEDRA_QUERY_FIND_QUERY_H_
 

@@ -113,11 +113,17 @@ size_t SubstringScanner::Find(std::string_view text, size_t from) const {
   return text.size();
 }
 
-bool SubstringScanner::Occurs(std::string_view text, size_t begin, size_t end) {
+bool SubstringScanner::Search(std::string_view text, size_t begin, size_t end) {
   const size_t m = folded_.size();
   while (true) {
-    if (next_ != kNone && next_ >= begin) return next_ + m <= end;
-    if (examined_ >= end) return false;
+    if (next_ != kNone && next_ >= begin) {
+      clearBefore_ = next_ + m;
+      return next_ + m <= end;
+    }
+    if (examined_ >= end) {
+      clearBefore_ = examined_ + m;
+      return false;
+    }
     const size_t from = std::max(examined_, begin);
     const size_t windowEnd = std::min(text.size(), from + kWindow + m - 1);
     const size_t found = Find(text.substr(0, windowEnd), from);
