@@ -8,10 +8,13 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 #include "app/ledra_cli.h"
 #include "platform/platform.h"
+#include "query/terminal_output.h"
 
 namespace {
 
@@ -33,7 +36,16 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   ledra::MessageSink errors(std::cerr);
   std::unique_ptr<ledra::Platform> platform = ledra::NewRealPlatform(errors);
-  StandardOutput out;
+  StandardOutput standardOutput;
+  // A person reading results is shielded from names that hold terminal commands; a pipe
+  // or a file gets the stored bytes.
+#ifdef _WIN32
+  const bool terminal = _isatty(_fileno(stdout)) != 0;
+#else
+  const bool terminal = isatty(fileno(stdout)) != 0;
+#endif
+  ledra::TerminalOutput shown(standardOutput);
+  ledra::OutputSink& out = terminal ? static_cast<ledra::OutputSink&>(shown) : standardOutput;
   const unsigned cores = std::thread::hardware_concurrency();
   ledra::ReaderContext context{*platform,
                                out,
@@ -44,6 +56,7 @@ int main(int argc, char** argv) {
                                                 : cores > 8 ? 8
                                                             : cores)};
   const int status = ledra::RunReader(argc, argv, context);
+  if (terminal) shown.Finish();
   if (std::fflush(stdout) != 0 && status != ledra::kReaderError) return ledra::kReaderError;
   return status;
 }
