@@ -165,7 +165,7 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
   // now, so that it is refused like a file that cannot be opened.
   std::string piece;
   const bool havePiece = lines.ReadPiece(&piece, kLinePieceLength);
-  if (lines.ReadFailed()) {
+  if (lines.readFailed()) {
     errors.WriteLine(cannotRead);
     return kExitCannotReadParameters;
   }

@@ -70,7 +70,7 @@ bool ReadHeaderString(CatalogStream& in, int16_t version, char* scratch, std::st
   } else {
     if (!in.ReadTerminatedString(scratch, kScratchSize)) return false;
   }
-  if (in.AtEnd()) return false;
+  if (in.atEnd()) return false;
   field->assign(scratch);
   return true;
 }
@@ -136,10 +136,10 @@ int VolumeCatalog::ReadHeader(Platform& platform) {
   if (!in.Open()) return 0;
 
   const uint32_t signature = Read32(in);
-  if (in.AtEnd() || signature % kGenerationStep != kSignatureBase) return 0;
+  if (in.atEnd() || signature % kGenerationStep != kSignatureBase) return 0;
   int16_t fileVersion = static_cast<int16_t>(signature / kGenerationStep);
   if (fileVersion > 2) fileVersion = static_cast<int16_t>(Read16(in));
-  if (in.AtEnd()) return 0;
+  if (in.atEnd()) return 0;
   if (fileVersion > kHighestReadVersion) {
     version = fileVersion;
     return 0;
@@ -163,7 +163,7 @@ int VolumeCatalog::ReadHeader(Platform& platform) {
     const uint32_t bits = Read32(in);
     std::memcpy(&fileFreeSpace, &bits, sizeof fileFreeSpace);
   }
-  if (in.AtEnd()) return 0;
+  if (in.atEnd()) return 0;
 
   version = fileVersion;
   timestamp = fileTimestamp;

@@ -82,15 +82,15 @@ void ExpectSetMatchesDisk(const FakePlatform& fake, const CatalogSet& set) {
 std::vector<std::string> MaskedLog(const FakePlatform& fake, size_t from = 0) {
   static const std::regex kToken("\\.tmp\\.[0-9a-f]{8}");
   std::vector<std::string> log;
-  for (size_t i = from; i < fake.Log().size(); ++i) {
-    log.push_back(std::regex_replace(fake.Log()[i], kToken, ".tmp.*"));
+  for (size_t i = from; i < fake.log().size(); ++i) {
+    log.push_back(std::regex_replace(fake.log()[i], kToken, ".tmp.*"));
   }
   return log;
 }
 
 // The temporary file the last catalogue was written to.
 std::string LastCreated(const FakePlatform& fake) {
-  for (auto it = fake.Log().rbegin(); it != fake.Log().rend(); ++it) {
+  for (auto it = fake.log().rbegin(); it != fake.log().rend(); ++it) {
     if (it->rfind("create ", 0) == 0) return it->substr(7);
   }
   return std::string();
@@ -211,7 +211,7 @@ TEST_F(CatalogSetFakeTest, FolderComesFromTheCurrentFolder) {
 }
 
 TEST_F(CatalogSetFakeTest, LoadHeaders) {
-  enum Kind { kValidFile, kJunkFile, kEmptyFile, kFolderItem, kVersion7File };
+  enum class Kind { ValidFile, JunkFile, EmptyFile, FolderItem, Version7File };
   struct Item {
     std::string name;
     Kind kind;
@@ -224,29 +224,29 @@ TEST_F(CatalogSetFakeTest, LoadHeaders) {
   };
   const Case cases[] = {
       {"a catalogue, junk and a text file",
-       {{"A.kvl", kValidFile}, {"B.kvl", kJunkFile}, {"notes.txt", kValidFile}},
+       {{"A.kvl", Kind::ValidFile}, {"B.kvl", Kind::JunkFile}, {"notes.txt", Kind::ValidFile}},
        {},
        {"A.kvl"}},
       {"listing order, not sorted",
-       {{"Z.kvl", kValidFile}, {"M.kvl", kValidFile}, {"A.kvl", kValidFile}},
+       {{"Z.kvl", Kind::ValidFile}, {"M.kvl", Kind::ValidFile}, {"A.kvl", Kind::ValidFile}},
        {"M.kvl", "Z.kvl", "A.kvl"},
        {"M.kvl", "Z.kvl", "A.kvl"}},
       {"any case of the extension, and a bare '.kvl'",
-       {{"UP.KVL", kValidFile}, {".kvl", kValidFile}, {"mixed.kVl", kValidFile}},
+       {{"UP.KVL", Kind::ValidFile}, {".kvl", Kind::ValidFile}, {"mixed.kVl", Kind::ValidFile}},
        {"UP.KVL", ".kvl", "mixed.kVl"},
        {"UP.KVL", ".kvl", "mixed.kVl"}},
       {"nothing that fails the header test",
-       {{"E.kvl", kEmptyFile},
-        {"F.kvl", kFolderItem},
-        {"V.kvl", kVersion7File},
-        {"G.kvl", kValidFile}},
+       {{"E.kvl", Kind::EmptyFile},
+        {"F.kvl", Kind::FolderItem},
+        {"V.kvl", Kind::Version7File},
+        {"G.kvl", Kind::ValidFile}},
        {"E.kvl", "F.kvl", "V.kvl", "G.kvl"},
        {"G.kvl"}},
       {"backups and unfinished files are no catalogues",
-       {{"A.kvl.bak", kValidFile},
-        {"A.kvl.tmp", kValidFile},
-        {"A.kvlx", kValidFile},
-        {"Akvl", kValidFile}},
+       {{"A.kvl.bak", Kind::ValidFile},
+        {"A.kvl.tmp", Kind::ValidFile},
+        {"A.kvlx", Kind::ValidFile},
+        {"Akvl", Kind::ValidFile}},
        {},
        {}},
       {"an empty folder", {}, {}, {}},
@@ -261,19 +261,19 @@ TEST_F(CatalogSetFakeTest, LoadHeaders) {
     uint32_t serial = 100;
     for (const Item& item : c.items) {
       switch (item.kind) {
-        case kValidFile:
+        case Kind::ValidFile:
           fake.AddFileWithContent(In(item.name), HeaderFile(item.name, serial++, "al"));
           break;
-        case kJunkFile:
+        case Kind::JunkFile:
           fake.AddFileWithContent(In(item.name), "this is no catalogue at all");
           break;
-        case kEmptyFile:
+        case Kind::EmptyFile:
           fake.AddFileWithContent(In(item.name), "");
           break;
-        case kFolderItem:
+        case Kind::FolderItem:
           fake.AddFolder(In(item.name));
           break;
-        case kVersion7File:
+        case Kind::Version7File:
           fake.AddFileWithContent(In(item.name), Bytes().Hex("27 06 A4 D0 07 00").str() +
                                                      HeaderFile("seven", 7, "").substr(6));
           break;
@@ -488,10 +488,10 @@ TEST_F(CatalogSetLoadedTest, RemoveByIdentity) {
   twin.filePath = set_->catalogs()[2]->filePath;
   twin.volumeName = "C";
   twin.serial = 3;
-  const size_t logBefore = fake_.Log().size();
+  const size_t logBefore = fake_.log().size();
   EXPECT_EQ(set_->RemoveCatalog(false, &twin), 0);
   EXPECT_EQ(set_->count(), 3);
-  EXPECT_EQ(fake_.Log().size(), logBefore);
+  EXPECT_EQ(fake_.log().size(), logBefore);
 
   EXPECT_EQ(set_->RemoveCatalog(false, set_->catalogs()[2].get()), 1);
   EXPECT_EQ(set_->matchIndex(), 2);
@@ -591,7 +591,7 @@ TEST_F(CatalogSetFakeTest, ReplacesAVolumeStoredEarlierInTheRun) {
     SCOPED_TRACE(round);
     std::unique_ptr<VolumeCatalog> cur =
         NewCatalogue("DATA", 0x1234, "", 10 + round, "round " + std::to_string(round));
-    const size_t logBefore = fake_.Log().size();
+    const size_t logBefore = fake_.log().size();
     const VolumeCatalog* replaced = nullptr;
     if (round > 0) {
       ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
@@ -734,7 +734,7 @@ TEST_F(CatalogSetFakeTest, FailedStoreKeepsTheEarlierCatalogue) {
     if (!c.tmpWrites.empty()) {
       EXPECT_EQ(fake.Writes(tmp), c.tmpWrites);
     }
-    for (const std::string& entry : fake.Log()) {
+    for (const std::string& entry : fake.log()) {
       EXPECT_EQ(entry.rfind("rename", 0), std::string::npos) << entry;
     }
     ExpectSetMatchesDisk(fake, set);

@@ -30,7 +30,7 @@ class CatalogStream {
   int Open();
 
   // Reading. Past the end of the file (a read error counts as the end) every byte is 0
-  // and AtEnd() turns true.
+  // and atEnd() turns true.
   uint8_t ReadByte() {
     if (position_ >= filled_) Refill();
     if (position_ >= filled_) return 0;
@@ -44,10 +44,10 @@ class CatalogStream {
   // bytes and always ends with a NUL. False when the file ends first or the string does
   // not fit (the rest of it is left unread).
   bool ReadTerminatedString(char* destination, size_t capacity);
-  bool AtEnd() const { return atEnd_; }
+  bool atEnd() const { return atEnd_; }
 
   // Writing. A failed block write is reported once; the stream then drops what is
-  // buffered and everything after it, and WriteFailed() turns true.
+  // buffered and everything after it, and writeFailed() turns true.
   void WriteByte(uint8_t b) {
     buffer_[position_++] = b;
     if (position_ == kBufferSize) FlushBlock();
@@ -62,7 +62,7 @@ class CatalogStream {
   }
   void WriteTerminatedString(const char* text) { WriteBytes(text, std::strlen(text) + 1); }
   void WriteTerminatedString(const std::string& text) { WriteBytes(text.c_str(), text.size() + 1); }
-  bool WriteFailed() const { return writeFailed_; }
+  bool writeFailed() const { return writeFailed_; }
 
   // Writes out what is buffered (write mode) and closes the file. With `sync`, the
   // written bytes are pushed to the disk first. False when writing, syncing or closing

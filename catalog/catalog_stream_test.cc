@@ -86,7 +86,7 @@ TEST_F(CatalogStreamFakeTest, WritesWholeBlocksAndOneRemainder) {
       EXPECT_TRUE(out.Close());
       EXPECT_EQ(fake_.Writes(path), c.blocksAfterClose);
       EXPECT_TRUE(fake_.Content(path) == bytes) << "content differs";
-      EXPECT_FALSE(out.WriteFailed());
+      EXPECT_FALSE(out.writeFailed());
     }
   }
   EXPECT_EQ(Reports(), "");
@@ -182,7 +182,7 @@ TEST_F(CatalogStreamFakeTest, ReadsCountedAndTerminatedStrings) {
     EXPECT_EQ(std::string(destination.data(), c.stored.size()), c.stored);
     EXPECT_EQ(destination[c.stored.size()], '\xCC') << "stored past the string";
     EXPECT_EQ(in.ReadByte(), 0x7E) << "consumed a different number of bytes than " << c.consumed;
-    EXPECT_FALSE(in.AtEnd());
+    EXPECT_FALSE(in.atEnd());
     in.Close();
   }
 }
@@ -236,10 +236,10 @@ TEST_F(CatalogStreamFakeTest, ReadingPastTheEndGivesZerosAndAtEnd) {
     ASSERT_EQ(in.Open(), 1);
     for (size_t i = 0; i < c.file.size(); ++i) {
       ASSERT_EQ(in.ReadByte(), static_cast<uint8_t>(c.file[i])) << "at " << i;
-      ASSERT_FALSE(in.AtEnd());
+      ASSERT_FALSE(in.atEnd());
     }
     EXPECT_EQ(in.ReadByte(), 0);
-    EXPECT_TRUE(in.AtEnd());
+    EXPECT_TRUE(in.atEnd());
     EXPECT_EQ(in.ReadByte(), 0);
     uint8_t tail[6];
     std::memset(tail, 0x55, sizeof tail);
@@ -253,7 +253,7 @@ TEST_F(CatalogStreamFakeTest, ReadingPastTheEndGivesZerosAndAtEnd) {
     EXPECT_EQ(text[0], '\0');
     in.ReadCountedString(text);
     EXPECT_EQ(text[0], '\0');
-    EXPECT_TRUE(in.AtEnd());
+    EXPECT_TRUE(in.atEnd());
   }
 }
 
@@ -276,9 +276,9 @@ TEST_F(CatalogStreamFakeTest, ReadBytesCrossesBlocks) {
     }
   }
   EXPECT_TRUE(got == bytes);
-  EXPECT_FALSE(in.AtEnd());
+  EXPECT_FALSE(in.atEnd());
   in.ReadByte();
-  EXPECT_TRUE(in.AtEnd());
+  EXPECT_TRUE(in.atEnd());
 }
 
 TEST_F(CatalogStreamFakeTest, OpenRefusesOtherModesSilently) {
@@ -291,7 +291,7 @@ TEST_F(CatalogStreamFakeTest, OpenRefusesOtherModesSilently) {
   CatalogStream missing(fake_, "C:\\cats\\new.kvl", 7);
   EXPECT_EQ(missing.Open(), 0);
   EXPECT_FALSE(fake_.Exists("C:\\cats\\new.kvl"));
-  EXPECT_TRUE(fake_.Log().empty());
+  EXPECT_TRUE(fake_.log().empty());
   EXPECT_EQ(fake_.Content(kPath), "abc");
   EXPECT_EQ(Reports(), "");
 }
@@ -358,12 +358,12 @@ TEST_F(CatalogStreamFakeTest, FailedWritesAreReportedOnceAndNothingFollows) {
     fake.Fail(c.op, kPath, c.fromCall);
     const size_t half = std::min(kBlock / 2, bytes.size());
     out.WriteBytes(bytes.data(), half);
-    EXPECT_FALSE(out.WriteFailed());
+    EXPECT_FALSE(out.writeFailed());
     for (size_t i = half; i < bytes.size(); ++i) out.WriteByte(static_cast<uint8_t>(bytes[i]));
-    EXPECT_EQ(out.WriteFailed(), c.failedBeforeClose);
+    EXPECT_EQ(out.writeFailed(), c.failedBeforeClose);
     EXPECT_EQ(LineCount(text.str()), c.failedBeforeClose ? 1u : 0u) << text.str();
     EXPECT_FALSE(out.Close(/*sync=*/true));
-    EXPECT_TRUE(out.WriteFailed());
+    EXPECT_TRUE(out.writeFailed());
     EXPECT_EQ(fake.Writes(kPath), c.attempts);
     EXPECT_TRUE(fake.Content(kPath) == bytes.substr(0, c.kept));
     EXPECT_EQ(LineCount(text.str()), 1u) << text.str();
@@ -418,7 +418,7 @@ TEST_F(CatalogStreamFakeTest, RemoveFile) {
     if (c.fileThere) fake.AddFileWithContent(kPath, "new");
     if (c.backupThere) fake.AddFileWithContent(bak, "old");
     fake.Fail(c.failing, kPath);
-    const size_t logBefore = fake.Log().size();
+    const size_t logBefore = fake.log().size();
     {
       CatalogStream stream(fake, kPath, c.mode);
       EXPECT_EQ(stream.RemoveFile(c.backup), c.result);
@@ -436,11 +436,11 @@ TEST_F(CatalogStreamFakeTest, RemoveFile) {
       EXPECT_EQ(fake.Content(bak), c.backupAfter);
     }
     if (c.mode != CatalogStream::kRemove) {
-      EXPECT_EQ(fake.Log().size(), logBefore);
+      EXPECT_EQ(fake.log().size(), logBefore);
     }
     // A backup is one rename that replaces the old backup, never a delete and a rename.
     if (c.backup) {
-      for (const std::string& entry : fake.Log()) {
+      for (const std::string& entry : fake.log()) {
         EXPECT_EQ(entry.rfind("remove ", 0), std::string::npos) << entry;
       }
     }
@@ -483,9 +483,9 @@ TEST_F(CatalogStreamRealTest, RoundTripAcrossBlocks) {
       in.ReadBytes(&got[1], total - 1);
     }
     EXPECT_TRUE(got == bytes);
-    EXPECT_FALSE(in.AtEnd());
+    EXPECT_FALSE(in.atEnd());
     EXPECT_EQ(in.ReadByte(), 0);
-    EXPECT_TRUE(in.AtEnd());
+    EXPECT_TRUE(in.atEnd());
     in.Close();
   }
   EXPECT_EQ(errorText_.str(), "");

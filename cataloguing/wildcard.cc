@@ -5,13 +5,13 @@ namespace {
 
 using Byte = unsigned char;
 
-enum class SetOutcome { kCovered, kNotCovered, kUnclosed };
+enum class SetOutcome { Covered, NotCovered, Unclosed };
 
 // Ranges order bytes as signed 8-bit numbers, whatever the signedness of char here.
 int SignedByte(Byte byte) { return byte < 0x80 ? byte : byte - 0x100; }
 
 // Decides one bracket set for one name byte. `members` points just after the '['. On
-// kCovered and kNotCovered (negation already applied), *after points past the closing ']'.
+// Covered and NotCovered (negation already applied), *after points past the closing ']'.
 SetOutcome MatchSet(const Byte* members, Byte byte, const Byte** after) {
   bool negated = false;
   if (*members == '^') {
@@ -22,7 +22,7 @@ SetOutcome MatchSet(const Byte* members, Byte byte, const Byte** after) {
   const Byte* member = members;
   // The first member is taken even when it is ']', so ']' only closes from the second on.
   while (member == members || *member != ']') {
-    if (*member == 0) return SetOutcome::kUnclosed;
+    if (*member == 0) return SetOutcome::Unclosed;
     // A '-' followed by the end or by ']' is no range but an ordinary member.
     if (member[1] == '-' && member[2] != 0 && member[2] != ']') {
       const int value = SignedByte(byte);
@@ -34,7 +34,7 @@ SetOutcome MatchSet(const Byte* members, Byte byte, const Byte** after) {
     }
   }
   *after = member + 1;
-  return covered != negated ? SetOutcome::kCovered : SetOutcome::kNotCovered;
+  return covered != negated ? SetOutcome::Covered : SetOutcome::NotCovered;
 }
 
 }  // namespace
@@ -73,12 +73,12 @@ int MatchWildcardCounted(const char* name, const char* pattern, uint64_t* steps)
       case '[':
         if (*n == 0) break;
         switch (MatchSet(p + 1, *n, &next)) {
-          case SetOutcome::kCovered:
+          case SetOutcome::Covered:
             matched = true;
             break;
-          case SetOutcome::kNotCovered:
+          case SetOutcome::NotCovered:
             break;
-          case SetOutcome::kUnclosed:
+          case SetOutcome::Unclosed:
             // An open set swallows the rest of the pattern and can never be passed, so no
             // other split of the name can succeed either.
             return 0;

@@ -80,7 +80,7 @@ class FakePlatform : public Platform {
   // Names of a folder's items in listing order.
   std::vector<std::string> List(const std::string& folder) const;
   // "create X", "rename X -> Y", "remove X", in order.
-  const std::vector<std::string>& Log() const { return log_; }
+  const std::vector<std::string>& log() const { return log_; }
   // Number of Write calls made on a path, and the byte count of each.
   std::vector<size_t> Writes(const std::string& path) const;
 

@@ -21,7 +21,7 @@ class TextLineReader {
   bool ReadPiece(std::string* piece, size_t maxChars = 255);
   // Whether the file could not be read (as opposed to having ended): no file, a folder
   // opened as a file, an I/O error.
-  bool ReadFailed() const { return readFailed_; }
+  bool readFailed() const { return readFailed_; }
 
  private:
   // The next byte in text mode, or -1 at the end.

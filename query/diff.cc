@@ -113,7 +113,7 @@ std::vector<DiffRow> PairMoves(const CatalogTables& older, const CatalogTables& 
       stillAdded.push_back(j);
     } else {
       movedOld[partner] = true;
-      moves.push_back({DiffChange::kMoved, partner, j});
+      moves.push_back({DiffChange::Moved, partner, j});
     }
   }
   removed->erase(
@@ -201,7 +201,7 @@ DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, 
     if (i == kNone) {
       added.push_back(jj);
     } else if (older.entries[i].size != n.size || older.entries[i].modified != n.modified) {
-      changed.push_back({DiffChange::kChanged, i, jj});
+      changed.push_back({DiffChange::Changed, i, jj});
     }
   }
   std::vector<uint32_t> removed;
@@ -212,8 +212,8 @@ DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, 
 
   DiffResult result;
   result.entries.reserve(added.size() + removed.size() + changed.size() + moves.size());
-  for (uint32_t j : added) result.entries.push_back({DiffChange::kAdded, kNone, j});
-  for (uint32_t i : removed) result.entries.push_back({DiffChange::kRemoved, i, kNone});
+  for (uint32_t j : added) result.entries.push_back({DiffChange::Added, kNone, j});
+  for (uint32_t i : removed) result.entries.push_back({DiffChange::Removed, i, kNone});
   result.entries.insert(result.entries.end(), changed.begin(), changed.end());
   result.entries.insert(result.entries.end(), moves.begin(), moves.end());
   result.totals = LargestTotals(older, newer, folderMatch, top);

@@ -12,13 +12,13 @@
 
 namespace ledra {
 
-enum class DiffChange { kAdded, kRemoved, kChanged, kMoved };
+enum class DiffChange { Added, Removed, Changed, Moved };
 
 // Entries are indexes into the entry tables of the two catalogues; kNoEntry where a side
 // has none (the new side of a removed entry, the old side of an added one).
 struct DiffRow {
   static constexpr uint32_t kNoEntry = UINT32_MAX;
-  DiffChange change = DiffChange::kAdded;
+  DiffChange change = DiffChange::Added;
   uint32_t oldEntry = kNoEntry;
   uint32_t newEntry = kNoEntry;
 };

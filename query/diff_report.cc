@@ -11,13 +11,13 @@ namespace {
 
 const char* ChangeName(DiffChange change) {
   switch (change) {
-    case DiffChange::kAdded:
+    case DiffChange::Added:
       return "added";
-    case DiffChange::kRemoved:
+    case DiffChange::Removed:
       return "removed";
-    case DiffChange::kChanged:
+    case DiffChange::Changed:
       return "changed";
-    case DiffChange::kMoved:
+    case DiffChange::Moved:
       return "moved";
   }
   return "";
@@ -54,12 +54,12 @@ uint64_t WriteDiff(const LoadedCatalog& older, const LoadedCatalog& newer, size_
   TextTable entries({false, true, false, false});
   for (const DiffRow& row : result.entries) {
     // The new side describes the entry, except for what is gone.
-    const bool gone = row.change == DiffChange::kRemoved;
+    const bool gone = row.change == DiffChange::Removed;
     const LoadedCatalog& side = gone ? older : newer;
     const CatalogEntry& e = side.tables.entries[gone ? row.oldEntry : row.newEntry];
     const EntryFacts facts = side.Facts(e, names);
     EntryFacts was;
-    if (row.change == DiffChange::kChanged || row.change == DiffChange::kMoved) {
+    if (row.change == DiffChange::Changed || row.change == DiffChange::Moved) {
       was = older.Facts(older.tables.entries[row.oldEntry], names);
     }
     if (writer) {
@@ -69,8 +69,8 @@ uint64_t WriteDiff(const LoadedCatalog& older, const LoadedCatalog& newer, size_
       Set(&r, "type", FieldValue::Text(facts.folder ? "folder" : "file"));
       Set(&r, "size", FieldValue::Integer(facts.size));
       Set(&r, "modified", FieldValue::Text(UtcIsoText(facts.modified)));
-      if (row.change == DiffChange::kMoved) Set(&r, "old_path", FieldValue::Text(was.path));
-      if (row.change == DiffChange::kChanged) {
+      if (row.change == DiffChange::Moved) Set(&r, "old_path", FieldValue::Text(was.path));
+      if (row.change == DiffChange::Changed) {
         Set(&r, "old_size", FieldValue::Integer(was.size));
         Set(&r, "old_modified", FieldValue::Text(UtcIsoText(was.modified)));
       }
@@ -79,10 +79,10 @@ uint64_t WriteDiff(const LoadedCatalog& older, const LoadedCatalog& newer, size_
       continue;
     }
     std::string note;
-    if (row.change == DiffChange::kChanged) {
+    if (row.change == DiffChange::Changed) {
       note = "(was " + SizeText(static_cast<double>(was.size), was.clamped, settings.exactBytes) +
              ", " + LocalTimeText(was.modified) + ")";
-    } else if (row.change == DiffChange::kMoved) {
+    } else if (row.change == DiffChange::Moved) {
       note = "(from " + was.path + ")";
     }
     entries.Add({ChangeName(row.change),

@@ -20,18 +20,18 @@ std::vector<std::string> Describe(const CatalogTables& older, const CatalogTable
   std::vector<std::string> rows;
   for (const DiffRow& row : result.entries) {
     switch (row.change) {
-      case DiffChange::kAdded:
+      case DiffChange::Added:
         rows.push_back("added " + test::RelativeEntryPath(newLinks, newer, row.newEntry));
         break;
-      case DiffChange::kRemoved:
+      case DiffChange::Removed:
         rows.push_back("removed " + test::RelativeEntryPath(oldLinks, older, row.oldEntry));
         break;
-      case DiffChange::kChanged:
+      case DiffChange::Changed:
         rows.push_back("changed " + test::RelativeEntryPath(newLinks, newer, row.newEntry) + " " +
                        std::to_string(older.entries[row.oldEntry].size) + "->" +
                        std::to_string(newer.entries[row.newEntry].size));
         break;
-      case DiffChange::kMoved:
+      case DiffChange::Moved:
         rows.push_back("moved " + test::RelativeEntryPath(oldLinks, older, row.oldEntry) + " -> " +
                        test::RelativeEntryPath(newLinks, newer, row.newEntry));
         break;

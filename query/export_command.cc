@@ -45,11 +45,11 @@ class FileSink final : public OutputSink {
 
 bool ExportToSink(Platform& platform, const CatalogFile& file, const ExportOptions& options,
                   OutputSink& out, std::string* error) {
-  if (options.format == ExportFormat::kCsv || options.format == ExportFormat::kJsonLines) {
+  if (options.format == ExportFormat::Csv || options.format == ExportFormat::JsonLines) {
     FindOptions find;
     find.encoding = options.encoding;
     OutputSettings settings;
-    settings.format = options.format == ExportFormat::kCsv ? OutputFormat::Csv : OutputFormat::Json;
+    settings.format = options.format == ExportFormat::Csv ? OutputFormat::Csv : OutputFormat::Json;
     FindOutcome outcome;
     if (!RunFind(platform, {file}, find, settings, out, &outcome, error)) return false;
     if (!outcome.problems.empty()) *error = outcome.problems.front();
@@ -95,13 +95,13 @@ bool ExportSqlite(Platform& platform, const CatalogFile& file, const ExportOptio
 
 bool ParseExportFormat(const std::string& text, ExportFormat* format) {
   if (text == "csv")
-    *format = ExportFormat::kCsv;
+    *format = ExportFormat::Csv;
   else if (text == "jsonl")
-    *format = ExportFormat::kJsonLines;
+    *format = ExportFormat::JsonLines;
   else if (text == "ncdu")
-    *format = ExportFormat::kNcdu;
+    *format = ExportFormat::Ncdu;
   else if (text == "sqlite")
-    *format = ExportFormat::kSqlite;
+    *format = ExportFormat::Sqlite;
   else
     return false;
   return true;
@@ -109,7 +109,7 @@ bool ParseExportFormat(const std::string& text, ExportFormat* format) {
 
 bool RunExport(Platform& platform, const CatalogFile& file, const ExportOptions& options,
                OutputSink& out, std::string* error) {
-  if (options.format == ExportFormat::kSqlite) return ExportSqlite(platform, file, options, error);
+  if (options.format == ExportFormat::Sqlite) return ExportSqlite(platform, file, options, error);
   if (options.output.empty()) return ExportToSink(platform, file, options, out, error);
   std::FILE* stream = std::fopen(options.output.c_str(), "wb");
   if (stream == nullptr) {

@@ -14,13 +14,13 @@ namespace ledra {
 
 class Platform;
 
-enum class ExportFormat { kCsv, kJsonLines, kNcdu, kSqlite };
+enum class ExportFormat { Csv, JsonLines, Ncdu, Sqlite };
 
 // "csv", "jsonl", "ncdu", "sqlite"; false for anything else.
 bool ParseExportFormat(const std::string& text, ExportFormat* format);
 
 struct ExportOptions {
-  ExportFormat format = ExportFormat::kCsv;
+  ExportFormat format = ExportFormat::Csv;
   std::string output;   // a file; empty: standard output (not for sqlite)
   bool append = false;  // sqlite: add to an existing database
   std::string encoding;
