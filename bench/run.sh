@@ -119,6 +119,8 @@ mkdir -p "$WORK"
 # Every section appends to the report of the main tree; the summary closes it.
 REPORT=$BENCH_DIR/report-scale-$SCALE.txt
 : >"$REPORT"
+# The summary: the rig's line first, then the local tree's (time and memory).
+RIG_SUMMARY=
 SUMMARY=()
 
 # --- Tree ----------------------------------------------------------------------------------
@@ -426,13 +428,14 @@ latency_section() {
   if ((LATENCY_SECTION == 0)); then
     say ""
     say "=== Latency rig: left out (--no-latency) ==="
+    RIG_SUMMARY="rig: left out (--no-latency)"
     return 0
   fi
   missing=$(rig_missing)
   if [[ -n $missing ]]; then
     say "" | tee -a "$REPORT"
     say "=== Latency rig: skipped: $missing ===" | tee -a "$REPORT"
-    SUMMARY+=("latency rig: skipped: $missing")
+    RIG_SUMMARY="rig: skipped: $missing"
     return 0
   fi
   prepare_tree "$LATENCY_SCALE"
@@ -489,7 +492,7 @@ latency_section() {
     say "LedraCmd1 / du  : $oneRatio x the time, one walk thread"
     say "target          : LedraCmd within 0.33 x du on the rig: $(within "$rigRatio" 0.33)"
   } | tee -a "$REPORT"
-  SUMMARY+=("rig: LedraCmd / du $rigRatio x at $LATENCY_MS ms per listing, $FOLDERS folders (target: within 0.33 x du: $(within "$rigRatio" 0.33)); one walk thread $oneRatio x; up to $threads threads")
+  RIG_SUMMARY="rig: LedraCmd / du $rigRatio x at $LATENCY_MS ms per listing, $FOLDERS folders (target: within 0.33 x du: $(within "$rigRatio" 0.33)); one walk thread $oneRatio x; up to $threads threads"
 }
 
 walk_section "$SCALE"
@@ -554,7 +557,7 @@ write_section
 {
   say ""
   say "=== Summary ==="
-  printf '%s\n' "${SUMMARY[@]}"
+  printf '%s\n' "$RIG_SUMMARY" "${SUMMARY[@]}"
 } | tee -a "$REPORT"
 say ""
 say "Report saved in $REPORT"
