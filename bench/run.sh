@@ -212,7 +212,8 @@ check_catalogue() {
   local bytes=${CATALOGUE%% *} header perEntry=11
   CATALOGUE_VERSION=$(od -An -tu2 -j4 -N2 "$LEDRA_OUT/${CATALOGUE#* }" | tr -d ' ')
   ((FOLDERS > 65535)) && perEntry=17
-  header=$((bytes - (12 * FOLDERS + perEntry * ENTRIES + NAME_BYTES + 8)))
+  TABLE_BYTES=$((12 * FOLDERS + perEntry * ENTRIES + NAME_BYTES + 8))
+  header=$((bytes - TABLE_BYTES))
   if ((header >= 20 && header <= 4096)); then
     CATALOGUE_CHECK="holds all $ENTRIES entries and $FOLDERS folders ($header header bytes)"
   else
@@ -424,7 +425,7 @@ ledra_threads() {
 # latency_section: LedraCmd and du over a small tree mounted through the latency mirror,
 # which waits LATENCY_MS for every folder listing and nothing for anything else.
 latency_section() {
-  local missing tool round rigRatio oneRatio threads rigType
+  local missing tool round rigRatio oneRatio threads rigType oneThread sameTables
   if ((LATENCY_SECTION == 0)); then
     say ""
     say "=== Latency rig: left out (--no-latency) ==="
@@ -464,8 +465,21 @@ latency_section() {
   for ((round = 1; round <= RUNS; round++)); do
     for tool in "${TOOLS[@]}"; do run_one "$tool"; done
   done
+  # The rounds end with LedraCmd1, whose catalogue the walk of LedraCmd's own choice must
+  # repeat: the same folders and entries in the same order. The headers differ in the time
+  # written and the free space, which others on the disk change.
   check_catalogue
+  oneThread=$WORK/one-thread.kvl
+  mv -- "$LEDRA_OUT/${CATALOGUE#* }" "$oneThread"
   threads=$(ledra_threads)
+  CATALOGUE=$(find "$LEDRA_OUT" -maxdepth 1 -name '*.kvl' -printf '%s %f\n' | head -1)
+  [[ -n $CATALOGUE ]] || die "LedraCmd wrote no catalogue into $LEDRA_OUT"
+  if cmp -s <(tail -c "$TABLE_BYTES" "$oneThread") <(tail -c "$TABLE_BYTES" "$LEDRA_OUT/${CATALOGUE#* }"); then
+    sameTables="the same folder and entry tables as with one walk thread"
+  else
+    sameTables="WARNING: its folder and entry tables differ from those written with one walk thread"
+  fi
+  rm -f -- "$oneThread"
   clear_catalogues
   rig_unmount
   TREE=$source
@@ -484,6 +498,7 @@ latency_section() {
     say "          $FOLDERS folders (root included), $FILES files: at least" \
       "$(awk -v f="$FOLDERS" -v d="$LATENCY_MS" 'BEGIN { printf "%.2f", f * d / 1000 }') s of waiting one listing at a time"
     say "catalog : ${CATALOGUE#* } of ${CATALOGUE%% *} bytes, version $CATALOGUE_VERSION: $CATALOGUE_CHECK"
+    say "          LedraCmd's own choice of threads writes $sameTables"
     say "threads : LedraCmd ran with up to $threads threads of its own choice (LedraCmd1: LEDRA_WALK_THREADS=1)"
     say ""
     timing_table "${TOOLS[@]}"
