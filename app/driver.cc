@@ -1,5 +1,6 @@
 #include "app/driver.h"
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -106,6 +107,18 @@ void ProcessLine(std::string line, std::string* ignoreText, Cataloger& cataloger
   cataloger.CatalogDevice(Trim(root), *ignoreText, alias);
 }
 
+// LEDRA_WALK_THREADS fixes how many folders a walk reads at a time, 1 to 64; 0 when it is
+// not set. Any other value is told once and left to the walk's own choice.
+int WalkThreadsFromEnvironment(Platform& platform) {
+  const char* text = std::getenv("LEDRA_WALK_THREADS");
+  if (text == nullptr || *text == '\0') return 0;
+  char* end = nullptr;
+  const long threads = std::strtol(text, &end, 10);
+  if (*end == '\0' && threads >= 1 && threads <= 64) return static_cast<int>(threads);
+  platform.Report("LEDRA_WALK_THREADS is not a number from 1 to 64 and is ignored");
+  return 0;
+}
+
 }  // namespace
 
 int FindOption(int argc, const char* const* argv, const char* name, std::string* value,
@@ -169,6 +182,7 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
     status = kExitFolderBusy;
   } else {
     Cataloger cataloger(platform, errors);
+    cataloger.SetWalkThreads(WalkThreadsFromEnvironment(platform));
     std::string ignoreText;
     bool pieceEndedLine = true;
     for (bool more = havePiece; more; more = lines.ReadPiece(&piece, kLinePieceLength)) {

@@ -98,6 +98,12 @@ class EndToEndWineTest : public ::testing::Test {
     MessageSink errors(sink);
     return NewRealPlatform(errors)->DriveTypeOf(root);
   }
+  // Whether walks below `root` read several folders at a time.
+  static bool ListingsWait(const std::string& root) {
+    std::ostringstream sink;
+    MessageSink errors(sink);
+    return NewRealPlatform(errors)->ListingsWait(root);
+  }
 
  private:
   std::string needed_;
@@ -230,6 +236,9 @@ TEST_F(EndToEndWineBlankTest, EmptyLabelIsNamedByTheRoot) {
 // two mapped drives stay two volumes; a sub-folder keeps its bracketed name.
 TEST_F(EndToEndWineNetworkTest, VolumeNamesCarryTheDriveLetter) {
   ASSERT_EQ(TypeOf("N:\\"), DriveType::Remote);
+  // These walks read several folders at a time; every catalogue is still checked whole.
+  EXPECT_TRUE(ListingsWait("N:\\Work"));
+  EXPECT_FALSE(ListingsWait("D:\\"));
   struct Expected {
     std::string file;
     std::string root;

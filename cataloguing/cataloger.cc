@@ -60,6 +60,7 @@ void Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
   {
     TreeScanner scanner(platform_, cur);
     scanner.SetObserver(progress.get());
+    scanner.SetThreads(WalkThreadsFor(root));
     walked = scanner.Scan(root, ignoreText, 1);
     failure = scanner.failure();
   }
@@ -101,6 +102,11 @@ void Cataloger::MeasureFreeSpace(const std::string& root) {
         clusters.freeClusters;
     cur.freeSpaceMB = static_cast<float>(freeBytes * kBytesToMiB);
   }
+}
+
+int Cataloger::WalkThreadsFor(const std::string& root) {
+  if (walkThreads_ > 0) return walkThreads_;
+  return platform_.ListingsWait(root) ? kWaitingWalkThreads : 1;
 }
 
 int Cataloger::RemoveMatchedCatalog(bool backup) { return catalogSet_.RemoveCatalog(backup); }

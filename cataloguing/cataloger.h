@@ -33,6 +33,15 @@ class Cataloger {
   // identified.
   void IdentifyVolume(const std::string& devicePath);
 
+  // Where listings wait on a network or another process, the walk reads this many
+  // folders at a time; on local disks, whose listings barely overlap, one.
+  static constexpr int kWaitingWalkThreads = 16;
+  // Fixes the number of folders every walk reads at a time (1 to 64); 0, the default,
+  // lets each walk choose by its root (WalkThreadsFor).
+  void SetWalkThreads(int threads) { walkThreads_ = threads; }
+  // The number of threads the walk of `root` uses.
+  int WalkThreadsFor(const std::string& root);
+
   // Moves (backup) or deletes the file of the catalogue the last match found and drops
   // it from the set. 1 removed, 0 not.
   int RemoveMatchedCatalog(bool backup);
@@ -51,6 +60,7 @@ class Cataloger {
   CatalogSet catalogSet_;
   bool freeSpaceEx_ = false;
   DriveType driveType_ = DriveType::Unknown;
+  int walkThreads_ = 0;
 };
 
 }  // namespace ledra

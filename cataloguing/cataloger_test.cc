@@ -195,6 +195,31 @@ TEST_F(CatalogerTest, DriveTypeOfAnUnidentifiedVolumeIsThePreviousOne) {
   EXPECT_EQ(Header("Q.kvl").root, "");
 }
 
+// Network drives are walked on several threads, other drives on one; a number fixed for
+// the run holds on every drive.
+TEST_F(CatalogerTest, WalkThreadsFollowTheDrive) {
+  FakePlatform::Volume remote;
+  remote.type = DriveType::Remote;
+  fake_.AddVolume("Z:\\", remote);
+  struct Case {
+    int fixed;
+    const char* root;
+    int threads;
+  };
+  const Case cases[] = {
+      {0, "C:\\data", 1},
+      {0, "Z:\\", Cataloger::kWaitingWalkThreads},
+      {0, "Z:\\deep\\er", Cataloger::kWaitingWalkThreads},
+      {3, "C:\\data", 3},
+      {1, "Z:\\", 1},
+  };
+  Cataloger& cataloger = MakeCataloger();
+  for (const Case& c : cases) {
+    cataloger.SetWalkThreads(c.fixed);
+    EXPECT_EQ(cataloger.WalkThreadsFor(c.root), c.threads) << c.root << " " << c.fixed;
+  }
+}
+
 TEST_F(CatalogerTest, VolumeNames) {
   FakePlatform::Volume plain;
   plain.label = "DATA";

@@ -1,34 +1,16 @@
 #include "cataloguing/tree_scanner.h"
 
 #include <algorithm>
-#include <cstring>
-#include <deque>
 #include <limits>
-#include <memory>
-#include <vector>
 
-#include "cataloguing/ignore_list.h"
+#include "cataloguing/tree_walk.h"
 
 namespace ledra {
 
 namespace {
 
-// A folder waiting in the walk's queue. Its path is rebuilt from its parent chain when
-// the walk reaches it, so the queue keeps no path strings of its own.
-struct QueuedFolder {
-  uint32_t parent;
-  const char* name;  // in the catalogue's name arena; unused for folder 0
-  bool enterable;
-  FileIdentity identity;  // what the parent's listing saw; unused for folder 0
-  // The platform's own name for the folder when the stored one does not name it (see
-  // DirItem::pathName), else null.
-  const char* pathName = nullptr;
-};
-
 // Between two reports inside one large folder; a power of two keeps the test cheap.
 constexpr size_t kEntriesBetweenReports = 4096;
-
-bool IsDots(const std::string& name) { return name == "." || name == ".."; }
 
 // No file system reports a size beyond the signed 64-bit range; one that did would read
 // as a folder.
@@ -37,123 +19,83 @@ int64_t FileSize(uint64_t size) {
       std::min<uint64_t>(size, static_cast<uint64_t>(std::numeric_limits<int64_t>::max())));
 }
 
-void BuildPath(const std::vector<QueuedFolder>& queue, const std::string& root, char separator,
-               uint32_t folder, std::string* path) {
-  std::vector<const char*> names;
-  for (uint32_t f = folder; f != 0; f = queue[f].parent) {
-    names.push_back(queue[f].pathName != nullptr ? queue[f].pathName : queue[f].name);
+// Appends the walk to a catalogue's tables as it comes: a FolderRecord per folder begun,
+// an EntryRecord per item, a folder entry holding its folder's negated number at once.
+// The observer is told from here, so that it sees the figures of the catalogue itself.
+class CatalogFiller final : public WalkSink {
+ public:
+  // `root` is the walk's root without trailing separator.
+  CatalogFiller(Platform& platform, VolumeCatalog& catalog, std::string root,
+                WalkObserver* observer)
+      : platform_(platform), catalog_(catalog), root_(std::move(root)), observer_(observer) {}
+
+  void BeginFolder(uint32_t number, bool listed, const std::string& path) override {
+    FolderRecord& folder = catalog_.folders.emplace_back();
+    if (number == 0) folder.path = platform_.PathBelowVolumeRoot(root_);
+    current_ = number;
+    if (observer_ == nullptr || !listed) return;
+    currentPath_ = path;
+    observer_->Walking(number + 1, catalog_.entries.size(), path);
   }
-  *path = root;
-  for (auto it = names.rbegin(); it != names.rend(); ++it) {
-    *path += separator;
-    *path += *it;
+
+  void AddFile(const DirItem& item) override {
+    catalog_.AddEntry(item.name, item.modified, FileSize(item.size), current_);
+    ++catalog_.folders.back().fileCount;
+    Added();
   }
-}
+
+  void AddFolder(const DirItem& item, uint32_t number) override {
+    catalog_.AddEntry(item.name, item.modified, -static_cast<int64_t>(number), current_);
+    Added();
+  }
+
+  // The version is settled once the walk is over, and with it how sizes are stored: each
+  // folder's own files are summed in listing order as that version stores them, then
+  // every folder's sums are added to its parent's, from the last folder back to the first.
+  void SumSubtrees() {
+    OwningArray<FolderRecord>& folders = catalog_.folders;
+    const int16_t version = catalog_.VersionToWrite();
+    for (const EntryRecord& entry : catalog_.entries) {
+      if (entry.size < 0) continue;
+      folders[entry.folderIndex].totalSize +=
+          static_cast<double>(VolumeCatalog::StoredSize(entry.size, version));
+    }
+    for (auto it = catalog_.entries.rbegin(); it != catalog_.entries.rend(); ++it) {
+      if (it->size >= 0) continue;
+      const FolderRecord& child = folders[static_cast<size_t>(-it->size)];
+      FolderRecord& parent = folders[it->folderIndex];
+      parent.fileCount += child.fileCount;
+      parent.totalSize += child.totalSize;
+    }
+  }
+
+ private:
+  void Added() {
+    if (observer_ != nullptr && catalog_.entries.size() % kEntriesBetweenReports == 0) {
+      observer_->Walking(current_ + 1, catalog_.entries.size(), currentPath_);
+    }
+  }
+
+  Platform& platform_;
+  VolumeCatalog& catalog_;
+  const std::string root_;
+  WalkObserver* observer_;
+  uint32_t current_ = 0;
+  std::string currentPath_;
+};
 
 }  // namespace
 
 int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText, int recursive) {
-  // No root at all (a device line of white space) is not the root of the current drive.
-  if (root.empty()) return 0;
-  IgnoreList patterns;
-  ParseIgnoreList(ignoreText, &patterns);
-
-  const char separator = platform_.Separator();
-  const std::string normalised = platform_.WithoutTrailingSeparator(root);
-
-  std::vector<QueuedFolder> queue;
-  std::deque<std::string> pathNames;  // rare: only names the stored form cannot open
-  queue.push_back(QueuedFolder{0, "", true, FileIdentity{}});
-  std::unique_ptr<DirSearch> search = platform_.NewDirSearch();
-  DirItem item;
-  std::string folderPath;
-  std::string lowered;
-  OwningArray<EntryRecord>& entries = catalog_.entries;
-  OsError err;
-
-  for (size_t i = 0; i < queue.size(); ++i) {
-    const bool entered = queue[i].enterable;
-    bool found = false;
-    if (entered) {
-      BuildPath(queue, normalised, separator, static_cast<uint32_t>(i), &folderPath);
-      // The root may be a link and is followed; below it nothing is, and every folder
-      // must be the one its parent's listing saw, or the walk could be steered away.
-      if (i == 0) {
-        found = search->Start(folderPath);
-      } else {
-        found = search->StartBelow(normalised, folderPath, queue[i].identity, &err);
-        // Folders denied or removed keep their silence; other causes are told.
-        if (!found && !err.notFound && !err.denied && !err.text.empty()) {
-          platform_.ReportError("list the folder", folderPath, err);
-        }
-      }
-    }
-    if (!found && i == 0) break;
-
-    FolderRecord& folder = catalog_.folders.emplace_back();
-    if (i == 0) folder.path = platform_.PathBelowVolumeRoot(normalised);
-    if (!found) continue;
-
-    if (observer_ != nullptr) observer_->Walking(i + 1, entries.size(), folderPath);
-    const uint32_t folderIndex = static_cast<uint32_t>(i);
-    while (search->Next(item)) {
-      if (IsDots(item.name)) continue;
-      LowercaseName(item.name, &lowered);
-      if (IsIgnored(lowered.c_str(), item.isFolder, patterns)) continue;
-      if (entries.size() == recordLimit_ || (item.isFolder && queue.size() == recordLimit_)) {
-        failure_ = "the tree holds more than " + std::to_string(recordLimit_) +
-                   (entries.size() == recordLimit_ ? " entries" : " folders") +
-                   ", more than a catalogue counts";
-        return -1;
-      }
-      if (item.isFolder) {
-        const size_t index = catalog_.AddEntry(item.name, item.modified, -1, folderIndex);
-        queue.push_back(
-            QueuedFolder{folderIndex, entries[index].name, item.enterable, item.identity});
-        if (!item.pathName.empty()) {
-          pathNames.push_back(item.pathName);
-          queue.back().pathName = pathNames.back().c_str();
-        }
-      } else {
-        catalog_.AddEntry(item.name, item.modified, FileSize(item.size), folderIndex);
-        ++folder.fileCount;
-      }
-      if (observer_ != nullptr && entries.size() % kEntriesBetweenReports == 0) {
-        observer_->Walking(i + 1, entries.size(), folderPath);
-      }
-    }
-    if (recursive == 0) {
-      // Folders queued by a single listing still get their records, empty ones.
-      catalog_.folders.resize(queue.size());
-      break;
-    }
+  CatalogFiller filler(platform_, catalog_, platform_.WithoutTrailingSeparator(root), observer_);
+  TreeWalk walk(platform_, filler, recordLimit_, threads_);
+  const int64_t entries = walk.Walk(root, ignoreText, recursive);
+  if (entries < 0) {
+    failure_ = walk.failure();
+    return -1;
   }
-
-  SumSubtrees();
-  return static_cast<int32_t>(entries.size());
-}
-
-// The version is settled once the walk is over, and with it how sizes are stored: each
-// folder's own files are summed in listing order as that version stores them, then every
-// folder's sums are added to its parent's, from the last folder back to the first.
-void TreeScanner::SumSubtrees() {
-  OwningArray<FolderRecord>& folders = catalog_.folders;
-  if (folders.empty()) return;
-  const int16_t version = catalog_.VersionToWrite();
-  for (const EntryRecord& entry : catalog_.entries) {
-    if (entry.size < 0) continue;
-    folders[entry.folderIndex].totalSize +=
-        static_cast<double>(VolumeCatalog::StoredSize(entry.size, version));
-  }
-  int64_t next = static_cast<int64_t>(folders.size()) - 1;
-  for (auto it = catalog_.entries.rbegin(); it != catalog_.entries.rend(); ++it) {
-    if (it->size >= 0) continue;
-    it->size = -next;
-    FolderRecord& parent = folders[it->folderIndex];
-    parent.fileCount += folders[next].fileCount;
-    parent.totalSize += folders[next].totalSize;
-    --next;
-  }
+  filler.SumSubtrees();
+  return static_cast<int32_t>(entries);
 }
 
 }  // namespace ledra

@@ -1,6 +1,7 @@
 // Walks the tree below a root breadth-first into a VolumeCatalog: one EntryRecord per
 // file and folder found and not ignored, one FolderRecord per folder, and each folder's
-// file count and byte total for its whole subtree.
+// file count and byte total for its whole subtree. The walk itself is a TreeWalk; this
+// is the side of it that fills the catalogue.
 #ifndef LEDRA_CATALOGUING_TREE_SCANNER_H_
 #define LEDRA_CATALOGUING_TREE_SCANNER_H_
 
@@ -33,25 +34,28 @@ class TreeScanner {
 
   // Receives the walk's progress; null (the default) for none. Not owned.
   void SetObserver(WalkObserver* observer) { observer_ = observer; }
+  // How many folders the walk reads at a time (1, the default, or more); the catalogue
+  // is the same whatever the number.
+  void SetThreads(int threads) { threads_ = threads; }
 
   // Walks `root` (with or without trailing separator) leaving out what `ignoreText`
   // names; `recursive` 0 lists the root only. Every file keeps its full size; the
   // folder totals are formed as the catalogue's VersionToWrite() stores sizes. Returns
   // the number of entries recorded; 0 when the root cannot be listed or nothing in it
   // was recorded; -1 when the tree holds more folders or entries than a catalogue can
-  // count, in which case the tables keep what the walk had appended, no totals are
-  // formed, and failure() says why.
+  // count, in which case the tables keep what the walk had appended (folder entries
+  // already hold their folders' negated numbers), no totals are formed, and failure()
+  // says why.
   int32_t Scan(const std::string& root, const std::string& ignoreText, int recursive);
 
   const std::string& failure() const { return failure_; }
 
  private:
-  void SumSubtrees();
-
   Platform& platform_;
   VolumeCatalog& catalog_;
   size_t recordLimit_;
   WalkObserver* observer_ = nullptr;
+  int threads_ = 1;
   std::string failure_;
 };
 

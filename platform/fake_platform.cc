@@ -1,7 +1,11 @@
 #include "platform/fake_platform.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <random>
+#include <thread>
 
 #include "platform/byte_text.h"
 #include "platform/path_text.h"
@@ -90,6 +94,12 @@ class FakePlatform::Search : public DirSearch {
     // drive's current folder.
     const std::string absolute = fake_.Resolve(folder + "\\");
     const Node* node = fake_.Find(absolute);
+    if (fake_.maxListingDelay_ > 0) {
+      std::seed_seq seed{fake_.delaySeed_,
+                         static_cast<uint32_t>(std::hash<std::string>()(Key(absolute)))};
+      std::mt19937 random(seed);
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % fake_.maxListingDelay_));
+    }
     if (node == nullptr || !node->folder || fake_.Fails(Op::List, absolute)) return false;
     if (!IsDriveRoot(absolute)) {
       items_.push_back(DirItem{".", "", true, true, node->modified, 0, FileIdentity{}});
@@ -310,6 +320,7 @@ void FakePlatform::Fail(Op op, const std::string& path, int fromCall) {
 
 bool FakePlatform::Fails(Op op, const std::string& path) {
   const std::string key = Key(Resolve(FailurePath(path)));
+  std::lock_guard<std::mutex> lock(callsMutex_);
   for (auto& [failure, fromCall] : failFrom_) {
     if (failure.first != static_cast<int>(op)) continue;
     const std::string& pattern = failure.second;
@@ -423,6 +434,14 @@ bool FakePlatform::VolumeInformation(const std::string& root, const std::string&
 DriveType FakePlatform::DriveTypeOf(const std::string& root) {
   const Volume* volume = VolumeAt(root, Op::DriveType);
   return volume == nullptr ? DriveType::NoRootFolder : volume->type;
+}
+
+bool FakePlatform::ListingsWait(const std::string& root) {
+  std::string volumeRoot, rest;
+  SplitRoot(root, &volumeRoot, &rest, NoLeadBytes);
+  while (volumeRoot.size() > 2 && volumeRoot.back() == '\\') volumeRoot.pop_back();
+  auto it = volumes_.find(Key(volumeRoot));
+  return it != volumes_.end() && it->second.type == DriveType::Remote;
 }
 
 bool FakePlatform::Version(VersionInfo* info) {

@@ -1,12 +1,14 @@
 // An in-memory machine with Windows-style paths, for tests of what a real machine cannot
 // produce on demand: a chosen listing order, a failing call, an operating-system version,
 // a drive type that changes nothing in a catalogue. Paths compare without regard to case.
+// Directory searches may run on several threads while the machine is not changed.
 #ifndef LEDRA_PLATFORM_FAKE_PLATFORM_H_
 #define LEDRA_PLATFORM_FAKE_PLATFORM_H_
 
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -62,6 +64,12 @@ class FakePlatform : public Platform {
   // (1 = the first), counting calls on that path from now. A `path` ending in '*' names
   // every path it begins (a run's temporary files: 'C:\\cats\\DATA.kvl.tmp*').
   void Fail(Op op, const std::string& path, int fromCall = 1);
+  // Makes every folder listing wait, as over a network: each folder its own number of
+  // microseconds below `maxMicroseconds`, drawn from `seed` and the folder's path.
+  void SetListingDelays(uint32_t maxMicroseconds, uint32_t seed) {
+    maxListingDelay_ = maxMicroseconds;
+    delaySeed_ = seed;
+  }
   // A volume with room for this many bytes of file content in all.
   void SetDiskCapacity(uint64_t bytes) { capacity_ = bytes; }
 
@@ -108,6 +116,8 @@ class FakePlatform : public Platform {
   bool VolumeInformation(const std::string& root, const std::string& devicePath, std::string* label,
                          uint32_t* serial) override;
   DriveType DriveTypeOf(const std::string& root) override;
+  // True on a volume of type Remote.
+  bool ListingsWait(const std::string& root) override;
   bool Version(VersionInfo* info) override;
   bool LoadSystemModule(const std::string& module) override;
   bool HasProcedure(const std::string& module, const std::string& name) override;
@@ -156,6 +166,10 @@ class FakePlatform : public Platform {
   std::map<std::string, std::string> driveCurrent_;     // drive key -> folder
   std::map<std::pair<int, std::string>, int> failFrom_;
   std::map<std::pair<int, std::string>, int> calls_;
+  // Directory searches run on several threads at once; they share calls_ through Fails.
+  std::mutex callsMutex_;
+  uint32_t maxListingDelay_ = 0;
+  uint32_t delaySeed_ = 0;
   std::map<std::string, std::vector<size_t>> writes_;
   std::vector<std::string> log_;
   std::string current_ = "C:\\";

@@ -190,7 +190,12 @@ class Platform {
   virtual bool HasDriveLetters() const = 0;
 
   // --- Directory search ----------------------------------------------------------------
+  // A new search; searches may be used at the same time on different threads.
   virtual std::unique_ptr<DirSearch> NewDirSearch() = 0;
+  // Whether listing the folders below `root` mostly waits, on a server or on another
+  // process (a network drive, a FUSE filesystem), so that a walk gains by reading several
+  // folders at once. False where it cannot be told.
+  virtual bool ListingsWait(const std::string& root) = 0;
   // Full paths of the items of `folder` whose names end in ".kvl", in listing order.
   virtual std::vector<std::string> FindCatalogFiles(const std::string& folder) = 0;
   // Whether an item of this name, file or folder, exists in the current folder.

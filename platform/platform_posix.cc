@@ -26,6 +26,13 @@
 namespace ledra {
 namespace {
 
+// The text of strerror_r, whichever of its two forms the C library declares: the walk's
+// searches fail on several threads at once, and strerror may share one buffer.
+[[maybe_unused]] const char* ErrnoText(int result, const char* buffer) {
+  return result == 0 ? buffer : "unknown error";
+}
+[[maybe_unused]] const char* ErrnoText(const char* result, const char*) { return result; }
+
 // The one place an errno becomes an OsError. A missing folder on the way counts as
 // missing, as Windows reports a missing path.
 bool FailWithErrno(OsError* err) {
@@ -34,7 +41,8 @@ bool FailWithErrno(OsError* err) {
     err->notFound = code == ENOENT || code == ENOTDIR;
     err->denied = code == EACCES || code == EPERM;
     err->code = code;
-    err->text = std::strerror(code);
+    char buffer[256];
+    err->text = ErrnoText(strerror_r(code, buffer, sizeof buffer), buffer);
   }
   return false;
 }
@@ -406,6 +414,7 @@ class PosixPlatform final : public Platform {
   }
 
   DriveType DriveTypeOf(const std::string& root) override { return VolumeDriveType(root); }
+  bool ListingsWait(const std::string& root) override { return IsWaitingFilesystem(root); }
 
   // POSIX answers as Windows NT, so the core takes the extended free-space call.
   bool Version(VersionInfo* info) override {

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -579,6 +580,23 @@ TEST(VolumePosixTest, DriveTypeForFsType) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(DriveTypeForFsType(c.fsType), c.type) << "'" << c.fsType << "'";
+  }
+}
+
+// Local folders are not waited on; every network or FUSE mount of this machine is.
+TEST(VolumePosixTest, WaitingFilesystems) {
+  ScratchFolder scratch;
+  EXPECT_FALSE(IsWaitingFilesystem(scratch.path()));
+  EXPECT_FALSE(IsWaitingFilesystem(scratch / "missing"));
+  std::ifstream mounts("/proc/self/mounts");
+  std::string source, target, type, rest;
+  while (mounts >> source >> target >> type && std::getline(mounts, rest)) {
+    const bool waiting = type == "fuse" || type == "fuseblk" || type.rfind("fuse.", 0) == 0 ||
+                         type == "nfs" || type == "nfs4" || type == "cifs" || type == "smb3" ||
+                         type == "9p";
+    if (waiting && access(target.c_str(), R_OK) == 0) {
+      EXPECT_TRUE(IsWaitingFilesystem(target)) << target << " " << type;
+    }
   }
 }
 

@@ -472,6 +472,13 @@ class Win32Platform : public Platform {
     return static_cast<DriveType>(type);
   }
 
+  bool ListingsWait(const std::string& root) override {
+    std::string volumeRoot;
+    std::string remainder;
+    return SplitVolumeRoot(root, &volumeRoot, &remainder) &&
+           DriveTypeOf(volumeRoot) == DriveType::Remote;
+  }
+
   bool Version(VersionInfo* info) override {
     OSVERSIONINFOA version{};
     static_assert(sizeof version == 148, "the version record the system defines");

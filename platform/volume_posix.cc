@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -283,6 +284,37 @@ DriveType VolumeDriveType(const std::string& root) {
   dev_t device = mount.device;
   MountBlockDevice(mount, &blockPath, &device);
   return IsRemovableBlockDevice(device) ? DriveType::Removable : DriveType::Fixed;
+}
+
+}  // namespace ledra
+
+namespace ledra {
+
+bool IsWaitingFilesystem(const std::string& path) {
+  // The magic numbers of linux/magic.h and of filesystems that keep theirs to themselves.
+  static constexpr uint32_t kWaiting[] = {
+      0x6969,      // NFS
+      0x517B,      // SMB
+      0xFE534D42,  // SMB2
+      0xFF534D42,  // CIFS
+      0x65735546,  // FUSE (sshfs, glusterfs, rclone, ...)
+      0x01021997,  // 9P
+      0x5346414F,  // AFS
+      0x6B414653,  // kAFS
+      0x73757245,  // Coda
+      0x00C36400,  // Ceph
+      0x564C,      // NCP
+      0x0BD00BD0,  // Lustre
+      0x47504653,  // GPFS
+      0x20030528,  // OrangeFS
+  };
+  struct statfs fs;
+  if (statfs(path.empty() ? "/" : path.c_str(), &fs) != 0) return false;
+  const uint32_t type = static_cast<uint32_t>(fs.f_type);
+  for (uint32_t waiting : kWaiting) {
+    if (type == waiting) return true;
+  }
+  return false;
 }
 
 }  // namespace ledra

@@ -70,6 +70,10 @@ bool ReadVolumeIdentity(const std::string& root, const std::string& devicePath, 
 // exist, Unknown when no mount holds it.
 DriveType VolumeDriveType(const std::string& root);
 
+// Whether the filesystem that holds `path` answers a folder listing over a network or
+// through another process (NFS, SMB, FUSE, 9P, AFS, Ceph, ...), by its statfs magic.
+bool IsWaitingFilesystem(const std::string& path);
+
 }  // namespace ledra
 
 #endif  // LEDRA_PLATFORM_VOLUME_POSIX_H_
