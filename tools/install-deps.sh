@@ -27,6 +27,8 @@ testPackages=(
   clang libclang-rt-14-dev clang-format
   e2fsprogs mount util-linux time strace locales ca-certificates
   sqlite3 ncdu plocate python3
+  # The benchmark's latency rig (bench/latency_mirror.cc): libfuse3 and fusermount3.
+  libfuse3-dev fuse3
   # Building PCRE2 and SQLite for Windows from Debian's source packages.
   dpkg-dev tcl make gcc
 )
