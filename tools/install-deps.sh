@@ -25,7 +25,7 @@ testPackages=(
   libgtest-dev googletest
   g++-mingw-w64-x86-64-posix wine wine64
   clang libclang-rt-14-dev clang-format
-  e2fsprogs mount util-linux time strace locales ca-certificates
+  e2fsprogs mount util-linux time strace locales ca-certificates groff-base
   sqlite3 ncdu plocate python3
   # Building PCRE2 and SQLite for Windows from Debian's source packages.
   dpkg-dev tcl make gcc
