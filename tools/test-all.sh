@@ -22,12 +22,15 @@ failed=()
 start=$EPOCHREALTIME
 mkdir -p "$out"
 
-# childCpu: the processor seconds (user plus system) of every process this shell waited
-# for so far, from `times`, which must run in this shell (a subshell's count starts at 0).
-childCpu() {
-  awk 'NR == 2 {
+# cpuNow VAR: sets VAR to the processor seconds (user plus system) of every process this
+# shell waited for so far. `times` must run in this shell itself: a subshell's count starts
+# at 0, so only awk runs in one, on a file of this shell's own.
+cpuNow() {
+  local file=$out/.times-$BASHPID
+  times >"$file"
+  printf -v "$1" '%s' "$(awk 'NR == 2 {
     for (i = 1; i <= 2; i++) { split($i, t, "m"); sum += t[1] * 60 + t[2] }
-    printf "%.1f", sum }' "$out/.times-$BASHPID"
+    printf "%.1f", sum }' "$file")"
 }
 
 # timed LABEL COMMAND...: runs one phase, notes its elapsed and processor seconds and passes
@@ -36,15 +39,14 @@ phases=()
 timed() {
   local label=$1
   shift
-  local wall0=$EPOCHREALTIME cpu0 status
-  times >"$out/.times-$BASHPID"
-  cpu0=$(childCpu)
+  local wall0=$EPOCHREALTIME cpu0 cpu1 status
+  cpuNow cpu0
   "$@"
   status=$?
-  times >"$out/.times-$BASHPID"
+  cpuNow cpu1
   local wall cpu
   wall=$(awk -v a="$wall0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
-  cpu=$(awk -v a="$cpu0" -v b="$(childCpu)" 'BEGIN { printf "%.1f", b - a }')
+  cpu=$(awk -v a="$cpu0" -v b="$cpu1" 'BEGIN { printf "%.1f", b - a }')
   echo "=== $label: ${wall} s elapsed, ${cpu} s processor"
   phases+=("$label|$wall|$cpu")
   return $status
@@ -56,8 +58,9 @@ printPhases() {
     { printf "  %-34s %8s %10s\n", $1, $2, $3; wall += $2; cpu += $3 }
     BEGIN { printf "  %-34s %8s %10s\n", "phase", "elapsed", "processor" }
     END { printf "  %-34s %8.1f %10.1f\n", "sum of the phases", wall, cpu }'
-  times >"$out/.times-$BASHPID"
-  awk -v a="$start" -v b="$EPOCHREALTIME" -v cpu="$(childCpu)" \
+  local total
+  cpuNow total
+  awk -v a="$start" -v b="$EPOCHREALTIME" -v cpu="$total" \
     'BEGIN { printf "  %-34s %8.1f %10.1f\n", "whole run", b - a, cpu }'
   echo "  load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 }
