@@ -21,9 +21,11 @@ CXX=clang++ cmake -S "$source" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDe
 build=$(cd "$build" && pwd)
 targets=$build/fuzz-targets.txt
 # Only the fuzz targets: the programs are not needed here.
+# shellcheck disable=SC2046  # one word per target
 cmake --build "$build" -j "${LEDRA_JOBS:-$(nproc)}" --target $(awk '{ n = split($1, p, "/"); print p[n] }' "$targets")
 
-status=0
+# The targets run side by side, each on one processor, and are judged when all are done.
+runs=""
 while read -r program seeds; do
   name=$(basename "$program")
   # The fuzzer adds what it finds to its corpus: a copy keeps the seeds in the tree as made.
@@ -31,16 +33,23 @@ while read -r program seeds; do
   rm -rf "$corpus"
   mkdir -p "$corpus"
   if [ -d "$seeds" ]; then cp "$seeds"/* "$corpus"/; fi
-  echo "--- $name, $seconds s"
   # A catalogue may claim more than it holds; the reader must never allocate for that, so
   # a small malloc limit catches it.
   (cd "$build" && "$program" -max_len=4096 -max_total_time="$seconds" -timeout=10 \
     -rss_limit_mb=2048 -malloc_limit_mb=64 -print_final_stats=1 -artifact_prefix="$build/$name-" "$corpus" \
-    >"$build/$name.log" 2>&1) || {
+    >"$build/$name.log" 2>&1) &
+  runs="$runs $!:$name"
+done <"$targets"
+
+status=0
+for run in $runs; do
+  name=${run#*:}
+  echo "--- $name, $seconds s"
+  wait "${run%%:*}" || {
     status=1
     tail -n 40 "$build/$name.log"
   }
   # The last status line: runs done, coverage reached.
   grep -E '^#[0-9]+[[:space:]]+(DONE|pulse|NEW|REDUCE|INITED)' "$build/$name.log" | tail -n 1 || true
-done <"$targets"
+done
 exit $status

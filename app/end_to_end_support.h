@@ -136,8 +136,9 @@ inline void ExpectWholeDisk(const std::string& file, int16_t version, double oth
 // - the large folder again under the whole tree's alias: the run recognises the version-6
 //   catalogue, takes over its comment and keeps it as the backup;
 // - with `atTheLimit`, the tree less two folders, 65,535: version 5 once more.
-inline void RunsBeyondVersion5(const std::string& tree, const std::string& cats, bool atTheLimit,
-                               TreeCheckOptions options) {
+// `folder0` is the whole tree's folder-0 path: its place below its volume's root.
+inline void RunsBeyondVersion5(const std::string& tree, const std::string& folder0,
+                               const std::string& cats, bool atTheLimit, TreeCheckOptions options) {
   const char separator = tree.find('\\') != std::string::npos ? '\\' : '/';
   const std::string base = tree.back() == separator ? tree.substr(0, tree.size() - 1) : tree;
   const std::string large = base + separator + kLargeFolder;
@@ -154,7 +155,7 @@ inline void RunsBeyondVersion5(const std::string& tree, const std::string& cats,
   CatalogContents c;
   ExpectWholeDisk(file("Small.kvl"), 5, 0, 0, &c);
   EXPECT_TRUE(MatchesTree(c, large, options));
-  options.folder0Path = "";
+  options.folder0Path = folder0;
   ExpectWholeDisk(file("Many.kvl"), 6, 10, 65536, &c);
   EXPECT_EQ(c.entries.back().name, "deepest.txt");
   EXPECT_TRUE(MatchesTree(c, tree, options));

@@ -144,7 +144,7 @@ class EndToEndWineManyTest : public EndToEndWineTest {
 // 65,535 folders is left to the native test: each walk of H: takes minutes under Wine.
 TEST_F(EndToEndWineManyTest, BeyondSixtyFiveThousandFoldersAndTwoGibibytes) {
   TempTree cats;
-  e2e::RunsBeyondVersion5("H:\\", cats.root(), /*atTheLimit=*/false, TreeCheckOptions());
+  e2e::RunsBeyondVersion5("H:\\", "", cats.root(), /*atTheLimit=*/false, TreeCheckOptions());
 }
 
 TEST_F(EndToEndWineDataTest, WholeDriveThenRecognisedAgain) {

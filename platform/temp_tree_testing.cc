@@ -27,10 +27,10 @@ namespace {
 #ifdef _WIN32
 // Under Wine the tests work below Z:\tmp, whose Unix path is plain to see, so that Unix
 // tools can change what Win32 cannot (folder permissions).
+const char kShm[] = "Z:\\dev\\shm";
+
 std::string TempBase(TempTreeStorage storage) {
-  if (storage == TempTreeStorage::Memory && fs::is_directory("Z:\\dev\\shm")) {
-    return "Z:\\dev\\shm";
-  }
+  if (storage == TempTreeStorage::Memory && fs::is_directory(kShm)) return kShm;
   if (fs::is_directory("Z:\\tmp")) return "Z:\\tmp";
   return fs::temp_directory_path().string();
 }
@@ -74,10 +74,10 @@ std::string UnixPath(const std::string& path) {
   return unix;
 }
 #else
+const char kShm[] = "/dev/shm";
+
 std::string TempBase(TempTreeStorage storage) {
-  if (storage == TempTreeStorage::Memory && access("/dev/shm", W_OK | X_OK) == 0) {
-    return "/dev/shm";
-  }
+  if (storage == TempTreeStorage::Memory && access(kShm, W_OK | X_OK) == 0) return kShm;
   const char* tmp = std::getenv("TMPDIR");
   return tmp != nullptr && *tmp != '\0' ? std::string(tmp) : std::string("/tmp");
 }
@@ -113,10 +113,12 @@ TempTree::TempTree(TempTreeStorage storage) {
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) {
       root_ = candidate;
+      inMemory_ = base == kShm;
 #ifndef _WIN32
       // Without /dev/shm, root may mount a tmpfs of its own; anyone else stays on the disk.
-      if (storage == TempTreeStorage::Memory && base != "/dev/shm" && geteuid() == 0) {
+      if (storage == TempTreeStorage::Memory && !inMemory_ && geteuid() == 0) {
         mounted_ = mount("tmpfs", root_.c_str(), "tmpfs", 0, "mode=0755") == 0;
+        inMemory_ = mounted_;
       }
 #endif
       return;

@@ -23,6 +23,8 @@ class TempTree {
 
   // The tree's root, without trailing separator.
   const std::string& root() const { return root_; }
+  // Whether the tree lies in memory (/dev/shm or a tmpfs of its own), not on the disk.
+  bool inMemory() const { return inMemory_; }
   // `relative` uses '/'; the result uses the platform's separator.
   std::string Path(const std::string& relative) const;
 
@@ -41,6 +43,7 @@ class TempTree {
   std::string root_;
   std::string unreadable_;
   bool mounted_ = false;  // root_ is a tmpfs mounted for the tree
+  bool inMemory_ = false;
 };
 
 // The platform's path separator.

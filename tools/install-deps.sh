@@ -25,7 +25,7 @@ testPackages=(
   libgtest-dev googletest
   g++-mingw-w64-x86-64-posix wine wine64
   clang libclang-rt-14-dev clang-format
-  e2fsprogs mount util-linux time strace locales ca-certificates
+  e2fsprogs mount util-linux time strace locales ca-certificates groff-base
   sqlite3 ncdu plocate python3
   # The benchmark's latency rig (bench/latency_mirror.cc): libfuse3 and fusermount3.
   libfuse3-dev fuse3
