@@ -61,10 +61,9 @@ CatalogSet::CatalogSet(Platform& platform, const std::string& folder)
       random_(std::random_device{}() ^ static_cast<uint32_t>(platform.Now())) {}
 
 std::string CatalogSet::TemporarySuffix() {
-  static const char kHex[] = "0123456789abcdef";
   uint32_t token = static_cast<uint32_t>(random_());
   std::string suffix = std::string(kTemporaryMark) + ".";
-  for (size_t i = 0; i < kTokenDigits; ++i, token >>= 4) suffix += kHex[token & 0xF];
+  for (size_t i = 0; i < kTokenDigits; ++i, token >>= 4) suffix += HexDigit(token);
   return suffix;
 }
 

@@ -47,6 +47,15 @@ inline int HexDigitValue(char c) {
   return -1;
 }
 
+// The lowercase hex digit of `value`'s low four bits.
+inline char HexDigit(unsigned value) { return "0123456789abcdef"[value & 0xF]; }
+
+// Appends `byte` as two lowercase hex digits.
+inline void AppendHexByte(unsigned char byte, std::string* out) {
+  *out += HexDigit(byte >> 4);
+  *out += HexDigit(byte);
+}
+
 }  // namespace ledra
 
 #endif  // LEDRA_PLATFORM_BYTE_TEXT_H_

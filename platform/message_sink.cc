@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/byte_text.h"
+
 namespace ledra {
 
 void MessageSink::Write(std::string_view text) {
@@ -51,7 +53,6 @@ void MessageSink::ClearStatus() {
 }
 
 std::string EscapeControls(std::string_view name) {
-  static const char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(name.size());
   for (char c : name) {
@@ -66,8 +67,7 @@ std::string EscapeControls(std::string_view name) {
       out += "\\r";
     } else {
       out += "\\x";
-      out += kHex[b >> 4];
-      out += kHex[b & 0xF];
+      AppendHexByte(b, &out);
     }
   }
   return out;

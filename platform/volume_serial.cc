@@ -34,13 +34,11 @@ bool SerialFromUuidText(std::string_view text, uint32_t* serial) {
 }
 
 std::string UuidTextFromBytes(const unsigned char* bytes, size_t count) {
-  static const char kDigits[] = "0123456789abcdef";
   std::string text;
   text.reserve(count * 2 + 4);
   for (size_t i = 0; i < count; ++i) {
     if (count == 16 && (i == 4 || i == 6 || i == 8 || i == 10)) text += '-';
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0x0F];
+    AppendHexByte(bytes[i], &text);
   }
   return text;
 }

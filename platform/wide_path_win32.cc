@@ -10,6 +10,8 @@
 
 #include <vector>
 
+#include "platform/byte_text.h"
+
 namespace ledra {
 
 namespace {
@@ -20,12 +22,7 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
   return text.compare(0, wcslen(prefix), prefix) == 0;
 }
 
-int HexValue(wchar_t c) {
-  if (c >= L'0' && c <= L'9') return c - L'0';
-  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-  return -1;
-}
+int HexValue(wchar_t c) { return c < 0x80 ? HexDigitValue(static_cast<char>(c)) : -1; }
 
 std::wstring Escaped(const std::wstring& name) {
   std::wstring text = L"<";

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/byte_text.h"
+
 namespace ledra {
 
 namespace {
@@ -76,14 +78,9 @@ bool AppendMendedUtf8(std::string_view bytes, std::string* out) {
 }
 
 std::string HexBytes(std::string_view bytes) {
-  static const char kDigits[] = "0123456789abcdef";
   std::string hex;
   hex.reserve(bytes.size() * 2);
-  for (const char c : bytes) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    hex.push_back(kDigits[u >> 4]);
-    hex.push_back(kDigits[u & 15]);
-  }
+  for (const char c : bytes) AppendHexByte(static_cast<unsigned char>(c), &hex);
   return hex;
 }
 
