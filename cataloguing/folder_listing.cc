@@ -26,6 +26,11 @@ void FolderQueue::BuildPath(uint32_t folder, std::string* path) const {
   }
 }
 
+bool StartFolderListing(DirSearch& search, const std::string& root, const std::string& path,
+                        bool isRoot, const FileIdentity& expected, OsError* err) {
+  return isRoot ? search.Start(path) : search.StartBelow(root, path, expected, err);
+}
+
 namespace {
 
 // Lists each folder when the walk reaches it, through one search reused folder after
@@ -39,10 +44,8 @@ class OnTheSpotLister final : public FolderLister {
     *err = OsError{};
     if (!queue_.enterable(folder)) return false;
     queue_.BuildPath(folder, path);
-    // The root may be a link and is followed; below it nothing is, and every folder
-    // must be the one its parent's listing saw, or the walk could be steered away.
-    if (folder == 0) return search_->Start(*path);
-    return search_->StartBelow(queue_.root(), *path, queue_.identity(folder), err);
+    return StartFolderListing(*search_, queue_.root(), *path, folder == 0, queue_.identity(folder),
+                              err);
   }
 
   bool Next(DirItem& item) override { return search_->Next(item); }

@@ -48,6 +48,12 @@ class FolderQueue {
   mutable std::vector<const char*> chain_;
 };
 
+// Starts `search` on queued folder `path`: the root (`isRoot`) may be a link and is
+// followed; below it nothing is, and the folder must be the object `expected` its parent's
+// listing saw, or the walk could be steered away. Every lister starts its listings here.
+bool StartFolderListing(DirSearch& search, const std::string& root, const std::string& path,
+                        bool isRoot, const FileIdentity& expected, OsError* err);
+
 // Hands the walk the listing of each queued folder, asked for strictly in folder order.
 class FolderLister {
  public:

@@ -185,8 +185,7 @@ class PrefetchingLister final : public FolderLister {
   // Runs on a thread: reads one folder whole into its slot.
   void List(DirSearch& search, Slot& slot) {
     slot.err = OsError{};
-    slot.listed = slot.root ? search.Start(slot.path)
-                            : search.StartBelow(root_, slot.path, slot.expected, &slot.err);
+    slot.listed = StartFolderListing(search, root_, slot.path, slot.root, slot.expected, &slot.err);
     if (!slot.listed) return;
     DirItem item;
     while (!quit_.load(std::memory_order_relaxed) && search.Next(item)) {
