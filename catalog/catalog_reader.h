@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog/catalog_header.h"
+#include "catalog/format.h"
 #include "catalog/entry_cursor.h"
 
 namespace ledra {

@@ -264,6 +264,9 @@ std::vector<Damage> DamagedCatalogues() {
        "introduces 1 folders"},
       {"trailing byte", good + '\0', good.size(), "1 bytes trail"},
       {"name without its NUL", good.substr(0, good.size() - 1), 120, "no NUL"},
+      // LedraCmd's own header reader holds every header string to the same limit.
+      {"root of 2048 bytes", Catalogue(5, std::string(2048, 'r'), "", 3, SmallTree(1)), 10,
+       "root is longer than 2047 bytes"},
   };
 }
 

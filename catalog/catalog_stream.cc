@@ -42,14 +42,15 @@ void CatalogStream::Refill() {
   filled_ = static_cast<uint32_t>(got);
 }
 
-void CatalogStream::ReadBytes(void* destination, size_t n) {
+size_t CatalogStream::ReadBytes(void* destination, size_t n) {
   uint8_t* out = static_cast<uint8_t*>(destination);
+  const size_t wanted = n;
   while (n > 0) {
     if (position_ >= filled_) {
       Refill();
       if (position_ >= filled_) {
         std::memset(out, 0, n);
-        return;
+        return wanted - n;
       }
     }
     const size_t take = std::min<size_t>(n, filled_ - position_);
@@ -58,6 +59,7 @@ void CatalogStream::ReadBytes(void* destination, size_t n) {
     out += take;
     n -= take;
   }
+  return wanted;
 }
 
 char* CatalogStream::ReadCountedString(char* destination) {

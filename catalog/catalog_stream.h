@@ -36,7 +36,8 @@ class CatalogStream {
     if (position_ >= filled_) return 0;
     return buffer_[position_++];
   }
-  void ReadBytes(void* destination, size_t n);
+  // Returns how many of the n bytes came from the file; the rest are 0.
+  size_t ReadBytes(void* destination, size_t n);
   // A length byte L, then L bytes. `destination` holds at least 256 bytes; it receives
   // the bytes and a NUL.
   char* ReadCountedString(char* destination);

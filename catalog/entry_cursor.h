@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog/catalog_header.h"
+#include "catalog/format.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

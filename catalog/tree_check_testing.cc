@@ -14,8 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int16_t kWideVersion = 6;
-
 // --- The tree on disk ------------------------------------------------------------------
 
 struct DiskItem {
@@ -265,8 +263,7 @@ std::vector<std::string> CheckCatalogAgainstTree(const CatalogContents& c,
     }
   }
   // Version 6 only where version 5 cannot number the folders.
-  constexpr size_t kVersion5Folders = 65535;
-  if ((c.header.version == kWideVersion) != (folderCount > kVersion5Folders)) {
+  if ((c.header.version == kWideVersion) != (folderCount > kMaxFoldersOfVersion5)) {
     problems.push_back("a tree of " + std::to_string(folderCount) +
                        " folders is written in version " + std::to_string(c.header.version));
   }

@@ -1,5 +1,10 @@
 #include "catalog/volume_catalog.h"
 
+#include <string>
+
+#include "catalog/catalog_stream.h"
+#include "platform/platform.h"
+
 namespace ledra {
 
 void VolumeCatalog::UpdateDisplayName() { displayName = alias.empty() ? volumeName : alias; }
@@ -17,10 +22,30 @@ size_t VolumeCatalog::AddEntry(std::string_view name, int32_t modified, int64_t 
   return entries.size() - 1;
 }
 
-int64_t VolumeCatalog::StoredSize(int64_t size, int16_t version) {
-  constexpr int64_t kLargestOfVersion5 = 2147483647;
-  if (version >= kWideVersion || size <= kLargestOfVersion5) return size;
-  return kLargestOfVersion5;
+int VolumeCatalog::ReadHeader(Platform& platform) {
+  CatalogStream in(platform, filePath, CatalogStream::kRead);
+  if (!in.Open()) return 0;
+  // No header is longer than this; whatever follows it is not looked at.
+  std::string bytes(kMaxHeaderBytes, '\0');
+  bytes.resize(in.ReadBytes(&bytes[0], bytes.size()));
+
+  CatalogHeader header;
+  ReadProblem problem;
+  if (!ParseCatalogHeader(bytes, &header, &problem, HeaderExtent::kThroughFreeSpace)) {
+    if (header.version > kHighestReadVersion) version = header.version;
+    return 0;
+  }
+  // Fields an older version lacks keep what the catalogue held.
+  version = header.version;
+  timestamp = header.timestamp;
+  if (version >= 2) root = header.root;
+  volumeName = header.volumeName;
+  alias = header.alias;
+  UpdateDisplayName();
+  serial = header.serial;
+  if (version >= 4) comment = header.comment;
+  if (version >= 1) freeSpaceMB = header.freeSpaceMB;
+  return 1;
 }
 
 }  // namespace ledra

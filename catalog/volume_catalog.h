@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "catalog/format.h"
 #include "catalog/name_arena.h"
 
 namespace ledra {
@@ -46,17 +47,6 @@ struct FolderRecord {
 
 class VolumeCatalog {
  public:
-  // Every tree that fits is written in version 5, which every reader knows; version 6,
-  // with 64-bit sizes and 32-bit folder numbers, only where version 5 cannot number the
-  // folders. Headers are read up to kHighestReadVersion; later ones are refused.
-  static constexpr int16_t kWrittenVersion = 5;
-  static constexpr int16_t kWideVersion = 6;
-  static constexpr int16_t kHighestReadVersion = 6;
-  // Version 5 numbers folders in 16 bits: 0 to 65534.
-  static constexpr size_t kMaxFoldersOfVersion5 = 65535;
-  // Both versions count folders and entries in signed 32 bits.
-  static constexpr size_t kMaxRecords = 2147483647;
-
   VolumeCatalog() = default;
   VolumeCatalog(const VolumeCatalog&) = delete;
   VolumeCatalog& operator=(const VolumeCatalog&) = delete;
@@ -71,12 +61,7 @@ class VolumeCatalog {
   size_t AddEntry(std::string_view name, int32_t modified, int64_t size, uint32_t folderIndex);
 
   // The version the tables need: 5 unless there are more folders than it can number.
-  int16_t VersionToWrite() const {
-    return folders.size() > kMaxFoldersOfVersion5 ? kWideVersion : kWrittenVersion;
-  }
-  // An entry's size as `version` stores it: version 5 holds files of 2 GiB and more as
-  // 2147483647; version 6 holds every size whole. A folder's negated number is kept.
-  static int64_t StoredSize(int64_t size, int16_t version);
+  int16_t VersionToWrite() const { return VersionForFolders(folders.size()); }
 
   // Writes the whole catalogue in VersionToWrite() to filePath (relative to the working
   // folder), replacing any file of that name, and takes the time and the version written
@@ -84,8 +69,9 @@ class VolumeCatalog {
   // creating or writing failed (already reported through the platform), or the tables
   // hold more than kMaxRecords records (nothing is created).
   int WriteCatalog(Platform& platform);
-  // Reads the header of the file at filePath (versions 0 to 6). 1: a catalogue header
-  // was read; 0: not a catalogue, a later version, cut short, or unreadable.
+  // Reads the header of the file at filePath (versions 0 to 6) and takes over the fields
+  // its version holds. 1: a catalogue header was read; 0: not a catalogue, a later version
+  // (version then holds it), cut short, or unreadable; the fields are left as they were.
   int ReadHeader(Platform& platform);
 
   std::string filePath;
@@ -93,7 +79,7 @@ class VolumeCatalog {
   std::string volumeName;
   std::string alias;
   std::string comment;
-  int16_t version = kWrittenVersion;
+  int16_t version = kNarrowVersion;
   uint32_t serial = 0;
   std::string displayName;
   int32_t timestamp = 0;

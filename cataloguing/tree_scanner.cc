@@ -58,7 +58,7 @@ class CatalogFiller final : public WalkSink {
     for (const EntryRecord& entry : catalog_.entries) {
       if (entry.size < 0) continue;
       folders[entry.folderIndex].totalSize +=
-          static_cast<double>(VolumeCatalog::StoredSize(entry.size, version));
+          static_cast<double>(StoredSize(entry.size, version));
     }
     for (auto it = catalog_.entries.rbegin(); it != catalog_.entries.rend(); ++it) {
       if (it->size >= 0) continue;

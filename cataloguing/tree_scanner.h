@@ -29,7 +29,7 @@ class TreeScanner {
   // `catalog` must have empty tables; it is filled, not owned. The walk gives up when
   // the tree holds more than `recordLimit` folders or entries.
   TreeScanner(Platform& platform, VolumeCatalog& catalog,
-              size_t recordLimit = VolumeCatalog::kMaxRecords)
+              size_t recordLimit = kMaxRecords)
       : platform_(platform), catalog_(catalog), recordLimit_(recordLimit) {}
 
   // Receives the walk's progress; null (the default) for none. Not owned.

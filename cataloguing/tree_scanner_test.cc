@@ -60,7 +60,7 @@ void ExpectWalkInvariants(const VolumeCatalog& catalog) {
       parentOf[k] = e.folderIndex;
     } else {
       ++ownFiles[e.folderIndex];
-      ownBytes[e.folderIndex] += static_cast<double>(VolumeCatalog::StoredSize(e.size, version));
+      ownBytes[e.folderIndex] += static_cast<double>(StoredSize(e.size, version));
     }
   }
   EXPECT_EQ(static_cast<size_t>(k) + 1, folders);

@@ -92,7 +92,7 @@ class FakeParallelWalkTest : public ::testing::Test {
   }
 
   Outcome WalkR(const std::string& ignore, int recursive, int threads,
-                size_t recordLimit = VolumeCatalog::kMaxRecords) {
+                size_t recordLimit = kMaxRecords) {
     return Walk(fake_, reports_, "R:\\t", ignore, recursive, threads, recordLimit,
                 "C:\\out\\w.kvl");
   }
@@ -115,9 +115,9 @@ TEST_F(FakeParallelWalkTest, SameCatalogueWhateverTheThreadsAndDelays) {
   const size_t all = static_cast<size_t>(WalkR("", 1, 1).result);
   ASSERT_GT(all, 500u);
   const Case cases[] = {
-      {"whole tree", "", 1, VolumeCatalog::kMaxRecords, 1},
-      {"ignore list", "*.tmp \\*skip n1*", 1, VolumeCatalog::kMaxRecords, 1},
-      {"root only", "", 0, VolumeCatalog::kMaxRecords, 1},
+      {"whole tree", "", 1, kMaxRecords, 1},
+      {"ignore list", "*.tmp \\*skip n1*", 1, kMaxRecords, 1},
+      {"root only", "", 0, kMaxRecords, 1},
       {"record limit reached early", "", 1, 50, -1},
       {"record limit reached late", "", 1, all - 100, -1},
   };
@@ -195,12 +195,12 @@ TEST(RealParallelWalkTest, SameCatalogueOnRealFolders) {
   for (const char* ignore : {"", "*.tmp \\n1*"}) {
     SCOPED_TRACE(ignore);
     const Outcome single =
-        Walk(*platform, reports, tree.root(), ignore, 1, 1, VolumeCatalog::kMaxRecords, file);
+        Walk(*platform, reports, tree.root(), ignore, 1, 1, kMaxRecords, file);
     ASSERT_GT(single.result, 0);
     for (int threads : {2, 8}) {
       SCOPED_TRACE(std::to_string(threads) + " threads");
       ExpectSameWalk(Walk(*platform, reports, tree.root(), ignore, 1, threads,
-                          VolumeCatalog::kMaxRecords, file),
+                          kMaxRecords, file),
                      single);
     }
   }

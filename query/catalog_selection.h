@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog/catalog_header.h"
+#include "catalog/format.h"
 
 namespace ledra {
 

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "catalog/catalog_header.h"
+#include "catalog/format.h"
 #include "query/entry_output.h"
 #include "query/folder_links.h"
 #include "query/name_text.h"

@@ -52,11 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (result == 0) {
     Check(SameHeader(catalog, fresh));
     Check(catalog.version == fresh.version ||
-          catalog.version > ledra::VolumeCatalog::kHighestReadVersion);
+          catalog.version > ledra::kHighestReadVersion);
     return 0;
   }
 
-  Check(catalog.version <= ledra::VolumeCatalog::kHighestReadVersion);
+  Check(catalog.version <= ledra::kHighestReadVersion);
   Check(catalog.displayName == (catalog.alias.empty() ? catalog.volumeName : catalog.alias));
   Check(catalog.entries.empty() && catalog.folders.empty());
   // Header strings fit the reader's 2048 bytes with their NUL.
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ledra::VolumeCatalog copy;
   copy.filePath = copyPath;
   Check(copy.ReadHeader(fake) == 1);
-  Check(copy.version == ledra::VolumeCatalog::kWrittenVersion);
+  Check(copy.version == ledra::kNarrowVersion);
   Check(SameHeader(catalog, copy));
   return 0;
 }

@@ -1,4 +1,4 @@
-#include "catalog/catalog_header.h"
+#include "catalog/format.h"
 
 #include <cstring>
 
@@ -6,12 +6,9 @@ namespace ledra {
 
 namespace {
 
-constexpr uint32_t kSignatureBase = 500410407;  // 0x1DD3A827
-constexpr uint32_t kGenerationStep = 1000000000;
-constexpr size_t kFolderRecordBytes = 12;  // fileCount and totalSize
-// The least an entry takes: its fixed fields and the NUL of an empty name.
-constexpr size_t kNarrowEntryBytes = 11;
-constexpr size_t kWideEntryBytes = 17;
+void PutLittleEndian(uint64_t value, size_t n, uint8_t* out) {
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
+}
 
 // Reads fields from the front of the file and refuses to move past its end.
 class HeaderCursor {
@@ -44,9 +41,17 @@ class HeaderCursor {
   // bytes before any NUL among them.
   bool String(const char* field, bool terminated, std::string_view* value) {
     if (terminated) {
-      const size_t nul = bytes_.find('\0', offset_);
-      if (nul == std::string_view::npos)
+      // Only the bytes a string may take are searched: a file need not be read further.
+      const std::string_view room = bytes_.substr(offset_, kMaxHeaderString + 1);
+      const size_t found = room.find('\0');
+      if (found == std::string_view::npos) {
+        if (room.size() > kMaxHeaderString) {
+          return Fail(field + std::string(" is longer than ") + std::to_string(kMaxHeaderString) +
+                      " bytes");
+        }
         return Fail(field + std::string(" has no NUL before the end"));
+      }
+      const size_t nul = offset_ + found;
       *value = bytes_.substr(offset_, nul - offset_);
       offset_ = nul + 1;
       return true;
@@ -101,9 +106,12 @@ bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
   h->folderTableOffset = in.offset();
   if (!in.Count("folder count", kFolderRecordBytes, &h->folderCount)) return false;
   if (h->folderCount == 0) return in.FailAt(h->folderTableOffset, "folder table lacks folder 0");
-  if (!h->WideEntries() && h->folderCount > 65535) {
+  const EntryLayout layout = EntryLayoutOf(h->version);
+  if (h->folderCount > layout.folderLimit) {
     return in.FailAt(h->folderTableOffset, "folder count of " + std::to_string(h->folderCount) +
-                                               " is beyond version 5's 16-bit folder numbers");
+                                               " is beyond version " + std::to_string(h->version) +
+                                               "'s " + std::to_string(8 * layout.folderBytes) +
+                                               "-bit folder numbers");
   }
   if (!in.String("folder 0 path", true, &h->folder0Path)) return false;
   uint32_t fileCount = 0;
@@ -116,8 +124,7 @@ bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
   h->folder1Offset = in.offset();
   if (!in.Skip(kFolderRecordBytes * static_cast<size_t>(h->folderCount - 1))) return false;
   h->entryTableOffset = in.offset();
-  return in.Count("entry count", h->WideEntries() ? kWideEntryBytes : kNarrowEntryBytes,
-                  &h->entryCount);
+  return in.Count("entry count", layout.LeastBytes(), &h->entryCount);
 }
 
 }  // namespace
@@ -138,11 +145,12 @@ std::string CatalogHeader::ScanRoot() const {
   return path;
 }
 
-bool ParseCatalogHeader(std::string_view bytes, CatalogHeader* h, ReadProblem* problem) {
+bool ParseCatalogHeader(std::string_view bytes, CatalogHeader* h, ReadProblem* problem,
+                        HeaderExtent extent) {
   *h = CatalogHeader();
   HeaderCursor in(bytes, problem);
   if (!in.U32("signature", &h->signature)) return false;
-  if (h->signature % kGenerationStep != kSignatureBase) {
+  if (h->signature % kGenerationStep != kSignatureRemainder) {
     return in.FailAt(0, "not a catalogue (signature " + std::to_string(h->signature) + ")");
   }
   h->version = static_cast<int16_t>(h->signature / kGenerationStep);
@@ -174,7 +182,51 @@ bool ParseCatalogHeader(std::string_view bytes, CatalogHeader* h, ReadProblem* p
     if (!in.U32("free space", &bits)) return false;
     std::memcpy(&h->freeSpaceMB, &bits, sizeof bits);
   }
-  return !h->HasTables() || ParseTableBounds(in, h);
+  if (extent == HeaderExtent::kThroughFreeSpace || !h->HasTables()) return true;
+  return ParseTableBounds(in, h);
+}
+
+std::string EncodeHeader(const CatalogHeader& h) {
+  std::string out;
+  uint8_t field[10];
+  PutLittleEndian(kVersionedSignature, 4, field);
+  PutLittleEndian(static_cast<uint16_t>(h.version), 2, field + 4);
+  PutLittleEndian(static_cast<uint32_t>(h.timestamp), 4, field + 6);
+  out.append(reinterpret_cast<const char*>(field), 10);
+  for (const std::string* text : {&h.root, &h.volumeName, &h.alias}) {
+    out.append(text->c_str(), text->size() + 1);
+  }
+  PutLittleEndian(h.serial, 4, field);
+  out.append(reinterpret_cast<const char*>(field), 4);
+  out.append(h.comment.c_str(), h.comment.size() + 1);
+  uint32_t freeBits;
+  std::memcpy(&freeBits, &h.freeSpaceMB, sizeof freeBits);
+  PutLittleEndian(freeBits, 4, field);
+  out.append(reinterpret_cast<const char*>(field), 4);
+  return out;
+}
+
+int16_t VersionForFolders(size_t folderCount) {
+  return folderCount > kMaxFoldersOfVersion5 ? kWideVersion : kNarrowVersion;
+}
+
+int64_t StoredSize(int64_t size, int16_t version) {
+  if (version >= kWideVersion || size <= kClampedSize) return size;
+  return kClampedSize;
+}
+
+EntryLayout EntryLayoutOf(int16_t version) {
+  if (version == kWideVersion) return EntryLayout{8, 4, kMaxRecords};
+  return EntryLayout{4, 2, kMaxFoldersOfVersion5};
+}
+
+size_t EncodeEntryFields(int16_t version, int32_t modified, int64_t size, uint32_t folder,
+                         uint8_t* out) {
+  const EntryLayout layout = EntryLayoutOf(version);
+  PutLittleEndian(static_cast<uint32_t>(modified), 4, out);
+  PutLittleEndian(static_cast<uint64_t>(size), layout.sizeBytes, out + 4);
+  PutLittleEndian(folder, layout.folderBytes, out + 4 + layout.sizeBytes);
+  return layout.FixedBytes();
 }
 
 }  // namespace ledra
