@@ -1,0 +1,107 @@
+#include "query/name_matcher.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace ledra {
+namespace {
+
+struct MatchCase {
+  const char* pattern;
+  const char* name;
+  bool matches;
+};
+
+// What a find PATTERN means to a user: a plain word is found anywhere in the name, ASCII
+// case ignored; a pattern with wildcards must cover the whole name.
+TEST(NameMatcherTest, PatternsMatchAsUsersExpect) {
+  const MatchCase cases[] = {
+      {"", "anything at all", true},
+      {"", "", true},
+      {"report", "Annual REPORT 2023.pdf", true},
+      {"Report", "annual report", true},
+      {"report", "repor", false},
+      {"report", "", false},
+      {"xY", "axYb", true},  // the first byte's other case is searched too
+      {"xY", "aXyb", true},
+      {"9.", "v1.9.2", true},  // a first byte that is no letter
+      {"aab", "aaab", true},   // a partial match does not hide the next one
+      {".txt", "notes.txt.bak", true},
+      {"*.txt", "notes.txt.bak", false},  // a wildcard pattern covers the whole name
+      {"*.TXT", "notes.txt", true},
+      {"n?tes.txt", "notes.txt", true},
+      {"n?tes.txt", "nootes.txt", false},
+      {"[a-c]*", "Beta", true},
+      {"[a-c]*", "delta", false},
+      {"*", "", true},
+      {"a*b*c", "aXbYc", true},
+      {"a*b*c", "aXbY", false},
+  };
+  for (const MatchCase& c : cases) {
+    SCOPED_TRACE(std::string(c.pattern) + " / " + c.name);
+    EXPECT_EQ(NewPatternMatcher(c.pattern)->Matches(c.name), c.matches);
+  }
+}
+
+TEST(NameMatcherTest, OnlyWildcardCharactersMakeAGlob) {
+  EXPECT_TRUE(IsSubstringPattern("plain name.txt"));
+  EXPECT_TRUE(IsSubstringPattern("a+b(c)^$|{}"));
+  for (const char* glob : {"*.txt", "a?c", "[ab]", "x[", "]?"}) {
+    EXPECT_FALSE(IsSubstringPattern(glob)) << glob;
+  }
+}
+
+TEST(NameMatcherTest, RegexIsUnanchoredAndIgnoresCase) {
+  const MatchCase cases[] = {
+      {"^img_[0-9]+\\.jpe?g$", "IMG_0042.JPG", true},
+      {"^img_[0-9]+\\.jpe?g$", "IMG_0042.JPG.bak", false},
+      {"[0-9]{4}", "backup-2023-01", true},
+      {"[0-9]{4}", "backup-23", false},
+      {"été", "ÉTÉ 2020", true},  // UTF mode: a whole character is one
+      {"a.c",
+       "a\xff"
+       "c",
+       false},  // invalid UTF-8: no character to match the dot
+      {"c$",
+       "a\xff"
+       "c",
+       true},  // but the name is still searched
+  };
+  for (const MatchCase& c : cases) {
+    SCOPED_TRACE(std::string(c.pattern) + " / " + c.name);
+    std::string error;
+    std::unique_ptr<NameMatcher> matcher = NewRegexMatcher(c.pattern, &error);
+    ASSERT_NE(matcher, nullptr) << error;
+    EXPECT_EQ(matcher->Matches(c.name), c.matches);
+  }
+}
+
+TEST(NameMatcherTest, BadRegexSaysWhereAndWhy) {
+  for (const char* bad : {"(unclosed", "a{2,1}", "[z-a]", "*x"}) {
+    std::string error;
+    EXPECT_EQ(NewRegexMatcher(bad, &error), nullptr) << bad;
+    EXPECT_EQ(error.rfind("invalid regular expression at offset ", 0), 0u) << error;
+  }
+}
+
+// Every thread of find holds a clone: clones answer alike and keep no state between calls.
+TEST(NameMatcherTest, ClonesAnswerAsTheOriginal) {
+  std::string error;
+  std::vector<std::unique_ptr<NameMatcher>> originals;
+  originals.push_back(NewPatternMatcher(""));
+  originals.push_back(NewPatternMatcher("Doc"));
+  originals.push_back(NewPatternMatcher("*.d?c"));
+  originals.push_back(NewRegexMatcher("d[o0]c", &error));
+  const char* names[] = {"document.doc", "d0c", "readme", "", "DOC.DOC"};
+  for (const auto& original : originals) {
+    std::unique_ptr<NameMatcher> clone = original->Clone();
+    for (const char* name : names) {
+      EXPECT_EQ(clone->Matches(name), original->Matches(name)) << name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ledra
