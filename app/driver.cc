@@ -12,6 +12,8 @@ namespace ledra {
 
 namespace {
 
+constexpr const char* kVersion = "LedraCmd 1.0";
+
 constexpr const char* kUsage =
     "*** LedraCmd 1.0 *** Ledra, 7 December 2026\n"
     "to catalogize fixed disks by System Agent/Task Scheduler/At. Use\n"
@@ -26,6 +28,8 @@ constexpr const char* kUsage =
 
 // A parameter-file piece is at most this long, its line feed included.
 constexpr size_t kLinePieceLength = 255;
+// How much of a line too long to catalogue its message shows.
+constexpr size_t kShownLineStart = 60;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -140,11 +144,17 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
     errors.WriteLine("Fatal Error: MFC initialization failed");
     return kExitStartFailed;
   }
+  if (argc == 2 && EqualsIgnoringAsciiCase(argv[1], "--version")) {
+    out.WriteLine(kVersion);
+    return kExitOk;
+  }
   std::string parameterFile;
   FindOption(argc, argv, "f", &parameterFile, "");
   if (parameterFile.empty()) {
+    // Run bare, the program only shows how to use it; given arguments it cannot use, it
+    // says so in its status too, so that a scheduler's mistyped line shows up.
     errors.Write(kUsage);
-    return kExitOk;
+    return argc > 1 ? kExitUsage : kExitOk;
   }
 
   const std::string cannotRead =
@@ -185,16 +195,27 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
     cataloger.SetWalkThreads(WalkThreadsFromEnvironment(platform));
     std::string ignoreText;
     bool pieceEndedLine = true;
+    size_t lineNumber = 0;
     for (bool more = havePiece; more; more = lines.ReadPiece(&piece, kLinePieceLength)) {
       // A line cut at the piece limit goes on as a line of its own; an ignore list cut
       // that way loses its tail, which the user is told once.
-      if (pieceEndedLine && piece.size() == kLinePieceLength && piece.back() != '\n' &&
-          StartsWithIgnoringAsciiCase(piece, "#IGN")) {
+      const bool cut = pieceEndedLine && piece.size() == kLinePieceLength && piece.back() != '\n';
+      if (pieceEndedLine) ++lineNumber;
+      if (cut && StartsWithIgnoringAsciiCase(piece, "#IGN")) {
         platform.Report("the ignore list is longer than " + std::to_string(kLinePieceLength - 1) +
                         " characters; the rest was read as a line of its own");
       }
-      ProcessLine(piece, &ignoreText, cataloger, out);
       pieceEndedLine = !piece.empty() && piece.back() == '\n';
+      // A root cut short may name another folder that exists ('Photos 2023' for 'Photos
+      // 2023 backup'): catalogued, it would pass for the folder the line meant.
+      if (cut && StartsWithIgnoringAsciiCase(piece, "#DEV")) {
+        platform.Report("line " + std::to_string(lineNumber) + " is longer than " +
+                        std::to_string(kLinePieceLength - 1) +
+                        " characters and is not catalogued: '" +
+                        EscapeControls(piece.substr(0, kShownLineStart)) + "...'");
+        continue;
+      }
+      ProcessLine(piece, &ignoreText, cataloger, out);
     }
   }
   lock.reset();

@@ -15,6 +15,7 @@ namespace ledra {
 enum ExitStatus : int {
   kExitOk = 0,
   kExitStartFailed = 1,
+  kExitUsage = 2,  // arguments given, but no "-f parameter_file" among them
   kExitCannotReadParameters = 3,
   kExitFolderBusy = 4,  // another run kept the working folder locked for kLockWaitSeconds
 };

@@ -92,13 +92,21 @@ TEST_F(DriverTest, UsageWithoutParameterFile) {
       "#IGN list         - (opt) list of file names and/or directories (see Ledra)\n"
       "#DEV root[,alias] - root and (opt) alias (See Ledra)\n"
       "...\n";
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"-f"}, {"params.txt", "-f"}, {"-x", "p"}}) {
+  // Bare, the program shows its usage; with arguments it cannot use, it also fails.
+  const std::pair<std::vector<std::string>, int> cases[] = {
+      {{}, 0}, {{"-f"}, 2}, {{"params.txt"}, 2}, {{"params.txt", "-f"}, 2}, {{"-x", "p"}, 2},
+  };
+  for (const auto& c : cases) {
     errorText_.str("");
-    EXPECT_EQ(Run(args), 0);
+    EXPECT_EQ(Run(c.first), c.second);
     EXPECT_EQ(errorText_.str(), usage);
   }
   EXPECT_EQ(outText_.str(), "");
+
+  errorText_.str("");
+  EXPECT_EQ(Run({"--version"}), 0);
+  EXPECT_EQ(outText_.str(), "LedraCmd 1.0\n");
+  EXPECT_EQ(errorText_.str(), "");
 }
 
 TEST_F(DriverTest, FatalMessages) {
@@ -223,12 +231,48 @@ TEST_F(DriverTest, LongLinesAreReadInPiecesOf255Characters) {
   outText_.str("");
   RunWith("#REM" + std::string(250, 'x') + "#DEV C:\\data\n");
   EXPECT_EQ(outText_.str(), "");
+}
 
-  // A long alias is cut at the piece; the rest of it is not a directive.
-  outText_.str("");
-  RunWith("#DEV C:\\data," + std::string(400, 'a') + "\n");
-  EXPECT_EQ(outText_.str(), "Add: C:\\data\n");
-  EXPECT_TRUE(fake_.Exists("C:\\cats\\" + std::string(16, 'a') + ".kvl"));
+// A device line cut at the piece limit would catalogue a root or alias cut short, which may
+// name another folder: it is told with its line number and passed over, and the rest of the
+// line is read as a line of its own.
+TEST_F(DriverTest, DeviceLineCutAtThePieceLimitIsNotCatalogued) {
+  fake_.AddFile("C:\\data\\photos 2023\\a.jpg", 1);
+  fake_.AddFile("C:\\data\\photos 2023" + std::string(300, 'x') + "\\b.jpg", 1);
+  struct Case {
+    std::string parameters;
+    std::string out;
+    std::string err;
+  };
+  const std::string longRoot = "C:\\data\\photos 2023" + std::string(300, 'x');
+  const Case cases[] = {
+      {"#DEV " + longRoot + ",Summer\n#DEV C:\\data,Whole\n", "Add: C:\\data\n",
+       "LedraCmd: line 1 is longer than 254 characters and is not catalogued: '#DEV "
+       "C:\\data\\photos 2023" +
+           std::string(60 - 24, 'x') + "...'\n"},
+      {"rem\n#DEV C:\\data," + std::string(400, 'a') + "\n", "",
+       "LedraCmd: line 2 is longer than 254 characters and is not catalogued: '#DEV "
+       "C:\\data," +
+           std::string(60 - 13, 'a') + "...'\n"},
+      // The rest of a cut line that starts with a directive is one.
+      {"#DEV C:\\data," + std::string(255 - 13, 'a') + "#DEV C:\\data\\photos 2023\n",
+       "Add: C:\\data\\photos 2023\n",
+       "LedraCmd: line 1 is longer than 254 characters and is not catalogued: '#DEV "
+       "C:\\data," +
+           std::string(60 - 13, 'a') + "...'\n"},
+      // 254 characters and the line feed still fit.
+      {"#DEV C:\\data," + std::string(254 - 13, 'b') + "\n", "Add: C:\\data\n", ""},
+  };
+  for (const Case& c : cases) {
+    outText_.str("");
+    errorText_.str("");
+    EXPECT_EQ(RunWith(c.parameters), 0);
+    EXPECT_EQ(outText_.str(), c.out);
+    EXPECT_EQ(errorText_.str(), c.err);
+  }
+  EXPECT_FALSE(fake_.Exists("C:\\cats\\Summer.kvl"));
+  EXPECT_FALSE(fake_.Exists("C:\\cats\\" + std::string(16, 'a') + ".kvl"));
+  EXPECT_TRUE(fake_.Exists("C:\\cats\\" + std::string(16, 'b') + ".kvl"));
 }
 
 TEST_F(DriverTest, IgnoreTextIsReplacedNotExtended) {
