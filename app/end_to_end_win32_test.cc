@@ -183,6 +183,26 @@ TEST_F(EndToEndWineDataTest, WholeDriveThenRecognisedAgain) {
 
 // A device below its volume root is known by its path from the root, in brackets, whatever
 // the label; without alias its file name has no base.
+// NTFS allows labels of 32 characters; a catalogue keeps 31 bytes of one, so that the
+// volume is still named and recognised from run to run.
+TEST_F(EndToEndWineDataTest, LongLabelIsCutAndStillRecognised) {
+  const std::string label = "Summer photographs 2023 of us all";  // 33 characters
+  WriteWholeFile("D:\\.windows-label", label);
+  struct RestoreLabel {
+    ~RestoreLabel() { WriteWholeFile("D:\\.windows-label", "DATA"); }
+  } restore;
+  TempTree cats;
+  Run(cats, "#DEV D:\\\n");
+  const e2e::RunResult second = Run(cats, "#DEV D:\\\n");
+  EXPECT_EQ(second.err, "");
+  EXPECT_EQ(NamesIn(cats.root()),
+            (Names{"Summer-photograp.kvl", "Summer-photograp.kvl.bak", "params.txt"}));
+  CatalogContents c;
+  ASSERT_TRUE(LoadAndCheck(cats.Path("Summer-photograp.kvl"), "D:\\", "", &c));
+  EXPECT_EQ(c.header.volumeName, label.substr(0, 31));
+  EXPECT_EQ(c.header.serial, kDataSerial);
+}
+
 TEST_F(EndToEndWineDataTest, SubFolderDevices) {
   struct Case {
     std::string line;

@@ -96,4 +96,28 @@ bool IsRelativeWindowsPath(const std::string& path) {
   return true;
 }
 
+std::string CutAtCharacter(std::string text, size_t limit, LeadByteTest isLead) {
+  if (text.size() <= limit) return text;
+  size_t cut = 0;
+  bool doubleByte = false;
+  while (cut < text.size()) {
+    const size_t length = isLead(static_cast<unsigned char>(text[cut])) ? 2 : 1;
+    if (cut + length > limit) break;
+    doubleByte = doubleByte || length == 2;
+    cut += length;
+  }
+  if (!doubleByte && cut < text.size()) {
+    // Back up over the continuation bytes (10xxxxxx) of a UTF-8 sequence the cut would
+    // split, to its first byte (11xxxxxx); bytes of no sequence are cut where they are.
+    size_t start = cut;
+    for (int i = 0; i < 3 && start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80;
+         ++i) {
+      --start;
+    }
+    if (start < cut && (static_cast<unsigned char>(text[start]) & 0xC0) == 0xC0) cut = start;
+  }
+  text.resize(cut);
+  return text;
+}
+
 }  // namespace ledra

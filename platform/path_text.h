@@ -46,6 +46,12 @@ std::string RootPathRule(const std::string& normalisedRoot, LeadByteTest isLead)
 // root, as it always has; '/' counts as '\'.
 bool IsRelativeWindowsPath(const std::string& path);
 
+// `text` cut to at most `limit` bytes without splitting a character: a two-byte character
+// of the code page is kept or dropped whole, and where the code page has no two-byte
+// characters a UTF-8 sequence is too. (In a single-byte code page other than UTF-8, bytes
+// that happen to form a UTF-8 sequence may cost one character more.)
+std::string CutAtCharacter(std::string text, size_t limit, LeadByteTest isLead);
+
 }  // namespace ledra
 
 #endif  // LEDRA_PLATFORM_PATH_TEXT_H_

@@ -143,3 +143,51 @@ TEST(IsRelativeWindowsPathTest, FormsTakenFromACurrentFolder) {
 
 }  // namespace
 }  // namespace ledra
+
+namespace ledra {
+namespace {
+
+// Labels are kept to 31 bytes: a character is never split, in UTF-8 or a double-byte code page.
+TEST(CutAtCharacterTest, NeverSplitsACharacter) {
+  struct Case {
+    LeadByteTest isLead;
+    std::string text;
+    size_t limit;
+    std::string cut;
+  };
+  const std::string a = "\x83\x41";  // katakana 'a' in code page 932
+  const Case cases[] = {
+      {NoLeadBytes, "short", 31, "short"},
+      {NoLeadBytes, std::string(40, 'x'), 31, std::string(31, 'x')},
+      {NoLeadBytes, std::string(30, 'x') + "\xC3\xA9", 31, std::string(30, 'x')},  // é
+      {NoLeadBytes, std::string(29, 'x') + "\xC3\xA9z", 31, std::string(29, 'x') + "\xC3\xA9"},
+      {NoLeadBytes, std::string(29, 'x') + "\xE3\x83\x87", 31, std::string(29, 'x')},  // デ
+      {NoLeadBytes, std::string(28, 'x') + "\xF0\x9F\x98\x80", 31, std::string(28, 'x')},
+      {NoLeadBytes, std::string(31, 'x') + "\x80\x80", 31, std::string(31, 'x')},
+      {NoLeadBytes, std::string(30, 'x') + "\x80\x80", 31, std::string(30, 'x') + "\x80"},
+      {IsCp932LeadByte, std::string(30, 'x') + a, 31, std::string(30, 'x')},
+      {IsCp932LeadByte, a + std::string(29, 'x') + a, 31, a + std::string(29, 'x')},
+      // 16 Japanese characters are 32 bytes: 15 of them are kept.
+      {IsCp932LeadByte,
+       [&] {
+         std::string s;
+         for (int i = 0; i < 16; ++i) s += a;
+         return s;
+       }(),
+       31,
+       [&] {
+         std::string s;
+         for (int i = 0; i < 15; ++i) s += a;
+         return s;
+       }()},
+      // A trail byte that looks like a lead byte is still the end of its character.
+      {IsCp932LeadByte, std::string(29, 'x') + "\x83\x83" + "y", 31,
+       std::string(29, 'x') + "\x83\x83"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CutAtCharacter(c.text, c.limit, c.isLead), c.cut) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace ledra

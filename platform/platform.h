@@ -151,6 +151,9 @@ enum class DriveType : uint32_t {
   RamDisk = 6,
 };
 
+// The bytes of a volume label a catalogue keeps.
+constexpr size_t kLabelLimit = 31;
+
 class Platform {
  public:
   // `errors` receives the reports of ReportError; it must outlive the platform.
@@ -204,8 +207,9 @@ class Platform {
   virtual bool ListFolder(const std::string& folder, std::vector<FolderName>* names) = 0;
 
   // --- Volumes -------------------------------------------------------------------------
-  // Label (at most 31 characters) and serial number of the volume at `root`;
-  // `devicePath` is the path the volume was named by. False when not identified.
+  // Label and serial number of the volume at `root`; `devicePath` is the path the volume
+  // was named by. A longer label is cut to kLabelLimit bytes on a character boundary.
+  // False when not identified.
   virtual bool VolumeInformation(const std::string& root, const std::string& devicePath,
                                  std::string* label, uint32_t* serial) = 0;
   virtual DriveType DriveTypeOf(const std::string& root) = 0;

@@ -457,11 +457,10 @@ class Win32Platform : public Platform {
                               &maxComponent, &flags, fileSystem, MAX_PATH + 1) == 0) {
       return false;
     }
-    // A label of more than 31 bytes in the ANSI code page does not fit and leaves the
-    // volume unidentified.
-    const std::string text = StoredName(labelBuffer);
-    if (text.size() > 31) return false;
-    *label = text;
+    // A catalogue keeps 31 bytes of a label, as on Linux: NTFS allows 32 characters, and
+    // 16 Japanese ones already take 32 bytes. Refusing the label would leave the volume
+    // unrecognised from run to run.
+    *label = CutAtCharacter(StoredName(labelBuffer), kLabelLimit, LeadBytes());
     *serial = serialNumber;
     return true;
   }

@@ -38,8 +38,6 @@ struct FsUuidAnswer {
 };
 constexpr unsigned long kGetFsUuid = _IOR(0x15, 0, FsUuidAnswer);
 
-constexpr size_t kLabelLimit = 31;
-
 struct FreeDeleter {
   void operator()(char* p) const { std::free(p); }
 };
