@@ -1,5 +1,7 @@
 #include "cataloguing/cataloger.h"
 
+#include <memory>
+
 #include "cataloguing/tree_scanner.h"
 #include "cataloguing/walk_progress.h"
 

@@ -5,7 +5,6 @@
 #define LEDRA_CATALOGUING_CATALOGER_H_
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "catalog/catalog_set.h"
@@ -24,7 +23,7 @@ class Cataloger {
 
   // Catalogues the tree below `root` (trimmed) with the ignore text in force and the
   // alias of the device line. A device that cannot be catalogued is reported on
-  // standard error, without line end, and the run goes on.
+  // standard error (ReportFailure), its earlier catalogue stays, and the run goes on.
   void CatalogDevice(const std::string& root, const std::string& ignoreText,
                      const std::string& alias);
 
