@@ -108,7 +108,7 @@ std::string CatalogSet::LookupAlias(const std::string& volumeName, uint32_t seri
   return std::string();
 }
 
-MatchScore CatalogSet::FindMatch(const VolumeCatalog& cur) {
+CatalogMatch CatalogSet::FindMatch(const VolumeCatalog& cur) const {
   for (size_t i = 0; i < catalogs_.size(); ++i) {
     const VolumeCatalog& c = *catalogs_[i];
     int score = 0;
@@ -117,27 +117,29 @@ MatchScore CatalogSet::FindMatch(const VolumeCatalog& cur) {
       score = 1;
     }
     if (!c.alias.empty() && c.alias == cur.alias) score += 2;
-    if (score != 0) {
-      matchIndex_ = static_cast<int32_t>(i);
-      return static_cast<MatchScore>(score);
-    }
+    if (score != 0) return CatalogMatch{static_cast<MatchScore>(score), &c, i};
   }
-  return MatchScore::None;
+  return CatalogMatch{};
 }
 
-VolumeCatalog& CatalogSet::CurrentMatch() { return *catalogs_.at(matchIndex_); }
+bool CatalogSet::Holds(const CatalogMatch& match) const {
+  return match.catalog != nullptr && match.index < catalogs_.size() &&
+         catalogs_[match.index].get() == match.catalog;
+}
 
-int CatalogSet::RemoveCatalog(bool backup, const VolumeCatalog* target) {
-  if (target != nullptr) {
-    size_t i = 0;
-    while (i < catalogs_.size() && catalogs_[i].get() != target) ++i;
-    if (i == catalogs_.size()) return 0;  // not a catalogue of this set
-    matchIndex_ = static_cast<int32_t>(i);
+int CatalogSet::RemoveCatalog(bool backup, const CatalogMatch& match) {
+  if (!Holds(match)) return 0;
+  const std::string& path = match.catalog->filePath;
+  if (backup) {
+    BackUp(path, /*keepName=*/false);
+  } else {
+    OsError err;
+    if (!platform_.Remove(path, &err)) {
+      platform_.ReportError("delete", path, err);
+      return 0;
+    }
   }
-  if (matchIndex_ < 0 || static_cast<size_t>(matchIndex_) >= catalogs_.size()) return 0;
-  CatalogStream stream(platform_, catalogs_[matchIndex_]->filePath, CatalogStream::kRemove);
-  if (stream.RemoveFile(backup) != 1) return 0;
-  Detach(static_cast<size_t>(matchIndex_));
+  Detach(match.index);
   return 1;
 }
 
@@ -173,33 +175,35 @@ bool CatalogSet::CopyFile(const std::string& from, const std::string& to, OsErro
   return false;
 }
 
-void CatalogSet::BackUpInPlace(const std::string& path) {
+void CatalogSet::BackUp(const std::string& path, bool keepName) {
   const std::string backup = path + ".bak";
-  const std::string temporary = backup + TemporarySuffix();
+  std::string moved = path;
   OsError err;
-  if (!platform_.Link(path, temporary, &err)) {
-    if (err.notFound) return;  // nothing left to back up
-    // Hard links are refused on FAT and exFAT and, under protected_hardlinks, for
-    // another user's file: a synced copy serves instead.
-    if (!CopyFile(path, temporary, &err)) {
-      platform_.ReportError("back up", path, err);
-      platform_.Remove(temporary, &err);
-      return;
+  if (keepName) {
+    moved = backup + TemporarySuffix();
+    if (!platform_.Link(path, moved, &err)) {
+      if (err.notFound) return;  // nothing left to back up
+      // Hard links are refused on FAT and exFAT and, under protected_hardlinks, for
+      // another user's file: a synced copy serves instead.
+      if (!CopyFile(path, moved, &err)) {
+        platform_.ReportError("back up", path, err);
+        platform_.Remove(moved, &err);
+        return;
+      }
+      platform_.TakeOverAccess(moved, path, &err);
     }
-    platform_.TakeOverAccess(temporary, path, &err);
   }
-  if (!platform_.Rename(temporary, backup, &err)) platform_.ReportError("back up", path, err);
+  if (!platform_.Rename(moved, backup, &err) && !(err.notFound && !keepName)) {
+    platform_.ReportError("back up", path, err);
+  }
   // Renaming a link onto a link of the same file succeeds without doing anything.
-  platform_.Remove(temporary, &err);
+  if (keepName) platform_.Remove(moved, &err);
 }
 
-int CatalogSet::StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, const VolumeCatalog* replaced) {
-  std::unique_ptr<VolumeCatalog> catalog = std::move(cur);
-  cur = std::make_unique<VolumeCatalog>();
+int CatalogSet::StoreCatalog(VolumeCatalog cur, const CatalogMatch& replaced) {
+  auto catalog = std::make_unique<VolumeCatalog>(std::move(cur));
   catalog->UpdateDisplayName();
-  size_t replacedAt = 0;
-  while (replacedAt < catalogs_.size() && catalogs_[replacedAt].get() != replaced) ++replacedAt;
-  if (replacedAt == catalogs_.size()) replaced = nullptr;
+  const bool replaces = Holds(replaced);
 
   // A name of this run's own, created exclusively: nothing planted under a temporary
   // name is ever followed or truncated.
@@ -210,7 +214,7 @@ int CatalogSet::StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, const VolumeCa
     platform_.Remove(temporary, &err);
     return 0;
   }
-  const std::string earlierPath = replaced != nullptr ? replaced->filePath : std::string();
+  const std::string earlierPath = replaces ? replaced.catalog->filePath : std::string();
   if (!platform_.TakeOverAccess(temporary, earlierPath, &err)) {
     platform_.ReportError("give the permissions of '" + EscapeControls(earlierPath) + "' to",
                           temporary, err);
@@ -222,23 +226,20 @@ int CatalogSet::StoreCatalog(std::unique_ptr<VolumeCatalog>& cur, const VolumeCa
       cut == std::string::npos ? earlierPath : earlierPath.substr(cut + 1);
   std::string fileName;
   ChooseFileName(&fileName, catalog->displayName, earlierName);
-  const bool sameName = replaced != nullptr && EqualsIgnoringAsciiCase(fileName, earlierName);
+  const bool sameName = replaces && EqualsIgnoringAsciiCase(fileName, earlierName);
   if (sameName) {
     fileName = earlierName;
-    BackUpInPlace(earlierPath);
+    BackUp(earlierPath, /*keepName=*/true);
   }
   if (!platform_.Rename(temporary, fileName, &err)) {
     platform_.ReportError("rename", temporary + "' to '" + fileName, err);
     platform_.Remove(temporary, &err);
     return 0;
   }
-  if (replaced != nullptr && !sameName) {
-    // The new catalogue is in place first: a kill from here on leaves two, never none.
-    CatalogStream stream(platform_, earlierPath, CatalogStream::kRemove);
-    stream.RemoveFile(/*backup=*/true);
-  }
+  // The new catalogue is in place first: a kill from here on leaves two, never none.
+  if (replaces && !sameName) BackUp(earlierPath, /*keepName=*/false);
   if (!platform_.SyncFolder(".", &err)) platform_.ReportError("sync the folder of", fileName, err);
-  if (replaced != nullptr) Detach(replacedAt);
+  if (replaces) Detach(replaced.index);
   catalog->filePath = fileName;
   Add(std::move(catalog), catalogs_.size());
   return 1;

@@ -44,14 +44,14 @@ bool FillUp(const std::string& path) {
   return full;
 }
 
-std::unique_ptr<VolumeCatalog> NewCatalogue(int entries, const std::string& comment) {
-  auto c = std::make_unique<VolumeCatalog>();
-  c->root = "/";
-  c->volumeName = "DATA";
-  c->serial = 7;
-  c->comment = comment;
-  c->folders.push_back(FolderRecord());
-  for (int i = 0; i < entries; ++i) c->AddEntry("file number " + std::to_string(i), i, i, 0);
+VolumeCatalog NewCatalogue(int entries, const std::string& comment) {
+  VolumeCatalog c;
+  c.root = "/";
+  c.volumeName = "DATA";
+  c.serial = 7;
+  c.comment = comment;
+  c.folders.push_back(FolderRecord());
+  for (int i = 0; i < entries; ++i) c.AddEntry("file number " + std::to_string(i), i, i, 0);
   return c;
 }
 
@@ -72,18 +72,19 @@ TEST(CatalogSetPosixTest, OnAFullFilesystemKeepsTheEarlierCatalogue) {
   CurrentFolderGuard inVolume(*platform, volume);
   ASSERT_TRUE(inVolume.changed());
 
-  std::unique_ptr<VolumeCatalog> earlier = NewCatalogue(10, "earlier");
-  earlier->filePath = "DATA.kvl";
-  ASSERT_EQ(earlier->WriteCatalog(*platform), 1);
+  VolumeCatalog earlier = NewCatalogue(10, "earlier");
+  earlier.filePath = "DATA.kvl";
+  ASSERT_EQ(earlier.WriteCatalog(*platform), 1);
   const std::string earlierBytes = ReadWholeFile(volume + "/DATA.kvl");
   ASSERT_TRUE(FillUp(volume + "/filler")) << "the tmpfs did not run full";
 
   CatalogSet set(*platform);
   set.LoadHeaders();
   ASSERT_EQ(set.count(), 1);
-  std::unique_ptr<VolumeCatalog> cur = NewCatalogue(20000, "too big");  // about 550 KB
-  ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
-  EXPECT_EQ(set.StoreCatalog(cur, &set.CurrentMatch()), 0);
+  VolumeCatalog tooBig = NewCatalogue(20000, "too big");  // about 550 KB
+  const CatalogMatch replaced = set.FindMatch(tooBig);
+  ASSERT_EQ(replaced.score, MatchScore::NameAndSerial);
+  EXPECT_EQ(set.StoreCatalog(std::move(tooBig), replaced), 0);
 
   EXPECT_EQ(ReadWholeFile(volume + "/DATA.kvl"), earlierBytes);
   for (const auto& item : std::filesystem::directory_iterator(volume)) {
@@ -91,15 +92,15 @@ TEST(CatalogSetPosixTest, OnAFullFilesystemKeepsTheEarlierCatalogue) {
   }
   EXPECT_FALSE(std::filesystem::exists(volume + "/DATA.kvl.bak"));
   ASSERT_EQ(set.count(), 1);
-  EXPECT_EQ(set.CurrentMatch().comment, "earlier");
+  EXPECT_EQ(set.catalogs()[0]->comment, "earlier");
   EXPECT_EQ(LineCount(errorText.str()), 1u) << errorText.str();
   EXPECT_NE(errorText.str().find(std::strerror(ENOSPC)), std::string::npos) << errorText.str();
 
   // With room again, the same replacement goes through.
   std::filesystem::remove(volume + "/filler");
-  cur = NewCatalogue(100, "fits");
-  ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
-  EXPECT_EQ(set.StoreCatalog(cur, &set.CurrentMatch()), 1);
+  VolumeCatalog fits = NewCatalogue(100, "fits");
+  ASSERT_EQ(set.FindMatch(fits).catalog, replaced.catalog) << "the same catalogue answers";
+  EXPECT_EQ(set.StoreCatalog(std::move(fits), replaced), 1);
   EXPECT_EQ(ReadWholeFile(volume + "/DATA.kvl.bak"), earlierBytes);
   EXPECT_NE(ReadWholeFile(volume + "/DATA.kvl").find("fits"), std::string::npos);
 }

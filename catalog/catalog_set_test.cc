@@ -43,20 +43,19 @@ std::string HeaderFile(const std::string& volumeName, uint32_t serial, const std
 }
 
 // A finished catalogue as the Cataloger hands it to the set.
-std::unique_ptr<VolumeCatalog> NewCatalogue(const std::string& volumeName, uint32_t serial,
-                                            const std::string& alias, int entries,
-                                            const std::string& comment = "") {
-  auto c = std::make_unique<VolumeCatalog>();
-  c->root = "C:\\";
-  c->volumeName = volumeName;
-  c->serial = serial;
-  c->alias = alias;
-  c->comment = comment;
+VolumeCatalog NewCatalogue(const std::string& volumeName, uint32_t serial, const std::string& alias,
+                           int entries, const std::string& comment = "") {
+  VolumeCatalog c;
+  c.root = "C:\\";
+  c.volumeName = volumeName;
+  c.serial = serial;
+  c.alias = alias;
+  c.comment = comment;
   FolderRecord root;
   root.fileCount = entries;
-  c->folders.push_back(root);
+  c.folders.push_back(root);
   for (int i = 0; i < entries; ++i) {
-    c->AddEntry("file number " + std::to_string(i), i, i, 0);
+    c.AddEntry("file number " + std::to_string(i), i, i, 0);
   }
   return c;
 }
@@ -416,25 +415,15 @@ TEST_F(CatalogSetLoadedTest, FindMatch) {
     cur.volumeName = c.cur.volumeName;
     cur.serial = c.cur.serial;
     cur.alias = c.cur.alias;
-    EXPECT_EQ(set.FindMatch(cur), c.score);
+    const CatalogMatch match = set.FindMatch(cur);
+    EXPECT_EQ(match.score, c.score);
     if (c.index >= 0) {
-      EXPECT_EQ(set.matchIndex(), c.index);
-      EXPECT_EQ(&set.CurrentMatch(), set.catalogs()[c.index].get());
+      EXPECT_EQ(match.index, static_cast<size_t>(c.index));
+      EXPECT_EQ(match.catalog, set.catalogs()[c.index].get());
+    } else {
+      EXPECT_EQ(match.catalog, nullptr);
     }
   }
-}
-
-TEST_F(CatalogSetLoadedTest, FindMatchWithoutMatchKeepsTheCurrentMatch) {
-  Load({{"A", 1, ""}, {"B", 2, ""}});
-  VolumeCatalog b;
-  b.volumeName = "B";
-  b.serial = 2;
-  ASSERT_EQ(set_->FindMatch(b), MatchScore::NameAndSerial);
-  VolumeCatalog none;
-  none.volumeName = "N";
-  EXPECT_EQ(set_->FindMatch(none), MatchScore::None);
-  EXPECT_EQ(set_->matchIndex(), 1);
-  EXPECT_EQ(set_->CurrentMatch().volumeName, "B");
 }
 
 TEST_F(CatalogSetLoadedTest, LookupAlias) {
@@ -463,15 +452,17 @@ TEST_F(CatalogSetLoadedTest, RemoveTheFirstOfThree) {
   VolumeCatalog a;
   a.volumeName = "A";
   a.serial = 1;
-  ASSERT_EQ(set_->FindMatch(a), MatchScore::NameAndSerial);
+  const CatalogMatch match = set_->FindMatch(a);
+  ASSERT_EQ(match.score, MatchScore::NameAndSerial);
   const VolumeCatalog* b = set_->catalogs()[1].get();
   const VolumeCatalog* c = set_->catalogs()[2].get();
-  EXPECT_EQ(set_->RemoveCatalog(true), 1);
+  EXPECT_EQ(set_->RemoveCatalog(true, match), 1);
   EXPECT_EQ(set_->count(), 2);
   ASSERT_EQ(set_->catalogs().size(), 2u);
   EXPECT_EQ(set_->catalogs()[0].get(), b);
   EXPECT_EQ(set_->catalogs()[1].get(), c);
-  EXPECT_EQ(&set_->CurrentMatch(), b) << "the match index now names the former index 1";
+  EXPECT_EQ(set_->RemoveCatalog(true, match), 0) << "the match no longer names its place";
+  EXPECT_EQ(set_->count(), 2);
   EXPECT_FALSE(fake_.Exists(In("c0.kvl")));
   EXPECT_EQ(fake_.Content(In("c0.kvl.bak")), HeaderFile("A", 1, ""));
   EXPECT_EQ(errorText_.str(), "");
@@ -482,28 +473,34 @@ TEST_F(CatalogSetLoadedTest, RemoveByIdentity) {
   Load({{"A", 1, ""}, {"B", 2, ""}, {"C", 3, ""}});
   const VolumeCatalog* a = set_->catalogs()[0].get();
   const VolumeCatalog* b = set_->catalogs()[1].get();
+  VolumeCatalog c;
+  c.volumeName = "C";
+  c.serial = 3;
+  const CatalogMatch matchOfC = set_->FindMatch(c);
+  ASSERT_EQ(matchOfC.index, 2u);
 
-  // A catalogue of equal content that is not in the set is refused and touches nothing.
+  // A catalogue of equal content that is not in the set is refused and touches nothing,
+  // and so is no match at all.
   VolumeCatalog twin;
   twin.filePath = set_->catalogs()[2]->filePath;
   twin.volumeName = "C";
   twin.serial = 3;
   const size_t logBefore = fake_.log().size();
-  EXPECT_EQ(set_->RemoveCatalog(false, &twin), 0);
+  EXPECT_EQ(set_->RemoveCatalog(false, CatalogMatch{MatchScore::NameAndSerial, &twin, 2}), 0);
+  EXPECT_EQ(set_->RemoveCatalog(true, CatalogMatch{}), 0);
   EXPECT_EQ(set_->count(), 3);
   EXPECT_EQ(fake_.log().size(), logBefore);
 
-  EXPECT_EQ(set_->RemoveCatalog(false, set_->catalogs()[2].get()), 1);
-  EXPECT_EQ(set_->matchIndex(), 2);
+  EXPECT_EQ(set_->RemoveCatalog(false, matchOfC), 1);
   EXPECT_FALSE(fake_.Exists(In("c2.kvl")));
   EXPECT_FALSE(fake_.Exists(In("c2.kvl.bak")));
   EXPECT_EQ(set_->count(), 2);
-  EXPECT_EQ(set_->RemoveCatalog(true), 0) << "the match index lies past the end";
+  EXPECT_EQ(set_->RemoveCatalog(true, matchOfC), 0) << "the match lies past the end";
   EXPECT_EQ(set_->count(), 2);
 
   // A delete that fails leaves the set as it was.
   fake_.Fail(FakePlatform::Op::Remove, In("c0.kvl"));
-  EXPECT_EQ(set_->RemoveCatalog(false, a), 0);
+  EXPECT_EQ(set_->RemoveCatalog(false, CatalogMatch{MatchScore::NameAndSerial, a, 0}), 0);
   EXPECT_EQ(set_->count(), 2);
   EXPECT_EQ(LineCount(errorText_.str()), 1u) << errorText_.str();
   EXPECT_TRUE(fake_.Exists(In("c0.kvl")));
@@ -531,24 +528,18 @@ TEST_F(CatalogSetFakeTest, StoresTwoVolumesOfOneNameUnderTwoNames) {
     fake.ChangeFolder(kFolder);
     CatalogSet set(fake);
     set.LoadHeaders();
-    std::unique_ptr<VolumeCatalog> cur = NewCatalogue(c.displayName, 1, "", 3);
-    VolumeCatalog* first = cur.get();
-    EXPECT_EQ(set.StoreCatalog(cur, nullptr), 1);
-    ASSERT_NE(cur, nullptr);
-    EXPECT_NE(cur.get(), first);
-    EXPECT_TRUE(cur->volumeName.empty());
-    EXPECT_TRUE(cur->entries.empty());
-    EXPECT_EQ(cur->version, 5);
-    EXPECT_EQ(cur->freeSpaceMB, -1.0f);
+    EXPECT_EQ(set.StoreCatalog(NewCatalogue(c.displayName, 1, "", 3), {}), 1);
+    ASSERT_EQ(set.catalogs().size(), 1u);
+    const VolumeCatalog* first = set.catalogs()[0].get();
+    EXPECT_EQ(first->serial, 1u);
 
-    cur = NewCatalogue(c.displayName, 2, "", 5);
-    VolumeCatalog* second = cur.get();
-    EXPECT_EQ(set.StoreCatalog(cur, nullptr), 1);
+    EXPECT_EQ(set.StoreCatalog(NewCatalogue(c.displayName, 2, "", 5), {}), 1);
     EXPECT_EQ(set.count(), 2);
     EXPECT_EQ(set.totalEntries(), 8);
     ASSERT_EQ(set.catalogs().size(), 2u);
     EXPECT_EQ(set.catalogs()[0].get(), first);
-    EXPECT_EQ(set.catalogs()[1].get(), second);
+    const VolumeCatalog* second = set.catalogs()[1].get();
+    EXPECT_EQ(second->serial, 2u);
     EXPECT_EQ(first->filePath, c.first);
     EXPECT_EQ(second->filePath, c.second);
     EXPECT_EQ(first->displayName, c.displayName);
@@ -589,15 +580,12 @@ TEST_F(CatalogSetFakeTest, ReplacesAVolumeStoredEarlierInTheRun) {
   std::vector<std::string> contents;
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
-    std::unique_ptr<VolumeCatalog> cur =
+    VolumeCatalog cur =
         NewCatalogue("DATA", 0x1234, "", 10 + round, "round " + std::to_string(round));
     const size_t logBefore = fake_.log().size();
-    const VolumeCatalog* replaced = nullptr;
-    if (round > 0) {
-      ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
-      replaced = &set.CurrentMatch();
-    }
-    ASSERT_EQ(set.StoreCatalog(cur, replaced), 1);
+    const CatalogMatch replaced = set.FindMatch(cur);
+    ASSERT_EQ(replaced.score, round > 0 ? MatchScore::NameAndSerial : MatchScore::None);
+    ASSERT_EQ(set.StoreCatalog(std::move(cur), replaced), 1);
     contents.push_back(fake_.Content(In("DATA.kvl")));
     EXPECT_EQ(set.count(), 1);
     EXPECT_EQ(set.totalEntries(), 10 + round);
@@ -654,9 +642,10 @@ TEST_F(CatalogSetFakeTest, NamesAReplacedCatalogueAfresh) {
       OsError err;
       ASSERT_TRUE(fake.Remove(In(c.earlierName), &err));
     }
-    std::unique_ptr<VolumeCatalog> cur = NewCatalogue("DATA", 7, c.alias, 2);
-    ASSERT_NE(set.FindMatch(*cur), MatchScore::None);
-    EXPECT_EQ(set.StoreCatalog(cur, &set.CurrentMatch()), 1);
+    VolumeCatalog cur = NewCatalogue("DATA", 7, c.alias, 2);
+    const CatalogMatch replaced = set.FindMatch(cur);
+    ASSERT_NE(replaced.score, MatchScore::None);
+    EXPECT_EQ(set.StoreCatalog(std::move(cur), replaced), 1);
     EXPECT_EQ(Paths(set), std::vector<std::string>{c.stored});
     EXPECT_EQ(set.totalEntries(), 2);
     VolumeCatalog check;
@@ -710,17 +699,14 @@ TEST_F(CatalogSetFakeTest, FailedStoreKeepsTheEarlierCatalogue) {
     const VolumeCatalog* loaded = set.catalogs()[0].get();
 
     // About 550 KB: four whole blocks and the rest.
-    std::unique_ptr<VolumeCatalog> cur = NewCatalogue("DATA", 7, "", 20000);
-    ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
+    VolumeCatalog cur = NewCatalogue("DATA", 7, "", 20000);
+    const CatalogMatch replaced = set.FindMatch(cur);
+    ASSERT_EQ(replaced.score, MatchScore::NameAndSerial);
     fake.Fail(c.op, In("DATA.kvl.tmp*"), c.fromCall);
     if (c.diskFull) fake.SetDiskCapacity(earlier.size() + 12 + 200000);
-    const VolumeCatalog* attempted = cur.get();
 
-    EXPECT_EQ(set.StoreCatalog(cur, &set.CurrentMatch()), 0);
+    EXPECT_EQ(set.StoreCatalog(std::move(cur), replaced), 0);
     const std::string tmp = LastCreated(fake);  // empty when it could not be created
-    ASSERT_NE(cur, nullptr);
-    EXPECT_NE(cur.get(), attempted);
-    EXPECT_TRUE(cur->entries.empty());
     EXPECT_EQ(fake.Content(In("DATA.kvl")), earlier);
     EXPECT_EQ(fake.Content(In("DATA.kvl.bak")), "older backup");
     for (const std::string& name : fake.List(kFolder)) {
@@ -743,8 +729,9 @@ TEST_F(CatalogSetFakeTest, FailedStoreKeepsTheEarlierCatalogue) {
     VolumeCatalog again;
     again.volumeName = "DATA";
     again.serial = 7;
-    EXPECT_EQ(set.FindMatch(again), MatchScore::NameAndSerial);
-    EXPECT_EQ(set.CurrentMatch().comment, "keep this comment");
+    const CatalogMatch found = set.FindMatch(again);
+    ASSERT_EQ(found.score, MatchScore::NameAndSerial);
+    EXPECT_EQ(found.catalog->comment, "keep this comment");
   }
 }
 
@@ -754,11 +741,11 @@ TEST_F(CatalogSetFakeTest, FailedFinalRename) {
   fake_.AddFileWithContent(In("DATA.kvl"), earlier);
   CatalogSet set(fake_);
   set.LoadHeaders();
-  std::unique_ptr<VolumeCatalog> cur = NewCatalogue("DATA", 7, "", 5);
-  ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
+  VolumeCatalog cur = NewCatalogue("DATA", 7, "", 5);
+  const CatalogMatch replaced = set.FindMatch(cur);
+  ASSERT_EQ(replaced.score, MatchScore::NameAndSerial);
   fake_.Fail(FakePlatform::Op::Rename, In("DATA.kvl.tmp*"));
-  EXPECT_EQ(set.StoreCatalog(cur, &set.CurrentMatch()), 0);
-  ASSERT_NE(cur, nullptr);
+  EXPECT_EQ(set.StoreCatalog(std::move(cur), replaced), 0);
   EXPECT_EQ(LineCount(errorText_.str()), 1u) << errorText_.str();
   EXPECT_NE(errorText_.str().find("DATA.kvl.tmp."), std::string::npos) << errorText_.str();
   EXPECT_FALSE(fake_.Exists(LastCreated(fake_)));
@@ -800,9 +787,10 @@ TEST_F(CatalogSetFakeTest, FailedBackupIsGivenUp) {
     if (c.copyFails) fake.Fail(FakePlatform::Op::Create, In("DATA.kvl.bak.tmp*"));
     CatalogSet set(fake);
     set.LoadHeaders();
-    std::unique_ptr<VolumeCatalog> cur = NewCatalogue("DATA", 7, "", 5);
-    ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
-    EXPECT_EQ(set.StoreCatalog(cur, &set.CurrentMatch()), 1);
+    VolumeCatalog cur = NewCatalogue("DATA", 7, "", 5);
+    const CatalogMatch replaced = set.FindMatch(cur);
+    ASSERT_EQ(replaced.score, MatchScore::NameAndSerial);
+    EXPECT_EQ(set.StoreCatalog(std::move(cur), replaced), 1);
     const bool backedUp = !c.bakIsFolder && !c.copyFails;
     EXPECT_EQ(LineCount(text.str()), backedUp ? 0u : 1u) << text.str();
     EXPECT_NE(fake.Content(In("DATA.kvl")), earlier);
@@ -825,13 +813,12 @@ TEST_F(CatalogSetFakeTest, RemovesAStoredCatalogueLikeALoadedOne) {
   CatalogSet set(fake_);
   fake_.AddFileWithContent(In("LOADED.kvl"), HeaderFile("LOADED", 1, ""));
   set.LoadHeaders();
-  std::unique_ptr<VolumeCatalog> cur = NewCatalogue("DATA", 7, "", 4);
-  ASSERT_EQ(set.StoreCatalog(cur, nullptr), 1);
+  ASSERT_EQ(set.StoreCatalog(NewCatalogue("DATA", 7, "", 4), {}), 1);
   EXPECT_EQ(set.totalEntries(), 4);
-  cur = NewCatalogue("DATA", 7, "", 0);
-  ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
-  EXPECT_EQ(set.matchIndex(), 1);
-  EXPECT_EQ(set.RemoveCatalog(true), 1);
+  const CatalogMatch stored = set.FindMatch(NewCatalogue("DATA", 7, "", 0));
+  ASSERT_EQ(stored.score, MatchScore::NameAndSerial);
+  EXPECT_EQ(stored.index, 1u);
+  EXPECT_EQ(set.RemoveCatalog(true, stored), 1);
   EXPECT_EQ(set.totalEntries(), 0);
   EXPECT_EQ(set.count(), 1);
   EXPECT_TRUE(fake_.Exists(In("DATA.kvl.bak")));
@@ -887,14 +874,14 @@ TEST_F(CatalogSetRealTest, StoresAndReplacesInTheCurrentFolder) {
   set.LoadHeaders();
   EXPECT_EQ(set.count(), 0);
 
-  std::unique_ptr<VolumeCatalog> cur = NewCatalogue("DATA", 7, "", 3, "first");
-  ASSERT_EQ(set.StoreCatalog(cur, nullptr), 1);
+  ASSERT_EQ(set.StoreCatalog(NewCatalogue("DATA", 7, "", 3, "first"), {}), 1);
   const std::string first = ReadWholeFile(folder_ / "DATA.kvl");
   EXPECT_NE(first.find("first"), std::string::npos);
 
-  cur = NewCatalogue("DATA", 7, "", 4, "second");
-  ASSERT_EQ(set.FindMatch(*cur), MatchScore::NameAndSerial);
-  ASSERT_EQ(set.StoreCatalog(cur, &set.CurrentMatch()), 1);
+  VolumeCatalog second = NewCatalogue("DATA", 7, "", 4, "second");
+  const CatalogMatch replaced = set.FindMatch(second);
+  ASSERT_EQ(replaced.score, MatchScore::NameAndSerial);
+  ASSERT_EQ(set.StoreCatalog(std::move(second), replaced), 1);
   EXPECT_EQ(ReadWholeFile(folder_ / "DATA.kvl.bak"), first);
   EXPECT_NE(ReadWholeFile(folder_ / "DATA.kvl").find("second"), std::string::npos);
   EXPECT_EQ(set.count(), 1);
@@ -906,8 +893,7 @@ TEST_F(CatalogSetRealTest, StoresAndReplacesInTheCurrentFolder) {
   set.ChooseFileName(&name, "Data");
   EXPECT_EQ(name, "Data2.kvl");
 
-  cur = NewCatalogue("DATA", 8, "", 1, "third");
-  ASSERT_EQ(set.StoreCatalog(cur, nullptr), 1);
+  ASSERT_EQ(set.StoreCatalog(NewCatalogue("DATA", 8, "", 1, "third"), {}), 1);
   EXPECT_EQ(set.catalogs().back()->filePath, "DATA2.kvl");
 
   std::vector<std::string> names;

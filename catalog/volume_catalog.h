@@ -18,11 +18,6 @@ namespace ledra {
 
 class Platform;
 
-// A growable table that owns its records. A deque: appending never moves the records
-// already there, and the table grows without a copy of the whole.
-template <typename T>
-using OwningArray = std::deque<T>;
-
 // One file or folder met by a walk. The name lives in its catalogue's NameArena.
 struct EntryRecord {
   const char* name = "";
@@ -84,8 +79,10 @@ class VolumeCatalog {
   std::string displayName;
   int32_t timestamp = 0;
   float freeSpaceMB = -1.0f;
-  OwningArray<FolderRecord> folders;
-  OwningArray<EntryRecord> entries;
+  // Deques: appending never moves the records already there, and a table grows without
+  // a copy of the whole.
+  std::deque<FolderRecord> folders;
+  std::deque<EntryRecord> entries;
 
  private:
   NameArena names_;

@@ -1,5 +1,7 @@
 #include "cataloguing/cataloger.h"
 
+#include <memory>
+
 #include "cataloguing/tree_scanner.h"
 #include "cataloguing/walk_progress.h"
 
@@ -28,69 +30,99 @@ Cataloger::Cataloger(Platform& platform, MessageSink& errors)
     freeSpaceEx_ = platform_.HasProcedure("KERNEL32.DLL", "GetDiskFreeSpaceEx") ||
                    platform_.HasProcedure("KERNEL32.DLL", "GetDiskFreeSpaceExA");
   }
-  current_ = std::make_unique<VolumeCatalog>();
   catalogSet_.RemoveLeftovers();
   catalogSet_.LoadHeaders();
 }
 
 void Cataloger::CatalogDevice(const std::string& root, const std::string& ignoreText,
                               const std::string& alias) {
-  IdentifyVolume(root);
-  VolumeCatalog& cur = *current_;
+  VolumeCatalog cur;
+  IdentifyVolume(root, &cur);
   if (!alias.empty() && alias != cur.volumeName) cur.alias = alias;
 
   // The earlier catalogue hands over its comment (and alias) now; its file is moved to
   // the backup only once the new catalogue is completely written, so a failed walk or
   // write never costs the volume its last good catalogue.
-  const VolumeCatalog* earlier = nullptr;
-  if (catalogSet_.FindMatch(cur) != MatchScore::None) {
-    earlier = &catalogSet_.CurrentMatch();
-    cur.comment = earlier->comment;
-    if (alias.empty()) cur.alias = earlier->alias;
+  const CatalogMatch earlier = catalogSet_.FindMatch(cur);
+  if (earlier.catalog != nullptr) {
+    cur.comment = earlier.catalog->comment;
+    if (alias.empty()) cur.alias = earlier.catalog->alias;
   }
 
-  MeasureFreeSpace(root);
+  MeasureFreeSpace(root, &cur);
   if (cur.freeSpaceMB == 0.0f && driveType_ == DriveType::CdRom) cur.freeSpaceMB = -1.0f;
 
   // A person at a terminal sees the walk go on; nothing is added for anyone else.
   std::unique_ptr<WalkProgress> progress;
   if (errors_.terminal()) progress = std::make_unique<WalkProgress>(errors_, errors_.columns());
-  int32_t walked;
-  std::string failure;
-  {
-    TreeScanner scanner(platform_, cur);
-    scanner.SetObserver(progress.get());
-    scanner.SetThreads(WalkThreadsFor(root));
-    walked = scanner.Scan(root, ignoreText, 1);
-    failure = scanner.failure();
-  }
+  TreeScanner scanner(platform_, cur);
+  scanner.SetObserver(progress.get());
+  scanner.SetThreads(WalkThreadsFor(root));
+  const int32_t walked = scanner.Scan(root, ignoreText, 1);
   const char* reason = nullptr;
   if (walked > 0) {
-    if (catalogSet_.StoreCatalog(current_, earlier) == 1) {
+    if (catalogSet_.StoreCatalog(std::move(cur), earlier) == 1) {
       if (progress) progress->Finish(*catalogSet_.catalogs().back());
       return;
     }
     reason = "the catalogue could not be written";
   } else if (walked < 0) {
-    reason = failure.c_str();
+    reason = scanner.failure().c_str();
   } else if (cur.folders.empty()) {
     reason = "the root does not exist or cannot be read";
   } else {
     reason = "the walk recorded nothing";
   }
   if (progress) progress->Abandon();
-  errors_.Write("Error occured while cataloging " + root + ".");
-  platform_.Report("cannot catalogue '" + EscapeControls(root) + "': " + reason);
-  current_ = std::make_unique<VolumeCatalog>();
+  ReportFailure(root, reason);
 }
 
-void Cataloger::MeasureFreeSpace(const std::string& root) {
-  VolumeCatalog& cur = *current_;
+void Cataloger::ReportFailure(const std::string& root, const std::string& reason) {
+  // The first line is the one schedulers' logs have always been searched for; it has no
+  // line end of its own. The second says why, in the form of every other report.
+  errors_.Write("Error occured while cataloging " + root + ".");
+  errors_.StartLine();
+  errors_.WriteLine("LedraCmd: cannot catalogue '" + EscapeControls(root) + "': " + reason);
+}
+
+// A device path becomes the volume name and serial under which its catalogue is known from
+// run to run.
+void Cataloger::IdentifyVolume(const std::string& devicePath, VolumeCatalog* catalog) {
+  std::string root;
+  std::string remainder;
+  if (!platform_.SplitVolumeRoot(devicePath, &root, &remainder) || root.empty()) return;
+  std::string label;
+  uint32_t serial = 0;
+  if (!platform_.VolumeInformation(root, devicePath, &label, &serial)) return;
+
+  const char separator = platform_.Separator();
+  std::string name = label;
+  // A device below its volume root is known by its path from the root, whatever the label.
+  if (!remainder.empty() && !(remainder.size() == 1 && remainder[0] == separator)) {
+    const bool startsWithDrive = remainder.size() >= 2 && remainder[1] == ':';
+    name = "[" + (startsWithDrive ? remainder.substr(2) : remainder) + "]";
+  }
+  if (name.empty()) name = "[" + root + "]";
+
+  driveType_ = platform_.DriveTypeOf(root);
+  // The same label on two network drives must not make them one volume.
+  if (driveType_ == DriveType::Remote && name[0] != '[' && platform_.HasDriveLetters()) {
+    name += '-';
+    name += root[0];
+  }
+
+  catalog->root = root;
+  catalog->volumeName = name;
+  catalog->serial = serial;
+  catalog->alias = catalogSet_.LookupAlias(name, serial);
+}
+
+void Cataloger::MeasureFreeSpace(const std::string& root, VolumeCatalog* catalog) {
   if (freeSpaceEx_) {
     FreeBytes bytes;
     if (platform_.FreeSpaceExtended(root, &bytes)) {
       const float freeBytes = static_cast<float>(bytes.totalFree);
-      cur.freeSpaceMB = static_cast<float>(freeBytes * kBytesToMiB);
+      catalog->freeSpaceMB = static_cast<float>(freeBytes * kBytesToMiB);
     }
     return;
   }
@@ -100,7 +132,7 @@ void Cataloger::MeasureFreeSpace(const std::string& root) {
     const double freeBytes =
         static_cast<double>(uint64_t{clusters.sectorsPerCluster} * clusters.bytesPerSector) *
         clusters.freeClusters;
-    cur.freeSpaceMB = static_cast<float>(freeBytes * kBytesToMiB);
+    catalog->freeSpaceMB = static_cast<float>(freeBytes * kBytesToMiB);
   }
 }
 
@@ -108,7 +140,5 @@ int Cataloger::WalkThreadsFor(const std::string& root) {
   if (walkThreads_ > 0) return walkThreads_;
   return platform_.ListingsWait(root) ? kWaitingWalkThreads : 1;
 }
-
-int Cataloger::RemoveMatchedCatalog(bool backup) { return catalogSet_.RemoveCatalog(backup); }
 
 }  // namespace ledra

@@ -5,7 +5,6 @@
 #define LEDRA_CATALOGUING_CATALOGER_H_
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "catalog/catalog_set.h"
@@ -24,14 +23,14 @@ class Cataloger {
 
   // Catalogues the tree below `root` (trimmed) with the ignore text in force and the
   // alias of the device line. A device that cannot be catalogued is reported on
-  // standard error, without line end, and the run goes on.
+  // standard error (ReportFailure), its earlier catalogue stays, and the run goes on.
   void CatalogDevice(const std::string& root, const std::string& ignoreText,
                      const std::string& alias);
 
-  // Fills the current catalogue's root, volume name, serial and alias, and driveType,
-  // from the volume that holds `devicePath`. Changes nothing when the volume cannot be
-  // identified.
-  void IdentifyVolume(const std::string& devicePath);
+  // Fills `catalog`'s root, volume name, serial and alias, and driveType(), from the
+  // volume that holds `devicePath`. Changes nothing when the volume cannot be identified:
+  // the drive type stays the one of the device before.
+  void IdentifyVolume(const std::string& devicePath, VolumeCatalog* catalog);
 
   // Where listings wait on a network or another process, the walk reads this many
   // folders at a time; on local disks, whose listings barely overlap, one.
@@ -42,21 +41,18 @@ class Cataloger {
   // The number of threads the walk of `root` uses.
   int WalkThreadsFor(const std::string& root);
 
-  // Moves (backup) or deletes the file of the catalogue the last match found and drops
-  // it from the set. 1 removed, 0 not.
-  int RemoveMatchedCatalog(bool backup);
-
-  VolumeCatalog& current() { return *current_; }
   CatalogSet& catalogSet() { return catalogSet_; }
   bool usesExtendedFreeSpace() const { return freeSpaceEx_; }
   DriveType driveType() const { return driveType_; }
 
  private:
-  void MeasureFreeSpace(const std::string& root);
+  // Sets `catalog`'s free space from the volume at `root`; leaves it when it cannot be told.
+  void MeasureFreeSpace(const std::string& root, VolumeCatalog* catalog);
+  // Tells on standard error that the device at `root` could not be catalogued, and why.
+  void ReportFailure(const std::string& root, const std::string& reason);
 
   Platform& platform_;
   MessageSink& errors_;
-  std::unique_ptr<VolumeCatalog> current_;
   CatalogSet catalogSet_;
   bool freeSpaceEx_ = false;
   DriveType driveType_ = DriveType::Unknown;

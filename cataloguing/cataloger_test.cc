@@ -258,47 +258,49 @@ TEST_F(CatalogerTest, VolumeNames) {
   };
   for (const Case& c : cases) {
     Cataloger& cataloger = MakeCataloger();
-    cataloger.IdentifyVolume(c.devicePath);
-    EXPECT_EQ(cataloger.current().root, c.root) << c.devicePath;
-    EXPECT_EQ(cataloger.current().volumeName, c.volumeName) << c.devicePath;
+    VolumeCatalog cur;
+    cataloger.IdentifyVolume(c.devicePath, &cur);
+    EXPECT_EQ(cur.root, c.root) << c.devicePath;
+    EXPECT_EQ(cur.volumeName, c.volumeName) << c.devicePath;
     EXPECT_EQ(cataloger.driveType(), c.type) << c.devicePath;
-    EXPECT_EQ(cataloger.current().alias, "");
+    EXPECT_EQ(cur.alias, "");
   }
 }
 
 TEST_F(CatalogerTest, UnidentifiedVolumesChangeNothing) {
   for (const std::string path : {"", "X:\\", "\\\\nowhere\\share"}) {
     Cataloger& cataloger = MakeCataloger();
-    cataloger.IdentifyVolume("D:\\");  // nothing there either: no volume D:
-    cataloger.IdentifyVolume(path);
-    EXPECT_EQ(cataloger.current().root, "") << path;
-    EXPECT_EQ(cataloger.current().volumeName, "") << path;
+    VolumeCatalog cur;
+    cataloger.IdentifyVolume("D:\\", &cur);  // nothing there either: no volume D:
+    cataloger.IdentifyVolume(path, &cur);
+    EXPECT_EQ(cur.root, "") << path;
+    EXPECT_EQ(cur.volumeName, "") << path;
     EXPECT_EQ(cataloger.driveType(), DriveType::Unknown) << path;
   }
   fake_.Fail(FakePlatform::Op::Volume, "C:");
-  Cataloger& cataloger = MakeCataloger();
-  cataloger.IdentifyVolume("C:\\data");
-  EXPECT_EQ(cataloger.current().volumeName, "");
+  VolumeCatalog cur;
+  MakeCataloger().IdentifyVolume("C:\\data", &cur);
+  EXPECT_EQ(cur.volumeName, "");
 }
 
 TEST_F(CatalogerTest, IdentificationTakesTheAliasOfTheEarlierCatalogue) {
   StoreEarlier("Music.kvl", "DATA", 0x1234ABCD, "Music", "");
-  Cataloger& withAlias = MakeCataloger();
-  withAlias.IdentifyVolume("C:\\");
-  EXPECT_EQ(withAlias.current().alias, "Music");
+  VolumeCatalog withAlias;
+  MakeCataloger().IdentifyVolume("C:\\", &withAlias);
+  EXPECT_EQ(withAlias.alias, "Music");
 
   OsError err;
   fake_.Remove("C:\\cats\\Music.kvl", &err);
   StoreEarlier("DATA.kvl", "DATA", 0x1234ABCD, "", "");
-  Cataloger& noAlias = MakeCataloger();
-  noAlias.IdentifyVolume("C:\\");
-  EXPECT_EQ(noAlias.current().alias, "DATA");
+  VolumeCatalog noAlias;
+  MakeCataloger().IdentifyVolume("C:\\", &noAlias);
+  EXPECT_EQ(noAlias.alias, "DATA");
 
   fake_.Remove("C:\\cats\\DATA.kvl", &err);
   StoreEarlier("DATA.kvl", "DATA", 99, "Other", "");
-  Cataloger& otherSerial = MakeCataloger();
-  otherSerial.IdentifyVolume("C:\\");
-  EXPECT_EQ(otherSerial.current().alias, "");
+  VolumeCatalog otherSerial;
+  MakeCataloger().IdentifyVolume("C:\\", &otherSerial);
+  EXPECT_EQ(otherSerial.alias, "");
 }
 
 // Every row of the table of aliases with which a walk starts, with the comment of the
@@ -465,12 +467,14 @@ TEST_F(CatalogerTest, EveryFailureKeepsTheNewestCompleteCatalogue) {
   }
 }
 
-TEST_F(CatalogerTest, RemoveMatchedCatalogMovesTheMatchToItsBackup) {
+TEST_F(CatalogerTest, TheMatchOfAnIdentifiedVolumeMovesToItsBackup) {
   StoreEarlier("DATA.kvl", "DATA", 0x1234ABCD, "", "");
   Cataloger& cataloger = MakeCataloger();
-  cataloger.IdentifyVolume("C:\\");
-  ASSERT_EQ(cataloger.catalogSet().FindMatch(cataloger.current()), MatchScore::NameAndSerial);
-  EXPECT_EQ(cataloger.RemoveMatchedCatalog(true), 1);
+  VolumeCatalog cur;
+  cataloger.IdentifyVolume("C:\\", &cur);
+  const CatalogMatch match = cataloger.catalogSet().FindMatch(cur);
+  ASSERT_EQ(match.score, MatchScore::NameAndSerial);
+  EXPECT_EQ(cataloger.catalogSet().RemoveCatalog(true, match), 1);
   EXPECT_EQ(Files(), std::vector<std::string>{"DATA.kvl.bak"});
   EXPECT_EQ(cataloger.catalogSet().count(), 0);
 }

@@ -1,13 +1,18 @@
 #include "cataloguing/tree_scanner.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
+#include <memory>
 
-#include "cataloguing/tree_walk.h"
+#include "cataloguing/folder_listing.h"
+#include "cataloguing/ignore_list.h"
 
 namespace ledra {
 
 namespace {
+
+bool IsDots(const std::string& name) { return name == "." || name == ".."; }
 
 // Between two reports inside one large folder; a power of two keeps the test cheap.
 constexpr size_t kEntriesBetweenReports = 4096;
@@ -53,12 +58,11 @@ class CatalogFiller final : public WalkSink {
   // folder's own files are summed in listing order as that version stores them, then
   // every folder's sums are added to its parent's, from the last folder back to the first.
   void SumSubtrees() {
-    OwningArray<FolderRecord>& folders = catalog_.folders;
+    std::deque<FolderRecord>& folders = catalog_.folders;
     const int16_t version = catalog_.VersionToWrite();
     for (const EntryRecord& entry : catalog_.entries) {
       if (entry.size < 0) continue;
-      folders[entry.folderIndex].totalSize +=
-          static_cast<double>(StoredSize(entry.size, version));
+      folders[entry.folderIndex].totalSize += static_cast<double>(StoredSize(entry.size, version));
     }
     for (auto it = catalog_.entries.rbegin(); it != catalog_.entries.rend(); ++it) {
       if (it->size >= 0) continue;
@@ -88,14 +92,65 @@ class CatalogFiller final : public WalkSink {
 
 int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText, int recursive) {
   CatalogFiller filler(platform_, catalog_, platform_.WithoutTrailingSeparator(root), observer_);
-  TreeWalk walk(platform_, filler, recordLimit_, threads_);
-  const int64_t entries = walk.Walk(root, ignoreText, recursive);
-  if (entries < 0) {
-    failure_ = walk.failure();
-    return -1;
-  }
+  const int64_t entries = Walk(filler, root, ignoreText, recursive);
+  if (entries < 0) return -1;
   filler.SumSubtrees();
   return static_cast<int32_t>(entries);
+}
+
+int64_t TreeScanner::Walk(WalkSink& sink, const std::string& root, const std::string& ignoreText,
+                          int recursive) {
+  // No root at all (a device line of white space) is not the root of the current drive.
+  if (root.empty()) return 0;
+  IgnoreList patterns;
+  ParseIgnoreList(ignoreText, &patterns);
+
+  FolderQueue queue;
+  queue.Reset(platform_.WithoutTrailingSeparator(root), platform_.Separator());
+  // A single listing has nothing to read ahead.
+  std::unique_ptr<FolderLister> lister =
+      NewFolderLister(platform_, queue, recursive == 0 ? 1 : threads_);
+  DirItem item;
+  std::string path;
+  std::string lowered;
+  OsError err;
+  size_t entries = 0;
+
+  for (uint32_t i = 0; i < queue.size(); ++i) {
+    const bool listed = lister->Open(i, &path, &err);
+    if (!listed && i == 0) break;
+    // Folders denied or removed keep their silence; other causes are told, in folder
+    // order however the listings were read.
+    if (!listed && !err.notFound && !err.denied && !err.text.empty()) {
+      platform_.ReportError("list the folder", path, err);
+    }
+    sink.BeginFolder(i, listed, path);
+    if (!listed) continue;
+
+    while (lister->Next(item)) {
+      if (IsDots(item.name)) continue;
+      LowercaseName(item.name, &lowered);
+      if (IsIgnored(lowered.c_str(), item.isFolder, patterns)) continue;
+      if (entries == recordLimit_ || (item.isFolder && queue.size() == recordLimit_)) {
+        failure_ = "the tree holds more than " + std::to_string(recordLimit_) +
+                   (entries == recordLimit_ ? " entries" : " folders") +
+                   ", more than a catalogue counts";
+        return -1;
+      }
+      ++entries;
+      if (item.isFolder) {
+        sink.AddFolder(item, queue.Add(i, item));
+      } else {
+        sink.AddFile(item);
+      }
+    }
+    if (recursive == 0) {
+      // Folders queued by a single listing still begin, empty.
+      for (uint32_t f = 1; f < queue.size(); ++f) sink.BeginFolder(f, false, std::string());
+      break;
+    }
+  }
+  return static_cast<int64_t>(entries);
 }
 
 }  // namespace ledra

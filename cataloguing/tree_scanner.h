@@ -1,7 +1,9 @@
 // Walks the tree below a root breadth-first into a VolumeCatalog: one EntryRecord per
 // file and folder found and not ignored, one FolderRecord per folder, and each folder's
-// file count and byte total for its whole subtree. The walk itself is a TreeWalk; this
-// is the side of it that fills the catalogue.
+// file count and byte total for its whole subtree. The walk numbers the folders as it
+// queues them and hands every folder and item, in catalogue order, to a WalkSink that
+// fills the tables. With several threads the folders are read ahead, but the sink sees
+// exactly what the one-thread walk hands it.
 #ifndef LEDRA_CATALOGUING_TREE_SCANNER_H_
 #define LEDRA_CATALOGUING_TREE_SCANNER_H_
 
@@ -24,12 +26,26 @@ class WalkObserver {
   virtual void Walking(size_t folders, size_t entries, const std::string& folder) = 0;
 };
 
+// Receives a walk in the order of its catalogue: folder 0, its recorded items in listing
+// order, folder 1, its items, and so on. Called on the walk's own thread only.
+class WalkSink {
+ public:
+  virtual ~WalkSink() = default;
+  // Folder `number` begins (0, 1, 2, ..., each once). `listed`: its items follow and
+  // `path` is its full path; otherwise it was not entered or could not be listed, and
+  // stays empty.
+  virtual void BeginFolder(uint32_t number, bool listed, const std::string& path) = 0;
+  // A file of the folder begun last.
+  virtual void AddFile(const DirItem& item) = 0;
+  // A subfolder of the folder begun last, queued as folder `number`.
+  virtual void AddFolder(const DirItem& item, uint32_t number) = 0;
+};
+
 class TreeScanner {
  public:
   // `catalog` must have empty tables; it is filled, not owned. The walk gives up when
   // the tree holds more than `recordLimit` folders or entries.
-  TreeScanner(Platform& platform, VolumeCatalog& catalog,
-              size_t recordLimit = kMaxRecords)
+  TreeScanner(Platform& platform, VolumeCatalog& catalog, size_t recordLimit = kMaxRecords)
       : platform_(platform), catalog_(catalog), recordLimit_(recordLimit) {}
 
   // Receives the walk's progress; null (the default) for none. Not owned.
@@ -51,6 +67,12 @@ class TreeScanner {
   const std::string& failure() const { return failure_; }
 
  private:
+  // The walk itself: hands `sink` what Scan records, and returns the number of entries
+  // handed, 0 when the root cannot be listed (the sink then saw nothing), -1 past the
+  // record limit, the walk stopping at once.
+  int64_t Walk(WalkSink& sink, const std::string& root, const std::string& ignoreText,
+               int recursive);
+
   Platform& platform_;
   VolumeCatalog& catalog_;
   size_t recordLimit_;

@@ -3,23 +3,21 @@
 namespace ledra {
 namespace {
 
-using Byte = unsigned char;
-
 enum class SetOutcome { Covered, NotCovered, Unclosed };
 
 // Ranges order bytes as signed 8-bit numbers, whatever the signedness of char here.
-int SignedByte(Byte byte) { return byte < 0x80 ? byte : byte - 0x100; }
+int SignedByte(unsigned char byte) { return byte < 0x80 ? byte : byte - 0x100; }
 
 // Decides one bracket set for one name byte. `members` points just after the '['. On
 // Covered and NotCovered (negation already applied), *after points past the closing ']'.
-SetOutcome MatchSet(const Byte* members, Byte byte, const Byte** after) {
+SetOutcome MatchSet(const unsigned char* members, unsigned char byte, const unsigned char** after) {
   bool negated = false;
   if (*members == '^') {
     negated = true;
     ++members;
   }
   bool covered = false;
-  const Byte* member = members;
+  const unsigned char* member = members;
   // The first member is taken even when it is ']', so ']' only closes from the second on.
   while (member == members || *member != ']') {
     if (*member == 0) return SetOutcome::Unclosed;
@@ -45,15 +43,16 @@ SetOutcome MatchSet(const Byte* members, Byte byte, const Byte** after) {
 // mismatch only the last '*' needs to try its next start: the earlier ones can gain nothing
 // by absorbing more. This gives the same answers as trying every split recursively.
 int MatchWildcardCounted(const char* name, const char* pattern, uint64_t* steps) {
-  const Byte* n = reinterpret_cast<const Byte*>(name != nullptr ? name : "");
-  const Byte* p = reinterpret_cast<const Byte*>(pattern != nullptr ? pattern : "");
+  const unsigned char* n = reinterpret_cast<const unsigned char*>(name != nullptr ? name : "");
+  const unsigned char* p =
+      reinterpret_cast<const unsigned char*>(pattern != nullptr ? pattern : "");
   // Where to resume after a mismatch: the element after the last '*' run, and the name
   // byte at which the current attempt of that run's remainder began.
-  const Byte* resumePattern = nullptr;
-  const Byte* resumeName = nullptr;
+  const unsigned char* resumePattern = nullptr;
+  const unsigned char* resumeName = nullptr;
   for (;;) {
     ++*steps;
-    const Byte* next = p + 1;
+    const unsigned char* next = p + 1;
     bool matched = false;
     switch (*p) {
       case 0:

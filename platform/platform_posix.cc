@@ -1,4 +1,4 @@
-// The POSIX back end of the platform layer. Volume questions live in volume_posix.cc;
+// The POSIX back end of the platform layer. Volume questions live in volume_linux.cc;
 // this file holds folders, listings, files, the clock and the answers that stand in for
 // the Windows version and free-space calls.
 #include <dirent.h>
@@ -21,7 +21,7 @@
 
 #include "platform/byte_text.h"
 #include "platform/platform.h"
-#include "platform/volume_posix.h"
+#include "platform/volume_linux.h"
 
 namespace ledra {
 namespace {

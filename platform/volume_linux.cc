@@ -1,4 +1,4 @@
-#include "platform/volume_posix.h"
+#include "platform/volume_linux.h"
 
 #include <blkid/blkid.h>
 #include <dirent.h>
@@ -168,6 +168,10 @@ DriveType DriveTypeForFsType(std::string_view fsType) {
   return DriveType::Fixed;
 }
 
+namespace {
+
+// Whether the kernel calls the block device, or the disk that holds this partition,
+// removable.
 bool IsRemovableBlockDevice(dev_t device) {
   if (major(device) == 0) return false;  // no block device behind the filesystem
   const std::string base =
@@ -178,6 +182,8 @@ bool IsRemovableBlockDevice(dev_t device) {
   // leads to the disk that holds it.
   return ReadFirstByte(base + "/../removable", &flag) && flag == '1';
 }
+
+}  // namespace
 
 std::string DecodeUdevName(std::string_view name) {
   std::string decoded;
@@ -283,10 +289,6 @@ DriveType VolumeDriveType(const std::string& root) {
   MountBlockDevice(mount, &blockPath, &device);
   return IsRemovableBlockDevice(device) ? DriveType::Removable : DriveType::Fixed;
 }
-
-}  // namespace ledra
-
-namespace ledra {
 
 bool IsWaitingFilesystem(const std::string& path) {
   // The magic numbers of linux/magic.h and of filesystems that keep theirs to themselves.

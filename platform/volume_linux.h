@@ -1,8 +1,10 @@
-// How the POSIX back end finds out about volumes: the mount that holds a path (through
-// libmount), the label and serial number of its filesystem, and its drive type. Private
-// to platform_posix.cc and its tests; nothing outside platform/ includes it.
-#ifndef LEDRA_PLATFORM_VOLUME_POSIX_H_
-#define LEDRA_PLATFORM_VOLUME_POSIX_H_
+// How the back end finds out about volumes on Linux: the mount that holds a path (through
+// libmount), the label and serial number of its filesystem (filesystem ioctls, libblkid,
+// udev's /dev/disk links) and its drive type (/sys/dev/block). Private to
+// platform_posix.cc and its tests; another POSIX system replaces the first group of
+// functions below with its own.
+#ifndef LEDRA_PLATFORM_VOLUME_LINUX_H_
+#define LEDRA_PLATFORM_VOLUME_LINUX_H_
 
 #include <sys/types.h>
 
@@ -13,6 +15,8 @@
 #include "platform/platform.h"
 
 namespace ledra {
+
+// --- What platform_posix.cc asks ----------------------------------------------------------
 
 // The path with every link followed, as realpath gives it. False when it cannot be
 // resolved (missing, unreadable on the way, a loop of links).
@@ -36,14 +40,26 @@ bool FindMount(const std::string& resolvedPath, MountInfo* mount);
 void SplitAtMountPoint(const std::string& resolvedPath, const std::string& mountPoint,
                        std::string* root, std::string* remainder);
 
+// Label and serial number of the volume mounted at `root`, asked on `devicePath` first
+// (the path the user named; empty means the root). False only when the root cannot be
+// examined at all.
+bool ReadVolumeIdentity(const std::string& root, const std::string& devicePath, std::string* label,
+                        uint32_t* serial);
+
+// The drive type of the volume mounted at `root`: NoRootFolder when the root does not
+// exist, Unknown when no mount holds it.
+DriveType VolumeDriveType(const std::string& root);
+
+// Whether the filesystem that holds `path` answers a folder listing over a network or
+// through another process (NFS, SMB, FUSE, 9P, AFS, Ceph, ...), by its statfs magic.
+bool IsWaitingFilesystem(const std::string& path);
+
+// --- The steps of ReadVolumeIdentity and VolumeDriveType, for their tests -----------------
+
 // The drive type a filesystem type implies on its own: Remote, CdRom or RamDisk for the
 // types known to be such, Fixed for everything else (a local disk that may still turn out
 // to be removable).
 DriveType DriveTypeForFsType(std::string_view fsType);
-
-// Whether the kernel calls the block device, or the disk that holds this partition,
-// removable.
-bool IsRemovableBlockDevice(dev_t device);
 
 // A name of /dev/disk/by-label or /dev/disk/by-uuid with udev's '\xHH' escapes decoded:
 // 'My\x20Disk' -> 'My Disk'.
@@ -60,20 +76,6 @@ bool ProbeBlockDevice(const std::string& devicePath, const char* tag, std::strin
 // A label cut to the 31 bytes a catalogue keeps, without leaving half a UTF-8 character.
 std::string CutLabel(std::string label);
 
-// Label and serial number of the volume mounted at `root`, asked on `devicePath` first
-// (the path the user named; empty means the root). False only when the root cannot be
-// examined at all.
-bool ReadVolumeIdentity(const std::string& root, const std::string& devicePath, std::string* label,
-                        uint32_t* serial);
-
-// The drive type of the volume mounted at `root`: NoRootFolder when the root does not
-// exist, Unknown when no mount holds it.
-DriveType VolumeDriveType(const std::string& root);
-
-// Whether the filesystem that holds `path` answers a folder listing over a network or
-// through another process (NFS, SMB, FUSE, 9P, AFS, Ceph, ...), by its statfs magic.
-bool IsWaitingFilesystem(const std::string& path);
-
 }  // namespace ledra
 
-#endif  // LEDRA_PLATFORM_VOLUME_POSIX_H_
+#endif  // LEDRA_PLATFORM_VOLUME_LINUX_H_

@@ -1,8 +1,6 @@
 // Walks that read folders ahead on several threads must write, byte for byte, the
 // catalogue of the walk that reads one folder at a time: through the fake with listings
 // that wait a random while, and on real folders.
-#include "cataloguing/tree_walk.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -194,13 +192,11 @@ TEST(RealParallelWalkTest, SameCatalogueOnRealFolders) {
   const std::string file = out.Path("w.kvl");
   for (const char* ignore : {"", "*.tmp \\n1*"}) {
     SCOPED_TRACE(ignore);
-    const Outcome single =
-        Walk(*platform, reports, tree.root(), ignore, 1, 1, kMaxRecords, file);
+    const Outcome single = Walk(*platform, reports, tree.root(), ignore, 1, 1, kMaxRecords, file);
     ASSERT_GT(single.result, 0);
     for (int threads : {2, 8}) {
       SCOPED_TRACE(std::to_string(threads) + " threads");
-      ExpectSameWalk(Walk(*platform, reports, tree.root(), ignore, 1, threads,
-                          kMaxRecords, file),
+      ExpectSameWalk(Walk(*platform, reports, tree.root(), ignore, 1, threads, kMaxRecords, file),
                      single);
     }
   }
