@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog/format.h"
 #include "catalog/entry_cursor.h"
+#include "catalog/format.h"
 
 namespace ledra {
 

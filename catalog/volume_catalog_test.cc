@@ -1,5 +1,7 @@
 // The catalogue file format: the writer against bytes written out by hand, and the
 // header reader against hand-made files of every version, cut short or malformed.
+#include "catalog/volume_catalog.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -14,7 +16,6 @@
 
 #include "catalog/catalog_stream.h"
 #include "catalog/catalog_test_support.h"
-#include "catalog/volume_catalog.h"
 #include "platform/fake_platform.h"
 
 namespace ledra {

@@ -51,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   if (result == 0) {
     Check(SameHeader(catalog, fresh));
-    Check(catalog.version == fresh.version ||
-          catalog.version > ledra::kHighestReadVersion);
+    Check(catalog.version == fresh.version || catalog.version > ledra::kHighestReadVersion);
     return 0;
   }
 
