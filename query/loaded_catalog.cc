@@ -66,10 +66,4 @@ std::unique_ptr<NameDecoder> DecoderFor(const std::string& encoding, std::string
   return encoding.empty() ? NewUtf8Decoder() : NewCodePageDecoder(encoding, error);
 }
 
-std::unique_ptr<RecordWriter> WriterFor(const OutputSettings& settings, OutputSink& out) {
-  if (settings.format == OutputFormat::Json) return NewJsonWriter(out);
-  if (settings.format == OutputFormat::Csv) return NewCsvWriter(out);
-  return nullptr;
-}
-
 }  // namespace ledra
