@@ -13,7 +13,7 @@ struct DiffArguments : CommandOptions {
   size_t top = 20;
 };
 
-std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContext&) {
+std::unique_ptr<CommandOptions> AddDiffOptions(CLI::App& command, const ReaderContext&) {
   auto a = std::make_unique<DiffArguments>();
   AddCommonOptions(command, &a->common, OutputOptions::PerRow);
   command
@@ -25,7 +25,7 @@ std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContex
   return a;
 }
 
-int Run(CommandRun& run, CommandOptions& options) {
+int RunDiffCommand(CommandRun& run, CommandOptions& options) {
   const DiffArguments& a = static_cast<const DiffArguments&>(options);
   std::string error;
   std::unique_ptr<NameDecoder> names = DecoderFor(a.common.encoding, &error);
@@ -62,6 +62,6 @@ extern const ReaderCommand kDiffCommand{
     "diff",
     "what changed: added, removed, changed and moved entries, then the folders whose total "
     "changed most",
-    AddOptions, Run};
+    AddDiffOptions, RunDiffCommand};
 
 }  // namespace ledra

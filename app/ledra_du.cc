@@ -11,7 +11,7 @@ struct DiskUsageArguments : CommandOptions {
   FolderQuery query;
 };
 
-std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContext&) {
+std::unique_ptr<CommandOptions> AddDiskUsageOptions(CLI::App& command, const ReaderContext&) {
   auto a = std::make_unique<DiskUsageArguments>();
   AddCommonOptions(command, &a->common, OutputOptions::PerResult);
   command.add_option("VOLUME[:PATH]", a->target, "the volume and a folder below its scan root")
@@ -21,7 +21,7 @@ std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContex
   return a;
 }
 
-int Run(CommandRun& run, CommandOptions& options) {
+int RunDiskUsageCommand(CommandRun& run, CommandOptions& options) {
   DiskUsageArguments& a = static_cast<DiskUsageArguments&>(options);
   CatalogFile file;
   if (!run.SelectFolder(a.target, &file, &a.query.components)) return kReaderError;
@@ -35,7 +35,7 @@ int Run(CommandRun& run, CommandOptions& options) {
 
 }  // namespace
 
-extern const ReaderCommand kDiskUsageCommand{"du", "folder totals down to a depth", AddOptions,
-                                             Run};
+extern const ReaderCommand kDiskUsageCommand{"du", "folder totals down to a depth",
+                                             AddDiskUsageOptions, RunDiskUsageCommand};
 
 }  // namespace ledra

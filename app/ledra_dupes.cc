@@ -13,7 +13,7 @@ struct DupesArguments : CommandOptions {
   std::string minSize;
 };
 
-std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContext&) {
+std::unique_ptr<CommandOptions> AddDupesOptions(CLI::App& command, const ReaderContext&) {
   auto a = std::make_unique<DupesArguments>();
   AddCommonOptions(command, &a->common, OutputOptions::PerRow);
   command.add_option("--by", a->by, "name (name and size, the default) or size")
@@ -23,7 +23,7 @@ std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContex
   return a;
 }
 
-int Run(CommandRun& run, CommandOptions& options) {
+int RunDupesCommand(CommandRun& run, CommandOptions& options) {
   const DupesArguments& a = static_cast<const DupesArguments&>(options);
   DupesOptions dupes;
   dupes.sizeOnly = a.by == "size";
@@ -41,6 +41,6 @@ int Run(CommandRun& run, CommandOptions& options) {
 }  // namespace
 
 extern const ReaderCommand kDupesCommand{"dupes", "files held more than once across the volumes",
-                                         AddOptions, Run};
+                                         AddDupesOptions, RunDupesCommand};
 
 }  // namespace ledra

@@ -12,7 +12,7 @@ struct ExportArguments : CommandOptions {
   ExportOptions exportOptions;
 };
 
-std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContext&) {
+std::unique_ptr<CommandOptions> AddExportOptions(CLI::App& command, const ReaderContext&) {
   auto a = std::make_unique<ExportArguments>();
   AddCommonOptions(command, &a->common, OutputOptions::None);
   command.add_option("VOLUME", a->target, "the volume (name, alias, serial or file name)")
@@ -25,7 +25,7 @@ std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContex
   return a;
 }
 
-int Run(CommandRun& run, CommandOptions& options) {
+int RunExportCommand(CommandRun& run, CommandOptions& options) {
   ExportArguments& a = static_cast<ExportArguments&>(options);
   ParseExportFormat(a.format, &a.exportOptions.format);
   a.exportOptions.encoding = a.common.encoding;
@@ -46,7 +46,8 @@ int Run(CommandRun& run, CommandOptions& options) {
 
 }  // namespace
 
-extern const ReaderCommand kExportCommand{
-    "export", "every entry of one volume as csv, jsonl, ncdu or sqlite", AddOptions, Run};
+extern const ReaderCommand kExportCommand{"export",
+                                          "every entry of one volume as csv, jsonl, ncdu or sqlite",
+                                          AddExportOptions, RunExportCommand};
 
 }  // namespace ledra

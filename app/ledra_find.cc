@@ -14,7 +14,7 @@ struct FindArguments : CommandOptions {
   bool nul = false;
 };
 
-std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContext& context) {
+std::unique_ptr<CommandOptions> AddFindOptions(CLI::App& command, const ReaderContext& context) {
   auto a = std::make_unique<FindArguments>();
   AddCommonOptions(command, &a->common, OutputOptions::PerResult);
   FindOptions& f = a->find;
@@ -69,7 +69,7 @@ std::string ReadFilters(FindArguments& a) {
   return "";
 }
 
-int Run(CommandRun& run, CommandOptions& options) {
+int RunFindCommand(CommandRun& run, CommandOptions& options) {
   FindArguments& a = static_cast<FindArguments&>(options);
   if (const std::string usage = ReadFilters(a); !usage.empty()) return run.Error(usage);
   std::vector<CatalogFile> files = run.Files();
@@ -93,6 +93,6 @@ int Run(CommandRun& run, CommandOptions& options) {
 }  // namespace
 
 extern const ReaderCommand kFindCommand{"find", "entries whose name matches, on every volume",
-                                        AddOptions, Run};
+                                        AddFindOptions, RunFindCommand};
 
 }  // namespace ledra

@@ -11,7 +11,7 @@ struct ListArguments : CommandOptions {
   std::string sort = "name";
 };
 
-std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContext&) {
+std::unique_ptr<CommandOptions> AddListOptions(CLI::App& command, const ReaderContext&) {
   auto a = std::make_unique<ListArguments>();
   AddCommonOptions(command, &a->common, OutputOptions::PerResult);
   command.add_option("VOLUME[:PATH]", a->target, "the volume and a folder below its scan root")
@@ -21,7 +21,7 @@ std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContex
   return a;
 }
 
-int Run(CommandRun& run, CommandOptions& options) {
+int RunListCommand(CommandRun& run, CommandOptions& options) {
   const ListArguments& a = static_cast<const ListArguments&>(options);
   FolderQuery query;
   query.sort = a.sort == "size"   ? SortOrder::Size
@@ -39,6 +39,7 @@ int Run(CommandRun& run, CommandOptions& options) {
 
 }  // namespace
 
-extern const ReaderCommand kListCommand{"ls", "the entries of one folder", AddOptions, Run};
+extern const ReaderCommand kListCommand{"ls", "the entries of one folder", AddListOptions,
+                                        RunListCommand};
 
 }  // namespace ledra

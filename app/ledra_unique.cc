@@ -12,7 +12,7 @@ struct UniqueArguments : CommandOptions {
   std::string minSize;
 };
 
-std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContext&) {
+std::unique_ptr<CommandOptions> AddUniqueOptions(CLI::App& command, const ReaderContext&) {
   auto a = std::make_unique<UniqueArguments>();
   AddCommonOptions(command, &a->common, OutputOptions::PerRow);
   command.add_option("VOLUME", a->target, "the volume (name, alias, serial or file name)")
@@ -21,7 +21,7 @@ std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContex
   return a;
 }
 
-int Run(CommandRun& run, CommandOptions& options) {
+int RunUniqueCommand(CommandRun& run, CommandOptions& options) {
   const UniqueArguments& a = static_cast<const UniqueArguments&>(options);
   int64_t minSize = 0;
   if (!a.minSize.empty() && !ParseMinSize(a.minSize, &minSize)) {
@@ -44,7 +44,8 @@ int Run(CommandRun& run, CommandOptions& options) {
 
 }  // namespace
 
-extern const ReaderCommand kUniqueCommand{
-    "unique", "the files of one volume that no other volume holds", AddOptions, Run};
+extern const ReaderCommand kUniqueCommand{"unique",
+                                          "the files of one volume that no other volume holds",
+                                          AddUniqueOptions, RunUniqueCommand};
 
 }  // namespace ledra

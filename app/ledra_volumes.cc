@@ -6,19 +6,20 @@ namespace ledra {
 
 namespace {
 
-std::unique_ptr<CommandOptions> AddOptions(CLI::App& command, const ReaderContext&) {
+std::unique_ptr<CommandOptions> AddVolumesOptions(CLI::App& command, const ReaderContext&) {
   auto options = std::make_unique<CommandOptions>();
   AddCommonOptions(command, &options->common, OutputOptions::PerResult);
   return options;
 }
 
-int Run(CommandRun& run, CommandOptions&) {
+int RunVolumesCommand(CommandRun& run, CommandOptions&) {
   const std::vector<CatalogFile> files = run.FilesWithHeaders();
   return run.Finish(RunVolumes(files, run.Settings(), run.context().now, run.out()) > 0);
 }
 
 }  // namespace
 
-extern const ReaderCommand kVolumesCommand{"volumes", "one row per catalogue", AddOptions, Run};
+extern const ReaderCommand kVolumesCommand{"volumes", "one row per catalogue", AddVolumesOptions,
+                                           RunVolumesCommand};
 
 }  // namespace ledra
