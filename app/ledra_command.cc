@@ -1,8 +1,6 @@
 #include "app/ledra_command.h"
 
-#include <filesystem>
-#include <system_error>
-
+#include "platform/path_text.h"
 #include "platform/platform.h"
 #include "query/find_query.h"
 
@@ -87,17 +85,32 @@ int CommandRun::Finish(bool found) const {
   return found ? kReaderFound : kReaderNothing;
 }
 
-bool NamesCatalogFile(Platform&, const std::string& argument) {
-  std::error_code ec;
-  return std::filesystem::is_regular_file(std::filesystem::u8path(argument), ec);
+bool NamesCatalogFile(Platform& platform, const std::string& argument) {
+  return platform.KindOf(argument, true) == PathKind::File;
 }
+
+namespace {
+
+// The last component of a path; Windows takes '/' for a separator too, and a name after
+// a drive ('C:x').
+std::string FileNameOf(Platform& platform, const std::string& path) {
+  size_t at = LastSeparator(path, platform.Separator(), platform.LeadBytes());
+  if (platform.Separator() == '\\') {
+    const size_t slash = LastSeparator(path, '/', platform.LeadBytes());
+    if (slash != std::string::npos && (at == std::string::npos || slash > at)) at = slash;
+    if (at == std::string::npos && path.size() >= 2 && path[1] == ':') at = 1;
+  }
+  return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+}  // namespace
 
 bool ResolveCatalog(Platform& platform, const std::string& argument,
                     const std::vector<CatalogFile>& files, CatalogFile* chosen,
                     std::string* error) {
   if (NamesCatalogFile(platform, argument)) {
     chosen->path = argument;
-    chosen->fileName = std::filesystem::u8path(argument).filename().u8string();
+    chosen->fileName = FileNameOf(platform, argument);
     return true;
   }
   size_t index = 0;

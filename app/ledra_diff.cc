@@ -28,7 +28,7 @@ std::unique_ptr<CommandOptions> AddDiffOptions(CLI::App& command, const ReaderCo
 int RunDiffCommand(CommandRun& run, CommandOptions& options) {
   const DiffArguments& a = static_cast<const DiffArguments&>(options);
   std::string error;
-  std::unique_ptr<NameDecoder> names = DecoderFor(a.common.encoding, &error);
+  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error);
   if (!names) return run.Error(error);
   // Files named directly need no listing; selectors do.
   std::vector<CatalogFile> files;

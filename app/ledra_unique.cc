@@ -28,7 +28,7 @@ int RunUniqueCommand(CommandRun& run, CommandOptions& options) {
     return run.Error("--min-size takes a byte count with K, M, G or T");
   }
   std::string error;
-  std::unique_ptr<NameDecoder> names = DecoderFor(a.common.encoding, &error);
+  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error);
   if (!names) return run.Error(error);
   const std::vector<CatalogFile> files = run.FilesWithHeaders();
   size_t chosen = 0;

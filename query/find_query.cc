@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "catalog/catalog_reader.h"
+#include "platform/platform.h"
 #include "query/name_matcher.h"
 #include "query/name_text.h"
 #include "query/substring_scanner.h"
@@ -152,7 +153,7 @@ class CatalogSearch {
         matcher_(matcher.Clone()),
         shown_(shown) {
     std::string ignored;
-    if (!encoding.empty()) decoder_ = NewCodePageDecoder(encoding, &ignored);
+    if (!encoding.empty()) decoder_ = platform.NewCodePageDecoder(encoding, &ignored);
     // A plain substring on raw names is searched across the whole table at once.
     if (!options.regex && !options.pattern.empty() && IsSubstringPattern(options.pattern) &&
         encoding.empty() && !options.matchPath) {
@@ -339,7 +340,8 @@ bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const Fi
   std::unique_ptr<NameMatcher> matcher =
       options.regex ? NewRegexMatcher(options.pattern, error) : NewPatternMatcher(options.pattern);
   if (matcher == nullptr) return false;
-  if (!options.encoding.empty() && NewCodePageDecoder(options.encoding, error) == nullptr) {
+  if (!options.encoding.empty() &&
+      platform.NewCodePageDecoder(options.encoding, error) == nullptr) {
     return false;
   }
   std::vector<CatalogOutcome> results(files.size());

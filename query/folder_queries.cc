@@ -5,6 +5,7 @@
 
 #include "catalog/catalog_reader.h"
 #include "platform/byte_text.h"
+#include "platform/platform.h"
 #include "query/name_text.h"
 
 namespace ledra {
@@ -29,7 +30,7 @@ class OpenedFolder {
     }
     if (!cursor_->ok()) return Damaged(file, cursor_->problem(), outcome);
     if (!query.encoding.empty()) {
-      decoder_ = NewCodePageDecoder(query.encoding, &outcome->error);
+      decoder_ = platform.NewCodePageDecoder(query.encoding, &outcome->error);
       if (!decoder_) return false;
     } else {
       decoder_ = NewUtf8Decoder();

@@ -41,7 +41,8 @@ std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
                                                     std::vector<std::string>* notices);
 
 // The decoder `--encoding` asks for (UTF-8 when empty); null with *error when unknown.
-std::unique_ptr<NameDecoder> DecoderFor(const std::string& encoding, std::string* error);
+std::unique_ptr<NameDecoder> DecoderFor(Platform& platform, const std::string& encoding,
+                                        std::string* error);
 
 }  // namespace ledra
 

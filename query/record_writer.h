@@ -12,20 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/output_sink.h"
+
 namespace ledra {
-
-// Where output goes: standard output in the program, a string in tests.
-class OutputSink {
- public:
-  virtual ~OutputSink() = default;
-  virtual void Write(std::string_view bytes) = 0;
-};
-
-class StringSink final : public OutputSink {
- public:
-  void Write(std::string_view bytes) override { text.append(bytes.data(), bytes.size()); }
-  std::string text;
-};
 
 // One field's value. Text is UTF-8 (already converted from the catalogue's encoding).
 struct FieldValue {
