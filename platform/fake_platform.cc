@@ -601,6 +601,95 @@ std::unique_ptr<File> FakePlatform::CreateForWriting(const std::string& path, Os
   return std::make_unique<OpenFile>(*this, absolute, true);
 }
 
+std::unique_ptr<File> FakePlatform::OpenForOverwriting(const std::string& path, OsError* err) {
+  const std::string absolute = Resolve(path);
+  Node* existing = Find(absolute);
+  if (existing == nullptr) return CreateForWriting(path, err);
+  if (existing->folder || Fails(Op::Create, absolute)) {
+    *err = Denied();
+    return nullptr;
+  }
+  existing->hasContent = true;
+  existing->content.clear();
+  existing->modified = now;
+  log_.push_back("overwrite " + absolute);
+  return std::make_unique<OpenFile>(*this, absolute, true);
+}
+
+PathKind FakePlatform::KindOf(const std::string& path, bool) {
+  const Node* node = Find(Resolve(path));
+  if (node == nullptr) return PathKind::Missing;
+  return node->folder ? PathKind::Folder : PathKind::File;
+}
+
+namespace {
+
+class FakeStandardOutput final : public StandardOutput {
+ public:
+  explicit FakeStandardOutput(std::string& text) : text_(text) {}
+  void Write(std::string_view bytes) override { text_.append(bytes.data(), bytes.size()); }
+  bool Flush() override { return true; }
+
+ private:
+  std::string& text_;
+};
+
+void AppendUtf8(uint32_t codePoint, std::string* out) {
+  if (codePoint < 0x80) {
+    out->push_back(static_cast<char>(codePoint));
+  } else if (codePoint < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+    out->push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  }
+}
+
+// Latin-1, and cp1252 where 0x80 to 0x9F hold other characters (0: unassigned).
+class FakeCodePage final : public NameDecoder {
+ public:
+  explicit FakeCodePage(bool cp1252) : cp1252_(cp1252) {}
+  bool Decode(std::string_view bytes, std::string* out) override {
+    static const uint16_t kCp1252High[32] = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    out->clear();
+    bool valid = true;
+    for (const char c : bytes) {
+      uint32_t codePoint = static_cast<unsigned char>(c);
+      if (cp1252_ && codePoint >= 0x80 && codePoint < 0xA0)
+        codePoint = kCp1252High[codePoint - 0x80];
+      if (codePoint == 0 && c != 0) {
+        codePoint = 0xFFFD;
+        valid = false;
+      }
+      AppendUtf8(codePoint, out);
+    }
+    return valid;
+  }
+
+ private:
+  bool cp1252_;
+};
+
+}  // namespace
+
+std::unique_ptr<StandardOutput> FakePlatform::OpenStandardOutput() {
+  return std::make_unique<FakeStandardOutput>(standardOutput);
+}
+
+std::unique_ptr<NameDecoder> FakePlatform::NewCodePageDecoder(const std::string& codePage,
+                                                              std::string* error) {
+  const std::string name = ToLowerAscii(codePage);
+  if (name == "latin1" || name == "iso-8859-1") return std::make_unique<FakeCodePage>(false);
+  if (name == "cp1252" || name == "windows-1252") return std::make_unique<FakeCodePage>(true);
+  *error = "unknown encoding '" + codePage + "'";
+  return nullptr;
+}
+
 bool FakePlatform::Remove(const std::string& path, OsError* err) {
   const std::string absolute = Resolve(path);
   const std::string key = Key(absolute);

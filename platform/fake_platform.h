@@ -97,6 +97,9 @@ class FakePlatform : public Platform {
   int lockAttempts = 0;
   // How often a folder was read whole for names (ListFolder, NameExists).
   int folderReads = 0;
+  // What was written to standard output, and whether it is a terminal.
+  std::string standardOutput;
+  bool outputIsTerminal = false;
 
   // --- Platform ----------------------------------------------------------------------------
   bool Start() override { return startSucceeds; }
@@ -124,10 +127,13 @@ class FakePlatform : public Platform {
   bool FreeSpaceExtended(const std::string& path, FreeBytes* bytes) override;
   bool FreeSpaceClassic(const std::string& path, FreeClusters* clusters) override;
   bool ListFolder(const std::string& folder, std::vector<FolderName>* names) override;
+  // The fake has no links: followLinks changes nothing.
+  PathKind KindOf(const std::string& path, bool followLinks) override;
   std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override;
   std::unique_ptr<MappedFile> MapForReading(const std::string& path, OsError* err) override;
   std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) override;
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override;
+  std::unique_ptr<File> OpenForOverwriting(const std::string& path, OsError* err) override;
   bool Remove(const std::string& path, OsError* err) override;
   bool Rename(const std::string& from, const std::string& to, OsError* err) override;
   bool Link(const std::string& existing, const std::string& link, OsError* err) override;
@@ -141,6 +147,13 @@ class FakePlatform : public Platform {
   void Pause(int milliseconds) override;
   // Tests hand a sink marked as a terminal to the code under test instead.
   bool ErrorStreamIsTerminal(int*) override { return false; }
+  bool OutputStreamIsTerminal() override { return outputIsTerminal; }
+  // Into `standardOutput`.
+  std::unique_ptr<StandardOutput> OpenStandardOutput() override;
+  // Knows "latin1" (or "iso-8859-1") and "cp1252" (or "windows-1252"), in any case; the
+  // five bytes cp1252 leaves unassigned become U+FFFD, as iconv has them.
+  std::unique_ptr<NameDecoder> NewCodePageDecoder(const std::string& codePage,
+                                                  std::string* error) override;
 
  private:
   struct Node;

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/mapped_file.h"
 #include "platform/message_sink.h"
+#include "platform/output_sink.h"
 #include "platform/path_text.h"
 
 namespace ledra {
@@ -119,6 +121,14 @@ struct FolderName {
   bool regularFile = false;
 };
 
+// What a path names.
+enum class PathKind {
+  Missing,  // nothing, or nothing that can be told
+  File,     // a plain file
+  Folder,
+  Other,  // a device, a FIFO, a socket; with links not followed, a link
+};
+
 // Answer of the operating-system version test.
 struct VersionInfo {
   uint32_t platformId = 0;  // 0 Win32s, 1 Windows 9x, 2 Windows NT
@@ -205,6 +215,9 @@ class Platform {
   virtual bool NameExists(const std::string& name) = 0;
   // Every name in `folder` but the dots, in listing order. False when it cannot be read.
   virtual bool ListFolder(const std::string& folder, std::vector<FolderName>* names) = 0;
+  // What `path` names, a link taken for what it points to when `followLinks`. Missing too
+  // when the system cannot tell (a folder on the way may not be searched).
+  virtual PathKind KindOf(const std::string& path, bool followLinks) = 0;
 
   // --- Volumes -------------------------------------------------------------------------
   // Label and serial number of the volume at `root`; `devicePath` is the path the volume
@@ -232,6 +245,9 @@ class Platform {
   // Creates a new file for writing (mode 0666 less the umask on POSIX). Fails when any
   // item of that name exists, a link included: nothing is truncated or followed.
   virtual std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) = 0;
+  // Opens `path` for writing as given on a command line: a new file is created (mode 0666
+  // less the umask on POSIX), an existing one emptied, a link followed, a device written to.
+  virtual std::unique_ptr<File> OpenForOverwriting(const std::string& path, OsError* err) = 0;
   virtual bool Remove(const std::string& path, OsError* err) = 0;
   // Renames in one step, replacing an existing file of the new name.
   virtual bool Rename(const std::string& from, const std::string& to, OsError* err) = 0;
@@ -268,6 +284,18 @@ class Platform {
   // a pipe or NUL is not one); if so, *columns receives its width, 0 when it tells none.
   // Only main() asks, and marks its error sink (MessageSink::SetTerminal).
   virtual bool ErrorStreamIsTerminal(int* columns) = 0;
+  // Whether standard output is an interactive terminal (on Win32 a console), where names
+  // that hold terminal commands must be shown escaped.
+  virtual bool OutputStreamIsTerminal() = 0;
+  // Standard output for results, which are bytes: written as given, never translated.
+  // Called once, by main(), before anything is written to standard output.
+  virtual std::unique_ptr<StandardOutput> OpenStandardOutput() = 0;
+
+  // --- Text ----------------------------------------------------------------------------
+  // A decoder from the code page `codePage` ("cp1252", "cp932", "latin1", ...) to UTF-8.
+  // Null with *error "unknown encoding 'NAME'" when the system does not know it.
+  virtual std::unique_ptr<NameDecoder> NewCodePageDecoder(const std::string& codePage,
+                                                          std::string* error) = 0;
 
   // --- Error report --------------------------------------------------------------------
   // Tells the user, in one line on standard error, what could not be done to which file

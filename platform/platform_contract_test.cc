@@ -178,6 +178,60 @@ TEST_P(PlatformContractTest, VolumeRootOfAFolder) {
   EXPECT_NE(p_->Now(), 0);
 }
 
+TEST_P(PlatformContractTest, OverwritingEmptiesOrCreatesAndKindsOfPaths) {
+  const std::string a = machine_->In("export.csv");
+  OsError err;
+  for (const char* content : {"a longer first content", "short"}) {
+    std::unique_ptr<File> file = p_->OpenForOverwriting(a, &err);
+    ASSERT_TRUE(file) << err.text;
+    ASSERT_TRUE(file->Write(content, std::string(content).size(), &err)) << err.text;
+    ASSERT_TRUE(file->Close(&err)) << err.text;
+    EXPECT_EQ(Read(a), content) << "an existing file is emptied first";
+  }
+  EXPECT_FALSE(
+      p_->OpenForOverwriting(machine_->In("no-such-folder") + p_->Separator() + "x", &err));
+  EXPECT_FALSE(err.text.empty());
+
+  struct Case {
+    std::string path;
+    PathKind kind;
+  };
+  const Case cases[] = {{a, PathKind::File},
+                        {machine_->folder, PathKind::Folder},
+                        {machine_->In("missing"), PathKind::Missing},
+                        {machine_->In("missing") + p_->Separator() + "below", PathKind::Missing}};
+  for (const Case& c : cases) {
+    for (const bool follow : {false, true}) {
+      EXPECT_EQ(p_->KindOf(c.path, follow), c.kind) << c.path << (follow ? " followed" : "");
+    }
+  }
+}
+
+TEST_P(PlatformContractTest, CodePagesDecodeToUtf8) {
+  struct Case {
+    const char* codePage;
+    std::string bytes;
+    std::string utf8;
+  };
+  const Case cases[] = {
+      {"cp1252", "caf\xE9", "caf\xC3\xA9"},
+      {"CP1252", "\x80 \x9F", "\xE2\x82\xAC \xC5\xB8"},  // the euro sign and Y with diaeresis
+      {"latin1", "\xFF\xA0x", "\xC3\xBF\xC2\xA0x"},
+      {"cp1252", "", ""},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    std::unique_ptr<NameDecoder> decoder = p_->NewCodePageDecoder(c.codePage, &error);
+    ASSERT_TRUE(decoder) << c.codePage << ": " << error;
+    std::string out = "left over";
+    EXPECT_TRUE(decoder->Decode(c.bytes, &out)) << c.codePage;
+    EXPECT_EQ(out, c.utf8) << c.codePage;
+  }
+  std::string error;
+  EXPECT_FALSE(p_->NewCodePageDecoder("no-such-code-page", &error));
+  EXPECT_EQ(error, "unknown encoding 'no-such-code-page'");
+}
+
 INSTANTIATE_TEST_SUITE_P(FakeAndReal, PlatformContractTest,
                          ::testing::Values(Backend::Fake, Backend::Real),
                          [](const ::testing::TestParamInfo<Backend>& info) {

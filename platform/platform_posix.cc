@@ -21,6 +21,7 @@
 
 #include "platform/byte_text.h"
 #include "platform/platform.h"
+#include "platform/stdio_output.h"
 #include "platform/volume_linux.h"
 
 namespace ledra {
@@ -495,6 +496,16 @@ class PosixPlatform final : public Platform {
     return std::make_unique<PosixFile>(fd);
   }
 
+  // As the C library's "wb": the name is followed, whatever it names is truncated.
+  std::unique_ptr<File> OpenForOverwriting(const std::string& path, OsError* err) override {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+      FailWithErrno(err);
+      return nullptr;
+    }
+    return std::make_unique<PosixFile>(fd);
+  }
+
   bool Remove(const std::string& path, OsError* err) override {
     return unlink(path.c_str()) == 0 || FailWithErrno(err);
   }
@@ -581,6 +592,25 @@ class PosixPlatform final : public Platform {
     struct winsize size = {};
     *columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
     return true;
+  }
+
+  bool OutputStreamIsTerminal() override { return isatty(STDOUT_FILENO) != 0; }
+
+  std::unique_ptr<StandardOutput> OpenStandardOutput() override { return NewStdioOutput(); }
+
+  std::unique_ptr<NameDecoder> NewCodePageDecoder(const std::string& codePage,
+                                                  std::string* error) override {
+    return NewSystemCodePageDecoder(codePage, error);
+  }
+
+  PathKind KindOf(const std::string& path, bool followLinks) override {
+    struct stat status;
+    if ((followLinks ? stat(path.c_str(), &status) : lstat(path.c_str(), &status)) != 0) {
+      return PathKind::Missing;
+    }
+    if (S_ISREG(status.st_mode)) return PathKind::File;
+    if (S_ISDIR(status.st_mode)) return PathKind::Folder;
+    return PathKind::Other;
   }
 };
 

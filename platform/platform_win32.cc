@@ -9,6 +9,9 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// For standard output's mode, which the C library keeps.
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdint>
 #include <map>
@@ -19,6 +22,7 @@
 #include "platform/byte_text.h"
 #include "platform/path_text.h"
 #include "platform/platform.h"
+#include "platform/stdio_output.h"
 #include "platform/wide_path_win32.h"
 
 namespace ledra {
@@ -579,6 +583,12 @@ class Win32Platform : public Platform {
     return Open(system, GENERIC_WRITE, 0, CREATE_NEW, 0, err);
   }
 
+  // As the C library's "wb": an existing file is emptied, a link followed, and a device name
+  // ('NUL', 'CON') names the device.
+  std::unique_ptr<File> OpenForOverwriting(const std::string& path, OsError* err) override {
+    return Open(WidePath(path), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, 0, err);
+  }
+
   bool Remove(const std::string& path, OsError* err) override {
     std::wstring system;
     if (!SystemFilePath(path, &system) || DeleteFileW(system.c_str()) == 0) {
@@ -669,10 +679,7 @@ class Win32Platform : public Platform {
   // _isatty is true for NUL as well; only a console answers GetConsoleMode.
   bool ErrorStreamIsTerminal(int* columns) override {
     const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
-    DWORD mode = 0;
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) {
-      return false;
-    }
+    if (!IsConsole(handle)) return false;
     CONSOLE_SCREEN_BUFFER_INFO info{};
     *columns = GetConsoleScreenBufferInfo(handle, &info) != 0
                    ? info.srWindow.Right - info.srWindow.Left + 1
@@ -680,7 +687,49 @@ class Win32Platform : public Platform {
     return true;
   }
 
+  bool OutputStreamIsTerminal() override { return IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)); }
+
+  // Binary mode: the C library would otherwise write each '\n' as CRLF, and CSV already
+  // ends its lines in CRLF.
+  std::unique_ptr<StandardOutput> OpenStandardOutput() override {
+    _setmode(_fileno(stdout), _O_BINARY);
+    return NewStdioOutput();
+  }
+
+  std::unique_ptr<NameDecoder> NewCodePageDecoder(const std::string& codePage,
+                                                  std::string* error) override {
+    return NewSystemCodePageDecoder(codePage, error);
+  }
+
+  // Attributes name a link as itself; what it points to is what an open handle reaches.
+  PathKind KindOf(const std::string& path, bool followLinks) override {
+    const std::wstring wide = WidePath(path);
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      if (!followLinks) return PathKind::Other;
+      const HANDLE handle =
+          CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      if (handle == INVALID_HANDLE_VALUE) return PathKind::Missing;
+      BY_HANDLE_FILE_INFORMATION info{};
+      const bool known = GetFileInformationByHandle(handle, &info) != 0;
+      CloseHandle(handle);
+      if (!known) return PathKind::Missing;
+      attributes = info.dwFileAttributes;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::Folder;
+    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return PathKind::Other;
+    return PathKind::File;
+  }
+
  private:
+  static bool IsConsole(HANDLE handle) {
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+           GetConsoleMode(handle, &mode) != 0;
+  }
+
   // A relative device path ('x', '.\\x', '\\x', 'D:x') as the full path it names, so that
   // its volume is found and named as if the line had given that path.
   static std::string Resolved(const std::string& devicePath) {

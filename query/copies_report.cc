@@ -14,12 +14,28 @@ std::vector<const CatalogTables*> Tables(const LoadedCatalogs& catalogs) {
   return tables;
 }
 
-// "VOLUME:PATH<TAB>size<TAB>time", as `find` prints an entry.
-std::string EntryLine(const EntryFacts& f, const OutputSettings& settings) {
-  return f.volume + ":" + f.path + "\t" +
-         SizeText(static_cast<double>(f.size), f.clamped, settings.exactBytes) + "\t" +
-         LocalTimeText(f.modified) + "\n";
-}
+// One copy of a group: `find`'s line indented below the group's heading; in JSON and CSV
+// the group's number, copies and wasted bytes before `find`'s fields.
+class Copy final : public EntryRow {
+ public:
+  Copy(const EntryFacts& facts, uint64_t group, const DupeGroup& g)
+      : EntryRow(facts), group_(group), g_(g) {}
+  Record Fields() const override {
+    Record r = EntryRecord(facts_);
+    r.insert(r.begin(), {{"group", FieldValue::Integer(static_cast<int64_t>(group_))},
+                         {"copies", FieldValue::Integer(static_cast<int64_t>(g_.count))},
+                         {"wasted", FieldValue::Integer(static_cast<int64_t>(g_.Wasted()))}});
+    return r;
+  }
+  const TextLayout& Layout() const override {
+    static const TextLayout layout = TextLayout::Lines("  ");
+    return layout;
+  }
+
+ private:
+  uint64_t group_;
+  const DupeGroup& g_;
+};
 
 std::string Plural(uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -30,54 +46,43 @@ std::string Plural(uint64_t n, const char* one, const char* many) {
 uint64_t WriteDupes(const LoadedCatalogs& catalogs, const DupesOptions& options, NameDecoder& names,
                     const OutputSettings& settings, OutputSink& out) {
   const DupesResult result = FindDupes(Tables(catalogs), options);
-  std::unique_ptr<RecordWriter> writer = WriterFor(settings, out);
+  std::unique_ptr<RecordWriter> writer = MakeRecordWriter(settings, out);
+  const bool exact = settings.exactBytes;
   uint64_t number = 0;
   for (const DupeGroup& g : result.groups) {
     ++number;
-    if (!writer) {
-      out.Write(Plural(g.count, "copy", "copies") + " of " +
-                SizeText(static_cast<double>(g.size), false, settings.exactBytes) + ", " +
-                SizeText(g.Wasted(), false, settings.exactBytes) + " wasted\n");
-    }
+    writer->Note(Plural(g.count, "copy", "copies") + " of " +
+                 SizeText(static_cast<double>(g.size), false, exact) + ", " +
+                 SizeText(g.Wasted(), false, exact) + " wasted");
     for (size_t k = g.first; k < g.first + g.count; ++k) {
       const LoadedCatalog& c = *catalogs[result.copies[k].catalog];
       const EntryFacts facts = c.Facts(c.tables.entries[result.copies[k].entry], names);
-      if (!writer) {
-        out.Write("  " + EntryLine(facts, settings));
-        continue;
-      }
-      Record r = EntryRecord(facts);
-      r.insert(r.begin(), {{"group", FieldValue::Integer(static_cast<int64_t>(number))},
-                           {"copies", FieldValue::Integer(static_cast<int64_t>(g.count))},
-                           {"wasted", FieldValue::Integer(static_cast<int64_t>(g.Wasted()))}});
-      writer->Write(r);
+      writer->Write(Copy(facts, number, g));
     }
   }
-  if (!writer && !result.groups.empty()) {
-    out.Write("held more than once: " + SizeText(result.totalWasted, false, settings.exactBytes) +
-              " in " + Plural(result.groups.size(), "group", "groups") + "\n");
+  if (!result.groups.empty()) {
+    writer->Note("held more than once: " + SizeText(result.totalWasted, false, exact) + " in " +
+                 Plural(result.groups.size(), "group", "groups"));
   }
+  writer->Finish();
   return result.groups.size();
 }
 
 uint64_t WriteUnique(const LoadedCatalogs& catalogs, size_t target, int64_t minSize,
                      NameDecoder& names, const OutputSettings& settings, OutputSink& out) {
   const UniqueResult result = FindUnique(Tables(catalogs), target, minSize);
-  std::unique_ptr<RecordWriter> writer = WriterFor(settings, out);
+  std::unique_ptr<RecordWriter> writer = MakeRecordWriter(settings, out);
   const LoadedCatalog& c = *catalogs[target];
   for (uint32_t e : result.entries) {
     const EntryFacts facts = c.Facts(c.tables.entries[e], names);
-    if (writer) {
-      writer->Write(EntryRecord(facts));
-    } else {
-      out.Write(EntryLine(facts, settings));
-    }
+    writer->Write(EntryRow(facts));
   }
-  if (!writer && !result.entries.empty()) {
-    out.Write(Plural(result.entries.size(), "file", "files") + ", " +
-              SizeText(result.totalSize, false, settings.exactBytes) + ", on " + c.volume +
-              " only\n");
+  if (!result.entries.empty()) {
+    writer->Note(Plural(result.entries.size(), "file", "files") + ", " +
+                 SizeText(result.totalSize, false, settings.exactBytes) + ", on " + c.volume +
+                 " only");
   }
+  writer->Finish();
   return result.entries.size();
 }
 

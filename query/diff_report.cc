@@ -45,13 +45,88 @@ std::string Signed(double delta, bool exactBytes) {
   return (delta < 0 ? "-" : "+") + magnitude;
 }
 
+// An added, removed, changed or moved entry: in text the change, size, time and path,
+// with what it was or where it came from.
+class ChangedEntry final : public ResultRow {
+ public:
+  ChangedEntry(DiffChange change, const EntryFacts& facts, const EntryFacts& was)
+      : change_(change), facts_(facts), was_(was) {}
+  Record Fields() const override {
+    Record r = DiffRecord(ChangeName(change_));
+    Set(&r, "path", FieldValue::Text(facts_.path));
+    Set(&r, "name", FieldValue::Text(facts_.name));
+    Set(&r, "type", FieldValue::Text(facts_.folder ? "folder" : "file"));
+    Set(&r, "size", FieldValue::Integer(facts_.size));
+    Set(&r, "modified", FieldValue::Text(UtcIsoText(facts_.modified)));
+    if (change_ == DiffChange::Moved) Set(&r, "old_path", FieldValue::Text(was_.path));
+    if (change_ == DiffChange::Changed) {
+      Set(&r, "old_size", FieldValue::Integer(was_.size));
+      Set(&r, "old_modified", FieldValue::Text(UtcIsoText(was_.modified)));
+    }
+    if (!facts_.nameValid) Set(&r, "name_bytes", FieldValue::Text(HexBytes(facts_.rawName)));
+    return r;
+  }
+  const TextLayout& Layout() const override {
+    static const TextLayout layout = TextLayout::Columns({false, true, false, false});
+    return layout;
+  }
+  void TextCells(bool exactBytes, std::vector<std::string>* cells) const override {
+    std::string note;
+    if (change_ == DiffChange::Changed) {
+      note = "(was " + SizeText(static_cast<double>(was_.size), was_.clamped, exactBytes) + ", " +
+             LocalTimeText(was_.modified) + ")";
+    } else if (change_ == DiffChange::Moved) {
+      note = "(from " + was_.path + ")";
+    }
+    *cells = {ChangeName(change_),
+              SizeText(static_cast<double>(facts_.size), facts_.clamped, exactBytes),
+              LocalTimeText(facts_.modified), facts_.path + (note.empty() ? "" : "  " + note)};
+  }
+  std::string_view FullPath() const override { return facts_.path; }
+
+ private:
+  DiffChange change_;
+  const EntryFacts& facts_;
+  const EntryFacts& was_;
+};
+
+// A folder whose total changed: in text "total", old -> new, the change and the path.
+class ChangedTotal final : public ResultRow {
+ public:
+  ChangedTotal(const TotalRow& total, const std::string& path) : total_(total), path_(path) {}
+  Record Fields() const override {
+    Record r = DiffRecord("total");
+    Set(&r, "path", FieldValue::Text(path_));
+    Set(&r, "old_total", FieldValue::Integer(static_cast<int64_t>(total_.oldTotal)));
+    Set(&r, "new_total", FieldValue::Integer(static_cast<int64_t>(total_.newTotal)));
+    Set(&r, "delta", FieldValue::Integer(static_cast<int64_t>(total_.Delta())));
+    return r;
+  }
+  const TextLayout& Layout() const override {
+    static const TextLayout layout = TextLayout::Columns({false, true, false, true, true, false});
+    return layout;
+  }
+  void TextCells(bool exactBytes, std::vector<std::string>* cells) const override {
+    *cells = {"total",
+              SizeText(total_.oldTotal, false, exactBytes),
+              "->",
+              SizeText(total_.newTotal, false, exactBytes),
+              Signed(total_.Delta(), exactBytes),
+              path_};
+  }
+  std::string_view FullPath() const override { return path_; }
+
+ private:
+  const TotalRow& total_;
+  const std::string& path_;
+};
+
 }  // namespace
 
 uint64_t WriteDiff(const LoadedCatalog& older, const LoadedCatalog& newer, size_t top,
                    NameDecoder& names, const OutputSettings& settings, OutputSink& out) {
   const DiffResult result = DiffCatalogs(older.tables, newer.tables, top);
-  std::unique_ptr<RecordWriter> writer = WriterFor(settings, out);
-  TextTable entries({false, true, false, false});
+  std::unique_ptr<RecordWriter> writer = MakeRecordWriter(settings, out);
   for (const DiffRow& row : result.entries) {
     // The new side describes the entry, except for what is gone.
     const bool gone = row.change == DiffChange::Removed;
@@ -62,35 +137,8 @@ uint64_t WriteDiff(const LoadedCatalog& older, const LoadedCatalog& newer, size_
     if (row.change == DiffChange::Changed || row.change == DiffChange::Moved) {
       was = older.Facts(older.tables.entries[row.oldEntry], names);
     }
-    if (writer) {
-      Record r = DiffRecord(ChangeName(row.change));
-      Set(&r, "path", FieldValue::Text(facts.path));
-      Set(&r, "name", FieldValue::Text(facts.name));
-      Set(&r, "type", FieldValue::Text(facts.folder ? "folder" : "file"));
-      Set(&r, "size", FieldValue::Integer(facts.size));
-      Set(&r, "modified", FieldValue::Text(UtcIsoText(facts.modified)));
-      if (row.change == DiffChange::Moved) Set(&r, "old_path", FieldValue::Text(was.path));
-      if (row.change == DiffChange::Changed) {
-        Set(&r, "old_size", FieldValue::Integer(was.size));
-        Set(&r, "old_modified", FieldValue::Text(UtcIsoText(was.modified)));
-      }
-      if (!facts.nameValid) Set(&r, "name_bytes", FieldValue::Text(HexBytes(facts.rawName)));
-      writer->Write(r);
-      continue;
-    }
-    std::string note;
-    if (row.change == DiffChange::Changed) {
-      note = "(was " + SizeText(static_cast<double>(was.size), was.clamped, settings.exactBytes) +
-             ", " + LocalTimeText(was.modified) + ")";
-    } else if (row.change == DiffChange::Moved) {
-      note = "(from " + was.path + ")";
-    }
-    entries.Add({ChangeName(row.change),
-                 SizeText(static_cast<double>(facts.size), facts.clamped, settings.exactBytes),
-                 LocalTimeText(facts.modified), facts.path + (note.empty() ? "" : "  " + note)});
+    writer->Write(ChangedEntry(row.change, facts, was));
   }
-
-  TextTable totals({false, true, false, true, true, false});
   for (const TotalRow& t : result.totals) {
     std::string path;
     if (t.newFolder != DiffRow::kNoEntry) {
@@ -98,24 +146,9 @@ uint64_t WriteDiff(const LoadedCatalog& older, const LoadedCatalog& newer, size_
     } else {
       names.Decode(older.links->FullPath(t.oldFolder), &path);
     }
-    if (writer) {
-      Record r = DiffRecord("total");
-      Set(&r, "path", FieldValue::Text(path));
-      Set(&r, "old_total", FieldValue::Integer(static_cast<int64_t>(t.oldTotal)));
-      Set(&r, "new_total", FieldValue::Integer(static_cast<int64_t>(t.newTotal)));
-      Set(&r, "delta", FieldValue::Integer(static_cast<int64_t>(t.Delta())));
-      writer->Write(r);
-      continue;
-    }
-    totals.Add({"total", SizeText(t.oldTotal, false, settings.exactBytes), "->",
-                SizeText(t.newTotal, false, settings.exactBytes),
-                Signed(t.Delta(), settings.exactBytes), path});
+    writer->Write(ChangedTotal(t, path));
   }
-  if (!writer) {
-    entries.Print(out);
-    if (!entries.empty() && !totals.empty()) out.Write("\n");
-    totals.Print(out);
-  }
+  writer->Finish();
   return result.entries.size() + result.totals.size();
 }
 

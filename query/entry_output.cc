@@ -47,6 +47,27 @@ Record EntryRecord(const EntryFacts& f) {
   return r;
 }
 
+const TextLayout& EntryLineLayout() {
+  static const TextLayout layout;
+  return layout;
+}
+
+void EntryLineCells(std::string_view volume, std::string_view path, double size, bool clamped,
+                    int64_t modified, bool exactBytes, std::vector<std::string>* cells) {
+  cells->resize(3);
+  std::string& where = (*cells)[0];
+  where.assign(volume.data(), volume.size());
+  where.push_back(':');
+  where.append(path.data(), path.size());
+  (*cells)[1] = SizeText(size, clamped, exactBytes);
+  (*cells)[2] = LocalTimeText(modified);
+}
+
+void EntryRow::TextCells(bool exactBytes, std::vector<std::string>* cells) const {
+  EntryLineCells(facts_.volume, facts_.path, static_cast<double>(facts_.size), facts_.clamped,
+                 facts_.modified, exactBytes, cells);
+}
+
 std::string HumanSize(double bytes) {
   static const char kUnits[] = "KMGTPE";
   if (bytes < 1024) return std::to_string(static_cast<int64_t>(bytes));

@@ -1,24 +1,19 @@
-// How an entry, a folder total or a volume is spelled in every output format: the field
-// names and order of JSON and CSV, human sizes and local times for text. Shared by find,
-// ls, du and volumes, and by the exports that build on them.
+// How an entry is spelled in every output form: the field names and order of JSON and CSV,
+// `find`'s line of text, human sizes and local times. Shared by every query that writes
+// entries, and by the exports that build on them.
 #ifndef LEDRA_QUERY_ENTRY_OUTPUT_H_
 #define LEDRA_QUERY_ENTRY_OUTPUT_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "query/record_writer.h"
 
 namespace ledra {
 
 struct CatalogFile;
-
-// What the user chose for output.
-struct OutputSettings {
-  OutputFormat format = OutputFormat::Text;
-  bool exactBytes = false;  // --bytes: no human sizes in text
-};
 
 // One entry as the outputs need it. Names and paths are UTF-8 already.
 struct EntryFacts {
@@ -39,6 +34,25 @@ struct EntryFacts {
 // files (null for files), modified (ISO 8601 UTC), modified_epoch, name_bytes (hex of the
 // raw name where it was not valid, else null).
 Record EntryRecord(const EntryFacts& facts);
+
+// The text of an entry as `find` prints it, one line each: "VOLUME:PATH", the size and the
+// local time, tab-separated. Also the text of unique's files and dupes' copies.
+const TextLayout& EntryLineLayout();
+void EntryLineCells(std::string_view volume, std::string_view path, double size, bool clamped,
+                    int64_t modified, bool exactBytes, std::vector<std::string>* cells);
+
+// An entry of `find`'s fields and text.
+class EntryRow : public ResultRow {
+ public:
+  explicit EntryRow(const EntryFacts& facts) : facts_(facts) {}
+  Record Fields() const override { return EntryRecord(facts_); }
+  const TextLayout& Layout() const override { return EntryLineLayout(); }
+  void TextCells(bool exactBytes, std::vector<std::string>* cells) const override;
+  std::string_view FullPath() const override { return facts_.path; }
+
+ protected:
+  const EntryFacts& facts_;
+};
 
 // "1.5K", "23M", "512" (1024-based, one decimal below 10).
 std::string HumanSize(double bytes);

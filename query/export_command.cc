@@ -1,12 +1,8 @@
 #include "query/export_command.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
+#include "platform/platform.h"
 #include "query/export_ncdu.h"
 #include "query/export_sqlite.h"
 #include "query/find_query.h"
@@ -18,29 +14,36 @@ namespace ledra {
 
 namespace {
 
-// Output into a file, remembering the first failure.
+// Output into a file through a buffer, remembering the first failure.
 class FileSink final : public OutputSink {
  public:
-  explicit FileSink(std::FILE* file) : file_(file) {}
+  explicit FileSink(std::unique_ptr<File> file) : file_(std::move(file)) {}
   void Write(std::string_view bytes) override {
-    if (!failed_ && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
-      failed_ = true;
-      error_ = errno;
-    }
+    buffer_.append(bytes.data(), bytes.size());
+    if (buffer_.size() >= kBuffer) Drain();
   }
+  // False with error() when some bytes could not be written.
   bool Close() {
-    if (std::fclose(file_) != 0 && !failed_) {
-      failed_ = true;
-      error_ = errno;
-    }
+    Drain();
+    if (!failed_ && !file_->Close(&error_)) failed_ = true;
     return !failed_;
   }
-  int error() const { return error_; }
+  const OsError& error() const { return error_; }
 
  private:
-  std::FILE* file_;
+  static constexpr size_t kBuffer = 1 << 16;
+
+  void Drain() {
+    if (!failed_ && !buffer_.empty() && !file_->Write(buffer_.data(), buffer_.size(), &error_)) {
+      failed_ = true;
+    }
+    buffer_.clear();
+  }
+
+  std::unique_ptr<File> file_;
+  std::string buffer_;
   bool failed_ = false;
-  int error_ = 0;
+  OsError error_;
 };
 
 bool ExportToSink(Platform& platform, const CatalogFile& file, const ExportOptions& options,
@@ -56,7 +59,7 @@ bool ExportToSink(Platform& platform, const CatalogFile& file, const ExportOptio
     if (!outcome.notices.empty()) *error = outcome.notices.front();
     return outcome.problems.empty() && outcome.notices.empty();
   }
-  std::unique_ptr<NameDecoder> names = DecoderFor(options.encoding, error);
+  std::unique_ptr<NameDecoder> names = DecoderFor(platform, options.encoding, error);
   if (!names) return false;
   LoadedCatalog loaded;
   bool noTables = false;
@@ -71,12 +74,13 @@ bool ExportSqlite(Platform& platform, const CatalogFile& file, const ExportOptio
     *error = "a SQLite export needs an output file (-o FILE)";
     return false;
   }
-  std::unique_ptr<NameDecoder> names = DecoderFor(options.encoding, error);
+  std::unique_ptr<NameDecoder> names = DecoderFor(platform, options.encoding, error);
   if (!names) return false;
   LoadedCatalog loaded;
   bool noTables = false;
   if (!LoadForQuery(platform, file, *names, &loaded, error, &noTables)) return false;
-  std::unique_ptr<SqliteExport> db = SqliteExport::Open(options.output, options.append, error);
+  std::unique_ptr<SqliteExport> db =
+      SqliteExport::Open(platform, options.output, options.append, error);
   if (!db) return false;
   const CatalogTables& t = loaded.tables;
   const Record volume = VolumeRecord(file, t.header, t.folders.empty() ? 0 : t.folders[0].fileCount,
@@ -85,8 +89,8 @@ bool ExportSqlite(Platform& platform, const CatalogFile& file, const ExportOptio
   *error = options.output + ": " + *error;
   db.reset();
   if (!options.append) {
-    std::error_code ec;
-    std::filesystem::remove(std::filesystem::u8path(options.output), ec);
+    OsError ignored;
+    platform.Remove(options.output, &ignored);
   }
   return false;
 }
@@ -111,15 +115,16 @@ bool RunExport(Platform& platform, const CatalogFile& file, const ExportOptions&
                OutputSink& out, std::string* error) {
   if (options.format == ExportFormat::Sqlite) return ExportSqlite(platform, file, options, error);
   if (options.output.empty()) return ExportToSink(platform, file, options, out, error);
-  std::FILE* stream = std::fopen(options.output.c_str(), "wb");
-  if (stream == nullptr) {
-    *error = "cannot create '" + options.output + "': " + std::strerror(errno);
+  OsError err;
+  std::unique_ptr<File> stream = platform.OpenForOverwriting(options.output, &err);
+  if (!stream) {
+    *error = "cannot create '" + options.output + "': " + err.text;
     return false;
   }
-  FileSink sink(stream);
+  FileSink sink(std::move(stream));
   const bool exported = ExportToSink(platform, file, options, sink, error);
   if (!sink.Close() && exported) {
-    *error = "cannot write '" + options.output + "': " + std::strerror(sink.error());
+    *error = "cannot write '" + options.output + "': " + sink.error().text;
     return false;
   }
   return exported;

@@ -2,11 +2,10 @@
 
 #include <sqlite3.h>
 
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "catalog/format.h"
+#include "platform/platform.h"
 #include "query/entry_output.h"
 #include "query/folder_links.h"
 #include "query/name_text.h"
@@ -101,11 +100,10 @@ void BindField(Statement& s, int at, const FieldValue& v) {
 
 }  // namespace
 
-std::unique_ptr<SqliteExport> SqliteExport::Open(const std::string& path, bool append,
-                                                 std::string* error) {
-  std::error_code ec;
-  const auto status = std::filesystem::symlink_status(std::filesystem::u8path(path), ec);
-  if (!append && std::filesystem::exists(status)) {
+std::unique_ptr<SqliteExport> SqliteExport::Open(Platform& platform, const std::string& path,
+                                                 bool append, std::string* error) {
+  // A link counts as existing, even one that points nowhere.
+  if (!append && platform.KindOf(path, false) != PathKind::Missing) {
     *error = "'" + path + "' exists already (--append adds to a database)";
     return nullptr;
   }

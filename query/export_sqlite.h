@@ -16,13 +16,15 @@ struct sqlite3;
 namespace ledra {
 
 class NameDecoder;
+class Platform;
 
 class SqliteExport {
  public:
   // Creates the database at `path`, which must not exist; with `append`, opens an existing
   // one (or creates it) to add volumes to. Null with *error filled when that fails.
-  static std::unique_ptr<SqliteExport> Open(const std::string& path, bool append,
-                                            std::string* error);
+  // Whether `path` exists is asked of `platform`; SQLite opens the file itself.
+  static std::unique_ptr<SqliteExport> Open(Platform& platform, const std::string& path,
+                                            bool append, std::string* error);
   ~SqliteExport();
   SqliteExport(const SqliteExport&) = delete;
   SqliteExport& operator=(const SqliteExport&) = delete;

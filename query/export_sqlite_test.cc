@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "platform/temp_tree_testing.h"
 #include "query/name_text.h"
 #include "query/query_test_support.h"
@@ -53,16 +55,19 @@ TEST(SqliteExportTest, EveryEntryAndFolderQueriedBack) {
   TempTree scratch;
   const std::string file = scratch.Path("cat.sqlite");
   std::unique_ptr<NameDecoder> names = NewUtf8Decoder();
+  std::ostringstream errorText;
+  MessageSink errors(errorText);
+  std::unique_ptr<Platform> platform = NewRealPlatform(errors);
   std::string error;
   {
-    auto db = SqliteExport::Open(file, false, &error);
+    auto db = SqliteExport::Open(*platform, file, false, &error);
     ASSERT_TRUE(db) << error;
     ASSERT_TRUE(db->AddVolume(first, VolumeRow("Data"), *names, &error)) << error;
   }
-  EXPECT_FALSE(SqliteExport::Open(file, false, &error));
+  EXPECT_FALSE(SqliteExport::Open(*platform, file, false, &error));
   EXPECT_NE(error.find("exists already"), std::string::npos) << error;
   {
-    auto db = SqliteExport::Open(file, true, &error);
+    auto db = SqliteExport::Open(*platform, file, true, &error);
     ASSERT_TRUE(db) << error;
     ASSERT_TRUE(db->AddVolume(second, VolumeRow("Other"), *names, &error)) << error;
   }

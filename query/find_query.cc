@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "catalog/catalog_reader.h"
+#include "platform/platform.h"
 #include "query/name_matcher.h"
 #include "query/name_text.h"
 #include "query/substring_scanner.h"
@@ -85,6 +86,55 @@ bool PassesSize(const SizeFilter& f, double size, bool clamped) {
   }
 }
 
+// A match as the writers see it: its fields are gathered only for the forms that show them.
+class FoundEntry final : public ResultRow {
+ public:
+  FoundEntry(const CatalogFile& file, const std::string& volume, const CatalogEntry& entry,
+             std::string_view name, bool nameValid, double size, bool clamped, int64_t files,
+             const std::string& path)
+      : file_(file),
+        volume_(volume),
+        entry_(entry),
+        name_(name),
+        nameValid_(nameValid),
+        size_(size),
+        clamped_(clamped),
+        files_(files),
+        path_(path) {}
+
+  Record Fields() const override {
+    EntryFacts facts;
+    facts.volume = volume_;
+    facts.catalog = file_.fileName;
+    facts.path = path_;
+    facts.name = std::string(name_);
+    facts.rawName = entry_.name;
+    facts.nameValid = nameValid_;
+    facts.folder = entry_.IsFolder();
+    facts.size = static_cast<int64_t>(size_);
+    facts.clamped = clamped_;
+    facts.files = files_;
+    facts.modified = entry_.modified;
+    return EntryRecord(facts);
+  }
+  const TextLayout& Layout() const override { return EntryLineLayout(); }
+  void TextCells(bool exactBytes, std::vector<std::string>* cells) const override {
+    EntryLineCells(volume_, path_, size_, clamped_, entry_.modified, exactBytes, cells);
+  }
+  std::string_view FullPath() const override { return path_; }
+
+ private:
+  const CatalogFile& file_;
+  const std::string& volume_;
+  const CatalogEntry& entry_;
+  std::string_view name_;
+  bool nameValid_;
+  double size_;
+  bool clamped_;
+  int64_t files_;
+  const std::string& path_;
+};
+
 struct CatalogOutcome {
   uint64_t matches = 0;
   std::string problem;
@@ -103,7 +153,7 @@ class CatalogSearch {
         matcher_(matcher.Clone()),
         shown_(shown) {
     std::string ignored;
-    if (!encoding.empty()) decoder_ = NewCodePageDecoder(encoding, &ignored);
+    if (!encoding.empty()) decoder_ = platform.NewCodePageDecoder(encoding, &ignored);
     // A plain substring on raw names is searched across the whole table at once.
     if (!options.regex && !options.pattern.empty() && IsSubstringPattern(options.pattern) &&
         encoding.empty() && !options.matchPath) {
@@ -132,9 +182,7 @@ class CatalogSearch {
     const std::string prefix = h.PathPrefix();
     const char separator = h.Separator();
     const bool narrow = !h.WideEntries();
-    std::unique_ptr<RecordWriter> writer;
-    if (settings_.format == OutputFormat::Json) writer = NewJsonWriter(sink);
-    if (settings_.format == OutputFormat::Csv) writer = NewCsvWriter(sink);
+    std::unique_ptr<RecordWriter> writer = MakeRecordWriter(settings_, sink);
     std::string volume = h.displayName;
     if (decoder_) decoder_->Decode(h.displayName, &volume);
 
@@ -181,10 +229,14 @@ class CatalogSearch {
       ++outcome.matches;
       if (options_.count) return true;
       if (!options_.matchPath) BuildPath(prefix, separator, cursor, e, name);
-      Emit(file, volume, e, name, nameValid, folder, size, clamped, files, writer.get(), sink);
+      const FoundEntry found{
+          file, volume,  e,     name, nameValid && (decoder_ || IsValidUtf8(e.name)),
+          size, clamped, files, path_};
+      writer->Write(found);
       return options_.limit == 0 || ++shown_ < options_.limit;
     };
     cursor.ForEach(visit);
+    writer->Finish();
     if (cursor.failed()) outcome.problem = file.path + ": " + cursor.problem().Text();
     return outcome;
   }
@@ -226,42 +278,6 @@ class CatalogSearch {
     path_.append(name.data(), name.size());
   }
 
-  void Emit(const CatalogFile& file, const std::string& volume, const CatalogEntry& e,
-            std::string_view name, bool nameValid, bool folder, double size, bool clamped,
-            int64_t files, RecordWriter* writer, OutputSink& sink) {
-    if (writer != nullptr) {
-      EntryFacts facts;
-      facts.volume = volume;
-      facts.catalog = file.fileName;
-      facts.path = path_;
-      facts.name = std::string(name);
-      facts.rawName = e.name;
-      facts.nameValid = nameValid && (decoder_ || IsValidUtf8(e.name));
-      facts.folder = folder;
-      facts.size = static_cast<int64_t>(size);
-      facts.clamped = clamped;
-      facts.files = files;
-      facts.modified = e.modified;
-      writer->Write(EntryRecord(facts));
-      return;
-    }
-    line_.clear();
-    if (settings_.format == OutputFormat::NulPaths) {
-      line_.append(path_);
-      line_.push_back('\0');
-    } else {
-      line_.append(volume);
-      line_.push_back(':');
-      line_.append(path_);
-      line_.push_back('\t');
-      line_.append(SizeText(size, clamped, settings_.exactBytes));
-      line_.push_back('\t');
-      line_.append(LocalTimeText(e.modified));
-      line_.push_back('\n');
-    }
-    sink.Write(line_);
-  }
-
   Platform& platform_;
   const FindOptions& options_;
   const OutputSettings& settings_;
@@ -275,7 +291,6 @@ class CatalogSearch {
   std::string decodedName_;
   std::string raw_;
   std::string path_;
-  std::string line_;
 };
 
 }  // namespace
@@ -325,7 +340,8 @@ bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const Fi
   std::unique_ptr<NameMatcher> matcher =
       options.regex ? NewRegexMatcher(options.pattern, error) : NewPatternMatcher(options.pattern);
   if (matcher == nullptr) return false;
-  if (!options.encoding.empty() && NewCodePageDecoder(options.encoding, error) == nullptr) {
+  if (!options.encoding.empty() &&
+      platform.NewCodePageDecoder(options.encoding, error) == nullptr) {
     return false;
   }
   std::vector<CatalogOutcome> results(files.size());

@@ -5,6 +5,7 @@
 
 #include "catalog/catalog_reader.h"
 #include "platform/byte_text.h"
+#include "platform/platform.h"
 #include "query/name_text.h"
 
 namespace ledra {
@@ -29,7 +30,7 @@ class OpenedFolder {
     }
     if (!cursor_->ok()) return Damaged(file, cursor_->problem(), outcome);
     if (!query.encoding.empty()) {
-      decoder_ = NewCodePageDecoder(query.encoding, &outcome->error);
+      decoder_ = platform.NewCodePageDecoder(query.encoding, &outcome->error);
       if (!decoder_) return false;
     } else {
       decoder_ = NewUtf8Decoder();
@@ -79,11 +80,61 @@ class OpenedFolder {
   uint32_t folder_ = 0;
 };
 
-std::unique_ptr<RecordWriter> MachineWriter(const OutputSettings& settings, OutputSink& out) {
-  if (settings.format == OutputFormat::Json) return NewJsonWriter(out);
-  if (settings.format == OutputFormat::Csv) return NewCsvWriter(out);
-  return nullptr;
-}
+// An entry of a listing: `find`'s fields; in text its kind, size, files, time and name.
+class ListedEntry final : public ResultRow {
+ public:
+  ListedEntry(const EntryFacts& facts, char separator) : facts_(facts), separator_(separator) {}
+  Record Fields() const override { return EntryRecord(facts_); }
+  const TextLayout& Layout() const override {
+    static const TextLayout layout = TextLayout::Columns({false, true, true, false, false});
+    return layout;
+  }
+  void TextCells(bool exactBytes, std::vector<std::string>* cells) const override {
+    const EntryFacts& f = facts_;
+    *cells = {f.folder ? "d" : "-", SizeText(static_cast<double>(f.size), f.clamped, exactBytes),
+              f.folder ? std::to_string(f.files) : "", LocalTimeText(f.modified),
+              f.folder ? f.name + separator_ : f.name};
+  }
+  std::string_view FullPath() const override { return facts_.path; }
+
+ private:
+  const EntryFacts& facts_;
+  char separator_;
+};
+
+// A folder's totals: in text its size, files and path.
+class FolderTotal final : public ResultRow {
+ public:
+  FolderTotal(const std::string& volume, const CatalogFile& file, const std::string& path,
+              int depth, const CatalogFolder& folder)
+      : volume_(volume), file_(file), path_(path), depth_(depth), folder_(folder) {}
+  Record Fields() const override {
+    Record r;
+    r.push_back({"volume", FieldValue::Text(volume_)});
+    r.push_back({"catalog", FieldValue::Text(file_.fileName)});
+    r.push_back({"path", FieldValue::Text(path_)});
+    r.push_back({"depth", FieldValue::Integer(depth_)});
+    r.push_back({"size", FieldValue::Integer(static_cast<int64_t>(folder_.totalSize))});
+    r.push_back({"files", FieldValue::Integer(folder_.fileCount)});
+    return r;
+  }
+  const TextLayout& Layout() const override {
+    static const TextLayout layout = TextLayout::Columns({true, true, false});
+    return layout;
+  }
+  void TextCells(bool exactBytes, std::vector<std::string>* cells) const override {
+    *cells = {SizeText(folder_.totalSize, false, exactBytes), std::to_string(folder_.fileCount),
+              path_};
+  }
+  std::string_view FullPath() const override { return path_; }
+
+ private:
+  const std::string& volume_;
+  const CatalogFile& file_;
+  const std::string& path_;
+  int depth_;
+  const CatalogFolder& folder_;
+};
 
 }  // namespace
 
@@ -121,8 +172,7 @@ bool RunList(Platform& platform, const CatalogFile& file, const FolderQuery& que
     case SortOrder::Table:
       break;
   }
-  std::unique_ptr<RecordWriter> writer = MachineWriter(settings, out);
-  TextTable table({false, true, true, false, false});
+  std::unique_ptr<RecordWriter> writer = MakeRecordWriter(settings, out);
   std::string volume;
   opened.decoder().Decode(h.displayName, &volume);
   const std::string folderPath = opened.FolderPath(opened.folder());
@@ -142,17 +192,10 @@ bool RunList(Platform& platform, const CatalogFile& file, const FolderQuery& que
     opened.decoder().Decode(folderPath, &parent);
     f.path = (parent.size() == 1 && parent[0] == separator ? std::string() : parent) + separator +
              f.name;
-    if (writer) {
-      writer->Write(EntryRecord(f));
-    } else {
-      table.Add({f.folder ? "d" : "-",
-                 SizeText(static_cast<double>(f.size), f.clamped, settings.exactBytes),
-                 f.folder ? std::to_string(f.files) : "", LocalTimeText(f.modified),
-                 f.folder ? f.name + separator : f.name});
-    }
+    writer->Write(ListedEntry(f, separator));
     ++outcome->rows;
   }
-  table.Print(out);
+  writer->Finish();
   return true;
 }
 
@@ -166,8 +209,7 @@ bool RunDiskUsage(Platform& platform, const CatalogFile& file, const FolderQuery
   const uint32_t count = reader.header().folderCount;
   std::vector<int> depth(count, -1);
   depth[opened.folder()] = 0;
-  std::unique_ptr<RecordWriter> writer = MachineWriter(settings, out);
-  TextTable table({true, true, false});
+  std::unique_ptr<RecordWriter> writer = MakeRecordWriter(settings, out);
   std::string volume;
   opened.decoder().Decode(reader.header().displayName, &volume);
   for (uint32_t f = opened.folder(); f < count; ++f) {
@@ -179,22 +221,10 @@ bool RunDiskUsage(Platform& platform, const CatalogFile& file, const FolderQuery
     const CatalogFolder record = reader.Folder(f);
     std::string path;
     opened.decoder().Decode(opened.FolderPath(f), &path);
-    if (writer) {
-      Record r;
-      r.push_back({"volume", FieldValue::Text(volume)});
-      r.push_back({"catalog", FieldValue::Text(file.fileName)});
-      r.push_back({"path", FieldValue::Text(path)});
-      r.push_back({"depth", FieldValue::Integer(depth[f])});
-      r.push_back({"size", FieldValue::Integer(static_cast<int64_t>(record.totalSize))});
-      r.push_back({"files", FieldValue::Integer(record.fileCount)});
-      writer->Write(r);
-    } else {
-      table.Add({SizeText(record.totalSize, false, settings.exactBytes),
-                 std::to_string(record.fileCount), path});
-    }
+    writer->Write(FolderTotal(volume, file, path, depth[f], record));
     ++outcome->rows;
   }
-  table.Print(out);
+  writer->Finish();
   return true;
 }
 

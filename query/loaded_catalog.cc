@@ -1,6 +1,7 @@
 #include "query/loaded_catalog.h"
 
 #include "catalog/catalog_reader.h"
+#include "platform/platform.h"
 #include "query/name_text.h"
 
 namespace ledra {
@@ -62,14 +63,9 @@ std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
   return loaded;
 }
 
-std::unique_ptr<NameDecoder> DecoderFor(const std::string& encoding, std::string* error) {
-  return encoding.empty() ? NewUtf8Decoder() : NewCodePageDecoder(encoding, error);
-}
-
-std::unique_ptr<RecordWriter> WriterFor(const OutputSettings& settings, OutputSink& out) {
-  if (settings.format == OutputFormat::Json) return NewJsonWriter(out);
-  if (settings.format == OutputFormat::Csv) return NewCsvWriter(out);
-  return nullptr;
+std::unique_ptr<NameDecoder> DecoderFor(Platform& platform, const std::string& encoding,
+                                        std::string* error) {
+  return encoding.empty() ? NewUtf8Decoder() : platform.NewCodePageDecoder(encoding, error);
 }
 
 }  // namespace ledra

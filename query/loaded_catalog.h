@@ -41,10 +41,8 @@ std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
                                                     std::vector<std::string>* notices);
 
 // The decoder `--encoding` asks for (UTF-8 when empty); null with *error when unknown.
-std::unique_ptr<NameDecoder> DecoderFor(const std::string& encoding, std::string* error);
-
-// A JSON or CSV writer for `settings`, null for text.
-std::unique_ptr<RecordWriter> WriterFor(const OutputSettings& settings, OutputSink& out);
+std::unique_ptr<NameDecoder> DecoderFor(Platform& platform, const std::string& encoding,
+                                        std::string* error);
 
 }  // namespace ledra
 

@@ -9,22 +9,13 @@
 #include <string>
 #include <string_view>
 
-namespace ledra {
+#include "platform/code_page.h"
 
-// Converts name bytes to UTF-8. Not shared between threads.
-class NameDecoder {
- public:
-  virtual ~NameDecoder() = default;
-  // Writes the UTF-8 form of `bytes` into *out; false when some bytes were not valid and
-  // became U+FFFD.
-  virtual bool Decode(std::string_view bytes, std::string* out) = 0;
-};
+namespace ledra {
 
 // Names taken as UTF-8 (the default, whatever the catalogue's platform).
 std::unique_ptr<NameDecoder> NewUtf8Decoder();
-// Names in the code page `codePage` ("cp1252", "cp932", "latin1", ...): iconv on POSIX,
-// MultiByteToWideChar on Windows. Null with *error filled when the code page is unknown.
-std::unique_ptr<NameDecoder> NewCodePageDecoder(const std::string& codePage, std::string* error);
+// Names in another code page come from Platform::NewCodePageDecoder.
 
 // True when `bytes` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);

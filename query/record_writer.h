@@ -1,7 +1,8 @@
-// The output formats shared by every subcommand of `ledra`: JSON Lines (one object per
-// result), CSV (a header row, then RFC 4180 quoting) and aligned text columns for people.
-// A subcommand hands each result over as a list of named fields; the writer decides the
-// spelling. JSON is always valid UTF-8: text fields are checked and mended on the way out.
+// The output forms shared by every subcommand of `ledra`: aligned text for people, JSON Lines
+// (one object per result), CSV (a header row, then RFC 4180 quoting) and NUL-terminated
+// paths for `xargs -0`. A query hands each result over as a ResultRow, which can give its
+// named fields, its text cells or its path; the writer of the chosen form asks for what it
+// shows. JSON is always valid UTF-8: text fields are checked and mended on the way out.
 #ifndef LEDRA_QUERY_RECORD_WRITER_H_
 #define LEDRA_QUERY_RECORD_WRITER_H_
 
@@ -11,20 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/output_sink.h"
+
 namespace ledra {
-
-// Where output goes: standard output in the program, a string in tests.
-class OutputSink {
- public:
-  virtual ~OutputSink() = default;
-  virtual void Write(std::string_view bytes) = 0;
-};
-
-class StringSink final : public OutputSink {
- public:
-  void Write(std::string_view bytes) override { text.append(bytes.data(), bytes.size()); }
-  std::string text;
-};
 
 // One field's value. Text is UTF-8 (already converted from the catalogue's encoding).
 struct FieldValue {
@@ -44,36 +34,79 @@ struct Field {
   FieldValue value;
 };
 
+// The fields of one result. Every record of one writer has the same fields in the same
+// order (CSV takes its header row from the first); a field that does not apply to a record
+// is Null (CSV: an empty cell).
 using Record = std::vector<Field>;
 
 enum class OutputFormat { Text, Json, Csv, NulPaths };
 
-// Writes records in one machine format. Every record of one writer has the same fields in
-// the same order (CSV takes its header row from the first); a field that does not apply to
-// a record is Null (CSV: an empty cell) and may be left out of JSON by the caller.
+// What the user chose for output.
+struct OutputSettings {
+  OutputFormat format = OutputFormat::Text;
+  bool exactBytes = false;  // --bytes: no human sizes in text
+};
+
+// How one kind of result reads as text.
+struct TextLayout {
+  enum class Kind {
+    Lines,    // each row a line of its own at once, its cells joined by tabs
+    Columns,  // rows aligned in columns two spaces apart once the block is complete
+  };
+  Kind kind = Kind::Lines;
+  std::string indent;                // Lines: before each line
+  std::vector<bool> rightAligned;    // Columns: true for columns of numbers
+  std::vector<std::string> heading;  // Columns: a first row naming the columns
+
+  static TextLayout Lines(std::string indent = "") {
+    TextLayout l;
+    l.indent = std::move(indent);
+    return l;
+  }
+  static TextLayout Columns(std::vector<bool> rightAligned, std::vector<std::string> heading = {}) {
+    TextLayout l;
+    l.kind = Kind::Columns;
+    l.rightAligned = std::move(rightAligned);
+    l.heading = std::move(heading);
+    return l;
+  }
+};
+
+// One result as every form can show it.
+class ResultRow {
+ public:
+  virtual ~ResultRow() = default;
+  // JSON Lines and CSV.
+  virtual Record Fields() const = 0;
+  // Text: the layout the row belongs to (one object for all rows of a kind), and its cells,
+  // sizes exact with `exactBytes` (--bytes), else human.
+  virtual const TextLayout& Layout() const = 0;
+  virtual void TextCells(bool exactBytes, std::vector<std::string>* cells) const = 0;
+  // -0: the full path of the entry the row stands for.
+  virtual std::string_view FullPath() const { return {}; }
+};
+
+// Writes the results of one query in one form.
 class RecordWriter {
  public:
   virtual ~RecordWriter() = default;
-  virtual void Write(const Record& record) = 0;
+  virtual void Write(const ResultRow& row) = 0;
+  // A line only people read, such as a group's heading or a closing total: text writes it
+  // in its place, the other forms leave it out.
+  virtual void Note(std::string_view /*line*/) {}
+  // After the last row: text writes the rows it held back to align them.
+  virtual void Finish() {}
 };
 
-// JSON Lines or CSV onto `sink`, which must outlive the writer.
-std::unique_ptr<RecordWriter> NewJsonWriter(OutputSink& sink);
+// The writer of the form `settings` asks for, onto `sink`, which must outlive it.
+std::unique_ptr<RecordWriter> MakeRecordWriter(const OutputSettings& settings, OutputSink& sink);
+
+// The forms, one class each (text_writer.cc, json_lines_writer.cc, csv_writer.cc,
+// nul_path_writer.cc).
+std::unique_ptr<RecordWriter> NewTextWriter(OutputSink& sink, bool exactBytes);
+std::unique_ptr<RecordWriter> NewJsonLinesWriter(OutputSink& sink);
 std::unique_ptr<RecordWriter> NewCsvWriter(OutputSink& sink);
-
-// Rows of text cells printed as aligned columns once all are in. Columns are separated by
-// two spaces; right-aligned columns suit numbers. The last column is never padded.
-class TextTable {
- public:
-  explicit TextTable(std::vector<bool> rightAligned) : right_(std::move(rightAligned)) {}
-  void Add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
-  bool empty() const { return rows_.empty(); }
-  void Print(OutputSink& sink) const;
-
- private:
-  std::vector<bool> right_;
-  std::vector<std::vector<std::string>> rows_;
-};
+std::unique_ptr<RecordWriter> NewNulPathWriter(OutputSink& sink);
 
 // Appends `text` as a JSON string literal (quotes included).
 void AppendJsonString(std::string_view text, std::string* out);

@@ -31,38 +31,61 @@ Record VolumeRecord(const CatalogFile& file, const CatalogHeader& h, int64_t fil
   return r;
 }
 
-uint64_t RunVolumes(const std::vector<CatalogFile>& files, const OutputSettings& settings,
-                    int64_t now, OutputSink& out) {
-  std::unique_ptr<RecordWriter> writer;
-  if (settings.format == OutputFormat::Json) writer = NewJsonWriter(out);
-  if (settings.format == OutputFormat::Csv) writer = NewCsvWriter(out);
-  TextTable table({false, false, false, false, false, false, true, true, true, true, true, false});
-  table.Add({"VOLUME", "NAME", "SERIAL", "ROOT", "CATALOGUED", "AGE", "FREE", "FOLDERS", "FILES",
-             "SIZE", "VER", "FILE"});
-  uint64_t rows = 0;
-  for (const CatalogFile& file : files) {
-    if (!file.headerRead) continue;
-    const CatalogHeader& h = file.header;
-    const int64_t fileCount = h.rootFileCount;
-    const double totalSize = h.rootTotalSize;
-    ++rows;
-    if (writer) {
-      writer->Write(VolumeRecord(file, h, fileCount, totalSize));
-      continue;
-    }
+namespace {
+
+class VolumeRow final : public ResultRow {
+ public:
+  VolumeRow(const CatalogFile& file, int64_t now) : file_(file), now_(now) {}
+
+  Record Fields() const override {
+    const CatalogHeader& h = file_.header;
+    return VolumeRecord(file_, h, h.rootFileCount, h.rootTotalSize);
+  }
+  const TextLayout& Layout() const override {
+    static const TextLayout layout = TextLayout::Columns(
+        {false, false, false, false, false, false, true, true, true, true, true, false},
+        {"VOLUME", "NAME", "SERIAL", "ROOT", "CATALOGUED", "AGE", "FREE", "FOLDERS", "FILES",
+         "SIZE", "VER", "FILE"});
+    return layout;
+  }
+  void TextCells(bool exactBytes, std::vector<std::string>* cells) const override {
+    const CatalogHeader& h = file_.header;
     const bool tables = h.HasTables();
     const std::string free =
         h.freeSpaceMB < 0 || !std::isfinite(h.freeSpaceMB)
             ? "-"
-            : SizeText(static_cast<double>(h.freeSpaceMB) * 1048576.0, false, settings.exactBytes);
-    table.Add({h.displayName, h.volumeName, SerialText(h.serial), h.root,
-               LocalTimeText(h.timestamp), AgoText(h.timestamp, now), free,
-               tables ? std::to_string(h.folderCount) : "-",
-               tables ? std::to_string(fileCount) : "-",
-               tables ? SizeText(totalSize, false, settings.exactBytes) : "-",
-               std::to_string(h.version), file.fileName});
+            : SizeText(static_cast<double>(h.freeSpaceMB) * 1048576.0, false, exactBytes);
+    *cells = {h.displayName,
+              h.volumeName,
+              SerialText(h.serial),
+              h.root,
+              LocalTimeText(h.timestamp),
+              AgoText(h.timestamp, now_),
+              free,
+              tables ? std::to_string(h.folderCount) : "-",
+              tables ? std::to_string(h.rootFileCount) : "-",
+              tables ? SizeText(h.rootTotalSize, false, exactBytes) : "-",
+              std::to_string(h.version),
+              file_.fileName};
   }
-  if (rows > 0 && !writer) table.Print(out);
+
+ private:
+  const CatalogFile& file_;
+  int64_t now_;
+};
+
+}  // namespace
+
+uint64_t RunVolumes(const std::vector<CatalogFile>& files, const OutputSettings& settings,
+                    int64_t now, OutputSink& out) {
+  std::unique_ptr<RecordWriter> writer = MakeRecordWriter(settings, out);
+  uint64_t rows = 0;
+  for (const CatalogFile& file : files) {
+    if (!file.headerRead) continue;
+    writer->Write(VolumeRow(file, now));
+    ++rows;
+  }
+  writer->Finish();
   return rows;
 }
 

@@ -1,12 +1,16 @@
 // Code pages through MultiByteToWideChar, then WideCharToMultiByte to UTF-8.
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 
 #include <string>
 
 #include "platform/byte_text.h"
-#include "query/name_text.h"
+#include "platform/code_page.h"
 
 namespace ledra {
 
@@ -83,7 +87,8 @@ UINT CodePageNumber(std::string name) {
 
 }  // namespace
 
-std::unique_ptr<NameDecoder> NewCodePageDecoder(const std::string& codePage, std::string* error) {
+std::unique_ptr<NameDecoder> NewSystemCodePageDecoder(const std::string& codePage,
+                                                      std::string* error) {
   const UINT number = CodePageNumber(codePage);
   CPINFO info;
   if (number == 0 || !GetCPInfo(number, &info)) {

@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "query/name_text.h"
+#include "platform/code_page.h"
 
 namespace ledra {
 
@@ -44,7 +44,8 @@ class IconvDecoder final : public NameDecoder {
 
 }  // namespace
 
-std::unique_ptr<NameDecoder> NewCodePageDecoder(const std::string& codePage, std::string* error) {
+std::unique_ptr<NameDecoder> NewSystemCodePageDecoder(const std::string& codePage,
+                                                      std::string* error) {
   const iconv_t cd = iconv_open("UTF-8", codePage.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     *error = "unknown encoding '" + codePage + "'";

@@ -1,0 +1,140 @@
+#include "app/ledra_command.h"
+
+#include "platform/path_text.h"
+#include "platform/platform.h"
+#include "query/find_query.h"
+
+namespace ledra {
+
+void AddCommonOptions(CLI::App& command, CommonOptions* o, OutputOptions outputs) {
+  // One folder per --in, so that a positional argument after it stays one.
+  command
+      .add_option("--in", o->in,
+                  "a folder of catalogues (repeatable; default: "
+                  "$LEDRA_CATALOGS, else the current folder)")
+      ->allow_extra_args(false);
+  command.add_flag("--backups", o->backups, "read *.kvl.bak files too");
+  auto addForms = [&](const char* jsonHelp) {
+    auto* json = command.add_flag("--json", o->json, jsonHelp);
+    command.add_flag("--csv", o->csv, "CSV with a header row")->excludes(json);
+    command.add_flag("--bytes", o->bytes, "exact byte counts instead of human sizes");
+  };
+  if (outputs == OutputOptions::PerResult) addForms("JSON Lines: one object per result");
+  command.add_option("--encoding", o->encoding,
+                     "code page of the names (cp1252, cp932, ...); default UTF-8");
+  if (outputs == OutputOptions::PerRow) addForms("JSON Lines: one object per row");
+}
+
+int CommandRun::Error(const std::string& line) {
+  context_.Message(line);
+  failed_ = true;
+  return kReaderError;
+}
+
+std::vector<CatalogFile> CommandRun::Files() {
+  const char listSeparator = context_.platform.Separator() == '\\' ? ';' : ':';
+  std::vector<std::string> unreadable;
+  std::vector<CatalogFile> files = ListCatalogFiles(
+      context_.platform, CatalogFolders(common_.in, context_.catalogsVariable, listSeparator),
+      common_.backups, &unreadable);
+  for (const std::string& folder : unreadable) Error("cannot read the folder '" + folder + "'");
+  return files;
+}
+
+void CommandRun::ReadHeaders(std::vector<CatalogFile>* files) {
+  std::vector<std::string> problems;
+  ledra::ReadHeaders(context_.platform, files, &problems);
+  for (const std::string& p : problems) Error(p);
+}
+
+std::vector<CatalogFile> CommandRun::FilesWithHeaders() {
+  std::vector<CatalogFile> files = Files();
+  ReadHeaders(&files);
+  return files;
+}
+
+bool CommandRun::SelectFolder(const std::string& argument, CatalogFile* file,
+                              std::vector<std::string>* components) {
+  std::vector<CatalogFile> files = FilesWithHeaders();
+  std::string selector;
+  std::string path;
+  SplitSelector(argument, &selector, &path);
+  size_t chosen = 0;
+  std::string error;
+  if (!SelectCatalog(files, selector, &chosen, &error)) {
+    Error(error);
+    return false;
+  }
+  *file = files[chosen];
+  *components = PathComponents(path, file->header);
+  return true;
+}
+
+OutputSettings CommandRun::Settings(bool nul) const {
+  OutputSettings s;
+  s.exactBytes = common_.bytes;
+  s.format = common_.json  ? OutputFormat::Json
+             : common_.csv ? OutputFormat::Csv
+             : nul         ? OutputFormat::NulPaths
+                           : OutputFormat::Text;
+  return s;
+}
+
+int CommandRun::Finish(bool found) const {
+  if (failed_) return kReaderError;
+  return found ? kReaderFound : kReaderNothing;
+}
+
+bool NamesCatalogFile(Platform& platform, const std::string& argument) {
+  return platform.KindOf(argument, true) == PathKind::File;
+}
+
+namespace {
+
+// The last component of a path; Windows takes '/' for a separator too, and a name after
+// a drive ('C:x').
+std::string FileNameOf(Platform& platform, const std::string& path) {
+  size_t at = LastSeparator(path, platform.Separator(), platform.LeadBytes());
+  if (platform.Separator() == '\\') {
+    const size_t slash = LastSeparator(path, '/', platform.LeadBytes());
+    if (slash != std::string::npos && (at == std::string::npos || slash > at)) at = slash;
+    if (at == std::string::npos && path.size() >= 2 && path[1] == ':') at = 1;
+  }
+  return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+}  // namespace
+
+bool ResolveCatalog(Platform& platform, const std::string& argument,
+                    const std::vector<CatalogFile>& files, CatalogFile* chosen,
+                    std::string* error) {
+  if (NamesCatalogFile(platform, argument)) {
+    chosen->path = argument;
+    chosen->fileName = FileNameOf(platform, argument);
+    return true;
+  }
+  size_t index = 0;
+  if (!SelectCatalog(files, argument, &index, error)) return false;
+  *chosen = files[index];
+  return true;
+}
+
+std::vector<std::unique_ptr<LoadedCatalog>> LoadEvery(CommandRun& run,
+                                                      const std::vector<CatalogFile>& files,
+                                                      NameDecoder& names) {
+  std::vector<std::string> problems;
+  std::vector<std::string> notices;
+  auto loaded = LoadAll(run.platform(), files, names, &problems, &notices);
+  for (const std::string& n : notices) run.Notice(n);
+  for (const std::string& p : problems) run.Error(p);
+  return loaded;
+}
+
+bool ParseMinSize(const std::string& text, int64_t* bytes) {
+  SizeFilter filter;
+  if (!ParseSizeFilter(text, &filter) || filter.relation != '=') return false;
+  *bytes = static_cast<int64_t>(filter.bytes);
+  return true;
+}
+
+}  // namespace ledra

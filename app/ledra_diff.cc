@@ -1,0 +1,67 @@
+// `ledra diff`: what changed between two catalogues, or between one and its backup.
+#include "app/ledra_command.h"
+#include "query/diff_report.h"
+#include "query/loaded_catalog.h"
+#include "query/name_text.h"
+
+namespace ledra {
+
+namespace {
+
+struct DiffArguments : CommandOptions {
+  std::vector<std::string> catalogs;
+  size_t top = 20;
+};
+
+std::unique_ptr<CommandOptions> AddDiffOptions(CLI::App& command, const ReaderContext&) {
+  auto a = std::make_unique<DiffArguments>();
+  AddCommonOptions(command, &a->common, OutputOptions::PerRow);
+  command
+      .add_option("CATALOG", a->catalogs,
+                  "[OLD] NEW: files or volumes; NEW alone is compared with its .bak")
+      ->expected(1, 2)
+      ->required();
+  command.add_option("--top", a->top, "folders with the largest change in total (default 20)");
+  return a;
+}
+
+int RunDiffCommand(CommandRun& run, CommandOptions& options) {
+  const DiffArguments& a = static_cast<const DiffArguments&>(options);
+  std::string error;
+  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error);
+  if (!names) return run.Error(error);
+  // Files named directly need no listing; selectors do.
+  std::vector<CatalogFile> files;
+  CatalogFile chosen[2];
+  const size_t count = a.catalogs.size();
+  for (size_t i = 0; i < count; ++i) {
+    if (files.empty() && !NamesCatalogFile(run.platform(), a.catalogs[i])) {
+      files = run.FilesWithHeaders();
+    }
+    if (!ResolveCatalog(run.platform(), a.catalogs[i], files, &chosen[2 - count + i], &error)) {
+      return run.Error(error);
+    }
+  }
+  if (count == 1) {
+    chosen[0].path = chosen[1].path + ".bak";
+    chosen[0].fileName = chosen[1].fileName + ".bak";
+  }
+  LoadedCatalog loaded[2];
+  for (int i = 0; i < 2; ++i) {
+    bool noTables = false;
+    if (!LoadForQuery(run.platform(), chosen[i], *names, &loaded[i], &error, &noTables)) {
+      return run.Error(error);
+    }
+  }
+  return run.Finish(WriteDiff(loaded[0], loaded[1], a.top, *names, run.Settings(), run.out()) > 0);
+}
+
+}  // namespace
+
+extern const ReaderCommand kDiffCommand{
+    "diff",
+    "what changed: added, removed, changed and moved entries, then the folders whose total "
+    "changed most",
+    AddDiffOptions, RunDiffCommand};
+
+}  // namespace ledra

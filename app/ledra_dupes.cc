@@ -1,0 +1,46 @@
+// `ledra dupes`: the files held more than once across the volumes.
+#include "app/ledra_command.h"
+#include "query/copies_report.h"
+#include "query/name_text.h"
+
+namespace ledra {
+
+namespace {
+
+struct DupesArguments : CommandOptions {
+  std::string by = "name";
+  bool sameTime = false;
+  std::string minSize;
+};
+
+std::unique_ptr<CommandOptions> AddDupesOptions(CLI::App& command, const ReaderContext&) {
+  auto a = std::make_unique<DupesArguments>();
+  AddCommonOptions(command, &a->common, OutputOptions::PerRow);
+  command.add_option("--by", a->by, "name (name and size, the default) or size")
+      ->check(CLI::IsMember({"name", "size"}));
+  command.add_flag("--mtime", a->sameTime, "copies must have the same time too");
+  command.add_option("--min-size", a->minSize, "leave out smaller files (default 1M)");
+  return a;
+}
+
+int RunDupesCommand(CommandRun& run, CommandOptions& options) {
+  const DupesArguments& a = static_cast<const DupesArguments&>(options);
+  DupesOptions dupes;
+  dupes.sizeOnly = a.by == "size";
+  dupes.sameTime = a.sameTime;
+  if (!a.minSize.empty() && !ParseMinSize(a.minSize, &dupes.minSize)) {
+    return run.Error("--min-size takes a byte count with K, M, G or T");
+  }
+  std::string error;
+  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error);
+  if (!names) return run.Error(error);
+  const LoadedCatalogs catalogs = LoadEvery(run, run.FilesWithHeaders(), *names);
+  return run.Finish(WriteDupes(catalogs, dupes, *names, run.Settings(), run.out()) > 0);
+}
+
+}  // namespace
+
+extern const ReaderCommand kDupesCommand{"dupes", "files held more than once across the volumes",
+                                         AddDupesOptions, RunDupesCommand};
+
+}  // namespace ledra

@@ -1,0 +1,98 @@
+// `ledra find`: the entries whose name matches, on every volume or on one.
+#include "app/ledra_command.h"
+#include "query/find_query.h"
+
+namespace ledra {
+
+namespace {
+
+struct FindArguments : CommandOptions {
+  FindOptions find;
+  std::string regex;
+  CLI::Option* regexOption = nullptr;
+  std::string volume, type, size, newer, older;
+  bool nul = false;
+};
+
+std::unique_ptr<CommandOptions> AddFindOptions(CLI::App& command, const ReaderContext& context) {
+  auto a = std::make_unique<FindArguments>();
+  AddCommonOptions(command, &a->common, OutputOptions::PerResult);
+  FindOptions& f = a->find;
+  f.threads = context.threads;
+  command.add_option("PATTERN", f.pattern,
+                     "substring of the name, or a whole-name pattern with * ? [set]");
+  a->regexOption = command.add_option("--regex", a->regex, "a case-insensitive regular expression");
+  command.add_flag("--path", f.matchPath, "match the full path instead of the name");
+  command.add_option("--type", a->type, "f (files) or d (folders)");
+  command.add_option("--size", a->size,
+                     "+N more than, -N less than, N exactly N bytes (K, M, G, T)");
+  command.add_option("--newer", a->newer,
+                     "modified after DATE (YYYY-MM-DD[THH:MM:SS], local time)");
+  command.add_option("--older", a->older, "modified before DATE");
+  command.add_option("--volume", a->volume, "only this volume (name, alias, serial or file name)");
+  command.add_option("--limit", f.limit, "at most N results");
+  command.add_flag("--count", f.count, "print only the number of matches");
+  auto* nulFlag = command.add_flag("-0,--null", a->nul, "NUL-terminated full paths, for xargs -0");
+  command.add_option("--threads", f.threads, "catalogues searched at once");
+  nulFlag->excludes("--json");
+  nulFlag->excludes("--csv");
+  return a;
+}
+
+// Reads the filters into a.find; the line for standard error when one is malformed.
+std::string ReadFilters(FindArguments& a) {
+  FindOptions& f = a.find;
+  if (*a.regexOption) {
+    if (!f.pattern.empty()) return "give either PATTERN or --regex, not both";
+    f.pattern = a.regex;
+    f.regex = true;
+  }
+  if (!a.type.empty()) {
+    if (a.type != "f" && a.type != "d") return "--type takes f or d";
+    f.type = a.type == "f" ? FindOptions::Type::File : FindOptions::Type::Folder;
+  }
+  if (!a.size.empty()) {
+    SizeFilter filter;
+    if (!ParseSizeFilter(a.size, &filter)) return "--size takes +N, -N or N with K, M, G or T";
+    f.size = filter;
+  }
+  int64_t t = 0;
+  if (!a.newer.empty()) {
+    if (!ParseLocalTime(a.newer, &t)) return "--newer takes YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS";
+    f.newer = t;
+  }
+  if (!a.older.empty()) {
+    if (!ParseLocalTime(a.older, &t)) return "--older takes YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS";
+    f.older = t;
+  }
+  f.encoding = a.common.encoding;
+  return "";
+}
+
+int RunFindCommand(CommandRun& run, CommandOptions& options) {
+  FindArguments& a = static_cast<FindArguments&>(options);
+  if (const std::string usage = ReadFilters(a); !usage.empty()) return run.Error(usage);
+  std::vector<CatalogFile> files = run.Files();
+  if (!a.volume.empty()) {
+    run.ReadHeaders(&files);
+    size_t chosen = 0;
+    std::string error;
+    if (!SelectCatalog(files, a.volume, &chosen, &error)) return run.Error(error);
+    files = {files[chosen]};
+  }
+  FindOutcome outcome;
+  std::string error;
+  if (!RunFind(run.platform(), files, a.find, run.Settings(a.nul), run.out(), &outcome, &error)) {
+    return run.Error(error);
+  }
+  for (const std::string& n : outcome.notices) run.Notice(n);
+  for (const std::string& p : outcome.problems) run.Error(p);
+  return run.Finish(outcome.matches > 0);
+}
+
+}  // namespace
+
+extern const ReaderCommand kFindCommand{"find", "entries whose name matches, on every volume",
+                                        AddFindOptions, RunFindCommand};
+
+}  // namespace ledra
