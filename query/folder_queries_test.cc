@@ -33,7 +33,8 @@ class FolderQueriesTest : public ::testing::Test {
   FolderQueriesTest() : errors_(errorText_), fake_(errors_) {
     fake_.AddFileWithContent("C:\\cats\\W.kvl",
                              TreeCatalog(Volume("ARCHIVE", "D:\\", "\\Data"),
-                                         {{"Photos/2023/sea.jpg", 2300000, kJan2020 + kHour},
+                                         {{"Photos/2023/", 0, kJan2020 - kHour},
+                                          {"Photos/2023/sea.jpg", 2300000, kJan2020 + kHour},
                                           {"Photos/2023/sunset.JPG", 1800000, kJan2020 + kHour},
                                           {"Photos/2023/Beach.png", 2300000, kJan2020 + 2 * kHour},
                                           {"Photos/2024/", 0, kJan2020 + 3 * kHour},
@@ -161,7 +162,7 @@ TEST_F(FolderQueriesTest, ListingsInEachSortOrder) {
 TEST_F(FolderQueriesTest, ListingTextAndFields) {
   const CatalogFile& file = File("W.kvl");
   const FolderQuery query = Query(file, "Photos");
-  const std::string t0 = LocalTimeText(0);
+  const std::string t0 = LocalTimeText(kJan2020 - kHour);
   const std::string t1 = LocalTimeText(kJan2020);
   const std::string t3 = LocalTimeText(kJan2020 + 3 * kHour);
   struct Case {
