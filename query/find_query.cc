@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -329,7 +330,10 @@ bool ParseSizeFilter(const std::string& text, SizeFilter* filter) {
   if (s.empty() || s.size() > 15 || s.find_first_not_of("0123456789") != std::string_view::npos) {
     return false;
   }
-  f.bytes = std::stoull(std::string(s)) << shift;
+  const uint64_t count = std::stoull(std::string(s));
+  // A size of 2^64 bytes or more would wrap to a small one and match everything.
+  if (shift != 0 && count > (UINT64_MAX >> shift)) return false;
+  f.bytes = count << shift;
   *filter = f;
   return true;
 }
