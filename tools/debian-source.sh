@@ -27,6 +27,33 @@ copyPrefix() {
   cp -R "$1" "$2"
 }
 
+# buildQuietly NAME PREFIX: from here on the script's output goes to PREFIX.log, which is
+# kept; the script's end prints one line, its own (through buildDone) when it succeeds,
+# else one naming the log, followed by the log's last lines for a run whose files are out
+# of reach (CI). Fetching a source package passes through "404 Not Found" on the way to a
+# version the archive serves: that noise stays in the log.
+buildQuietly() {
+  buildName=$1
+  buildLog=$2.log
+  mkdir -p "$(dirname "$buildLog")"
+  exec 3>&1 4>&2 >"$buildLog" 2>&1
+  trap 'status=$?; if [ $status -ne 0 ]; then
+      echo "$buildName: the build failed (status $status); the whole log: $buildLog" >&4
+      tail -n 15 "$buildLog" | sed "s/^/  /" >&4; fi' EXIT
+}
+
+# buildDone TEXT: the one line that says what was built.
+buildDone() { echo "$buildName: $1 (log: $buildLog)" >&3; }
+
+# sourceVersion WORK: the Debian version of the source package that fetchSource unpacked.
+sourceVersion() {
+  local dsc
+  dsc=$(find "$1" -maxdepth 1 -name '*.dsc' | head -n 1)
+  dsc=${dsc##*/}
+  dsc=${dsc#*_}
+  echo "${dsc%.dsc}"
+}
+
 # A deb-src entry beside the deb entries of the suites the system installs from.
 ensureDebSrc() {
   if grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
