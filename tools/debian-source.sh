@@ -61,6 +61,10 @@ ensureDebSrc() {
   fi
   local list=/etc/apt/sources.list.d/debian.sources
   [ -f "$list" ] || { echo "no $list to derive deb-src entries from" >&2; exit 1; }
+  if [ -n "$SUDO" ] && ! command -v sudo >/dev/null 2>&1; then
+    echo "apt has no deb-src entry, and adding one needs root: run $0 once as root" >&2
+    exit 1
+  fi
   sed -n 's/^Types: deb$/Types: deb-src/p; /^Types:/!p' "$list" |
     $SUDO tee /etc/apt/sources.list.d/ledra-deb-src.sources >/dev/null
   $SUDO apt-get update >&2
