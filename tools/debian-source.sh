@@ -37,9 +37,14 @@ buildQuietly() {
   buildLog=$2.log
   mkdir -p "$(dirname "$buildLog")"
   exec 3>&1 4>&2 >"$buildLog" 2>&1
-  trap 'status=$?; if [ $status -ne 0 ]; then
-      echo "$buildName: the build failed (status $status); the whole log: $buildLog" >&4
-      tail -n 15 "$buildLog" | sed "s/^/  /" >&4; fi' EXIT
+  trap buildEnded EXIT
+}
+
+buildEnded() {
+  local status=$?
+  [ $status -eq 0 ] && return
+  echo "$buildName: the build failed (status $status); the whole log: $buildLog" >&4
+  tail -n 15 "$buildLog" | sed "s/^/  /" >&4
 }
 
 # buildDone TEXT: the one line that says what was built.
