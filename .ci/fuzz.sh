@@ -16,8 +16,9 @@ build=$1
 seconds=${2:-30}
 source=$(cd "$(dirname "$0")/.." && pwd)
 
+# The libraries only serve the targets: compiled in batches of their sources (a unity build).
 CXX=clang++ cmake -S "$source" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLEDRA_FUZZ=ON -DLEDRA_SANITIZE=ON -DLEDRA_TESTS=OFF >/dev/null
+  -DLEDRA_FUZZ=ON -DLEDRA_SANITIZE=ON -DLEDRA_TESTS=OFF -DCMAKE_UNITY_BUILD=ON >/dev/null
 build=$(cd "$build" && pwd)
 targets=$build/fuzz-targets.txt
 # Only the fuzz targets: the programs are not needed here.

@@ -17,8 +17,13 @@ if [ -z "$format" ]; then
 fi
 
 total=0
-# The files git knows, or every source below here outside a git checkout.
-sources=$(git ls-files '*.cc' '*.h' 2>/dev/null || find . -path './build*' -prune -o \( -name '*.cc' -o -name '*.h' \) -print)
+# The files git knows, or, where git cannot read the checkout (none; a copy of a worktree,
+# whose .git names a folder elsewhere; a checkout of another owner, which git refuses), every
+# source below here but what the build and the set-up make: build folders and third_party/,
+# where install-deps.sh copies the PCRE2 and SQLite headers of the Windows build.
+sources=$(git ls-files '*.cc' '*.h' 2>/dev/null ||
+  find . \( -path './build*' -o -path ./out -o -path ./third_party -o -path './.?*' \) -prune -o \
+    \( -name '*.cc' -o -name '*.h' \) -print)
 for file in $sources; do total=$((total + 1)); done
 # One clang-format for every file (a process per file took most of the check's time); it
 # names each place that would change as "FILE:LINE:COLUMN: error: ...".

@@ -27,6 +27,38 @@ copyPrefix() {
   cp -R "$1" "$2"
 }
 
+# buildQuietly NAME PREFIX: from here on the script's output goes to PREFIX.log, which is
+# kept; the script's end prints one line, its own (through buildDone) when it succeeds,
+# else one naming the log, followed by the log's last lines for a run whose files are out
+# of reach (CI). Fetching a source package passes through "404 Not Found" on the way to a
+# version the archive serves: that noise stays in the log.
+buildQuietly() {
+  buildName=$1
+  buildLog=$2.log
+  mkdir -p "$(dirname "$buildLog")"
+  exec 3>&1 4>&2 >"$buildLog" 2>&1
+  trap buildEnded EXIT
+}
+
+buildEnded() {
+  local status=$?
+  [ $status -eq 0 ] && return
+  echo "$buildName: the build failed (status $status); the whole log: $buildLog" >&4
+  tail -n 15 "$buildLog" | sed "s/^/  /" >&4
+}
+
+# buildDone TEXT: the one line that says what was built.
+buildDone() { echo "$buildName: $1 (log: $buildLog)" >&3; }
+
+# sourceVersion WORK: the Debian version of the source package that fetchSource unpacked.
+sourceVersion() {
+  local dsc
+  dsc=$(find "$1" -maxdepth 1 -name '*.dsc' | head -n 1)
+  dsc=${dsc##*/}
+  dsc=${dsc#*_}
+  echo "${dsc%.dsc}"
+}
+
 # A deb-src entry beside the deb entries of the suites the system installs from.
 ensureDebSrc() {
   if grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
@@ -34,6 +66,10 @@ ensureDebSrc() {
   fi
   local list=/etc/apt/sources.list.d/debian.sources
   [ -f "$list" ] || { echo "no $list to derive deb-src entries from" >&2; exit 1; }
+  if [ -n "$SUDO" ] && ! command -v sudo >/dev/null 2>&1; then
+    echo "apt has no deb-src entry, and adding one needs root: run $0 once as root" >&2
+    exit 1
+  fi
   sed -n 's/^Types: deb$/Types: deb-src/p; /^Types:/!p' "$list" |
     $SUDO tee /etc/apt/sources.list.d/ledra-deb-src.sources >/dev/null
   $SUDO apt-get update >&2

@@ -7,8 +7,9 @@
 # A CTest entry that runs GoogleTest counts by the tests it ran, so the one entry that runs
 # the whole Windows suite under Wine shows its skips too (ctest must keep the whole output:
 # --test-output-size-passed). A skip's reason is what GTEST_SKIP() printed; an entry that
-# is not GoogleTest gives the last line of its output. Exits 1 when a test failed or the
-# file is missing.
+# is not GoogleTest gives the last line of its output. A test that two entries run (the
+# Windows suite, then its code-page cases again in code page 932) counts once per entry
+# and is then named with its entry. Exits 1 when a test failed or the file is missing.
 set -eu
 
 if [ $# -ne 2 ]; then
@@ -34,10 +35,15 @@ function attribute(line, name,    rest) {
   return unescape(rest)
 }
 # A test that reruns itself in a child process prints its result twice: the last counts.
-function note(kind, name, why) {
-  if (!(name in kinds)) order[++count] = name
-  kinds[name] = kind
-  reasons[name] = why
+# A test that another CTest entry runs again (the Windows suite in a second code page) is
+# a result of its own, else a pass there would hide a failure here.
+function note(kind, name, why,    key) {
+  key = entry SUBSEP name
+  if (!(key in kinds)) {
+    order[++count] = key; shown[key] = name; owner[key] = entry; entries[name]++
+  }
+  kinds[key] = kind
+  reasons[key] = why
 }
 # The end of one CTest entry: its GoogleTest results, or its own status.
 function closeEntry() {
@@ -90,7 +96,9 @@ entry == "" { next }
 END {
   closeEntry()
   for (i = 1; i <= count; i++) {
-    name = order[i]; kind = kinds[name]; why = reasons[name]
+    key = order[i]; kind = kinds[key]; why = reasons[key]; name = shown[key]
+    # Where two entries run a test of the same name, each result says whose it is.
+    if (entries[name] > 1) name = name " (" owner[key] ")"
     if (kind == "passed") {
       passed++
     } else if (kind == "failed") {
