@@ -42,16 +42,16 @@ EntryCursor CatalogReader::StreamEntries(bool keepFolderNames, size_t bufferSize
   return EntryCursor(bytes_, header_, keepFolderNames, file_.get(), bufferSize);
 }
 
-CatalogFolder CatalogReader::Folder(uint32_t number) const {
-  CatalogFolder folder;
-  const size_t at =
-      number == 0 ? header_.folder1Offset - 12 : header_.folder1Offset + 12 * (number - 1);
+bool CatalogReader::Folder(uint32_t number, CatalogFolder* folder, ReadProblem* problem) const {
+  *folder = CatalogFolder();
+  const size_t at = number == 0 ? header_.folder1Offset - kFolderRecordBytes
+                                : header_.folder1Offset + kFolderRecordBytes * (number - 1);
   uint32_t fileCount;
   std::memcpy(&fileCount, bytes_.data() + at, 4);
-  folder.fileCount = static_cast<int32_t>(fileCount);
-  std::memcpy(&folder.totalSize, bytes_.data() + at + 4, 8);
-  if (number == 0) folder.path = header_.folder0Path;
-  return folder;
+  folder->fileCount = static_cast<int32_t>(fileCount);
+  std::memcpy(&folder->totalSize, bytes_.data() + at + 4, 8);
+  if (number == 0) folder->path = header_.folder0Path;
+  return CheckFolderFigures(number, *folder, at, problem);
 }
 
 bool LoadCatalog(std::string bytes, CatalogContents* contents, ReadProblem* problem) {
@@ -67,7 +67,8 @@ bool LoadCatalog(std::string bytes, CatalogContents* contents, ReadProblem* prob
   }
   contents->folders.reserve(contents->header.folderCount);
   for (uint32_t f = 0; f < contents->header.folderCount; ++f) {
-    contents->folders.push_back(reader.Folder(f));
+    contents->folders.emplace_back();
+    if (!reader.Folder(f, &contents->folders.back(), problem)) return false;
   }
   // Folder 0's path from the shared bytes (just after the folder count), which every copy
   // of the contents keeps alive.

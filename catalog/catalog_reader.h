@@ -55,9 +55,10 @@ class CatalogReader {
   EntryCursor StreamEntries(bool keepFolderNames,
                             size_t bufferSize = EntryCursor::kStreamBuffer) const;
 
-  // Folder `number`'s subtree figures, read from the mapped folder table. Precondition:
+  // Reads folder `number`'s subtree figures into *folder. False with *problem filled when
+  // the figures mark the file as damaged (see CheckFolderFigures). Precondition:
   // number < header().folderCount.
-  CatalogFolder Folder(uint32_t number) const;
+  bool Folder(uint32_t number, CatalogFolder* folder, ReadProblem* problem) const;
 
  private:
   std::unique_ptr<MappedFile> file_;

@@ -1,5 +1,7 @@
 #include "catalog/format.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace ledra {
@@ -114,13 +116,21 @@ bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
                                                "-bit folder numbers");
   }
   if (!in.String("folder 0 path", true, &h->folder0Path)) return false;
+  const size_t folder0Offset = in.offset();
   uint32_t fileCount = 0;
   uint64_t totalBits = 0;
   if (!in.U32("folder 0 file count", &fileCount) || !in.Number("folder 0 total", 8, &totalBits)) {
     return false;
   }
-  h->rootFileCount = static_cast<int32_t>(fileCount);
-  std::memcpy(&h->rootTotalSize, &totalBits, sizeof totalBits);
+  CatalogFolder folder0;
+  folder0.fileCount = static_cast<int32_t>(fileCount);
+  std::memcpy(&folder0.totalSize, &totalBits, sizeof totalBits);
+  ReadProblem figures;
+  if (!CheckFolderFigures(0, folder0, folder0Offset, &figures)) {
+    return in.FailAt(figures.offset, figures.what);
+  }
+  h->rootFileCount = folder0.fileCount;
+  h->rootTotalSize = folder0.totalSize;
   h->folder1Offset = in.offset();
   if (!in.Skip(kFolderRecordBytes * static_cast<size_t>(h->folderCount - 1))) return false;
   h->entryTableOffset = in.offset();
@@ -128,6 +138,31 @@ bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
 }
 
 }  // namespace
+
+bool CheckFolderFigures(uint32_t number, const CatalogFolder& folder, size_t offset,
+                        ReadProblem* problem) {
+  // Every figure that passes converts to a 64-bit integer and prints as a size.
+  constexpr double kTotalLimit = 9223372036854775808.0;  // 2^63
+  std::string what;
+  if (folder.fileCount < 0) {
+    what = "file count " + std::to_string(folder.fileCount) + " is negative";
+  } else if (!(folder.totalSize >= 0.0 && folder.totalSize < kTotalLimit)) {
+    offset += 4;
+    if (std::isnan(folder.totalSize)) {
+      what = "total size is not a number";
+    } else {
+      char text[40];
+      std::snprintf(text, sizeof text, "%g", folder.totalSize);
+      what = std::string("total size ") + text +
+             (folder.totalSize < 0 ? " is negative" : " is beyond 2^63 bytes");
+    }
+  } else {
+    return true;
+  }
+  problem->offset = offset;
+  problem->what = "folder " + std::to_string(number) + " " + what;
+  return false;
+}
 
 std::string ReadProblem::Text() const { return "offset " + std::to_string(offset) + ": " + what; }
 

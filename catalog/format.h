@@ -129,6 +129,12 @@ struct CatalogEntry {
   uint32_t FolderNumber() const { return static_cast<uint32_t>(-size); }
 };
 
+// Checks the figures of folder `number`, whose record begins at `offset`: a negative file
+// count, or a total that is not a number, is negative or is not below 2^63 (beyond any
+// 64-bit sum of sizes), marks a damaged file. False with *problem filled then.
+bool CheckFolderFigures(uint32_t number, const CatalogFolder& folder, size_t offset,
+                        ReadProblem* problem);
+
 // How far ParseCatalogHeader reads: LedraCmd only needs the fields through freeSpaceMB to
 // recognise a volume; the reader also needs the table bounds.
 enum class HeaderExtent { kThroughFreeSpace, kWithTableBounds };

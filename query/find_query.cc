@@ -192,7 +192,9 @@ class CatalogSearch {
       if (cursor.failed()) outcome.problem = file.path + ": " + cursor.problem().Text();
       return outcome;
     }
-    // False once --limit results are shown: the rest of the catalogue is not read.
+    // Set when a folder's figures mark the catalogue as damaged; the walk stops there.
+    ReadProblem folderProblem;
+    // False once --limit results are shown (or at damage): the rest is not read.
     auto visit = [&](const CatalogEntry& e) {
       const bool folder = e.IsFolder();
       if ((options_.type == FindOptions::Type::File && folder) ||
@@ -207,7 +209,8 @@ class CatalogSearch {
       double size = static_cast<double>(e.size);
       int64_t files = 0;
       if (folder && (options_.size || !options_.count)) {
-        const CatalogFolder record = reader.Folder(e.FolderNumber());
+        CatalogFolder record;
+        if (!reader.Folder(e.FolderNumber(), &record, &folderProblem)) return false;
         size = record.totalSize;
         files = record.fileCount;
       }
@@ -237,7 +240,11 @@ class CatalogSearch {
     };
     cursor.ForEach(visit);
     writer->Finish();
-    if (cursor.failed()) outcome.problem = file.path + ": " + cursor.problem().Text();
+    if (!folderProblem.what.empty()) {
+      outcome.problem = file.path + ": " + folderProblem.Text();
+    } else if (cursor.failed()) {
+      outcome.problem = file.path + ": " + cursor.problem().Text();
+    }
     return outcome;
   }
 

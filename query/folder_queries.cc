@@ -29,6 +29,11 @@ class OpenedFolder {
     while (cursor_->Next(&e)) {
     }
     if (!cursor_->ok()) return Damaged(file, cursor_->problem(), outcome);
+    // Every folder's figures are checked before anything is written, as the table was.
+    folders_.resize(reader_.header().folderCount);
+    for (uint32_t f = 0; f < folders_.size(); ++f) {
+      if (!reader_.Folder(f, &folders_[f], &problem)) return Damaged(file, problem, outcome);
+    }
     if (!query.encoding.empty()) {
       decoder_ = platform.NewCodePageDecoder(query.encoding, &outcome->error);
       if (!decoder_) return false;
@@ -57,6 +62,8 @@ class OpenedFolder {
 
   CatalogReader& reader() { return reader_; }
   const EntryCursor& cursor() const { return *cursor_; }
+  // Folder `number`'s figures, checked. Precondition: number < header().folderCount.
+  const CatalogFolder& Folder(uint32_t number) const { return folders_[number]; }
   uint32_t folder() const { return folder_; }
   NameDecoder& decoder() { return *decoder_; }
 
@@ -76,6 +83,7 @@ class OpenedFolder {
 
   CatalogReader reader_;
   std::unique_ptr<EntryCursor> cursor_;
+  std::vector<CatalogFolder> folders_;
   std::unique_ptr<NameDecoder> decoder_;
   uint32_t folder_ = 0;
 };
@@ -151,7 +159,7 @@ bool RunList(Platform& platform, const CatalogFile& file, const FolderQuery& que
     if (e.folderIndex == opened.folder()) entries.push_back(e);
   }
   auto sizeOf = [&](const CatalogEntry& x) {
-    return x.IsFolder() ? reader.Folder(x.FolderNumber()).totalSize : static_cast<double>(x.size);
+    return x.IsFolder() ? opened.Folder(x.FolderNumber()).totalSize : static_cast<double>(x.size);
   };
   switch (query.sort) {
     case SortOrder::Name:
@@ -186,7 +194,7 @@ bool RunList(Platform& platform, const CatalogFile& file, const FolderQuery& que
     f.folder = x.IsFolder();
     f.size = static_cast<int64_t>(sizeOf(x));
     f.clamped = !h.WideEntries() && !f.folder && x.size == kClampedSize;
-    f.files = f.folder ? reader.Folder(x.FolderNumber()).fileCount : 0;
+    f.files = f.folder ? opened.Folder(x.FolderNumber()).fileCount : 0;
     f.modified = x.modified;
     std::string parent;
     opened.decoder().Decode(folderPath, &parent);
@@ -218,7 +226,7 @@ bool RunDiskUsage(Platform& platform, const CatalogFile& file, const FolderQuery
       if (parentDepth < 0 || parentDepth >= query.depth) continue;
       depth[f] = parentDepth + 1;
     }
-    const CatalogFolder record = reader.Folder(f);
+    const CatalogFolder& record = opened.Folder(f);
     std::string path;
     opened.decoder().Decode(opened.FolderPath(f), &path);
     writer->Write(FolderTotal(volume, file, path, depth[f], record));
