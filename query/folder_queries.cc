@@ -24,16 +24,13 @@ class OpenedFolder {
                        " catalogues hold no tables";
       return false;
     }
-    cursor_ = std::make_unique<EntryCursor>(reader_.Entries(true));
+    cursor_ = std::make_unique<EntryCursor>(reader_.StreamEntries(true));
     CatalogEntry e;
     while (cursor_->Next(&e)) {
     }
     if (!cursor_->ok()) return Damaged(file, cursor_->problem(), outcome);
     // Every folder's figures are checked before anything is written, as the table was.
-    folders_.resize(reader_.header().folderCount);
-    for (uint32_t f = 0; f < folders_.size(); ++f) {
-      if (!reader_.Folder(f, &folders_[f], &problem)) return Damaged(file, problem, outcome);
-    }
+    if (!reader_.Folders(&folders_, &problem)) return Damaged(file, problem, outcome);
     if (!query.encoding.empty()) {
       decoder_ = platform.NewCodePageDecoder(query.encoding, &outcome->error);
       if (!decoder_) return false;
@@ -74,13 +71,13 @@ class OpenedFolder {
     return path;
   }
 
- private:
   static bool Damaged(const CatalogFile& file, const ReadProblem& problem, FolderOutcome* outcome) {
     outcome->damaged = true;
     outcome->error = file.path + ": " + problem.Text();
     return false;
   }
 
+ private:
   CatalogReader reader_;
   std::unique_ptr<EntryCursor> cursor_;
   std::vector<CatalogFolder> folders_;
@@ -152,11 +149,22 @@ bool RunList(Platform& platform, const CatalogFile& file, const FolderQuery& que
   if (!opened.Open(platform, file, query, outcome)) return false;
   CatalogReader& reader = opened.reader();
   const CatalogHeader& h = reader.header();
+  // The table is read once more for the folder's own entries. Their names are copied, as
+  // the streamed window moves on; a file changed since the first pass is damage again.
   std::vector<CatalogEntry> entries;
-  EntryCursor again = reader.Entries(false);
+  std::string names;
+  EntryCursor again = reader.StreamEntries(false);
   CatalogEntry e;
   while (again.Next(&e)) {
-    if (e.folderIndex == opened.folder()) entries.push_back(e);
+    if (e.folderIndex != opened.folder()) continue;
+    entries.push_back(e);
+    names.append(e.name.data(), e.name.size());
+  }
+  if (!again.ok()) return OpenedFolder::Damaged(file, again.problem(), outcome);
+  size_t nameAt = 0;
+  for (CatalogEntry& x : entries) {
+    x.name = std::string_view(names).substr(nameAt, x.name.size());
+    nameAt += x.name.size();
   }
   auto sizeOf = [&](const CatalogEntry& x) {
     return x.IsFolder() ? opened.Folder(x.FolderNumber()).totalSize : static_cast<double>(x.size);
