@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -149,6 +150,77 @@ TEST_F(LedraCliTest, FindMatchesNamesAndFilters) {
   // The version-3 catalogue is passed over with a notice that leaves the status alone
   // (the last case reads every catalogue).
   EXPECT_NE(errorText_.str().find("Old.kvl: version 3"), std::string::npos) << errorText_.str();
+}
+
+// Parses CSV as RFC 4180 reads it: CRLF ends records, quoted cells may hold anything.
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> records;
+  std::vector<std::string> record;
+  std::string cell;
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c != '"') {
+        cell.push_back(c);
+      } else if (i + 1 < text.size() && text[i + 1] == '"') {
+        cell.push_back('"'), ++i;
+      } else {
+        quoted = false;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      record.push_back(cell), cell.clear();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      record.push_back(cell), cell.clear();
+      records.push_back(record), record.clear();
+      ++i;
+    } else {
+      cell.push_back(c);
+    }
+  }
+  EXPECT_TRUE(cell.empty() && record.empty() && !quoted) << "unended record in " << text;
+  return records;
+}
+
+TEST_F(LedraCliTest, FindCsvHasOneHeaderForAllCatalogues) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> paths;
+  };
+  const std::vector<Case> cases = {
+      {{"sea"},
+       {"C:\\Data\\Photos\\Sea.JPG", "C:\\Data\\Photos\\Summer\\sea-side.jpg", "/mnt/usb/sea.jpg",
+        "/mnt/usb/Sea"}},
+      // The first catalogue has no match: the header still comes first, once.
+      {{"x.txt"}, {"/mnt/usb/Sea/x.txt"}},
+      {{"nothing-at-all"}, {}},
+  };
+  for (const Case& c : cases) {
+    for (const char* threads : {"1", "2"}) {
+      std::vector<std::string> args = {"find", "--csv", "--threads", threads};
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      const std::string label = ::testing::PrintToString(args);
+      EXPECT_EQ(Run(args), c.paths.empty() ? 1 : 0) << label << errorText_.str();
+      const std::vector<std::vector<std::string>> records = ParseCsv(out_.text);
+      if (c.paths.empty()) {
+        EXPECT_TRUE(records.empty()) << label << out_.text;
+        continue;
+      }
+      ASSERT_FALSE(records.empty()) << label;
+      const std::vector<std::string>& header = records[0];
+      const auto pathColumn = std::find(header.begin(), header.end(), "path") - header.begin();
+      ASSERT_LT(static_cast<size_t>(pathColumn), header.size()) << label << out_.text;
+      std::vector<std::string> paths;
+      for (size_t r = 1; r < records.size(); ++r) {
+        EXPECT_NE(records[r], header) << label << ": a second header in\n" << out_.text;
+        ASSERT_EQ(records[r].size(), header.size()) << label << out_.text;
+        paths.push_back(records[r][static_cast<size_t>(pathColumn)]);
+      }
+      EXPECT_EQ(paths, c.paths) << label;
+    }
+  }
 }
 
 TEST_F(LedraCliTest, CountsTextLinesAndStatuses) {

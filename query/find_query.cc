@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "catalog/catalog_reader.h"
 #include "platform/platform.h"
@@ -32,6 +33,11 @@ class OutputOrder {
     std::lock_guard<std::mutex> lock(mutex_);
     return head_ == index;
   }
+  // True for the first output, in order, that brings a header: the one that gives it.
+  bool TakeHeader() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !std::exchange(headerGiven_, true);
+  }
   void Done(size_t index) {
     std::lock_guard<std::mutex> lock(mutex_);
     head_ = index + 1;
@@ -42,6 +48,7 @@ class OutputOrder {
   std::mutex mutex_;
   std::condition_variable turn_;
   size_t head_ = 0;
+  bool headerGiven_ = false;
 };
 
 // The output of one catalogue: held until its turn, then written through.
@@ -57,10 +64,19 @@ class OrderedSink final : public OutputSink {
     held_.append(bytes.data(), bytes.size());
     if (held_.size() > kHeldOutput) TakeTurn();
   }
+  // Each catalogue's writer brings a header; the output keeps the first in order.
+  void WriteHeader(std::string_view bytes) override {
+    if (direct_) {
+      if (order_.TakeHeader()) out_.Write(bytes);
+      return;
+    }
+    header_.assign(bytes.data(), bytes.size());
+  }
   void TakeTurn() {
     if (direct_) return;
     order_.WaitTurn(index_);
     direct_ = true;
+    if (!header_.empty() && order_.TakeHeader()) out_.Write(header_);
     if (!held_.empty()) out_.Write(held_);
     held_.clear();
     held_.shrink_to_fit();
@@ -71,6 +87,7 @@ class OrderedSink final : public OutputSink {
   OutputOrder& order_;
   size_t index_;
   bool direct_;
+  std::string header_;  // held until the turn, like the rows
   std::string held_;
 };
 
