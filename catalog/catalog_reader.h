@@ -64,7 +64,8 @@ class CatalogReader {
 
   // Reads folder `number`'s subtree figures into *folder. False with *problem filled when
   // the record cannot be read or its figures mark the file as damaged (see
-  // CheckFolderFigures). Precondition: number < header().folderCount.
+  // CheckFolderFigures). Keeps a block of records for the next call: one reader serves one
+  // thread. Precondition: number < header().folderCount.
   bool Folder(uint32_t number, CatalogFolder* folder, ReadProblem* problem) const;
   // Reads every folder's figures, checked, into *folders. It holds header().folderCount
   // records: call it once a cursor found the entry table sound, whose folder entries then
@@ -82,6 +83,10 @@ class CatalogReader {
   std::string_view bytes_;            // from OpenBytes
   uint64_t size_ = 0;
   CatalogHeader header_;
+  // The folder records Folder read last: blockCount_ of them from folder blockFirst_ on.
+  mutable std::vector<char> block_;
+  mutable uint32_t blockFirst_ = 0;
+  mutable uint32_t blockCount_ = 0;
 };
 
 // A whole catalogue in memory: every folder and entry, for tests and for small trees.
