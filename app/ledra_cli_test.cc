@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@ namespace ledra {
 namespace {
 
 using test::LaidCatalog;
+using test::LaidFolder;
 
 constexpr int32_t k2001 = 978350400;   // 2001-01-01 12:00 UTC
 constexpr int32_t k2020 = 1577880000;  // 2020-01-01 12:00 UTC
@@ -149,6 +152,77 @@ TEST_F(LedraCliTest, FindMatchesNamesAndFilters) {
   EXPECT_NE(errorText_.str().find("Old.kvl: version 3"), std::string::npos) << errorText_.str();
 }
 
+// Parses CSV as RFC 4180 reads it: CRLF ends records, quoted cells may hold anything.
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> records;
+  std::vector<std::string> record;
+  std::string cell;
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c != '"') {
+        cell.push_back(c);
+      } else if (i + 1 < text.size() && text[i + 1] == '"') {
+        cell.push_back('"'), ++i;
+      } else {
+        quoted = false;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      record.push_back(cell), cell.clear();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      record.push_back(cell), cell.clear();
+      records.push_back(record), record.clear();
+      ++i;
+    } else {
+      cell.push_back(c);
+    }
+  }
+  EXPECT_TRUE(cell.empty() && record.empty() && !quoted) << "unended record in " << text;
+  return records;
+}
+
+TEST_F(LedraCliTest, FindCsvHasOneHeaderForAllCatalogues) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> paths;
+  };
+  const std::vector<Case> cases = {
+      {{"sea"},
+       {"C:\\Data\\Photos\\Sea.JPG", "C:\\Data\\Photos\\Summer\\sea-side.jpg", "/mnt/usb/sea.jpg",
+        "/mnt/usb/Sea"}},
+      // The first catalogue has no match: the header still comes first, once.
+      {{"x.txt"}, {"/mnt/usb/Sea/x.txt"}},
+      {{"nothing-at-all"}, {}},
+  };
+  for (const Case& c : cases) {
+    for (const char* threads : {"1", "2"}) {
+      std::vector<std::string> args = {"find", "--csv", "--threads", threads};
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      const std::string label = ::testing::PrintToString(args);
+      EXPECT_EQ(Run(args), c.paths.empty() ? 1 : 0) << label << errorText_.str();
+      const std::vector<std::vector<std::string>> records = ParseCsv(out_.text);
+      if (c.paths.empty()) {
+        EXPECT_TRUE(records.empty()) << label << out_.text;
+        continue;
+      }
+      ASSERT_FALSE(records.empty()) << label;
+      const std::vector<std::string>& header = records[0];
+      const auto pathColumn = std::find(header.begin(), header.end(), "path") - header.begin();
+      ASSERT_LT(static_cast<size_t>(pathColumn), header.size()) << label << out_.text;
+      std::vector<std::string> paths;
+      for (size_t r = 1; r < records.size(); ++r) {
+        EXPECT_NE(records[r], header) << label << ": a second header in\n" << out_.text;
+        ASSERT_EQ(records[r].size(), header.size()) << label << out_.text;
+        paths.push_back(records[r][static_cast<size_t>(pathColumn)]);
+      }
+      EXPECT_EQ(paths, c.paths) << label;
+    }
+  }
+}
+
 TEST_F(LedraCliTest, CountsTextLinesAndStatuses) {
   EXPECT_EQ(Run({"find", "--count", "sea"}), 0);
   EXPECT_EQ(out_.text, "4\n");
@@ -211,6 +285,62 @@ TEST_F(LedraCliTest, DamagedCataloguesAreReportedAndTheOthersRead) {
   EXPECT_EQ(Run({"find", "-0", "--limit", "1", "--volume", "worn", "sea"}), 0);
   EXPECT_EQ(Paths(), std::vector<std::string>{"C:\\Data\\Photos\\Sea.JPG"});
   EXPECT_EQ(errorText_.str(), "");
+}
+
+TEST_F(LedraCliTest, FolderFiguresBeyondAnySizeAreDamage) {
+  // A total that is not a number, or too large for any sum of sizes, or a negative file
+  // count, in folder 0 (read with the header) or in a folder below it. Every command that
+  // reads the figures reports the catalogue as damaged, and none prints a made-up figure.
+  struct Case {
+    const char* name;
+    uint32_t folder;
+    LaidFolder figures;
+    const char* what;
+  };
+  const Case cases[] = {
+      {"root total NaN", 0, {6, std::nan("")}, "folder 0 total size is not a number"},
+      {"root total 1e300", 0, {6, 1e300}, "folder 0 total size 1e+300 is beyond 2^63"},
+      {"root count negative", 0, {-6, 2147491495.0}, "folder 0 file count -6 is negative"},
+      {"photos total NaN", 1, {3, std::nan("")}, "folder 1 total size is not a number"},
+      {"summer total 1e300", 3, {1, 1e300}, "folder 3 total size 1e+300 is beyond 2^63"},
+      {"docs count negative", 2, {-1, 2058.0}, "folder 2 file count -1 is negative"},
+  };
+  const std::vector<std::vector<std::string>> commands = {
+      {"volumes", "--json"},
+      {"du", "--json", "-d", "3", "DATA"},
+      {"ls", "--json", "DATA:\\Photos"},
+      {"find", "--json", "*"},
+      {"diff", "--json", "Bad.kvl", "DATA.kvl"},
+      {"dupes", "--json", "--min-size", "0"},
+      {"unique", "--json", "Bad.kvl"},
+  };
+  for (const Case& c : cases) {
+    LaidCatalog bad = DataCatalog();
+    bad.volumeName = "BAD";
+    bad.folders[c.folder] = c.figures;
+    platform_.AddFileWithContent("C:\\cats\\Bad.kvl", bad.Bytes());
+    for (const std::vector<std::string>& command : commands) {
+      std::vector<std::string> args = command;
+      for (std::string& a : args) {
+        if (a == "DATA:\\Photos" || a == "DATA") a.replace(0, 4, "BAD");
+      }
+      const std::string label = std::string(c.name) + ", " + command[0];
+      const int status = Run(args);
+      // volumes reads folder 0 only; a damaged folder below it is found by the others.
+      if (command[0] == "volumes" && c.folder != 0) {
+        EXPECT_EQ(status, 0) << label << ": " << errorText_.str();
+        continue;
+      }
+      EXPECT_EQ(status, 2) << label << ": " << out_.text;
+      EXPECT_NE(errorText_.str().find("Bad.kvl: offset "), std::string::npos)
+          << label << ": " << errorText_.str();
+      EXPECT_NE(errorText_.str().find(c.what), std::string::npos)
+          << label << ": " << errorText_.str();
+      for (const char* made : {"nan", "e+300", "-922337"}) {
+        EXPECT_EQ(out_.text.find(made), std::string::npos) << label << ": " << out_.text;
+      }
+    }
+  }
 }
 
 TEST_F(LedraCliTest, ListsFoldersAndTotals) {

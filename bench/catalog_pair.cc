@@ -2,8 +2,11 @@
 // of changes, for timing `ledra diff` and `ledra export` on a million entries without a
 // tree of that size on disk.
 //
-//   catalog_pair OLD.kvl NEW.kvl [--entries N]
+//   catalog_pair OLD.kvl NEW.kvl [--entries N] [--one-name]
 //
+// With --one-name, every file is named "????.jpg", as a code page that cannot spell the
+// names leaves them, in folders of about 25,000: many entries then share one path, which
+// diff must pair in linear time.
 // The tree has N entries (default 1,000,000) in folders of about 24, eight subfolders to a
 // folder. Between the two catalogues, of the files: one in 100 grows, one in 100 is touched,
 // one in 200 moves to the folder after its own, one in 200 is removed, and one in 100 gets
@@ -41,13 +44,13 @@ uint64_t Scatter(uint64_t n) {
 
 // Lays out the tree breadth-first; with `changes`, applies them on the way. Folder totals
 // are summed afterwards from the entries as written.
-void Fill(ledra::VolumeCatalog& c, int64_t entries, Counts* changes) {
+void Fill(ledra::VolumeCatalog& c, int64_t entries, bool oneName, Counts* changes) {
   c.root = "/mnt/bench/";
   c.volumeName = "BENCH";
   c.serial = 0xBE4C0001u;
   c.UpdateDisplayName();
-  const int64_t folders =
-      std::max<int64_t>(1, std::min<int64_t>(60000, entries / kEntriesPerFolder));
+  const int64_t folders = std::max<int64_t>(
+      1, std::min<int64_t>(60000, entries / (oneName ? 25000 : kEntriesPerFolder)));
   c.folders.resize(static_cast<size_t>(folders));
   const int64_t filesPerFolder = (entries - (folders - 1)) / folders;
   int64_t nextFolder = 1;
@@ -72,6 +75,7 @@ void Fill(ledra::VolumeCatalog& c, int64_t entries, Counts* changes) {
       const uint64_t r = Scatter(static_cast<uint64_t>(fileNumber));
       std::snprintf(name, sizeof name, "file-%llx.%s", static_cast<unsigned long long>(r >> 40),
                     (r & 3) == 0 ? "jpg" : ((r & 3) == 1 ? "txt" : "dat"));
+      if (oneName) std::snprintf(name, sizeof name, "????.jpg");
       int32_t size = static_cast<int32_t>(r % ((r & 0x70) == 0 ? (1u << 30) : 65536));
       int32_t modified = static_cast<int32_t>(1000000000 + (r >> 36) % 600000000);
       if (changes != nullptr) {
@@ -110,11 +114,23 @@ void Fill(ledra::VolumeCatalog& c, int64_t entries, Counts* changes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 && !(argc == 5 && std::string(argv[3]) == "--entries")) {
-    std::cerr << "usage: catalog_pair OLD.kvl NEW.kvl [--entries N]\n";
+  int64_t entries = 1000000;
+  bool oneName = false;
+  bool understood = argc >= 3;
+  for (int a = 3; understood && a < argc; ++a) {
+    const std::string arg = argv[a];
+    if (arg == "--entries" && a + 1 < argc) {
+      entries = std::atoll(argv[++a]);
+    } else if (arg == "--one-name") {
+      oneName = true;
+    } else {
+      understood = false;
+    }
+  }
+  if (!understood) {
+    std::cerr << "usage: catalog_pair OLD.kvl NEW.kvl [--entries N] [--one-name]\n";
     return 2;
   }
-  const int64_t entries = argc == 5 ? std::atoll(argv[4]) : 1000000;
   if (entries < 1 || entries > 1500000) {
     std::cerr << "catalog_pair: --entries takes 1 to 1500000 (folders stay below 65,535)\n";
     return 2;
@@ -124,7 +140,7 @@ int main(int argc, char** argv) {
   Counts counts;
   for (int side = 0; side < 2; ++side) {
     ledra::VolumeCatalog catalog;
-    Fill(catalog, entries, side == 0 ? nullptr : &counts);
+    Fill(catalog, entries, oneName, side == 0 ? nullptr : &counts);
     catalog.filePath = argv[1 + side];
     if (catalog.WriteCatalog(*platform) != 1) return 1;
     std::printf("%s: %zu entries\n", argv[1 + side], catalog.entries.size());

@@ -2,7 +2,8 @@
 # Ledra reader benchmark: `ledra find SUBSTRING --count` over ten catalogues of a million
 # entries each, beside `LC_ALL=C grep -c -F SUBSTRING` over a text file of the same ten
 # million names and plocate over a database of their paths, warm cache, in the same run;
-# the memory find needs beyond its mapped pages; and `ledra volumes` over 1,000 catalogues.
+# the memory find needs beyond its mapped pages; `ledra volumes` over 1,000 catalogues; and
+# `ledra diff` of two catalogues of 100,000 files that all bear one name in few folders.
 #
 #   bench/reader.sh [--runs N] [--entries M] [--pattern SUBSTRING] [--skip-build]
 #
@@ -44,10 +45,11 @@ minimum() { sort -n | head -1; }
 if [[ $SKIP_BUILD != 1 ]]; then
   cmake -S "$REPO" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEDRA_BENCH=ON \
     -DLEDRA_TESTS=OFF >/dev/null
-  cmake --build "$BUILD_DIR" --target ledra make_catalogs -- -j2 >/dev/null
+  cmake --build "$BUILD_DIR" --target ledra make_catalogs catalog_pair -- -j2 >/dev/null
 fi
 LEDRA=$BUILD_DIR/ledra
 MAKE=$BUILD_DIR/bench/make_catalogs
+PAIR=$BUILD_DIR/bench/catalog_pair
 
 data=$BENCH_DIR/reader-$ENTRIES
 if [[ ! -f $data/done ]]; then
@@ -118,6 +120,20 @@ volume_times=()
 for ((r = 0; r < RUNS; r++)); do volume_times+=("$(timed "$LEDRA" volumes --in "$data/many")"); done
 volume_rows=$("$LEDRA" volumes --in "$data/many" --json | wc -l)
 
+# Entries of one path: each must be paired with the next one of the older catalogue in one
+# step, not after a walk past those paired before.
+same=$BENCH_DIR/one-name
+if [[ ! -f $same/done ]]; then
+  rm -rf "$same" && mkdir -p "$same"
+  "$PAIR" "$same/old.kvl" "$same/new.kvl" --entries 100000 --one-name >/dev/null
+  touch "$same/done"
+fi
+diff_times=()
+for ((r = 0; r < RUNS; r++)); do
+  diff_times+=("$(timed "$LEDRA" diff --csv "$same/old.kvl" "$same/new.kvl")")
+done
+diff_rows=$("$LEDRA" diff --csv "$same/old.kvl" "$same/new.kvl" | wc -l)
+
 report=$BENCH_DIR/reader-report-$ENTRIES.txt
 {
   echo "ledra reader benchmark, $(date -u +%Y-%m-%dT%H:%M:%SZ), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -135,5 +151,6 @@ report=$BENCH_DIR/reader-report-$ENTRIES.txt
   printf 'ratio ledra/grep per round: %s; median %s\n' "${ratios[*]}" "$(printf '%s\n' "${ratios[@]}" | median)"
   echo "peak anonymous memory: find --json of every entry $((anon_paths / 1024)) MiB; find --path --count $((anon_count / 1024)) MiB"
   printf 'ledra volumes over %s catalogues: median %ss\n' "$volume_rows" "$(printf '%s\n' "${volume_times[@]}" | median)"
+  printf 'ledra diff of 100,000 files named alike: %s rows, median %ss\n' "$diff_rows" "$(printf '%s\n' "${diff_times[@]}" | median)"
 } | tee "$report"
 echo "saved in $report"

@@ -1,5 +1,6 @@
 #include "catalog/catalog_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -8,11 +9,21 @@
 
 namespace ledra {
 
+namespace {
+
+// Folder records read at once by Folders.
+constexpr size_t kFolderChunk = 4096;
+// Folder records read at once by Folder.
+constexpr uint32_t kFolderBlock = 256;
+
+}  // namespace
+
 CatalogReader::CatalogReader() = default;
 CatalogReader::~CatalogReader() = default;
 
 bool CatalogReader::Open(Platform& platform, const std::string& path, ReadProblem* problem) {
   Close();
+  header_ = CatalogHeader();
   OsError err;
   file_ = platform.MapForReading(path, &err);
   if (file_ == nullptr) {
@@ -20,38 +31,110 @@ bool CatalogReader::Open(Platform& platform, const std::string& path, ReadProble
     problem->what = "cannot open: " + err.text;
     return false;
   }
-  return OpenBytes(file_->Bytes(), problem);
+  // Only the size is taken from the mapping; its pages are never touched.
+  size_ = file_->Bytes().size();
+  std::string lead(static_cast<size_t>(std::min<uint64_t>(size_, kMaxLeadBytes)), '\0');
+  if (!ReadAt(0, lead.size(), &lead[0], problem)) return false;
+  const MappedFile* file = file_.get();
+  const ReadFileBytes read = [file](uint64_t offset, size_t n, char* out, std::string* error) {
+    return file->ReadAt(offset, n, out, error);
+  };
+  return ParseCatalogHeader(lead, size_, read, &header_, problem);
 }
 
 bool CatalogReader::OpenBytes(std::string_view bytes, ReadProblem* problem) {
+  Close();
   bytes_ = bytes;
+  size_ = bytes.size();
   return ParseCatalogHeader(bytes_, &header_, problem);
 }
 
 void CatalogReader::Close() {
   file_.reset();
+  blockCount_ = 0;
   bytes_ = std::string_view();
 }
 
+bool CatalogReader::ReadAt(uint64_t offset, size_t n, char* out, ReadProblem* problem) const {
+  if (file_ == nullptr) {
+    std::memcpy(out, bytes_.data() + offset, n);
+    return true;
+  }
+  std::string error;
+  if (file_->ReadAt(offset, n, out, &error)) return true;
+  problem->offset = static_cast<size_t>(offset);
+  problem->what = "cannot read: " + error;
+  return false;
+}
+
 EntryCursor CatalogReader::Entries(bool keepFolderNames) {
-  if (file_ != nullptr) file_->WillReadAll();
+  if (file_ != nullptr) return StreamEntries(keepFolderNames);
   return EntryCursor(bytes_, header_, keepFolderNames);
 }
 
 EntryCursor CatalogReader::StreamEntries(bool keepFolderNames, size_t bufferSize) const {
-  return EntryCursor(bytes_, header_, keepFolderNames, file_.get(), bufferSize);
+  // A streamed cursor over a file reads through it and takes no more than the size from
+  // the view it is given.
+  return EntryCursor(file_ != nullptr ? file_->Bytes() : bytes_, header_, keepFolderNames,
+                     file_.get(), bufferSize);
 }
 
-CatalogFolder CatalogReader::Folder(uint32_t number) const {
-  CatalogFolder folder;
-  const size_t at =
-      number == 0 ? header_.folder1Offset - 12 : header_.folder1Offset + 12 * (number - 1);
+bool CatalogReader::Folder(uint32_t number, CatalogFolder* folder, ReadProblem* problem) const {
+  *folder = CatalogFolder();
+  // Folder 0's record follows its path; the others follow it one after another.
+  const size_t at = header_.folder1Offset - kFolderRecordBytes + kFolderRecordBytes * number;
+  const char* record;
+  if (file_ == nullptr) {
+    record = bytes_.data() + at;
+  } else {
+    // Folders are mostly asked for in rising order (find meets their entries so): a block
+    // of records read at once saves a read for each.
+    if (number < blockFirst_ || number - blockFirst_ >= blockCount_) {
+      const uint32_t count = std::min<uint32_t>(kFolderBlock, header_.folderCount - number);
+      block_.resize(kFolderRecordBytes * count);
+      blockCount_ = 0;
+      if (!ReadAt(at, block_.size(), block_.data(), problem)) return false;
+      blockFirst_ = number;
+      blockCount_ = count;
+    }
+    record = block_.data() + kFolderRecordBytes * (number - blockFirst_);
+  }
   uint32_t fileCount;
-  std::memcpy(&fileCount, bytes_.data() + at, 4);
-  folder.fileCount = static_cast<int32_t>(fileCount);
-  std::memcpy(&folder.totalSize, bytes_.data() + at + 4, 8);
-  if (number == 0) folder.path = header_.folder0Path;
-  return folder;
+  std::memcpy(&fileCount, record, 4);
+  folder->fileCount = static_cast<int32_t>(fileCount);
+  std::memcpy(&folder->totalSize, record + 4, 8);
+  if (number == 0) folder->path = header_.folder0Path;
+  return CheckFolderFigures(number, *folder, at, problem);
+}
+
+bool CatalogReader::Folders(std::vector<CatalogFolder>* folders, ReadProblem* problem) const {
+  folders->assign(header_.folderCount, CatalogFolder());
+  std::vector<char> chunk;
+  for (uint32_t first = 0; first < header_.folderCount; first += kFolderChunk) {
+    const uint32_t n = std::min<uint32_t>(kFolderChunk, header_.folderCount - first);
+    // Folder 0's record follows its path; the others follow one another from folder 1 on.
+    const size_t at = header_.folder1Offset + kFolderRecordBytes * first - kFolderRecordBytes;
+    chunk.resize(kFolderRecordBytes * n);
+    if (!ReadAt(at, chunk.size(), chunk.data(), problem)) return false;
+    for (uint32_t k = 0; k < n; ++k) {
+      CatalogFolder& folder = (*folders)[first + k];
+      const char* record = chunk.data() + kFolderRecordBytes * k;
+      uint32_t fileCount;
+      std::memcpy(&fileCount, record, 4);
+      folder.fileCount = static_cast<int32_t>(fileCount);
+      std::memcpy(&folder.totalSize, record + 4, 8);
+      if (!CheckFolderFigures(first + k, folder, at + kFolderRecordBytes * k, problem)) {
+        return false;
+      }
+    }
+  }
+  (*folders)[0].path = header_.folder0Path;
+  return true;
+}
+
+bool CatalogReader::ReadAll(std::string* bytes, ReadProblem* problem) const {
+  bytes->assign(static_cast<size_t>(size_), '\0');
+  return size_ == 0 || ReadAt(0, bytes->size(), &(*bytes)[0], problem);
 }
 
 bool LoadCatalog(std::string bytes, CatalogContents* contents, ReadProblem* problem) {
@@ -65,10 +148,15 @@ bool LoadCatalog(std::string bytes, CatalogContents* contents, ReadProblem* prob
     problem->what = "version " + std::to_string(contents->header.version) + " has no tables";
     return false;
   }
-  contents->folders.reserve(contents->header.folderCount);
-  for (uint32_t f = 0; f < contents->header.folderCount; ++f) {
-    contents->folders.push_back(reader.Folder(f));
+  // The whole table is checked before anything is held for it: counts that the file's
+  // size allows are no proof that its bytes hold that many records.
+  EntryCursor check = reader.Entries(false);
+  check.ForEach([](const CatalogEntry&) { return true; });
+  if (!check.ok()) {
+    *problem = check.problem();
+    return false;
   }
+  if (!reader.Folders(&contents->folders, problem)) return false;
   // Folder 0's path from the shared bytes (just after the folder count), which every copy
   // of the contents keeps alive.
   contents->folders[0].path =
@@ -85,14 +173,26 @@ bool LoadCatalog(std::string bytes, CatalogContents* contents, ReadProblem* prob
 
 bool LoadCatalogFile(Platform& platform, const std::string& path, CatalogContents* contents,
                      ReadProblem* problem) {
-  OsError err;
-  std::unique_ptr<MappedFile> file = platform.MapForReading(path, &err);
-  if (file == nullptr) {
-    *problem = ReadProblem{0, "cannot open: " + err.text};
+  *contents = CatalogContents();
+  CatalogReader reader;
+  if (!reader.Open(platform, path, problem)) return false;
+  contents->header = reader.header();
+  if (!contents->header.HasTables()) {
+    *problem =
+        ReadProblem{4, "version " + std::to_string(contents->header.version) + " has no tables"};
     return false;
   }
-  const std::string_view bytes = file->Bytes();
-  return LoadCatalog(std::string(bytes.data(), bytes.size()), contents, problem);
+  EntryCursor check = reader.StreamEntries(false);
+  check.ForEach([](const CatalogEntry&) { return true; });
+  if (!check.ok()) {
+    *problem = check.problem();
+    return false;
+  }
+  // The file may have changed since: LoadCatalog checks what is read now in full.
+  std::string bytes;
+  if (!reader.ReadAll(&bytes, problem)) return false;
+  reader.Close();
+  return LoadCatalog(std::move(bytes), contents, problem);
 }
 
 }  // namespace ledra

@@ -1,8 +1,13 @@
 // The one reader of whole catalogue files, for the `ledra` program and the tests alike. It
-// walks a mapped file from the first byte to the last, checks every count, length and
-// folder number against the file as it goes, and never allocates more than the file's own
-// bytes could justify, so that a damaged catalogue ends in a ReadProblem, never in a crash,
-// a loop or an allocation beyond its size.
+// walks a file from the first byte to the last, checks every count, length and folder
+// number against the file as it goes, and never allocates more than the file's own bytes
+// could justify, so that a damaged catalogue ends in a ReadProblem, never in a crash, a
+// loop or an allocation beyond its size.
+//
+// A file is read with plain reads into buffers of the reader's own, never through mapped
+// pages: another program may cut a catalogue short or rewrite it in place while it is read,
+// and a read past the new end then fails and is reported as damage, where a mapped page
+// would end the process.
 //
 // Headers of versions 0 to 6 are read; only versions 5 and 6 carry the folder and entry
 // tables (version 6 differs in its entry fields: a 64-bit size and a 32-bit folder number).
@@ -33,36 +38,55 @@ class CatalogReader {
   CatalogReader(const CatalogReader&) = delete;
   CatalogReader& operator=(const CatalogReader&) = delete;
 
-  // Maps the file at `path` and reads its header (and, from version 5 on, the folder table's
-  // count and folder 0, which give the volume's totals). False with *problem filled when the
-  // file cannot be opened or is not a catalogue of version 0 to 6.
+  // Opens the file at `path` and reads its header (and, from version 5 on, the folder
+  // table's count and folder 0, which give the volume's totals). False with *problem filled
+  // when the file cannot be opened or read or is not a catalogue of version 0 to 6.
   bool Open(Platform& platform, const std::string& path, ReadProblem* problem);
   // The same over bytes the caller keeps alive (tests, the fuzz target).
   bool OpenBytes(std::string_view bytes, ReadProblem* problem);
-  // Releases the mapping; the header stays readable.
+  // Releases the file; the header stays readable.
   void Close();
 
   const CatalogHeader& header() const { return header_; }
-  std::string_view bytes() const { return bytes_; }
+  // The file's size when it was opened.
+  uint64_t size() const { return size_; }
 
   // A cursor over the entry table, from its first entry. Only for a header that HasTables().
   // With `keepFolderNames`, the cursor records each folder's parent and name as its folder
-  // entry passes (12 bytes per folder), so that FolderPath can name any folder met so far.
+  // entry passes, so that FolderPath can name any folder met so far. Over the bytes given
+  // to OpenBytes, names stay valid as long as they; over a file, the cursor streams as
+  // StreamEntries does.
   EntryCursor Entries(bool keepFolderNames);
-  // The same, streamed through a buffer of `bufferSize` bytes rather than read from the
-  // mapped pages: for one pass over a whole table, as find makes. Names then last only
-  // until the next entry.
+  // The same, streamed through a buffer of `bufferSize` bytes: for one pass over a whole
+  // table, as find makes. Names then last only until the next entry.
   EntryCursor StreamEntries(bool keepFolderNames,
                             size_t bufferSize = EntryCursor::kStreamBuffer) const;
 
-  // Folder `number`'s subtree figures, read from the mapped folder table. Precondition:
-  // number < header().folderCount.
-  CatalogFolder Folder(uint32_t number) const;
+  // Reads folder `number`'s subtree figures into *folder. False with *problem filled when
+  // the record cannot be read or its figures mark the file as damaged (see
+  // CheckFolderFigures). Keeps a block of records for the next call: one reader serves one
+  // thread. Precondition: number < header().folderCount.
+  bool Folder(uint32_t number, CatalogFolder* folder, ReadProblem* problem) const;
+  // Reads every folder's figures, checked, into *folders. It holds header().folderCount
+  // records: call it once a cursor found the entry table sound, whose folder entries then
+  // justify that many.
+  bool Folders(std::vector<CatalogFolder>* folders, ReadProblem* problem) const;
+  // Reads the whole file into *bytes, as it is now. False with *problem filled when it can
+  // no longer be read in full.
+  bool ReadAll(std::string* bytes, ReadProblem* problem) const;
 
  private:
-  std::unique_ptr<MappedFile> file_;
-  std::string_view bytes_;
+  // Reads [offset, offset + n) of the file (or of the bytes given to OpenBytes).
+  bool ReadAt(uint64_t offset, size_t n, char* out, ReadProblem* problem) const;
+
+  std::unique_ptr<MappedFile> file_;  // read through ReadAt only, never through its pages
+  std::string_view bytes_;            // from OpenBytes
+  uint64_t size_ = 0;
   CatalogHeader header_;
+  // The folder records Folder read last: blockCount_ of them from folder blockFirst_ on.
+  mutable std::vector<char> block_;
+  mutable uint32_t blockFirst_ = 0;
+  mutable uint32_t blockCount_ = 0;
 };
 
 // A whole catalogue in memory: every folder and entry, for tests and for small trees.
@@ -76,7 +100,9 @@ struct CatalogContents {
 // Reads every table of a catalogue of version 5 or 6 held in `bytes`, checking
 // it in full. False with *problem filled otherwise (an older version included).
 bool LoadCatalog(std::string bytes, CatalogContents* contents, ReadProblem* problem);
-// The same for the file at `path`, through the platform's mapping.
+// The same for the file at `path`: the entry table is checked in a streamed pass before
+// the file is read into memory, so that counts which the bytes only seem to justify (a
+// large sparse file) cost no more than that pass.
 bool LoadCatalogFile(Platform& platform, const std::string& path, CatalogContents* contents,
                      ReadProblem* problem);
 

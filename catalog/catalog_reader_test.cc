@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -175,9 +177,12 @@ TEST(CatalogReaderTest, WalksTheTablesOfVersionsFiveAndSix) {
     EXPECT_EQ(h.folderCount, 3u);
     EXPECT_EQ(h.entryCount, 4u);
     EXPECT_EQ(h.ScanRoot(), "D:\\Data");
-    EXPECT_EQ(reader.Folder(2).fileCount, 2);
-    EXPECT_EQ(reader.Folder(2).totalSize, 20.0);
-    EXPECT_EQ(reader.Folder(0).path, "\\Data");
+    CatalogFolder folder;
+    ASSERT_TRUE(reader.Folder(2, &folder, &problem)) << problem.Text();
+    EXPECT_EQ(folder.fileCount, 2);
+    EXPECT_EQ(folder.totalSize, 20.0);
+    ASSERT_TRUE(reader.Folder(0, &folder, &problem)) << problem.Text();
+    EXPECT_EQ(folder.path, "\\Data");
 
     EntryCursor cursor = reader.Entries(true);
     CatalogEntry e;
@@ -242,6 +247,12 @@ std::vector<Damage> DamagedCatalogues() {
     b.replace(at, with.size(), with);
     return b;
   };
+  // Folder k's record lies at 34 + 12 k: its file count, then its total at 4 bytes on.
+  auto total = [&](uint32_t folder, double value) {
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return patched(38 + 12 * folder, Bytes().U64(bits).str());
+  };
   return {
       {"wrong signature", patched(0, Bytes().U32(1000000000).str()), 0, "not a catalogue"},
       {"version 7", patched(4, Bytes().U16(7).str()), 4, "newer"},
@@ -251,6 +262,18 @@ std::vector<Damage> DamagedCatalogues() {
       {"negative entry count", patched(70, Bytes().U32(0x80000000).str()), 70, "negative"},
       {"version 4 holds no tables", patched(4, Bytes().U16(4).str()), 4, "no tables"},
       {"entry count past the file", patched(70, Bytes().U32(100).str()), 70, "cannot fit"},
+      {"folder 0 total not a number", total(0, std::nan("")), 38,
+       "folder 0 total size is not a number"},
+      {"folder 0 file count negative", patched(34, Bytes().U32(0xFFFFFFFF).str()), 34,
+       "folder 0 file count -1 is negative"},
+      {"folder 0 total of 1e300", total(0, 1e300), 38, "folder 0 total size 1e+300 is beyond"},
+      {"folder 1 total infinite", total(1, HUGE_VAL), 50, "folder 1 total size inf is beyond"},
+      {"folder 2 total of 2^63", total(2, 0x1p63), 62, "folder 2 total size 9.22337e+18 is beyond"},
+      {"folder 2 total negative", total(2, -1.0), 62, "folder 2 total size -1 is negative"},
+      {"folder 1 total not a number", total(1, -std::nan("")), 50,
+       "folder 1 total size is not a number"},
+      {"folder 2 file count negative", patched(58, Bytes().U32(0x80000000).str()), 58,
+       "folder 2 file count -2147483648 is negative"},
       {"folder entry of the wrong number",
        Catalogue(5, "D:\\", "", 3, {{-2, 0, "b"}, {-1, 0, "c"}}), 74, "folder entry number 1"},
       {"folder entry past the folder table",
@@ -278,6 +301,18 @@ TEST(CatalogReaderTest, RefusesDamageWithItsOffset) {
     EXPECT_FALSE(LoadCatalog(c.bytes, &contents, &problem)) << c.name;
     EXPECT_EQ(problem.offset, c.offset) << c.name << ": " << problem.Text();
     EXPECT_NE(problem.what.find(c.what), std::string::npos) << c.name << ": " << problem.Text();
+  }
+  // The largest total below 2^63 and the emptiest folder still read.
+  for (const double figure : {std::nextafter(0x1p63, 0.0), 0.0}) {
+    std::string bytes = good;
+    uint64_t bits;
+    std::memcpy(&bits, &figure, sizeof bits);
+    bytes.replace(62, 8, Bytes().U64(bits).str());
+    bytes.replace(58, 4, Bytes().U32(0).str());
+    CatalogContents contents;
+    ReadProblem problem;
+    ASSERT_TRUE(LoadCatalog(bytes, &contents, &problem)) << figure << ": " << problem.Text();
+    EXPECT_EQ(contents.folders[2].totalSize, figure);
   }
   // Every cut of a sound file is refused, and none reads past its end (the sanitizer build
   // and the fuzz target watch the latter).

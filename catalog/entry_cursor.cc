@@ -19,12 +19,9 @@ EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header, bo
       folderCount_(header.folderCount),
       wide_(header.WideEntries()),
       keep_(keepFolderNames) {
+  // Nothing is reserved for the folders: their count is only held against the file's
+  // size, and the entries that introduce them are still to be read.
   SetFastEnd();
-  if (keep_) {
-    // Bounded by the folder table, which the header held against the file's size.
-    parents_.reserve(folderCount_ - 1);
-    nameOffsets_.reserve(folderCount_ - 1);
-  }
 }
 
 EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header, bool keepFolderNames,
@@ -133,7 +130,9 @@ bool EntryCursor::FailFolderEntry(const CatalogEntry& entry) {
 }
 
 std::string_view EntryCursor::FolderName(uint32_t number) const {
-  return std::string_view(reinterpret_cast<const char*>(base_) + nameOffsets_[number - 1]);
+  const size_t begin = nameOffsets_[number - 1];
+  const size_t end = number < nameOffsets_.size() ? nameOffsets_[number] : folderNames_.size();
+  return std::string_view(folderNames_).substr(begin, end - begin);
 }
 
 void EntryCursor::AppendFolderPath(uint32_t number, char separator, std::string* out) const {

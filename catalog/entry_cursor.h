@@ -110,6 +110,12 @@ class EntryCursor {
   // The name at `name` runs past the window: read on until its NUL, then take the entry
   // again. False at the end of the file or after a failed read.
   bool ReadLongName(const unsigned char* name, CatalogEntry* entry);
+  // Records the parent and name of the folder entry just met.
+  void KeepFolderName(uint32_t parent, std::string_view name) {
+    parents_.push_back(parent);
+    nameOffsets_.push_back(folderNames_.size());
+    folderNames_.append(name.data(), name.size());
+  }
   // Out of line, so that the loop of Next stays small: the checks that fail are rare.
   bool FailOrder(const CatalogEntry& entry);
   bool FailUnknownFolder(const CatalogEntry& entry);
@@ -172,8 +178,11 @@ class EntryCursor {
   bool keep_;
   bool finished_ = false;
   ReadProblem problem_;
-  std::vector<uint32_t> parents_;      // of folder k at k - 1
-  std::vector<uint64_t> nameOffsets_;  // of folder k's name at k - 1
+  std::vector<uint32_t> parents_;  // of folder k at k - 1
+  // The names of the folders met, one after another, and where folder k's begins (at
+  // k - 1): copied, since a streamed window moves on and a file may change under it.
+  std::string folderNames_;
+  std::vector<size_t> nameOffsets_;
 };
 
 inline bool EntryCursor::Next(CatalogEntry* entry) {
@@ -200,10 +209,7 @@ inline bool EntryCursor::Next(CatalogEntry* entry) {
     if (entry->size != -static_cast<int64_t>(foldersMet_) || foldersMet_ >= folderCount_) {
       return FailFolderEntry(*entry);
     }
-    if (keep_) {
-      parents_.push_back(entry->folderIndex);
-      nameOffsets_.push_back(Offset(name));
-    }
+    if (keep_) KeepFolderName(entry->folderIndex, entry->name);
   }
   return true;
 }

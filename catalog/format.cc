@@ -1,5 +1,9 @@
 #include "catalog/format.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace ledra {
@@ -10,22 +14,34 @@ void PutLittleEndian(uint64_t value, size_t n, uint8_t* out) {
   for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-// Reads fields from the front of the file and refuses to move past its end.
+// Reads fields from the front of the file and refuses to move past its end. The bytes at
+// hand may be the file's first bytes only: a number beyond them is read on through `read`.
 class HeaderCursor {
  public:
-  HeaderCursor(std::string_view bytes, ReadProblem* problem) : bytes_(bytes), problem_(problem) {}
+  HeaderCursor(std::string_view bytes, size_t fileSize, const ReadFileBytes* read,
+               ReadProblem* problem)
+      : bytes_(bytes), fileSize_(fileSize), read_(read), problem_(problem) {}
 
   size_t offset() const { return offset_; }
-  size_t left() const { return bytes_.size() - offset_; }
+  size_t left() const { return fileSize_ - offset_; }
 
   bool Number(const char* field, size_t n, uint64_t* value) {
     if (left() < n) {
       return Fail(field + std::string(" needs ") + std::to_string(n) + " bytes, " +
                   std::to_string(left()) + " left (file cut short)");
     }
+    char far[8];
+    const char* from = bytes_.data() + offset_;
+    if (offset_ + n > bytes_.size()) {
+      std::string error;
+      if (read_ == nullptr || !(*read_)(offset_, n, far, &error)) {
+        return Fail(field + std::string(": cannot read: ") + error);
+      }
+      from = far;
+    }
     uint64_t v = 0;
     for (size_t i = 0; i < n; ++i) {
-      v |= static_cast<uint64_t>(static_cast<unsigned char>(bytes_[offset_ + i])) << (8 * i);
+      v |= static_cast<uint64_t>(static_cast<unsigned char>(from[i])) << (8 * i);
     }
     offset_ += n;
     *value = v;
@@ -58,7 +74,9 @@ class HeaderCursor {
     }
     uint64_t length = 0;
     if (!Number(field, 1, &length)) return false;
-    if (left() < length) return Fail(field + std::string(" runs past the end of the file"));
+    if (bytes_.size() - offset_ < length) {
+      return Fail(field + std::string(" runs past the end of the file"));
+    }
     std::string_view counted = bytes_.substr(offset_, length);
     *value = counted.substr(0, counted.find('\0'));
     offset_ += length;
@@ -97,7 +115,9 @@ class HeaderCursor {
   }
 
  private:
-  std::string_view bytes_;
+  std::string_view bytes_;  // the file's first bytes, all of them before the folder records
+  size_t fileSize_;
+  const ReadFileBytes* read_;  // null when bytes_ is the whole file
   ReadProblem* problem_;
   size_t offset_ = 0;
 };
@@ -114,13 +134,21 @@ bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
                                                "-bit folder numbers");
   }
   if (!in.String("folder 0 path", true, &h->folder0Path)) return false;
+  const size_t folder0Offset = in.offset();
   uint32_t fileCount = 0;
   uint64_t totalBits = 0;
   if (!in.U32("folder 0 file count", &fileCount) || !in.Number("folder 0 total", 8, &totalBits)) {
     return false;
   }
-  h->rootFileCount = static_cast<int32_t>(fileCount);
-  std::memcpy(&h->rootTotalSize, &totalBits, sizeof totalBits);
+  CatalogFolder folder0;
+  folder0.fileCount = static_cast<int32_t>(fileCount);
+  std::memcpy(&folder0.totalSize, &totalBits, sizeof totalBits);
+  ReadProblem figures;
+  if (!CheckFolderFigures(0, folder0, folder0Offset, &figures)) {
+    return in.FailAt(figures.offset, figures.what);
+  }
+  h->rootFileCount = folder0.fileCount;
+  h->rootTotalSize = folder0.totalSize;
   h->folder1Offset = in.offset();
   if (!in.Skip(kFolderRecordBytes * static_cast<size_t>(h->folderCount - 1))) return false;
   h->entryTableOffset = in.offset();
@@ -128,6 +156,31 @@ bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
 }
 
 }  // namespace
+
+bool CheckFolderFigures(uint32_t number, const CatalogFolder& folder, size_t offset,
+                        ReadProblem* problem) {
+  // Every figure that passes converts to a 64-bit integer and prints as a size.
+  constexpr double kTotalLimit = 9223372036854775808.0;  // 2^63
+  std::string what;
+  if (folder.fileCount < 0) {
+    what = "file count " + std::to_string(folder.fileCount) + " is negative";
+  } else if (!(folder.totalSize >= 0.0 && folder.totalSize < kTotalLimit)) {
+    offset += 4;
+    if (std::isnan(folder.totalSize)) {
+      what = "total size is not a number";
+    } else {
+      char text[40];
+      std::snprintf(text, sizeof text, "%g", folder.totalSize);
+      what = std::string("total size ") + text +
+             (folder.totalSize < 0 ? " is negative" : " is beyond 2^63 bytes");
+    }
+  } else {
+    return true;
+  }
+  problem->offset = offset;
+  problem->what = "folder " + std::to_string(number) + " " + what;
+  return false;
+}
 
 std::string ReadProblem::Text() const { return "offset " + std::to_string(offset) + ": " + what; }
 
@@ -145,10 +198,9 @@ std::string CatalogHeader::ScanRoot() const {
   return path;
 }
 
-bool ParseCatalogHeader(std::string_view bytes, CatalogHeader* h, ReadProblem* problem,
-                        HeaderExtent extent) {
-  *h = CatalogHeader();
-  HeaderCursor in(bytes, problem);
+namespace {
+
+bool ParseHeader(HeaderCursor& in, CatalogHeader* h, HeaderExtent extent) {
   if (!in.U32("signature", &h->signature)) return false;
   if (h->signature % kGenerationStep != kSignatureRemainder) {
     return in.FailAt(0, "not a catalogue (signature " + std::to_string(h->signature) + ")");
@@ -184,6 +236,27 @@ bool ParseCatalogHeader(std::string_view bytes, CatalogHeader* h, ReadProblem* p
   }
   if (extent == HeaderExtent::kThroughFreeSpace || !h->HasTables()) return true;
   return ParseTableBounds(in, h);
+}
+
+}  // namespace
+
+bool ParseCatalogHeader(std::string_view bytes, CatalogHeader* h, ReadProblem* problem,
+                        HeaderExtent extent) {
+  *h = CatalogHeader();
+  HeaderCursor in(bytes, bytes.size(), nullptr, problem);
+  return ParseHeader(in, h, extent);
+}
+
+bool ParseCatalogHeader(std::string_view lead, uint64_t fileSize, const ReadFileBytes& read,
+                        CatalogHeader* h, ReadProblem* problem) {
+  *h = CatalogHeader();
+  // A lead shorter than asked for is a file that shrank since its size was taken.
+  if (lead.size() != std::min<uint64_t>(fileSize, kMaxLeadBytes) || fileSize > SIZE_MAX) {
+    *problem = ReadProblem{lead.size(), "the file ends early (changed while read)"};
+    return false;
+  }
+  HeaderCursor in(lead, static_cast<size_t>(fileSize), &read, problem);
+  return ParseHeader(in, h, HeaderExtent::kWithTableBounds);
 }
 
 std::string EncodeHeader(const CatalogHeader& h) {

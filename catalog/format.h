@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -129,9 +130,24 @@ struct CatalogEntry {
   uint32_t FolderNumber() const { return static_cast<uint32_t>(-size); }
 };
 
+// Checks the figures of folder `number`, whose record begins at `offset`: a negative file
+// count, or a total that is not a number, is negative or is not below 2^63 (beyond any
+// 64-bit sum of sizes), marks a damaged file. False with *problem filled then.
+bool CheckFolderFigures(uint32_t number, const CatalogFolder& folder, size_t offset,
+                        ReadProblem* problem);
+
 // How far ParseCatalogHeader reads: LedraCmd only needs the fields through freeSpaceMB to
 // recognise a volume; the reader also needs the table bounds.
 enum class HeaderExtent { kThroughFreeSpace, kWithTableBounds };
+
+// Reads `size` bytes at `offset` of a file into `out`. False with *error when it cannot (the
+// file shrank meanwhile, an I/O error).
+using ReadFileBytes =
+    std::function<bool(uint64_t offset, size_t size, char* out, std::string* error)>;
+// How many bytes from the start of a file hold everything ParseCatalogHeader reads before
+// the folder records of folder 1 on: the header, the folder count, folder 0's path and
+// figures.
+constexpr size_t kMaxLeadBytes = kMaxHeaderBytes + 4 + (kMaxHeaderString + 1) + kFolderRecordBytes;
 
 // Reads the header (and, with kWithTableBounds, for versions 5 and 6 the table bounds) from
 // the start of `bytes`. Every count is held against the bytes that follow: N folders need
@@ -141,6 +157,11 @@ enum class HeaderExtent { kThroughFreeSpace, kWithTableBounds };
 // the end.
 bool ParseCatalogHeader(std::string_view bytes, CatalogHeader* header, ReadProblem* problem,
                         HeaderExtent extent = HeaderExtent::kWithTableBounds);
+// The same for a file of `fileSize` bytes read through `read`, of which `lead` holds the
+// first min(fileSize, kMaxLeadBytes): every count is held against fileSize, and only the
+// entry count, which follows the folder table, is read on.
+bool ParseCatalogHeader(std::string_view lead, uint64_t fileSize, const ReadFileBytes& read,
+                        CatalogHeader* header, ReadProblem* problem);
 
 // The header bytes through freeSpaceMB as a file of `header.version` (5 or 6) holds them:
 // the signature of generation 3, the version, the timestamp, the terminated strings, the

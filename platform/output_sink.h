@@ -12,6 +12,9 @@ class OutputSink {
  public:
   virtual ~OutputSink() = default;
   virtual void Write(std::string_view bytes) = 0;
+  // A line that heads the rows after it (CSV's names of the fields). A sink that joins the
+  // outputs of several writers into one gives it once, before the first rows.
+  virtual void WriteHeader(std::string_view bytes) { Write(bytes); }
 };
 
 class StringSink final : public OutputSink {

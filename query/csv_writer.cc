@@ -1,4 +1,5 @@
-// CSV: a header row of the first row's field names, then one line per row, CRLF ends.
+// CSV: a header row of the first row's field names (through the sink's WriteHeader, so
+// that an output joined from several writers has one), then one line per row, CRLF ends.
 #include "query/name_text.h"
 #include "query/record_writer.h"
 
@@ -31,6 +32,8 @@ class CsvWriter final : public RecordWriter {
         AppendCsvCell(record[i].name, &line_);
       }
       line_.append("\r\n");
+      sink_.WriteHeader(line_);
+      line_.clear();
       headerWritten_ = true;
     }
     for (size_t i = 0; i < record.size(); ++i) {

@@ -13,54 +13,47 @@ namespace ledra {
 namespace {
 
 constexpr uint32_t kNone = DiffRow::kNoEntry;
-constexpr uint64_t kRootKey = 0x6c65647261ULL;
-
-// Each folder's key: the hash of its path below the scan root, built from its parent's.
-// Parents are numbered below their children, so one pass in folder order does it.
-std::vector<uint64_t> FolderKeys(const CatalogTables& c, const FolderLinks& links) {
-  std::vector<uint64_t> keys(c.folders.size(), 0);
-  if (!keys.empty()) keys[0] = kRootKey;
-  for (size_t f = 1; f < keys.size(); ++f) {
-    const uint32_t entry = links.EntryOf(f);
-    // A folder no entry names cannot be reached by a path; give it a key of its own.
-    keys[f] = entry == FolderLinks::kNone
-                  ? MixKey(f)
-                  : HashName(keys[c.entries[entry].folderIndex], c.entries[entry].name, false);
-  }
-  return keys;
+// The key of an entry's place: the folder that holds it (in the older catalogue's
+// numbers), whether it is a folder, and its name. Entries of one key are the same place but
+// for a collision of the hash, which each candidate is checked against.
+uint64_t PlaceKey(uint32_t folder, bool isFolder, std::string_view name) {
+  return HashName(MixKey((static_cast<uint64_t>(folder) << 1) | (isFolder ? 1 : 0)), name, false);
 }
 
-uint64_t EntryKey(const std::vector<uint64_t>& folderKeys, const TableEntry& e) {
-  const uint64_t folderKey = e.folderIndex < folderKeys.size() ? folderKeys[e.folderIndex] : 0;
-  return HashName(folderKey, e.name, false);
-}
-
-// The entries of the older catalogue by path: open addressing over entry numbers, the
-// keys kept beside. Candidates with the key are then confirmed exactly: same name, and a
-// folder already matched to the new entry's folder.
+// The entries of the older catalogue by place: open addressing over keys, each slot holding
+// the entries of its key not yet matched, in table order, as a list threaded through the
+// entries. A matched entry leaves its list, so that many entries of one place (a folder of
+// files that all read "????.jpg") cost a step each, not a walk past the ones taken before.
 class PathIndex {
  public:
-  PathIndex(const CatalogTables& c, const std::vector<uint64_t>& folderKeys)
-      : keys_(c.entries.size()), matched_(c.entries.size(), false) {
+  explicit PathIndex(const CatalogTables& c)
+      : keys_(c.entries.size()), next_(c.entries.size(), kNone), matched_(c.entries.size(), false) {
     size_t slots = 16;
     while (slots < 2 * c.entries.size()) slots *= 2;
-    slots_.assign(slots, kNone);
+    heads_.assign(slots, kNone);
+    firsts_.assign(slots, kNone);
     mask_ = slots - 1;
-    for (size_t i = 0; i < c.entries.size(); ++i) {
-      keys_[i] = EntryKey(folderKeys, c.entries[i]);
-      size_t s = keys_[i] & mask_;
-      while (slots_[s] != kNone) s = (s + 1) & mask_;
-      slots_[s] = static_cast<uint32_t>(i);
+    // From the last entry back, each put before the ones of its key that follow it.
+    for (size_t i = c.entries.size(); i-- > 0;) {
+      const TableEntry& e = c.entries[i];
+      keys_[i] = PlaceKey(e.folderIndex, e.IsFolder(), e.name);
+      const size_t s = SlotOf(keys_[i]);
+      const auto entry = static_cast<uint32_t>(i);
+      if (heads_[s] == kNone) heads_[s] = entry;
+      next_[i] = firsts_[s];
+      firsts_[s] = entry;
     }
   }
 
   // The first entry not yet matched whose key is `key` and that `fits`; marks it matched.
   template <typename Fits>
   uint32_t Take(uint64_t key, Fits fits) {
-    for (size_t s = key & mask_; slots_[s] != kNone; s = (s + 1) & mask_) {
-      const uint32_t i = slots_[s];
-      if (keys_[i] == key && !matched_[i] && fits(i)) {
+    const size_t s = SlotOf(key);
+    uint32_t* link = &firsts_[s];
+    for (uint32_t i = *link; i != kNone; link = &next_[i], i = *link) {
+      if (fits(i)) {
         matched_[i] = true;
+        *link = next_[i];
         return i;
       }
     }
@@ -69,9 +62,18 @@ class PathIndex {
   bool Matched(size_t i) const { return matched_[i]; }
 
  private:
+  // The slot of `key`: the one whose entries have it, or the empty one where they would go.
+  size_t SlotOf(uint64_t key) const {
+    size_t s = key & mask_;
+    while (heads_[s] != kNone && keys_[heads_[s]] != key) s = (s + 1) & mask_;
+    return s;
+  }
+
   std::vector<uint64_t> keys_;
+  std::vector<uint32_t> next_;  // the next entry of the same key not yet matched
   std::vector<bool> matched_;
-  std::vector<uint32_t> slots_;
+  std::vector<uint32_t> heads_;   // per slot: an entry of its key, matched or not
+  std::vector<uint32_t> firsts_;  // per slot: its first entry not yet matched
   size_t mask_ = 0;
 };
 
@@ -89,7 +91,16 @@ std::vector<DiffRow> PairMoves(const CatalogTables& older, const CatalogTables& 
     if (!older.entries[i].IsFolder()) gone.emplace_back(fileKey(older.entries[i]), i);
   }
   std::sort(gone.begin(), gone.end());
-  std::vector<bool> taken(gone.size(), false);
+  // The first untaken item at or after each one, with paths shortened as they are walked:
+  // a run of alike files taken one after another is not walked again each time.
+  std::vector<size_t> untaken(gone.size() + 1);
+  for (size_t g = 0; g < untaken.size(); ++g) untaken[g] = g;
+  auto firstUntaken = [&](size_t g) {
+    size_t root = g;
+    while (untaken[root] != root) root = untaken[root];
+    while (untaken[g] != root) g = std::exchange(untaken[g], root);
+    return root;
+  };
   std::vector<DiffRow> moves;
   std::vector<uint32_t> stillAdded;
   std::vector<bool> movedOld(older.entries.size(), false);
@@ -98,13 +109,14 @@ std::vector<DiffRow> PairMoves(const CatalogTables& older, const CatalogTables& 
     uint32_t partner = kNone;
     if (!n.IsFolder()) {
       const uint64_t key = fileKey(n);
-      auto it = std::lower_bound(gone.begin(), gone.end(), std::make_pair(key, uint32_t{0}));
-      for (; it != gone.end() && it->first == key; ++it) {
-        const size_t g = static_cast<size_t>(it - gone.begin());
-        const TableEntry& o = older.entries[it->second];
-        if (!taken[g] && o.size == n.size && o.modified == n.modified && o.name == n.name) {
-          taken[g] = true;
-          partner = it->second;
+      const auto from =
+          std::lower_bound(gone.begin(), gone.end(), std::make_pair(key, uint32_t{0}));
+      for (size_t g = firstUntaken(static_cast<size_t>(from - gone.begin()));
+           g < gone.size() && gone[g].first == key; g = firstUntaken(g + 1)) {
+        const TableEntry& o = older.entries[gone[g].second];
+        if (o.size == n.size && o.modified == n.modified && o.name == n.name) {
+          untaken[g] = g + 1;
+          partner = gone[g].second;
           break;
         }
       }
@@ -161,11 +173,8 @@ std::vector<TotalRow> LargestTotals(const CatalogTables& older, const CatalogTab
 }  // namespace
 
 DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, size_t top) {
-  const FolderLinks oldLinks(older);
   const FolderLinks newLinks(newer);
-  const std::vector<uint64_t> oldKeys = FolderKeys(older, oldLinks);
-  const std::vector<uint64_t> newKeys = FolderKeys(newer, newLinks);
-  PathIndex index(older, oldKeys);
+  PathIndex index(older);
 
   // Folders first, in folder order, so that each folder's parent is settled before it.
   std::vector<uint32_t> folderMatch(newer.folders.size(), kNone);
@@ -176,7 +185,7 @@ DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, 
     const TableEntry& n = newer.entries[j];
     const uint32_t parent = folderMatch[n.folderIndex];
     if (parent == kNone) continue;
-    const uint32_t i = index.Take(newKeys[f], [&](uint32_t o) {
+    const uint32_t i = index.Take(PlaceKey(parent, true, n.name), [&](uint32_t o) {
       const TableEntry& e = older.entries[o];
       return e.IsFolder() && e.folderIndex == parent && e.name == n.name;
     });
@@ -194,10 +203,11 @@ DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, 
       continue;
     }
     const uint32_t parent = n.folderIndex < folderMatch.size() ? folderMatch[n.folderIndex] : kNone;
-    const uint32_t i = parent == kNone ? kNone : index.Take(EntryKey(newKeys, n), [&](uint32_t o) {
-      const TableEntry& e = older.entries[o];
-      return !e.IsFolder() && e.folderIndex == parent && e.name == n.name;
-    });
+    const uint32_t i =
+        parent == kNone ? kNone : index.Take(PlaceKey(parent, false, n.name), [&](uint32_t o) {
+          const TableEntry& e = older.entries[o];
+          return !e.IsFolder() && e.folderIndex == parent && e.name == n.name;
+        });
     if (i == kNone) {
       added.push_back(jj);
     } else if (older.entries[i].size != n.size || older.entries[i].modified != n.modified) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "query/query_test_support.h"
@@ -110,6 +112,62 @@ TEST(DiffTest, ChangesBetweenTwoCatalogues) {
     const CatalogTables newer = test::LoadBuilt(volume, c.newer);
     EXPECT_EQ(Describe(older, newer, DiffCatalogs(older, newer, c.top)), c.expected);
   }
+}
+
+// Many entries of one path, as a code page that cannot spell the names leaves them: each is
+// matched to the next one of the older catalogue, in table order, and the files left over
+// pair into moves one for one. Walking past the entries matched before, for each entry,
+// took seconds here, and grew with the square of the entries.
+TEST(DiffTest, ManyEntriesOfOnePathPairInTableOrder) {
+  // Laid by hand: a tree of paths would merge the entries of one path into one.
+  auto laid = [](const std::vector<std::pair<std::string, std::vector<int64_t>>>& folders) {
+    test::LaidCatalog c = test::Volume("DATA");
+    c.folders.assign(folders.size() + 1, test::LaidFolder());
+    for (size_t f = 0; f < folders.size(); ++f) {
+      c.entries.push_back({-static_cast<int64_t>(f + 1), 0, folders[f].first, 1});
+    }
+    for (size_t f = 0; f < folders.size(); ++f) {
+      for (const int64_t size : folders[f].second) {
+        c.entries.push_back({size, static_cast<uint32_t>(f + 1), "????.jpg", 1});
+      }
+    }
+    CatalogTables tables;
+    ReadProblem problem;
+    EXPECT_TRUE(LoadCatalog(c.Bytes(), &tables, &problem)) << problem.Text();
+    return tables;
+  };
+  std::vector<int64_t> oldSizes(100000, 8);
+  std::fill(oldSizes.begin(), oldSizes.begin() + 60000, 7);
+  // 60,000 as they were, 10,000 resized, 30,000 gone from p of which 20,000 turn up in q.
+  std::vector<int64_t> newSizes(70000, 9);
+  std::fill(newSizes.begin(), newSizes.begin() + 60000, 7);
+  const CatalogTables old = laid({{"p", oldSizes}});
+  const CatalogTables now = laid({{"p", newSizes}, {"q", std::vector<int64_t>(20000, 8)}});
+  const DiffResult result = DiffCatalogs(old, now, 20);
+  // The older table holds p, then its files from entry 1; the newer one p and q, then p's
+  // files from entry 2 and q's from entry 70002.
+  size_t counts[4] = {0, 0, 0, 0};
+  for (const DiffRow& row : result.entries) {
+    ++counts[static_cast<int>(row.change)];
+    switch (row.change) {
+      case DiffChange::Changed:
+        ASSERT_EQ(row.oldEntry + 1, row.newEntry);
+        ASSERT_TRUE(row.newEntry >= 60002 && row.newEntry <= 70001) << row.newEntry;
+        break;
+      case DiffChange::Removed:
+        ASSERT_GE(row.oldEntry, 90001u);
+        break;
+      case DiffChange::Moved:
+        ASSERT_EQ(row.oldEntry - 70001, row.newEntry - 70002) << "pairs keep their order";
+        break;
+      case DiffChange::Added:
+        break;
+    }
+  }
+  EXPECT_EQ(counts[static_cast<int>(DiffChange::Added)], 1u);  // the folder q
+  EXPECT_EQ(counts[static_cast<int>(DiffChange::Removed)], 10000u);
+  EXPECT_EQ(counts[static_cast<int>(DiffChange::Changed)], 10000u);
+  EXPECT_EQ(counts[static_cast<int>(DiffChange::Moved)], 20000u);
 }
 
 }  // namespace

@@ -70,6 +70,11 @@ void EntryRow::TextCells(bool exactBytes, std::vector<std::string>* cells) const
 
 std::string HumanSize(double bytes) {
   static const char kUnits[] = "KMGTPE";
+  // The reader refuses figures like these; a sum or a caller's mistake must still print.
+  if (std::isnan(bytes)) return "?";
+  if (bytes < 0)
+    return bytes > -1024 ? std::to_string(static_cast<int64_t>(bytes)) : "-" + HumanSize(-bytes);
+  if (std::isinf(bytes)) return "inf";
   if (bytes < 1024) return std::to_string(static_cast<int64_t>(bytes));
   double value = bytes;
   int unit = -1;
@@ -80,8 +85,10 @@ std::string HumanSize(double bytes) {
   char text[32];
   if (value < 10) {
     std::snprintf(text, sizeof text, "%.1f%c", std::floor(value * 10) / 10, kUnits[unit]);
-  } else {
+  } else if (value < 1024) {
     std::snprintf(text, sizeof text, "%.0f%c", std::floor(value), kUnits[unit]);
+  } else {
+    std::snprintf(text, sizeof text, "%.3g%c", value, kUnits[unit]);
   }
   return text;
 }

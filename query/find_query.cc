@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "catalog/catalog_reader.h"
 #include "platform/platform.h"
@@ -33,6 +34,11 @@ class OutputOrder {
     std::lock_guard<std::mutex> lock(mutex_);
     return head_ == index;
   }
+  // True for the first output, in order, that brings a header: the one that gives it.
+  bool TakeHeader() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !std::exchange(headerGiven_, true);
+  }
   void Done(size_t index) {
     std::lock_guard<std::mutex> lock(mutex_);
     head_ = index + 1;
@@ -43,6 +49,7 @@ class OutputOrder {
   std::mutex mutex_;
   std::condition_variable turn_;
   size_t head_ = 0;
+  bool headerGiven_ = false;
 };
 
 // The output of one catalogue: held until its turn, then written through.
@@ -58,10 +65,19 @@ class OrderedSink final : public OutputSink {
     held_.append(bytes.data(), bytes.size());
     if (held_.size() > kHeldOutput) TakeTurn();
   }
+  // Each catalogue's writer brings a header; the output keeps the first in order.
+  void WriteHeader(std::string_view bytes) override {
+    if (direct_) {
+      if (order_.TakeHeader()) out_.Write(bytes);
+      return;
+    }
+    header_.assign(bytes.data(), bytes.size());
+  }
   void TakeTurn() {
     if (direct_) return;
     order_.WaitTurn(index_);
     direct_ = true;
+    if (!header_.empty() && order_.TakeHeader()) out_.Write(header_);
     if (!held_.empty()) out_.Write(held_);
     held_.clear();
     held_.shrink_to_fit();
@@ -72,6 +88,7 @@ class OrderedSink final : public OutputSink {
   OutputOrder& order_;
   size_t index_;
   bool direct_;
+  std::string header_;  // held until the turn, like the rows
   std::string held_;
 };
 
@@ -193,7 +210,9 @@ class CatalogSearch {
       if (cursor.failed()) outcome.problem = file.path + ": " + cursor.problem().Text();
       return outcome;
     }
-    // False once --limit results are shown: the rest of the catalogue is not read.
+    // Set when a folder's figures mark the catalogue as damaged; the walk stops there.
+    ReadProblem folderProblem;
+    // False once --limit results are shown (or at damage): the rest is not read.
     auto visit = [&](const CatalogEntry& e) {
       const bool folder = e.IsFolder();
       if ((options_.type == FindOptions::Type::File && folder) ||
@@ -208,7 +227,8 @@ class CatalogSearch {
       double size = static_cast<double>(e.size);
       int64_t files = 0;
       if (folder && (options_.size || !options_.count)) {
-        const CatalogFolder record = reader.Folder(e.FolderNumber());
+        CatalogFolder record;
+        if (!reader.Folder(e.FolderNumber(), &record, &folderProblem)) return false;
         size = record.totalSize;
         files = record.fileCount;
       }
@@ -238,7 +258,11 @@ class CatalogSearch {
     };
     cursor.ForEach(visit);
     writer->Finish();
-    if (cursor.failed()) outcome.problem = file.path + ": " + cursor.problem().Text();
+    if (!folderProblem.what.empty()) {
+      outcome.problem = file.path + ": " + folderProblem.Text();
+    } else if (cursor.failed()) {
+      outcome.problem = file.path + ": " + cursor.problem().Text();
+    }
     return outcome;
   }
 

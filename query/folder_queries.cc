@@ -24,11 +24,13 @@ class OpenedFolder {
                        " catalogues hold no tables";
       return false;
     }
-    cursor_ = std::make_unique<EntryCursor>(reader_.Entries(true));
+    cursor_ = std::make_unique<EntryCursor>(reader_.StreamEntries(true));
     CatalogEntry e;
     while (cursor_->Next(&e)) {
     }
     if (!cursor_->ok()) return Damaged(file, cursor_->problem(), outcome);
+    // Every folder's figures are checked before anything is written, as the table was.
+    if (!reader_.Folders(&folders_, &problem)) return Damaged(file, problem, outcome);
     if (!query.encoding.empty()) {
       decoder_ = platform.NewCodePageDecoder(query.encoding, &outcome->error);
       if (!decoder_) return false;
@@ -57,6 +59,8 @@ class OpenedFolder {
 
   CatalogReader& reader() { return reader_; }
   const EntryCursor& cursor() const { return *cursor_; }
+  // Folder `number`'s figures, checked. Precondition: number < header().folderCount.
+  const CatalogFolder& Folder(uint32_t number) const { return folders_[number]; }
   uint32_t folder() const { return folder_; }
   NameDecoder& decoder() { return *decoder_; }
 
@@ -67,15 +71,16 @@ class OpenedFolder {
     return path;
   }
 
- private:
   static bool Damaged(const CatalogFile& file, const ReadProblem& problem, FolderOutcome* outcome) {
     outcome->damaged = true;
     outcome->error = file.path + ": " + problem.Text();
     return false;
   }
 
+ private:
   CatalogReader reader_;
   std::unique_ptr<EntryCursor> cursor_;
+  std::vector<CatalogFolder> folders_;
   std::unique_ptr<NameDecoder> decoder_;
   uint32_t folder_ = 0;
 };
@@ -144,14 +149,25 @@ bool RunList(Platform& platform, const CatalogFile& file, const FolderQuery& que
   if (!opened.Open(platform, file, query, outcome)) return false;
   CatalogReader& reader = opened.reader();
   const CatalogHeader& h = reader.header();
+  // The table is read once more for the folder's own entries. Their names are copied, as
+  // the streamed window moves on; a file changed since the first pass is damage again.
   std::vector<CatalogEntry> entries;
-  EntryCursor again = reader.Entries(false);
+  std::string names;
+  EntryCursor again = reader.StreamEntries(false);
   CatalogEntry e;
   while (again.Next(&e)) {
-    if (e.folderIndex == opened.folder()) entries.push_back(e);
+    if (e.folderIndex != opened.folder()) continue;
+    entries.push_back(e);
+    names.append(e.name.data(), e.name.size());
+  }
+  if (!again.ok()) return OpenedFolder::Damaged(file, again.problem(), outcome);
+  size_t nameAt = 0;
+  for (CatalogEntry& x : entries) {
+    x.name = std::string_view(names).substr(nameAt, x.name.size());
+    nameAt += x.name.size();
   }
   auto sizeOf = [&](const CatalogEntry& x) {
-    return x.IsFolder() ? reader.Folder(x.FolderNumber()).totalSize : static_cast<double>(x.size);
+    return x.IsFolder() ? opened.Folder(x.FolderNumber()).totalSize : static_cast<double>(x.size);
   };
   switch (query.sort) {
     case SortOrder::Name:
@@ -186,7 +202,7 @@ bool RunList(Platform& platform, const CatalogFile& file, const FolderQuery& que
     f.folder = x.IsFolder();
     f.size = static_cast<int64_t>(sizeOf(x));
     f.clamped = !h.WideEntries() && !f.folder && x.size == kClampedSize;
-    f.files = f.folder ? reader.Folder(x.FolderNumber()).fileCount : 0;
+    f.files = f.folder ? opened.Folder(x.FolderNumber()).fileCount : 0;
     f.modified = x.modified;
     std::string parent;
     opened.decoder().Decode(folderPath, &parent);
@@ -218,7 +234,7 @@ bool RunDiskUsage(Platform& platform, const CatalogFile& file, const FolderQuery
       if (parentDepth < 0 || parentDepth >= query.depth) continue;
       depth[f] = parentDepth + 1;
     }
-    const CatalogFolder record = reader.Folder(f);
+    const CatalogFolder& record = opened.Folder(f);
     std::string path;
     opened.decoder().Decode(opened.FolderPath(f), &path);
     writer->Write(FolderTotal(volume, file, path, depth[f], record));

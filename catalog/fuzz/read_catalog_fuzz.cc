@@ -46,8 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     cursor.AppendEntryPath(e, h.Separator(), &path);
     // A path is made of names from the file, one separator each: it cannot outgrow it.
     Check(path.size() <= h.PathPrefix().size() + 2 * size);
-    if (e.IsFolder())
-      Check(reader.Folder(e.FolderNumber()).fileCount == reader.Folder(e.FolderNumber()).fileCount);
+    ledra::CatalogFolder folder;
+    if (e.IsFolder() && reader.Folder(e.FolderNumber(), &folder, &problem))
+      Check(folder.fileCount >= 0 && folder.totalSize >= 0 && folder.totalSize < 0x1p63);
   }
   if (cursor.ok()) {
     Check(seen == h.entryCount && cursor.FoldersMet() + 1 == h.folderCount);
