@@ -8,8 +8,8 @@ namespace ledra {
 
 namespace {
 
-std::vector<const CatalogTables*> Tables(const LoadedCatalogs& catalogs) {
-  std::vector<const CatalogTables*> tables;
+std::vector<const CatalogContents*> Tables(const LoadedCatalogs& catalogs) {
+  std::vector<const CatalogContents*> tables;
   for (const auto& c : catalogs) tables.push_back(&c->tables);
   return tables;
 }

@@ -26,7 +26,7 @@ uint64_t PlaceKey(uint32_t folder, bool isFolder, std::string_view name) {
 // files that all read "????.jpg") cost a step each, not a walk past the ones taken before.
 class PathIndex {
  public:
-  explicit PathIndex(const CatalogTables& c)
+  explicit PathIndex(const CatalogContents& c)
       : keys_(c.entries.size()), next_(c.entries.size(), kNone), matched_(c.entries.size(), false) {
     size_t slots = 16;
     while (slots < 2 * c.entries.size()) slots *= 2;
@@ -35,7 +35,7 @@ class PathIndex {
     mask_ = slots - 1;
     // From the last entry back, each put before the ones of its key that follow it.
     for (size_t i = c.entries.size(); i-- > 0;) {
-      const TableEntry& e = c.entries[i];
+      const CatalogEntry& e = c.entries[i];
       keys_[i] = PlaceKey(e.folderIndex, e.IsFolder(), e.name);
       const size_t s = SlotOf(keys_[i]);
       const auto entry = static_cast<uint32_t>(i);
@@ -79,9 +79,9 @@ class PathIndex {
 
 // Pairs added and removed files that have the same name, size and time into moves. The
 // pairs leave the two lists.
-std::vector<DiffRow> PairMoves(const CatalogTables& older, const CatalogTables& newer,
+std::vector<DiffRow> PairMoves(const CatalogContents& older, const CatalogContents& newer,
                                std::vector<uint32_t>* removed, std::vector<uint32_t>* added) {
-  auto fileKey = [](const TableEntry& e) {
+  auto fileKey = [](const CatalogEntry& e) {
     return HashName(MixKey(static_cast<uint64_t>(e.size) ^
                            (static_cast<uint64_t>(static_cast<uint32_t>(e.modified)) << 32)),
                     e.name, false);
@@ -105,7 +105,7 @@ std::vector<DiffRow> PairMoves(const CatalogTables& older, const CatalogTables& 
   std::vector<uint32_t> stillAdded;
   std::vector<bool> movedOld(older.entries.size(), false);
   for (uint32_t j : *added) {
-    const TableEntry& n = newer.entries[j];
+    const CatalogEntry& n = newer.entries[j];
     uint32_t partner = kNone;
     if (!n.IsFolder()) {
       const uint64_t key = fileKey(n);
@@ -113,7 +113,7 @@ std::vector<DiffRow> PairMoves(const CatalogTables& older, const CatalogTables& 
           std::lower_bound(gone.begin(), gone.end(), std::make_pair(key, uint32_t{0}));
       for (size_t g = firstUntaken(static_cast<size_t>(from - gone.begin()));
            g < gone.size() && gone[g].first == key; g = firstUntaken(g + 1)) {
-        const TableEntry& o = older.entries[gone[g].second];
+        const CatalogEntry& o = older.entries[gone[g].second];
         if (o.size == n.size && o.modified == n.modified && o.name == n.name) {
           untaken[g] = g + 1;
           partner = gone[g].second;
@@ -135,7 +135,7 @@ std::vector<DiffRow> PairMoves(const CatalogTables& older, const CatalogTables& 
   return moves;
 }
 
-std::vector<TotalRow> LargestTotals(const CatalogTables& older, const CatalogTables& newer,
+std::vector<TotalRow> LargestTotals(const CatalogContents& older, const CatalogContents& newer,
                                     const std::vector<uint32_t>& folderMatch, size_t top) {
   std::vector<TotalRow> rows;
   std::vector<bool> oldSeen(older.folders.size(), false);
@@ -172,7 +172,7 @@ std::vector<TotalRow> LargestTotals(const CatalogTables& older, const CatalogTab
 
 }  // namespace
 
-DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, size_t top) {
+DiffResult DiffCatalogs(const CatalogContents& older, const CatalogContents& newer, size_t top) {
   const FolderLinks newLinks(newer);
   PathIndex index(older);
 
@@ -182,11 +182,11 @@ DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, 
   for (size_t f = 1; f < folderMatch.size(); ++f) {
     const uint32_t j = newLinks.EntryOf(f);
     if (j == FolderLinks::kNone) continue;
-    const TableEntry& n = newer.entries[j];
+    const CatalogEntry& n = newer.entries[j];
     const uint32_t parent = folderMatch[n.folderIndex];
     if (parent == kNone) continue;
     const uint32_t i = index.Take(PlaceKey(parent, true, n.name), [&](uint32_t o) {
-      const TableEntry& e = older.entries[o];
+      const CatalogEntry& e = older.entries[o];
       return e.IsFolder() && e.folderIndex == parent && e.name == n.name;
     });
     if (i != kNone) folderMatch[f] = older.entries[i].FolderNumber();
@@ -195,7 +195,7 @@ DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, 
   std::vector<uint32_t> added;
   std::vector<DiffRow> changed;
   for (size_t j = 0; j < newer.entries.size(); ++j) {
-    const TableEntry& n = newer.entries[j];
+    const CatalogEntry& n = newer.entries[j];
     const auto jj = static_cast<uint32_t>(j);
     if (n.IsFolder()) {
       const uint32_t f = n.FolderNumber();
@@ -205,7 +205,7 @@ DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, 
     const uint32_t parent = n.folderIndex < folderMatch.size() ? folderMatch[n.folderIndex] : kNone;
     const uint32_t i =
         parent == kNone ? kNone : index.Take(PlaceKey(parent, false, n.name), [&](uint32_t o) {
-          const TableEntry& e = older.entries[o];
+          const CatalogEntry& e = older.entries[o];
           return !e.IsFolder() && e.folderIndex == parent && e.name == n.name;
         });
     if (i == kNone) {

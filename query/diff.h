@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "query/catalog_tables.h"
+#include "catalog/catalog_reader.h"
 
 namespace ledra {
 
@@ -46,7 +46,7 @@ struct DiffResult {
 // entry that turned from file into folder (or back) is removed and added. A file is moved
 // when an added file and a removed file have the same name, size and time. Memory: a few
 // words per entry of the older catalogue, besides the rows.
-DiffResult DiffCatalogs(const CatalogTables& older, const CatalogTables& newer, size_t top);
+DiffResult DiffCatalogs(const CatalogContents& older, const CatalogContents& newer, size_t top);
 
 }  // namespace ledra
 

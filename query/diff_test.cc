@@ -15,7 +15,7 @@ namespace {
 using test::TreeItem;
 
 // A row as "kind path" with the sizes that tell the change, paths below the scan root.
-std::vector<std::string> Describe(const CatalogTables& older, const CatalogTables& newer,
+std::vector<std::string> Describe(const CatalogContents& older, const CatalogContents& newer,
                                   const DiffResult& result) {
   const FolderLinks oldLinks(older);
   const FolderLinks newLinks(newer);
@@ -107,9 +107,9 @@ TEST(DiffTest, ChangesBetweenTwoCatalogues) {
   for (const DiffCase& c : cases) {
     SCOPED_TRACE(c.what);
     test::LaidCatalog volume = test::Volume("DATA");
-    const CatalogTables older = test::LoadBuilt(volume, c.older);
+    const CatalogContents older = test::LoadBuilt(volume, c.older);
     volume.root = "/media/elsewhere/";  // mounted somewhere else this time
-    const CatalogTables newer = test::LoadBuilt(volume, c.newer);
+    const CatalogContents newer = test::LoadBuilt(volume, c.newer);
     EXPECT_EQ(Describe(older, newer, DiffCatalogs(older, newer, c.top)), c.expected);
   }
 }
@@ -131,7 +131,7 @@ TEST(DiffTest, ManyEntriesOfOnePathPairInTableOrder) {
         c.entries.push_back({size, static_cast<uint32_t>(f + 1), "????.jpg", 1});
       }
     }
-    CatalogTables tables;
+    CatalogContents tables;
     ReadProblem problem;
     EXPECT_TRUE(LoadCatalog(c.Bytes(), &tables, &problem)) << problem.Text();
     return tables;
@@ -141,8 +141,8 @@ TEST(DiffTest, ManyEntriesOfOnePathPairInTableOrder) {
   // 60,000 as they were, 10,000 resized, 30,000 gone from p of which 20,000 turn up in q.
   std::vector<int64_t> newSizes(70000, 9);
   std::fill(newSizes.begin(), newSizes.begin() + 60000, 7);
-  const CatalogTables old = laid({{"p", oldSizes}});
-  const CatalogTables now = laid({{"p", newSizes}, {"q", std::vector<int64_t>(20000, 8)}});
+  const CatalogContents old = laid({{"p", oldSizes}});
+  const CatalogContents now = laid({{"p", newSizes}, {"q", std::vector<int64_t>(20000, 8)}});
   const DiffResult result = DiffCatalogs(old, now, 20);
   // The older table holds p, then its files from entry 1; the newer one p and q, then p's
   // files from entry 2 and q's from entry 70002.

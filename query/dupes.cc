@@ -18,16 +18,16 @@ struct Candidate {
 
 }  // namespace
 
-DupesResult FindDupes(const std::vector<const CatalogTables*>& catalogs,
+DupesResult FindDupes(const std::vector<const CatalogContents*>& catalogs,
                       const DupesOptions& options) {
-  auto entryOf = [&](const FileRef& f) -> const TableEntry& {
+  auto entryOf = [&](const FileRef& f) -> const CatalogEntry& {
     return catalogs[f.catalog]->entries[f.entry];
   };
   std::vector<Candidate> candidates;
   for (size_t c = 0; c < catalogs.size(); ++c) {
     const auto& entries = catalogs[c]->entries;
     for (size_t i = 0; i < entries.size(); ++i) {
-      const TableEntry& e = entries[i];
+      const CatalogEntry& e = entries[i];
       if (e.IsFolder() || static_cast<int64_t>(e.size) < options.minSize) continue;
       uint64_t key = options.sizeOnly ? 0 : HashName(0, e.name, true);
       if (options.sameTime) key = MixKey(key ^ static_cast<uint32_t>(e.modified));
@@ -41,8 +41,8 @@ DupesResult FindDupes(const std::vector<const CatalogTables*>& catalogs,
   auto order = [&](const Candidate& a, const Candidate& b) {
     if (a.size != b.size || a.key != b.key)
       return std::tie(a.size, a.key) < std::tie(b.size, b.key);
-    const TableEntry& ea = entryOf(a.file);
-    const TableEntry& eb = entryOf(b.file);
+    const CatalogEntry& ea = entryOf(a.file);
+    const CatalogEntry& eb = entryOf(b.file);
     if (!options.sizeOnly) {
       const int byName = CompareFolded(ea.name, eb.name);
       if (byName != 0) return byName < 0;
@@ -53,8 +53,8 @@ DupesResult FindDupes(const std::vector<const CatalogTables*>& catalogs,
   std::sort(candidates.begin(), candidates.end(), order);
   auto sameGroup = [&](const Candidate& a, const Candidate& b) {
     if (a.size != b.size || a.key != b.key) return false;
-    const TableEntry& ea = entryOf(a.file);
-    const TableEntry& eb = entryOf(b.file);
+    const CatalogEntry& ea = entryOf(a.file);
+    const CatalogEntry& eb = entryOf(b.file);
     return (options.sizeOnly || CompareFolded(ea.name, eb.name) == 0) &&
            (!options.sameTime || ea.modified == eb.modified);
   };

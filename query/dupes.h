@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "query/catalog_tables.h"
+#include "catalog/catalog_reader.h"
 
 namespace ledra {
 
@@ -39,7 +39,7 @@ struct DupesResult {
 
 // Groups the files of `catalogs` (all checked by the reader). Memory: a few words per file
 // of at least minSize.
-DupesResult FindDupes(const std::vector<const CatalogTables*>& catalogs,
+DupesResult FindDupes(const std::vector<const CatalogContents*>& catalogs,
                       const DupesOptions& options);
 
 }  // namespace ledra

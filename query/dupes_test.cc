@@ -13,14 +13,14 @@ namespace {
 using test::TreeItem;
 
 // Each group as "wasted: volume:path volume:path ...".
-std::vector<std::string> Describe(const std::vector<const CatalogTables*>& catalogs,
+std::vector<std::string> Describe(const std::vector<const CatalogContents*>& catalogs,
                                   const DupesResult& result) {
   std::vector<std::string> rows;
   for (const DupeGroup& g : result.groups) {
     std::string row = std::to_string(static_cast<int64_t>(g.Wasted())) + ":";
     for (size_t k = g.first; k < g.first + g.count; ++k) {
       const FileRef& f = result.copies[k];
-      const CatalogTables& c = *catalogs[f.catalog];
+      const CatalogContents& c = *catalogs[f.catalog];
       row += " " + c.header.volumeName + ":" + test::RelativeEntryPath(FolderLinks(c), c, f.entry);
     }
     rows.push_back(row);
@@ -38,19 +38,19 @@ struct DupesCase {
 TEST(DupesTest, GroupsAcrossVolumes) {
   const test::LaidCatalog a = test::Volume("A");
   const test::LaidCatalog b = test::Volume("B");
-  const CatalogTables first = test::LoadBuilt(a, {{"Movie.MKV", 3000, 1},
-                                                  {"x/movie.mkv", 3000, 2},
-                                                  {"x/small", 10, 1},
-                                                  {"big", 500, 1},
-                                                  {"Été.jpg", 40, 1},
-                                                  {"y/", 0, 0}});
-  const CatalogTables second = test::LoadBuilt(b, {{"films/movie.mkv", 3000, 1},
-                                                   {"other", 500, 9},
-                                                   {"small", 10, 1},
-                                                   {"été.jpg", 40, 1},
-                                                   {"y/éTé.jpg", 40, 1},
-                                                   {"y/", 0, 0}});
-  const std::vector<const CatalogTables*> both = {&first, &second};
+  const CatalogContents first = test::LoadBuilt(a, {{"Movie.MKV", 3000, 1},
+                                                    {"x/movie.mkv", 3000, 2},
+                                                    {"x/small", 10, 1},
+                                                    {"big", 500, 1},
+                                                    {"Été.jpg", 40, 1},
+                                                    {"y/", 0, 0}});
+  const CatalogContents second = test::LoadBuilt(b, {{"films/movie.mkv", 3000, 1},
+                                                     {"other", 500, 9},
+                                                     {"small", 10, 1},
+                                                     {"été.jpg", 40, 1},
+                                                     {"y/éTé.jpg", 40, 1},
+                                                     {"y/", 0, 0}});
+  const std::vector<const CatalogContents*> both = {&first, &second};
 
   const std::vector<DupesCase> cases = {
       {"name without regard to ASCII case, and size",
@@ -78,10 +78,11 @@ TEST(DupesTest, GroupsAcrossVolumes) {
 
 TEST(DupesTest, EmptyCatalogueAndLargeVersion6Sizes) {
   const test::LaidCatalog wide = test::Volume("DATA", 6);
-  const CatalogTables empty = test::LoadBuilt(test::Volume("EMPTY"), {});
+  const CatalogContents empty = test::LoadBuilt(test::Volume("EMPTY"), {});
   const int64_t huge = int64_t{5} << 30;  // beyond what version 5 can store
-  const CatalogTables big = test::LoadBuilt(wide, {{"a/disk.img", huge, 1}, {"disk.img", huge, 1}});
-  const std::vector<const CatalogTables*> both = {&empty, &big};
+  const CatalogContents big =
+      test::LoadBuilt(wide, {{"a/disk.img", huge, 1}, {"disk.img", huge, 1}});
+  const std::vector<const CatalogContents*> both = {&empty, &big};
   EXPECT_EQ(
       Describe(both, FindDupes(both, DupesOptions())),
       (std::vector<std::string>{"5368709120: DATA:disk.img DATA:a/disk.img", "total 5368709120"}));

@@ -82,7 +82,7 @@ bool ExportSqlite(Platform& platform, const CatalogFile& file, const ExportOptio
   std::unique_ptr<SqliteExport> db =
       SqliteExport::Open(platform, options.output, options.append, error);
   if (!db) return false;
-  const CatalogTables& t = loaded.tables;
+  const CatalogContents& t = loaded.tables;
   const Record volume = VolumeRecord(file, t.header, t.folders.empty() ? 0 : t.folders[0].fileCount,
                                      t.folders.empty() ? 0.0 : t.folders[0].totalSize);
   if (db->AddVolume(t, volume, *names, error)) return true;

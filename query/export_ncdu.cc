@@ -60,7 +60,7 @@ class NcduWriter {
 
 }  // namespace
 
-void WriteNcduExport(const CatalogTables& catalog, NameDecoder& names, OutputSink& out) {
+void WriteNcduExport(const CatalogContents& catalog, NameDecoder& names, OutputSink& out) {
   const size_t folderCount = catalog.folders.size();
   // The entries of each folder together: a counting sort on the folder number, so that the
   // breadth-first table can be written depth first.

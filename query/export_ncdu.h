@@ -3,7 +3,7 @@
 #ifndef LEDRA_QUERY_EXPORT_NCDU_H_
 #define LEDRA_QUERY_EXPORT_NCDU_H_
 
-#include "query/catalog_tables.h"
+#include "catalog/catalog_reader.h"
 
 namespace ledra {
 
@@ -14,7 +14,7 @@ class OutputSink;
 // array whose first element names it, every file an object with `asize` and `dsize` both the
 // stored size. Folders carry no size of their own (ncdu adds up their contents); times
 // before 1970, which ncdu cannot read, are left out. Names go through `names` into UTF-8.
-void WriteNcduExport(const CatalogTables& catalog, NameDecoder& names, OutputSink& out);
+void WriteNcduExport(const CatalogContents& catalog, NameDecoder& names, OutputSink& out);
 
 }  // namespace ledra
 

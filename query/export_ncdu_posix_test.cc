@@ -120,13 +120,13 @@ TEST(NcduExportTest, NcduReadsTheTreeWithItsSizes) {
   test::LaidCatalog volume = test::Volume("DATA", 6);  // sizes beyond 4 GiB
   volume.root = "/media/usb/";
   volume.folder0Path = "/Data";
-  const CatalogTables tables = test::LoadBuilt(volume, {{"a/b/c/deep.txt", 3, 1000},
-                                                        {"q\"b\\s\tt", 5, 1},
-                                                        {"\xff.bin", 2, -5},
-                                                        {"été/x", 7, 1},
-                                                        {"empty/", 0, 7},
-                                                        {"a/huge.img", int64_t{5} << 30, 9},
-                                                        {"a/b/y", 11, 2}});
+  const CatalogContents tables = test::LoadBuilt(volume, {{"a/b/c/deep.txt", 3, 1000},
+                                                          {"q\"b\\s\tt", 5, 1},
+                                                          {"\xff.bin", 2, -5},
+                                                          {"été/x", 7, 1},
+                                                          {"empty/", 0, 7},
+                                                          {"a/huge.img", int64_t{5} << 30, 9},
+                                                          {"a/b/y", 11, 2}});
   StringSink exported;
   std::unique_ptr<NameDecoder> names = NewUtf8Decoder();
   WriteNcduExport(tables, *names, exported);

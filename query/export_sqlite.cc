@@ -133,8 +133,8 @@ bool SqliteExport::Exec(const std::string& sql, std::string* error) {
   return false;
 }
 
-bool SqliteExport::AddVolume(const CatalogTables& catalog, const Record& volume, NameDecoder& names,
-                             std::string* error) {
+bool SqliteExport::AddVolume(const CatalogContents& catalog, const Record& volume,
+                             NameDecoder& names, std::string* error) {
   std::string columns;
   std::string placeholders;
   std::string declared;

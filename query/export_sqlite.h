@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "query/catalog_tables.h"
+#include "catalog/catalog_reader.h"
 #include "query/record_writer.h"
 
 struct sqlite3;
@@ -32,7 +32,7 @@ class SqliteExport {
   // Adds one volume: `volume` is its row for `volumes` (the fields of `ledra volumes`), then
   // every folder and entry of `catalog`, all in one transaction, so that a failure leaves the
   // database as it was. False with *error filled when SQLite refuses.
-  bool AddVolume(const CatalogTables& catalog, const Record& volume, NameDecoder& names,
+  bool AddVolume(const CatalogContents& catalog, const Record& volume, NameDecoder& names,
                  std::string* error);
 
  private:

@@ -47,11 +47,11 @@ TEST(SqliteExportTest, EveryEntryAndFolderQueriedBack) {
   test::LaidCatalog volume = test::Volume("DATA");
   volume.root = "D:\\";
   volume.folder0Path = "\\Data";
-  const CatalogTables first = test::LoadBuilt(volume, {{"docs/a.txt", 10, 86400},
-                                                       {"docs/sub/b\xff.bin", 2147483647, 0},
-                                                       {"top.txt", 5, 60},
-                                                       {"empty/", 0, 0}});
-  const CatalogTables second = test::LoadBuilt(test::Volume("OTHER"), {{"x", 1, 1}});
+  const CatalogContents first = test::LoadBuilt(volume, {{"docs/a.txt", 10, 86400},
+                                                         {"docs/sub/b\xff.bin", 2147483647, 0},
+                                                         {"top.txt", 5, 60},
+                                                         {"empty/", 0, 0}});
+  const CatalogContents second = test::LoadBuilt(test::Volume("OTHER"), {{"x", 1, 1}});
   TempTree scratch;
   const std::string file = scratch.Path("cat.sqlite");
   std::unique_ptr<NameDecoder> names = NewUtf8Decoder();

@@ -4,10 +4,10 @@
 
 namespace ledra {
 
-FolderLinks::FolderLinks(const CatalogTables& catalog)
+FolderLinks::FolderLinks(const CatalogContents& catalog)
     : catalog_(catalog), entryOf_(catalog.folders.size(), kNone) {
   for (size_t i = 0; i < catalog.entries.size(); ++i) {
-    const TableEntry& e = catalog.entries[i];
+    const CatalogEntry& e = catalog.entries[i];
     if (!e.IsFolder()) continue;
     if (e.FolderNumber() < entryOf_.size()) entryOf_[e.FolderNumber()] = static_cast<uint32_t>(i);
   }
@@ -47,7 +47,7 @@ std::string FolderLinks::FullPath(size_t folder) const {
   return path.empty() ? std::string(1, separator_) : path;
 }
 
-std::string FolderLinks::EntryPath(const TableEntry& entry) const {
+std::string FolderLinks::EntryPath(const CatalogEntry& entry) const {
   std::string path = rootPath_;
   if (entry.folderIndex < entryOf_.size()) AppendNames(entry.folderIndex, separator_, &path);
   path += separator_;

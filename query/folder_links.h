@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "query/catalog_tables.h"
+#include "catalog/catalog_reader.h"
 
 namespace ledra {
 
@@ -19,7 +19,7 @@ class FolderLinks {
 
   // The catalogue must have passed the reader's checks: the k-th folder entry names folder
   // k and lies in a folder numbered below k. Folders without an entry keep kNone.
-  explicit FolderLinks(const CatalogTables& catalog);
+  explicit FolderLinks(const CatalogContents& catalog);
 
   size_t size() const { return entryOf_.size(); }
   // Index in the entry table of the entry naming `folder`; kNone for folder 0.
@@ -34,13 +34,13 @@ class FolderLinks {
   // stored path, then the names down to the folder, joined with the catalogue's separator.
   std::string FullPath(size_t folder) const;
   // An entry's full path: its folder's full path, the separator and its name.
-  std::string EntryPath(const TableEntry& entry) const;
+  std::string EntryPath(const CatalogEntry& entry) const;
   char separator() const { return separator_; }
 
  private:
   void AppendNames(size_t folder, char separator, std::string* out) const;
 
-  const CatalogTables& catalog_;
+  const CatalogContents& catalog_;
   std::vector<uint32_t> entryOf_;
   char separator_ = '/';
   std::string rootPath_;  // folder 0 in full, without a trailing separator

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/catalog_reader.h"
 #include "query/catalog_selection.h"
-#include "query/catalog_tables.h"
 #include "query/entry_output.h"
 #include "query/folder_links.h"
 
@@ -19,7 +19,7 @@ class Platform;
 
 struct LoadedCatalog {
   CatalogFile file;
-  CatalogTables tables;
+  CatalogContents tables;
   std::unique_ptr<FolderLinks> links;  // over `tables`
   std::string volume;                  // the display name in UTF-8
 

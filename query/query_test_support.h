@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "query/catalog_tables.h"
+#include "catalog/catalog_reader.h"
 #include "query/folder_links.h"
 #include "query/tree_catalog_testing.h"
 
@@ -24,15 +24,15 @@ inline LaidCatalog Volume(const std::string& volumeName, int16_t version = 5) {
   return volume;
 }
 
-inline CatalogTables LoadBuilt(const LaidCatalog& volume, const std::vector<TreeItem>& items) {
-  CatalogTables tables;
+inline CatalogContents LoadBuilt(const LaidCatalog& volume, const std::vector<TreeItem>& items) {
+  CatalogContents tables;
   ReadProblem problem;
   EXPECT_TRUE(LoadCatalog(TreeCatalog(volume, items), &tables, &problem)) << problem.Text();
   return tables;
 }
 
 // "a/b/name", or "name" for an entry of the scan root.
-inline std::string RelativeEntryPath(const FolderLinks& links, const CatalogTables& c,
+inline std::string RelativeEntryPath(const FolderLinks& links, const CatalogContents& c,
                                      uint32_t entry) {
   const std::string folder = links.RelativePath(c.entries[entry].folderIndex);
   return folder.empty() ? std::string(c.entries[entry].name)

@@ -9,20 +9,20 @@ namespace ledra {
 
 namespace {
 
-uint64_t CopyKey(const TableEntry& e) {
+uint64_t CopyKey(const CatalogEntry& e) {
   return HashName(MixKey(static_cast<uint64_t>(static_cast<int64_t>(e.size))), e.name, true);
 }
 
 }  // namespace
 
-UniqueResult FindUnique(const std::vector<const CatalogTables*>& catalogs, size_t target,
+UniqueResult FindUnique(const std::vector<const CatalogContents*>& catalogs, size_t target,
                         int64_t minSize) {
-  const CatalogTables& mine = *catalogs[target];
+  const CatalogContents& mine = *catalogs[target];
   // The target's files by key, sorted so that equal keys sit together; a table of the
   // distinct keys points at their first place.
   std::vector<std::pair<uint64_t, uint32_t>> files;
   for (size_t i = 0; i < mine.entries.size(); ++i) {
-    const TableEntry& e = mine.entries[i];
+    const CatalogEntry& e = mine.entries[i];
     if (!e.IsFolder() && static_cast<int64_t>(e.size) >= minSize) {
       files.emplace_back(CopyKey(e), static_cast<uint32_t>(i));
     }
@@ -42,19 +42,19 @@ UniqueResult FindUnique(const std::vector<const CatalogTables*>& catalogs, size_
   std::vector<bool> copied(files.size(), false);
 
   for (size_t c = 0; c < catalogs.size(); ++c) {
-    const CatalogTables& other = *catalogs[c];
+    const CatalogContents& other = *catalogs[c];
     if (c == target || (other.header.volumeName == mine.header.volumeName &&
                         other.header.serial == mine.header.serial)) {
       continue;
     }
-    for (const TableEntry& e : other.entries) {
+    for (const CatalogEntry& e : other.entries) {
       if (e.IsFolder() || static_cast<int64_t>(e.size) < minSize) continue;
       const uint64_t key = CopyKey(e);
       size_t s = key & mask;
       while (table[s] != kEmpty && files[table[s]].first != key) s = (s + 1) & mask;
       if (table[s] == kEmpty) continue;
       for (size_t k = table[s]; k < files.size() && files[k].first == key; ++k) {
-        const TableEntry& m = mine.entries[files[k].second];
+        const CatalogEntry& m = mine.entries[files[k].second];
         if (m.size == e.size && EqualFolded(m.name, e.name)) copied[k] = true;
       }
     }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "query/catalog_tables.h"
+#include "catalog/catalog_reader.h"
 
 namespace ledra {
 
@@ -20,7 +20,7 @@ struct UniqueResult {
 // volume holds. Catalogues of the same volume (same volume name and serial number as the
 // target, such as an older catalogue of the same disk) are not copies. Memory: a few words
 // per file of the target; the others are read once each.
-UniqueResult FindUnique(const std::vector<const CatalogTables*>& catalogs, size_t target,
+UniqueResult FindUnique(const std::vector<const CatalogContents*>& catalogs, size_t target,
                         int64_t minSize);
 
 }  // namespace ledra

@@ -10,7 +10,7 @@
 namespace ledra {
 namespace {
 
-std::vector<std::string> Describe(const CatalogTables& c, const UniqueResult& result) {
+std::vector<std::string> Describe(const CatalogContents& c, const UniqueResult& result) {
   std::vector<std::string> rows;
   const FolderLinks links(c);
   for (uint32_t e : result.entries) rows.push_back(test::RelativeEntryPath(links, c, e));
@@ -25,21 +25,21 @@ TEST(UniqueTest, FilesWithoutACopyOnAnotherVolume) {
   relabelled.serial = 0x99;  // another disk that happens to carry the same label
   const test::LaidCatalog backup = test::Volume("BACKUP");
 
-  const CatalogTables mine = test::LoadBuilt(disk, {{"2019/Sea.JPG", 300, 1},
-                                                    {"2019/sand.jpg", 200, 1},
-                                                    {"2020/sea.jpg", 300, 5},
-                                                    {"notes.txt", 0, 1},
-                                                    {"x/y/deep.raw", 7000, 1},
-                                                    {"empty/", 0, 0}});
-  const CatalogTables before = test::LoadBuilt(older, {{"2019/sand.jpg", 200, 1}});
-  const CatalogTables same = test::LoadBuilt(relabelled, {{"deep.raw", 7000, 1}});
-  const CatalogTables copies =
+  const CatalogContents mine = test::LoadBuilt(disk, {{"2019/Sea.JPG", 300, 1},
+                                                      {"2019/sand.jpg", 200, 1},
+                                                      {"2020/sea.jpg", 300, 5},
+                                                      {"notes.txt", 0, 1},
+                                                      {"x/y/deep.raw", 7000, 1},
+                                                      {"empty/", 0, 0}});
+  const CatalogContents before = test::LoadBuilt(older, {{"2019/sand.jpg", 200, 1}});
+  const CatalogContents same = test::LoadBuilt(relabelled, {{"deep.raw", 7000, 1}});
+  const CatalogContents copies =
       test::LoadBuilt(backup, {{"old/SEA.jpg", 300, 9}, {"sand.jpg", 201, 1}, {"notes.TXT", 0, 1}});
-  const std::vector<const CatalogTables*> all = {&before, &mine, &same, &copies};
+  const std::vector<const CatalogContents*> all = {&before, &mine, &same, &copies};
 
   struct Case {
     const char* what;
-    std::vector<const CatalogTables*> catalogs;
+    std::vector<const CatalogContents*> catalogs;
     size_t target;
     int64_t minSize;
     std::vector<std::string> expected;
