@@ -80,8 +80,9 @@ bool HoldWorkingFolder(Platform& platform, MessageSink& errors, const std::strin
 }
 
 // Handles one piece of the parameter file: "#IGN" replaces the ignore text, "#DEV" is
-// echoed and catalogued, anything else is passed over.
-void ProcessLine(std::string line, std::string* ignoreText, Cataloger& cataloger,
+// echoed and catalogued, anything else is passed over. False when a device line was
+// catalogued and failed.
+bool ProcessLine(std::string line, std::string* ignoreText, Cataloger& cataloger,
                  MessageSink& out) {
   // The line is text: a NUL byte ends it.
   const size_t nul = line.find('\0');
@@ -96,19 +97,19 @@ void ProcessLine(std::string line, std::string* ignoreText, Cataloger& cataloger
 
   if (StartsWithIgnoringAsciiCase(line, "#IGN")) {
     *ignoreText = line.substr(argument);
-    return;
+    return true;
   }
-  if (!StartsWithIgnoringAsciiCase(line, "#DEV")) return;
+  if (!StartsWithIgnoringAsciiCase(line, "#DEV")) return true;
 
   size_t pos = argument;
   while (pos < line.size() && line[pos] != ',') ++pos;
   const std::string root = line.substr(argument, pos - argument);
   while (pos < line.size() && (line[pos] == ',' || IsBlank(line[pos]))) ++pos;
   const std::string alias = line.substr(pos);
-  if (root.empty()) return;
+  if (root.empty()) return true;
 
   out.WriteLine("Add: " + root);
-  cataloger.CatalogDevice(Trim(root), *ignoreText, alias);
+  return cataloger.CatalogDevice(Trim(root), *ignoreText, alias);
 }
 
 // LEDRA_WALK_THREADS fixes how many folders a walk reads at a time, 1 to 64; 0 when it is
@@ -213,9 +214,12 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
                         std::to_string(kLinePieceLength - 1) +
                         " characters and is not catalogued: '" +
                         EscapeControls(piece.substr(0, kShownLineStart)) + "...'");
+        status = kExitDeviceFailed;
         continue;
       }
-      ProcessLine(piece, &ignoreText, cataloger, out);
+      // A scheduler learns from the status alone that a device was not catalogued; the
+      // other devices are catalogued all the same.
+      if (!ProcessLine(piece, &ignoreText, cataloger, out)) status = kExitDeviceFailed;
     }
   }
   lock.reset();

@@ -18,6 +18,8 @@ enum ExitStatus : int {
   kExitUsage = 2,  // arguments given, but no "-f parameter_file" among them
   kExitCannotReadParameters = 3,
   kExitFolderBusy = 4,  // another run kept the working folder locked for kLockWaitSeconds
+  // The run went through every device line, but at least one device was not catalogued.
+  kExitDeviceFailed = 5,
 };
 
 // How long a run waits for another run to let go of the working folder before it gives up.

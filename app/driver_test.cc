@@ -266,7 +266,8 @@ TEST_F(DriverTest, DeviceLineCutAtThePieceLimitIsNotCatalogued) {
   for (const Case& c : cases) {
     outText_.str("");
     errorText_.str("");
-    EXPECT_EQ(RunWith(c.parameters), 0);
+    // A line left out is a device the run did not catalogue.
+    EXPECT_EQ(RunWith(c.parameters), c.err.empty() ? 0 : 5);
     EXPECT_EQ(outText_.str(), c.out);
     EXPECT_EQ(errorText_.str(), c.err);
   }
@@ -296,7 +297,7 @@ TEST_F(DriverTest, IgnoreTextIsReplacedNotExtended) {
 }
 
 TEST_F(DriverTest, FailedDevicesRunTogetherAndTheRunGoesOn) {
-  EXPECT_EQ(RunWith("#DEV X:\\data\n#DEV C:\\nothing\n#DEV C:\\data,Good\n"), 0);
+  EXPECT_EQ(RunWith("#DEV X:\\data\n#DEV C:\\nothing\n#DEV C:\\data,Good\n"), 5);
   EXPECT_EQ(
       errorText_.str(),
       "Error occured while cataloging X:\\data.\n"
@@ -304,6 +305,56 @@ TEST_F(DriverTest, FailedDevicesRunTogetherAndTheRunGoesOn) {
       "Error occured while cataloging C:\\nothing.\n"
       "LedraCmd: cannot catalogue 'C:\\nothing': the root does not exist or cannot be read\n");
   EXPECT_EQ(Catalogues(), std::vector<std::string>{"Good.kvl"});
+}
+
+// The status tells a scheduler whether every device was catalogued: 0 only then, 5 when
+// any failed, however it failed and wherever its line stands; every device is still tried.
+TEST_F(DriverTest, StatusFiveWhenAnyDeviceFailed) {
+  enum class Failure { None, MissingRoot, Walk, Create, Write, Rename };
+  struct Case {
+    Failure failure;
+    std::string parameters;
+    int status;
+    std::vector<std::string> catalogues;
+  };
+  const std::vector<Case> cases = {
+      {Failure::None, "#DEV C:\\data,A\n#DEV C:\\data\\sub,B\n", 0, {"A.kvl", "B.kvl"}},
+      {Failure::MissingRoot, "#DEV C:\\gone,A\n#DEV C:\\data,B\n", 5, {"B.kvl"}},
+      {Failure::MissingRoot, "#DEV C:\\data,B\n#DEV C:\\gone,A\n", 5, {"B.kvl"}},
+      {Failure::Walk, "#DEV C:\\data,A\n#DEV C:\\data\\sub,B\n", 5, {"B.kvl"}},
+      {Failure::Create, "#DEV C:\\data,A\n#DEV C:\\data\\sub,B\n", 5, {"B.kvl"}},
+      {Failure::Write, "#DEV C:\\data,A\n#DEV C:\\data\\sub,B\n", 5, {"B.kvl"}},
+      {Failure::Rename, "#DEV C:\\data,A\n#DEV C:\\data\\sub,B\n", 5, {"B.kvl"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.parameters + " failure " + std::to_string(static_cast<int>(c.failure)));
+    FakePlatform& fake = fake_;
+    fake.ClearFailures();
+    OsError err;
+    for (const std::string& name : Catalogues()) fake.Remove("C:\\cats\\" + name, &err);
+    switch (c.failure) {
+      case Failure::None:
+      case Failure::MissingRoot:
+        break;
+      case Failure::Walk:
+        fake.Fail(FakePlatform::Op::List, "C:\\data\\");
+        break;
+      case Failure::Create:
+        fake.Fail(FakePlatform::Op::Create, "C:\\cats\\A.kvl.tmp*");
+        break;
+      case Failure::Write:
+        fake.Fail(FakePlatform::Op::Write, "C:\\cats\\A.kvl.tmp*");
+        break;
+      case Failure::Rename:
+        fake.Fail(FakePlatform::Op::Rename, "C:\\cats\\A.kvl.tmp*");
+        break;
+    }
+    errorText_.str("");
+    EXPECT_EQ(RunWith(c.parameters), c.status);
+    EXPECT_EQ(errorText_.str().find("Error occured while cataloging") != std::string::npos,
+              c.status != 0);
+    EXPECT_EQ(Catalogues(), c.catalogues);
+  }
 }
 
 TEST_F(DriverTest, ParameterFileInADriveRootWritesIntoThatRoot) {

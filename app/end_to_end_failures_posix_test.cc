@@ -81,7 +81,7 @@ TEST_F(EndToEndFailureTest, ExitStatusAndStreamsOfWholeProcesses) {
        "#DEV " + tree_ + ",A\n#DEV " + missing + "\n#DEV " + other_ + ",B\n",
        {"-f", "@"},
        false,
-       0,
+       5,
        "Add: " + tree_ + "\nAdd: " + missing + "\nAdd: " + other_ + "\n",
        e2e::DeviceFailure(missing, e2e::kNoRoot),
        false,
@@ -169,7 +169,7 @@ TEST_F(EndToEndFailureTest, CatalogueFolderThatCannotBeWritten) {
     GTEST_SKIP() << "cannot start the program without permission override: " << p.err;
   }
   ASSERT_TRUE(p.exited) << p.err;
-  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.status, 5);
   EXPECT_EQ(p.out, "Add: " + missing + "\nAdd: " + tree_ + "\nAdd: " + other_ + "\n");
   const std::vector<std::string> lines = Lines(p.err);
   ASSERT_EQ(lines.size(), 8u) << p.err;
@@ -219,7 +219,7 @@ TEST_F(EndToEndFailureTest, CatalogueFilesystemRunsFull) {
                      "");
     }
     const e2e::RunResult r = e2e::RunInProcess(cats + "/params.txt");
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 5);
     EXPECT_TRUE(r.folderRestored);
     const std::vector<std::string> lines = Lines(r.err);
     ASSERT_EQ(lines.size(), 3u) << r.err;

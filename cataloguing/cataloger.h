@@ -24,7 +24,8 @@ class Cataloger {
   // Catalogues the tree below `root` (trimmed) with the ignore text in force and the
   // alias of the device line. A device that cannot be catalogued is reported on
   // standard error (ReportFailure), its earlier catalogue stays, and the run goes on.
-  void CatalogDevice(const std::string& root, const std::string& ignoreText,
+  // True when the new catalogue was stored; false when the device failed.
+  bool CatalogDevice(const std::string& root, const std::string& ignoreText,
                      const std::string& alias);
 
   // Fills `catalog`'s root, volume name, serial and alias, and driveType(), from the

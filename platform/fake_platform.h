@@ -64,6 +64,11 @@ class FakePlatform : public Platform {
   // (1 = the first), counting calls on that path from now. A `path` ending in '*' names
   // every path it begins (a run's temporary files: 'C:\\cats\\DATA.kvl.tmp*').
   void Fail(Op op, const std::string& path, int fromCall = 1);
+  // Every call succeeds again.
+  void ClearFailures() {
+    failFrom_.clear();
+    calls_.clear();
+  }
   // Makes every folder listing wait, as over a network: each folder its own number of
   // microseconds below `maxMicroseconds`, drawn from `seed` and the folder's path.
   void SetListingDelays(uint32_t maxMicroseconds, uint32_t seed) {
