@@ -79,6 +79,20 @@ bool HoldWorkingFolder(Platform& platform, MessageSink& errors, const std::strin
   }
 }
 
+// Builds the run's Cataloger in the working folder (the current one) and makes sure that
+// the folder takes new files before any device is walked: a run that could store nothing
+// would otherwise walk every device first. False when it does not (reported as fatal).
+bool CanStore(Platform& platform, MessageSink& errors, const std::string& folder,
+              std::unique_ptr<Cataloger>* cataloger) {
+  *cataloger = std::make_unique<Cataloger>(platform, errors);
+  OsError err;
+  if ((*cataloger)->CanStoreCatalogues(&err)) return true;
+  errors.StartLine();
+  errors.WriteLine("Fatal Error: Cannot create files in the folder '" + EscapeControls(folder) +
+                   "': " + err.text);
+  return false;
+}
+
 // Handles one piece of the parameter file: "#IGN" replaces the ignore text, "#DEV" is
 // echoed and catalogued, anything else is passed over. False when a device line was
 // catalogued and failed.
@@ -188,11 +202,14 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
   // One run per folder, from before the catalogue headers are read until the last
   // catalogue is stored: overlapping runs would write over each other's files.
   std::unique_ptr<FolderLock> lock;
+  std::unique_ptr<Cataloger> run;
   int status = kExitOk;
   if (!HoldWorkingFolder(platform, errors, workingFolder, &lock)) {
     status = kExitFolderBusy;
+  } else if (!CanStore(platform, errors, workingFolder, &run)) {
+    status = kExitCannotReadParameters;
   } else {
-    Cataloger cataloger(platform, errors);
+    Cataloger& cataloger = *run;
     cataloger.SetWalkThreads(WalkThreadsFromEnvironment(platform));
     std::string ignoreText;
     bool pieceEndedLine = true;
@@ -222,6 +239,7 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
       if (!ProcessLine(piece, &ignoreText, cataloger, out)) status = kExitDeviceFailed;
     }
   }
+  run.reset();
   lock.reset();
   if (haveSavedFolder) platform.ChangeFolder(savedFolder);
   return status;

@@ -16,6 +16,7 @@ enum ExitStatus : int {
   kExitOk = 0,
   kExitStartFailed = 1,
   kExitUsage = 2,  // arguments given, but no "-f parameter_file" among them
+  // The parameter file cannot be read, or its folder takes no new file.
   kExitCannotReadParameters = 3,
   kExitFolderBusy = 4,  // another run kept the working folder locked for kLockWaitSeconds
   // The run went through every device line, but at least one device was not catalogued.

@@ -357,6 +357,35 @@ TEST_F(DriverTest, StatusFiveWhenAnyDeviceFailed) {
   }
 }
 
+// A folder that takes no new file is found out before the first walk: the run stops with
+// status 3 and catalogues nothing, instead of walking every device to fail at its end.
+// Where it does take one, the file made to find out is gone again.
+TEST_F(DriverTest, FolderThatTakesNoNewFileStopsTheRunBeforeAnyWalk) {
+  EXPECT_EQ(RunWith("#DEV C:\\data,A\n"), 0);
+  EXPECT_EQ(Catalogues(), std::vector<std::string>{"A.kvl"});
+  const std::vector<std::string>& log = fake_.log();
+  const auto probe = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.rfind("create C:\\cats\\.kvl.tmp.", 0) == 0;
+  });
+  ASSERT_NE(probe, log.end());
+  const std::string probed = probe->substr(std::string("create ").size());
+  EXPECT_EQ(probed.size(), std::string("C:\\cats\\.kvl.tmp.").size() + 8);
+  EXPECT_NE(std::find(probe, log.end(), "remove " + probed), log.end());
+  const auto walkStored = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.rfind("create C:\\cats\\A.kvl.tmp.", 0) == 0;
+  });
+  EXPECT_LT(probe, walkStored);
+
+  outText_.str("");
+  errorText_.str("");
+  fake_.Fail(FakePlatform::Op::Create, "C:\\cats\\*");
+  EXPECT_EQ(RunWith("#DEV C:\\data,B\n#DEV C:\\data\\sub,C\n"), 3);
+  EXPECT_EQ(outText_.str(), "") << "no device line is read";
+  EXPECT_EQ(errorText_.str(),
+            "Fatal Error: Cannot create files in the folder 'C:\\cats': Access is denied.\n");
+  EXPECT_EQ(Catalogues(), std::vector<std::string>{"A.kvl"});
+}
+
 TEST_F(DriverTest, ParameterFileInADriveRootWritesIntoThatRoot) {
   // Drive C: keeps another current folder; the catalogues must still land in C:\.
   fake_.AddFolder("C:\\Windows");

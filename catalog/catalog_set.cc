@@ -79,6 +79,19 @@ void CatalogSet::RemoveLeftovers() {
   }
 }
 
+bool CatalogSet::TakesNewFiles(OsError* err) {
+  // Named like a catalogue being written, so that a run killed here leaves nothing the
+  // next run would not remove.
+  const std::string probe = std::string(".kvl") + TemporarySuffix();
+  std::unique_ptr<File> file = platform_.CreateForWriting(probe, err);
+  if (!file) return false;
+  OsError ignored;
+  file->Close(&ignored);
+  OsError removeErr;
+  if (!platform_.Remove(probe, &removeErr)) platform_.ReportError("delete", probe, removeErr);
+  return true;
+}
+
 void CatalogSet::Add(std::unique_ptr<VolumeCatalog> catalog, size_t index) {
   totalEntries_ += static_cast<int32_t>(catalog->entries.size());
   catalogs_.insert(catalogs_.begin() + static_cast<std::ptrdiff_t>(index), std::move(catalog));

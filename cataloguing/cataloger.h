@@ -28,6 +28,11 @@ class Cataloger {
   bool CatalogDevice(const std::string& root, const std::string& ignoreText,
                      const std::string& alias);
 
+  // Whether catalogues can be created in the working folder at all (CatalogSet::
+  // TakesNewFiles); asked before the first walk, so that a run that could store nothing
+  // does not walk every device first.
+  bool CanStoreCatalogues(OsError* err) { return catalogSet_.TakesNewFiles(err); }
+
   // Fills `catalog`'s root, volume name, serial and alias, and driveType(), from the
   // volume that holds `devicePath`. Changes nothing when the volume cannot be identified:
   // the drive type stays the one of the device before.
