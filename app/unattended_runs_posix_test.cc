@@ -3,13 +3,18 @@
 // be backed up, trees deeper than PATH_MAX, a parameter file from a pipe, permissions of
 // replaced catalogues. Every catalogue left behind is read by the strict full reader.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -297,6 +302,110 @@ TEST_F(UnattendedRunTest, ReplacementKeepsPermissionsAndOwner) {
   EXPECT_EQ(replaced.st_uid, 65534u);
   EXPECT_EQ(replaced.st_gid, 65534u);
   EXPECT_TRUE(Sound(cats_ + "/A.kvl", ""));
+}
+
+// Swaps every catalogue being written in `folder` for a hard link to `victim` as soon as
+// it is created, as user nobody, until killed. Returns its process, or -1.
+pid_t StartNameSwapper(const std::string& folder, const std::string& victim) {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  const pid_t child = fork();
+  if (child != 0) {
+    close(ready[1]);
+    char c = 0;
+    const bool started = read(ready[0], &c, 1) == 1;
+    close(ready[0]);
+    if (!started && child > 0) {
+      kill(child, SIGKILL);
+      waitpid(child, nullptr, 0);
+      return -1;
+    }
+    return child;
+  }
+  close(ready[0]);
+  if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
+  // Set after the change of user, which clears it: the swapper never outlives the test.
+  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() == 1) _exit(1);
+  const int watch = inotify_init1(IN_CLOEXEC);
+  if (watch < 0 || inotify_add_watch(watch, folder.c_str(), IN_CREATE) < 0) _exit(1);
+  if (write(ready[1], "r", 1) != 1) _exit(1);
+  alignas(inotify_event) char buffer[8192];
+  for (int n = 0;; ++n) {
+    const ssize_t got = read(watch, buffer, sizeof buffer);
+    if (got <= 0) continue;
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      const std::string name = event->len > 0 ? event->name : "";
+      if (name.find(".kvl.tmp.") == std::string::npos) continue;
+      const std::string swap = folder + "/swap" + std::to_string(n);
+      if (link(victim.c_str(), swap.c_str()) == 0 &&
+          rename(swap.c_str(), (folder + "/" + name).c_str()) != 0) {
+        unlink(swap.c_str());
+      }
+    }
+  }
+}
+
+// Ends the process it holds when it goes out of scope, however the test ends.
+class KilledAtEnd {
+ public:
+  explicit KilledAtEnd(pid_t pid) : pid_(pid) {}
+  ~KilledAtEnd() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  KilledAtEnd(const KilledAtEnd&) = delete;
+  KilledAtEnd& operator=(const KilledAtEnd&) = delete;
+
+ private:
+  pid_t pid_;
+};
+
+// Fault 11, continued: a user who can write to the catalogue folder swaps the catalogue
+// being written for a hard link to a file of theirs the moment it appears. The new file
+// takes the earlier catalogue's owner and mode through the descriptor it was written
+// with, so root never changes the owner or mode of whatever the name then points to.
+TEST_F(UnattendedRunTest, OwnerAndModeAreNeverGivenToASwappedName) {
+  if (geteuid() != 0) GTEST_SKIP() << "the race needs root to run and another user to swap";
+  const std::string params = Params("#DEV " + tree_ + ",A\n");
+  ASSERT_EQ(e2e::RunLedraCmd(params).err, "");
+  const std::string earlier = ReadBytes(cats_ + "/A.kvl");
+  ASSERT_EQ(chown(cats_.c_str(), 65534, 65534), 0);
+  const std::string victim = scratch_ / "victim";
+  WriteWholeFile(victim, "precious");
+  ASSERT_EQ(chown(victim.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+  struct stat victimBefore;
+  ASSERT_EQ(stat(victim.c_str(), &victimBefore), 0);
+
+  const pid_t swapper = StartNameSwapper(cats_, victim);
+  if (swapper < 0) GTEST_SKIP() << "cannot start a process of user nobody";
+  const KilledAtEnd swapperEnds(swapper);
+  constexpr int kRuns = 50;
+  int swapsLanded = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    // The earlier catalogue, root's and of a mode of its own, is what the new one copies.
+    fs::remove(cats_ + "/A.kvl");
+    WriteWholeFile(cats_ + "/A.kvl", earlier);
+    ASSERT_EQ(chown((cats_ + "/A.kvl").c_str(), 0, 0), 0);
+    ASSERT_EQ(chmod((cats_ + "/A.kvl").c_str(), 0604), 0);
+    e2e::RunLedraCmd(params);
+    struct stat now;
+    ASSERT_EQ(stat(victim.c_str(), &now), 0);
+    ASSERT_EQ(now.st_uid, 65534u) << "run " << run;
+    ASSERT_EQ(now.st_gid, 65534u) << "run " << run;
+    ASSERT_EQ(now.st_mode & 07777, 0600u) << "run " << run;
+    struct stat stored;
+    if (stat((cats_ + "/A.kvl").c_str(), &stored) == 0 && stored.st_ino == victimBefore.st_ino) {
+      ++swapsLanded;
+    }
+  }
+  EXPECT_EQ(ReadBytes(victim), "precious");
+  // The race was run, not missed: the swapped name is what the run renamed into place.
+  EXPECT_GT(swapsLanded, 0);
+  std::printf("%d of %d runs had their catalogue name swapped\n", swapsLanded, kRuns);
 }
 
 }  // namespace

@@ -97,6 +97,17 @@ class File {
   // Pushes written bytes to the disk.
   virtual bool Sync(OsError* err) = 0;
   virtual bool Close(OsError* err) = 0;
+  // Gives this file, still open, the permission bits and, where the process may, the owner
+  // and group of the plain file `earlier` (a link is not followed), through the open file
+  // itself: a file once written is never opened again by its name, which someone able to
+  // write to its folder could have swapped for a link to another file in the meantime.
+  // True, changing nothing, where `earlier` is no plain file or the system has no such
+  // notion (Win32: a new file takes the access rules its folder hands down).
+  virtual bool TakeOverAccessFrom(const std::string& earlier, OsError* err) {
+    (void)earlier;
+    (void)err;
+    return true;
+  }
 };
 
 // The exclusive hold of one run on its working folder, let go when destroyed (and by the
@@ -256,11 +267,6 @@ class Platform {
   // Gives the file `existing` the second name `link` (a hard link). Fails where the
   // filesystem or the system's rules refuse it.
   virtual bool Link(const std::string& existing, const std::string& link, OsError* err) = 0;
-  // Gives the plain file at `path` the permission bits, and where the process may, the
-  // owner and group of the plain file `earlier`. True, changing nothing, where the
-  // system has no such notion.
-  virtual bool TakeOverAccess(const std::string& path, const std::string& earlier,
-                              OsError* err) = 0;
   // Makes the renames done in `folder` survive a power cut.
   virtual bool SyncFolder(const std::string& folder, OsError* err) = 0;
 

@@ -264,6 +264,18 @@ class PosixFile final : public File {
     return fsync(fd_) == 0 || FailWithErrno(err);
   }
 
+  // Owner first: a change of owner clears bits that the mode then sets again.
+  bool TakeOverAccessFrom(const std::string& earlier, OsError* err) override {
+    struct stat old;
+    if (earlier.empty() || lstat(earlier.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return true;
+    if (fd_ < 0) return Closed(err);
+    struct stat status;
+    if (fstat(fd_, &status) != 0) return FailWithErrno(err);
+    if (!S_ISREG(status.st_mode)) return NotRegular(err);
+    if (geteuid() == 0 && fchown(fd_, old.st_uid, old.st_gid) != 0) return FailWithErrno(err);
+    return fchmod(fd_, old.st_mode & 0777) == 0 || FailWithErrno(err);
+  }
+
   bool Close(OsError* err) override {
     if (fd_ < 0) return true;
     // Linux frees the descriptor even when close fails, so it is never retried.
@@ -516,22 +528,6 @@ class PosixPlatform final : public Platform {
 
   bool Link(const std::string& existing, const std::string& link, OsError* err) override {
     return ::link(existing.c_str(), link.c_str()) == 0 || FailWithErrno(err);
-  }
-
-  bool TakeOverAccess(const std::string& path, const std::string& earlier, OsError* err) override {
-    struct stat old;
-    if (earlier.empty() || lstat(earlier.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return true;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
-    if (fd < 0) return FailWithErrno(err);
-    struct stat status;
-    bool done = fstat(fd, &status) == 0 || FailWithErrno(err);
-    if (done && !S_ISREG(status.st_mode)) done = NotRegular(err);
-    // Owner first: a change of owner clears bits that the mode then sets again.
-    if (done && geteuid() == 0 && fchown(fd, old.st_uid, old.st_gid) != 0)
-      done = FailWithErrno(err);
-    if (done && fchmod(fd, old.st_mode & 0777) != 0) done = FailWithErrno(err);
-    close(fd);
-    return done;
   }
 
   bool SyncFolder(const std::string& folder, OsError* err) override {
