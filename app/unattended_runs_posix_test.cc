@@ -284,10 +284,11 @@ TEST_F(UnattendedRunTest, NamesInMessagesAreEscaped) {
 }
 
 // Fault 11: a replacement takes the permissions and owner of the catalogue it replaces,
-// whatever the umask of the root run; a new one follows the umask.
+// whatever the umask of the root run; a new one follows its folder.
 TEST_F(UnattendedRunTest, ReplacementKeepsPermissionsAndOwner) {
   if (geteuid() != 0) GTEST_SKIP() << "changing the owner needs root";
   const std::string params = Params("#DEV " + tree_ + ",A\n");
+  ASSERT_EQ(chmod(cats_.c_str(), 0777), 0);
   const std::string run = "umask 000; exec " LEDRA_CMD_PATH " -f " + params;
   ASSERT_EQ(e2e::RunProcess({"sh", "-c", run}, "/").err, "");
   struct stat made;
@@ -344,6 +345,39 @@ pid_t StartNameSwapper(const std::string& folder, const std::string& victim) {
         unlink(swap.c_str());
       }
     }
+  }
+}
+
+// A new catalogue discloses its names to no one who may not list its folder: it takes the
+// folder's permission bits without the execute bits, limited further by the umask.
+TEST_F(UnattendedRunTest, NewCataloguesTakeTheModeOfTheirFolder) {
+  struct Case {
+    mode_t folder;
+    const char* umask;
+    mode_t file;
+  };
+  const Case cases[] = {
+      {0700, "022", 0600}, {0711, "022", 0600}, {0750, "022", 0640}, {0755, "022", 0644},
+      {0775, "002", 0664}, {0777, "022", 0644}, {0777, "000", 0666}, {0755, "077", 0600},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.folder) + " umask " + c.umask);
+    const std::string cats = scratch_.Folder("cats" + std::to_string(c.folder) + c.umask);
+    WriteWholeFile(cats + "/params.txt", "#DEV " + tree_ + ",A\n");
+    ASSERT_EQ(chmod(cats.c_str(), c.folder), 0);
+    const std::string run =
+        std::string("umask ") + c.umask + "; exec " LEDRA_CMD_PATH " -f " + cats + "/params.txt";
+    const e2e::ProcessResult p = e2e::RunProcess({"sh", "-c", run}, "/");
+    EXPECT_EQ(p.status, 0) << p.err;
+    struct stat made;
+    ASSERT_EQ(stat((cats + "/A.kvl").c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 07777, c.file);
+    // A second run replaces it and keeps the mode, whatever the folder says now.
+    ASSERT_EQ(chmod((cats + "/A.kvl").c_str(), 0604), 0);
+    ASSERT_EQ(chmod(cats.c_str(), 0700), 0);
+    EXPECT_EQ(e2e::RunProcess({"sh", "-c", run}, "/").status, 0);
+    ASSERT_EQ(stat((cats + "/A.kvl").c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 07777, 0604u);
   }
 }
 

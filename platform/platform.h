@@ -253,7 +253,8 @@ class Platform {
   // Opens the parameter file, which may also be a link, a pipe or a FIFO; its reads
   // wait for a slow writer.
   virtual std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) = 0;
-  // Creates a new file for writing (mode 0666 less the umask on POSIX). Fails when any
+  // Creates a new file for writing (on POSIX with the permission bits of the folder it is
+  // made in, execute bits dropped, less the umask). Fails when any
   // item of that name exists, a link included: nothing is truncated or followed.
   virtual std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) = 0;
   // Opens `path` for writing as given on a command line: a new file is created (mode 0666

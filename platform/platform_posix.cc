@@ -497,10 +497,20 @@ class PosixPlatform final : public Platform {
     return std::make_unique<PosixFile>(fd);
   }
 
+  // A new file may be read by whoever may list its folder, and by no one else: a root run
+  // that catalogues a private tree into a private folder must not hand its names to every
+  // user. So it takes the folder's permission bits without the execute bits, and the
+  // umask limits them further (a folder of mode 0700 gives 0600).
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    struct stat status;
+    const mode_t mode = stat(folder.c_str(), &status) == 0 ? (status.st_mode & 0666) : 0600;
     const int fd =
         open(path.c_str(),
-             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
     if (fd < 0) {
       FailWithErrno(err);
       return nullptr;
