@@ -47,10 +47,11 @@ std::string Trim(const std::string& text) {
 
 constexpr int kLockPollMilliseconds = 200;
 
-// Takes the working folder (the current one) for this run, waiting for another run that
-// holds it. False when the wait ran out (reported as fatal).
+// Takes the working folder (the current one) for this run, waiting while its lock is held.
+// False when the wait ran out (reported as fatal). Where the folder offers no lock,
+// `unlocked` receives the line that says so, told only once the run goes on.
 bool HoldWorkingFolder(Platform& platform, MessageSink& errors, const std::string& folder,
-                       std::unique_ptr<FolderLock>* lock) {
+                       std::unique_ptr<FolderLock>* lock, std::string* unlocked) {
   const int32_t deadline = platform.Now() + kLockWaitSeconds;
   const std::string shown = EscapeControls(folder);
   for (bool told = false;; platform.Pause(kLockPollMilliseconds)) {
@@ -59,21 +60,22 @@ bool HoldWorkingFolder(Platform& platform, MessageSink& errors, const std::strin
       case LockOutcome::Held:
         return true;
       case LockOutcome::Unsupported:
-        platform.Report("the folder '" + shown + "' cannot be locked (" + err.text +
-                        "); going on without the lock");
+        *unlocked = "the folder '" + shown + "' cannot be locked (" + err.text +
+                    "); going on without the lock";
         return true;
       case LockOutcome::Busy:
         break;
     }
     if (platform.Now() >= deadline) {
       errors.StartLine();
-      errors.WriteLine("Fatal Error: another run kept the folder '" + shown + "' for " +
+      // Whoever holds the lock is not known: another run, or anyone else able to.
+      errors.WriteLine("Fatal Error: the lock of the folder '" + shown + "' was held for " +
                        std::to_string(kLockWaitSeconds / 60) + " minutes");
       return false;
     }
     if (!told) {
-      platform.Report("waiting for another run to finish with the folder '" + shown +
-                      "' (at most " + std::to_string(kLockWaitSeconds / 60) + " minutes)");
+      platform.Report("waiting for the lock of the folder '" + shown + "' (at most " +
+                      std::to_string(kLockWaitSeconds / 60) + " minutes)");
       told = true;
     }
   }
@@ -203,12 +205,15 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
   // catalogue is stored: overlapping runs would write over each other's files.
   std::unique_ptr<FolderLock> lock;
   std::unique_ptr<Cataloger> run;
+  std::string unlocked;
   int status = kExitOk;
-  if (!HoldWorkingFolder(platform, errors, workingFolder, &lock)) {
+  if (!HoldWorkingFolder(platform, errors, workingFolder, &lock, &unlocked)) {
     status = kExitFolderBusy;
   } else if (!CanStore(platform, errors, workingFolder, &run)) {
+    // A folder that takes no file takes no lock file either: the fatal line says it all.
     status = kExitCannotReadParameters;
   } else {
+    if (!unlocked.empty()) platform.Report(unlocked);
     Cataloger& cataloger = *run;
     cataloger.SetWalkThreads(WalkThreadsFromEnvironment(platform));
     std::string ignoreText;

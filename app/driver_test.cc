@@ -184,13 +184,12 @@ TEST_F(DriverTest, WorkingFolderLock) {
     std::string err;
   };
   const std::string waiting =
-      "LedraCmd: waiting for another run to finish with the folder 'C:\\cats' (at most 5 "
-      "minutes)\n";
+      "LedraCmd: waiting for the lock of the folder 'C:\\cats' (at most 5 minutes)\n";
   const Case cases[] = {
       {"free", 0, false, 0, ""},
       {"held for a while", 20, false, 0, waiting},
       {"held too long", 1000000, false, 4,
-       waiting + "Fatal Error: another run kept the folder 'C:\\cats' for 5 minutes\n"},
+       waiting + "Fatal Error: the lock of the folder 'C:\\cats' was held for 5 minutes\n"},
       {"no lock here", 0, true, 0,
        "LedraCmd: the folder 'C:\\cats' cannot be locked (Incorrect function.); going on "
        "without the lock\n"},

@@ -104,6 +104,22 @@ int WaitFor(pid_t pid) {
   return WEXITSTATUS(status);
 }
 
+// Ends the process it holds when it goes out of scope, however the test ends.
+class KilledAtEnd {
+ public:
+  explicit KilledAtEnd(pid_t pid) : pid_(pid) {}
+  ~KilledAtEnd() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  KilledAtEnd(const KilledAtEnd&) = delete;
+  KilledAtEnd& operator=(const KilledAtEnd&) = delete;
+
+ private:
+  pid_t pid_;
+};
+
 // Fault 1: overlapping runs on one folder, from two parameter files, over and over. The
 // folder lock makes them take turns: every catalogue and backup is whole, the comment
 // survives, and nothing else is left in the folder.
@@ -124,7 +140,7 @@ TEST_F(UnattendedRunTest, OverlappingRunsTakeTurns) {
     for (pid_t pid : runs) EXPECT_EQ(WaitFor(pid), 0);
     for (int p = 0; p < kProcesses; ++p) {
       const std::string err = ReadBytes(scratch_ / ("err" + std::to_string(p)));
-      EXPECT_TRUE(err.empty() || err.find("waiting for another run") == 10) << err;
+      EXPECT_TRUE(err.empty() || err.find("waiting for the lock") == 10) << err;
     }
     ASSERT_EQ(NamesIn(cats_), (Names{"A.kvl", "A.kvl.bak", "one.txt", "two.txt"}));
     ASSERT_TRUE(Sound(cats_ + "/A.kvl", "kept"));
@@ -135,18 +151,78 @@ TEST_F(UnattendedRunTest, OverlappingRunsTakeTurns) {
 // Fault 1: a second run says once that it waits and goes on when the first lets go.
 TEST_F(UnattendedRunTest, SecondRunWaitsForTheLock) {
   const std::string params = Params("#DEV " + tree_ + ",A\n");
-  const int folder = open(cats_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  ASSERT_GE(folder, 0);
-  ASSERT_EQ(flock(folder, LOCK_EX), 0);
+  const int held = open((cats_ + "/.ledra.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
   const pid_t run = Spawn({LEDRA_CMD_PATH, "-f", params}, scratch_ / "err");
   usleep(700000);
   EXPECT_EQ(NamesIn(cats_), Names{"params.txt"}) << "nothing is read or written meanwhile";
-  close(folder);  // lets go of the lock
+  close(held);  // lets go of the lock
   EXPECT_EQ(WaitFor(run), 0);
   EXPECT_EQ(ReadBytes(scratch_ / "err"),
-            "LedraCmd: waiting for another run to finish with the folder '" + cats_ +
-                "' (at most 5 minutes)\n");
+            "LedraCmd: waiting for the lock of the folder '" + cats_ + "' (at most 5 minutes)\n");
   EXPECT_TRUE(Sound(cats_ + "/A.kvl", ""));
+  struct stat lockFile;
+  ASSERT_EQ(lstat((cats_ + "/.ledra.lock").c_str(), &lockFile), 0);
+  EXPECT_TRUE(S_ISREG(lockFile.st_mode));
+  EXPECT_EQ(lockFile.st_mode & 07777, 0600u);
+  EXPECT_EQ(lockFile.st_uid, geteuid());
+}
+
+// Whoever may read the folder may lock the folder itself: an ordinary user's lock on root's
+// working folder, or a lock file planted by a user who may write there, never keeps the
+// run waiting. A planted lock file is told and the run goes on without the lock.
+TEST_F(UnattendedRunTest, OtherUsersCannotHoldTheRunsLock) {
+  if (geteuid() != 0) GTEST_SKIP() << "another user's lock needs root to start that user";
+  const std::string params = Params("#DEV " + tree_ + ",A\n");
+  ASSERT_EQ(e2e::RunLedraCmd(params).status, 0);  // the lock file is there from now on
+  struct Case {
+    const char* name;
+    bool plantLockFile;  // the folder is the other user's, who made a lock file of their own
+    std::string err;
+  };
+  const Case cases[] = {
+      {"the folder locked", false, ""},
+      {"a lock file of another user", true,
+       "LedraCmd: the folder '" + cats_ +
+           "' cannot be locked ('.ledra.lock' is not a plain file of this user); going on "
+           "without the lock\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.plantLockFile) {
+      fs::remove(cats_ + "/.ledra.lock");
+      ASSERT_EQ(chown(cats_.c_str(), 65534, 65534), 0);
+    }
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      const int folder = open(cats_.c_str(), O_RDONLY | O_DIRECTORY);
+      if (folder < 0 || flock(folder, LOCK_EX) != 0) _exit(1);
+      if (c.plantLockFile) {
+        const int planted = open((cats_ + "/.ledra.lock").c_str(), O_RDWR | O_CREAT, 0666);
+        if (planted < 0 || fchmod(planted, 0666) != 0 || flock(planted, LOCK_EX) != 0) _exit(1);
+      }
+      if (write(ready[1], "r", 1) != 1) _exit(1);
+      pause();
+      _exit(0);
+    }
+    ASSERT_GT(holder, 0);
+    const KilledAtEnd holderEnds(holder);
+    close(ready[1]);
+    char got = 0;
+    const bool holding = read(ready[0], &got, 1) == 1;
+    close(ready[0]);
+    ASSERT_TRUE(holding) << "user nobody could not lock the folder";
+
+    const e2e::ProcessResult p = e2e::RunLedraCmd(params, {"timeout", "20"});
+    EXPECT_EQ(p.status, 0);
+    EXPECT_EQ(p.err, c.err);
+    EXPECT_TRUE(Sound(cats_ + "/A.kvl", ""));
+  }
 }
 
 // Faults 2 and 8: names planted in the working folder by another user. Nothing is
@@ -380,22 +456,6 @@ TEST_F(UnattendedRunTest, NewCataloguesTakeTheModeOfTheirFolder) {
     EXPECT_EQ(made.st_mode & 07777, 0604u);
   }
 }
-
-// Ends the process it holds when it goes out of scope, however the test ends.
-class KilledAtEnd {
- public:
-  explicit KilledAtEnd(pid_t pid) : pid_(pid) {}
-  ~KilledAtEnd() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  KilledAtEnd(const KilledAtEnd&) = delete;
-  KilledAtEnd& operator=(const KilledAtEnd&) = delete;
-
- private:
-  pid_t pid_;
-};
 
 // Fault 11, continued: a user who can write to the catalogue folder swaps the catalogue
 // being written for a hard link to a file of theirs the moment it appears. The new file

@@ -122,7 +122,7 @@ class FolderLock {
 
 enum class LockOutcome {
   Held,         // the lock is this run's
-  Busy,         // another run holds it
+  Busy,         // held by another process
   Unsupported,  // the filesystem offers no lock (or no lock file can be made there)
 };
 

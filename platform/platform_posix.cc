@@ -304,6 +304,8 @@ class PosixFolderLock final : public FolderLock {
 
 class PosixPlatform final : public Platform {
  public:
+  static constexpr const char* kLockFileName = ".ledra.lock";
+
   explicit PosixPlatform(MessageSink& errors) : Platform(errors) {}
 
   bool Start() override { return true; }
@@ -549,13 +551,38 @@ class PosixPlatform final : public Platform {
     return done;
   }
 
-  // flock on the folder itself: no lock file is left behind, a read-only folder can be
-  // locked, and the system lets go of a killed run's lock.
+  // flock on a lock file of the folder that only this user can open: anyone may open the
+  // folder itself, and a lock on it would let any user stop the run. The system lets go of
+  // a killed run's lock; the file stays, since removing it would race with the next run.
+  // Its name is no catalogue's and no temporary file's, so the catalogue set leaves it be.
   LockOutcome TryLockFolder(const std::string& folder, std::unique_ptr<FolderLock>* lock,
                             OsError* err) override {
-    const int fd = open(ListedFolder(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    const int dir = open(ListedFolder(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
       FailWithErrno(err);
+      return LockOutcome::Unsupported;
+    }
+    const int fd = openat(dir, kLockFileName,
+                          O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
+    const int saved = errno;
+    close(dir);
+    errno = saved;
+    if (fd < 0) {
+      if (errno == ELOOP) errno = EPERM;  // a link planted under the name
+      FailWithErrno(err);
+      err->text = "'" + std::string(kLockFileName) + "': " + err->text;
+      return LockOutcome::Unsupported;
+    }
+    // Someone else's file, or one others may open, is no lock of this run's.
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
+        ((status.st_mode & 0077) != 0 && fchmod(fd, 0600) != 0)) {
+      close(fd);
+      if (err != nullptr) {
+        *err = OsError{};
+        err->code = EPERM;
+        err->text = "'" + std::string(kLockFileName) + "' is not a plain file of this user";
+      }
       return LockOutcome::Unsupported;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
