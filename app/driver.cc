@@ -47,10 +47,11 @@ std::string Trim(const std::string& text) {
 
 constexpr int kLockPollMilliseconds = 200;
 
-// Takes the working folder (the current one) for this run, waiting for another run that
-// holds it. False when the wait ran out (reported as fatal).
+// Takes the working folder (the current one) for this run, waiting while its lock is held.
+// False when the wait ran out (reported as fatal). Where the folder offers no lock,
+// `unlocked` receives the line that says so, told only once the run goes on.
 bool HoldWorkingFolder(Platform& platform, MessageSink& errors, const std::string& folder,
-                       std::unique_ptr<FolderLock>* lock) {
+                       std::unique_ptr<FolderLock>* lock, std::string* unlocked) {
   const int32_t deadline = platform.Now() + kLockWaitSeconds;
   const std::string shown = EscapeControls(folder);
   for (bool told = false;; platform.Pause(kLockPollMilliseconds)) {
@@ -59,29 +60,45 @@ bool HoldWorkingFolder(Platform& platform, MessageSink& errors, const std::strin
       case LockOutcome::Held:
         return true;
       case LockOutcome::Unsupported:
-        platform.Report("the folder '" + shown + "' cannot be locked (" + err.text +
-                        "); going on without the lock");
+        *unlocked = "the folder '" + shown + "' cannot be locked (" + err.text +
+                    "); going on without the lock";
         return true;
       case LockOutcome::Busy:
         break;
     }
     if (platform.Now() >= deadline) {
       errors.StartLine();
-      errors.WriteLine("Fatal Error: another run kept the folder '" + shown + "' for " +
+      // Whoever holds the lock is not known: another run, or anyone else able to.
+      errors.WriteLine("Fatal Error: the lock of the folder '" + shown + "' was held for " +
                        std::to_string(kLockWaitSeconds / 60) + " minutes");
       return false;
     }
     if (!told) {
-      platform.Report("waiting for another run to finish with the folder '" + shown +
-                      "' (at most " + std::to_string(kLockWaitSeconds / 60) + " minutes)");
+      platform.Report("waiting for the lock of the folder '" + shown + "' (at most " +
+                      std::to_string(kLockWaitSeconds / 60) + " minutes)");
       told = true;
     }
   }
 }
 
+// Builds the run's Cataloger in the working folder (the current one) and makes sure that
+// the folder takes new files before any device is walked: a run that could store nothing
+// would otherwise walk every device first. False when it does not (reported as fatal).
+bool CanStore(Platform& platform, MessageSink& errors, const std::string& folder,
+              std::unique_ptr<Cataloger>* cataloger) {
+  *cataloger = std::make_unique<Cataloger>(platform, errors);
+  OsError err;
+  if ((*cataloger)->CanStoreCatalogues(&err)) return true;
+  errors.StartLine();
+  errors.WriteLine("Fatal Error: Cannot create files in the folder '" + EscapeControls(folder) +
+                   "': " + err.text);
+  return false;
+}
+
 // Handles one piece of the parameter file: "#IGN" replaces the ignore text, "#DEV" is
-// echoed and catalogued, anything else is passed over.
-void ProcessLine(std::string line, std::string* ignoreText, Cataloger& cataloger,
+// echoed and catalogued, anything else is passed over. False when a device line was
+// catalogued and failed.
+bool ProcessLine(std::string line, std::string* ignoreText, Cataloger& cataloger,
                  MessageSink& out) {
   // The line is text: a NUL byte ends it.
   const size_t nul = line.find('\0');
@@ -96,19 +113,19 @@ void ProcessLine(std::string line, std::string* ignoreText, Cataloger& cataloger
 
   if (StartsWithIgnoringAsciiCase(line, "#IGN")) {
     *ignoreText = line.substr(argument);
-    return;
+    return true;
   }
-  if (!StartsWithIgnoringAsciiCase(line, "#DEV")) return;
+  if (!StartsWithIgnoringAsciiCase(line, "#DEV")) return true;
 
   size_t pos = argument;
   while (pos < line.size() && line[pos] != ',') ++pos;
   const std::string root = line.substr(argument, pos - argument);
   while (pos < line.size() && (line[pos] == ',' || IsBlank(line[pos]))) ++pos;
   const std::string alias = line.substr(pos);
-  if (root.empty()) return;
+  if (root.empty()) return true;
 
   out.WriteLine("Add: " + root);
-  cataloger.CatalogDevice(Trim(root), *ignoreText, alias);
+  return cataloger.CatalogDevice(Trim(root), *ignoreText, alias);
 }
 
 // LEDRA_WALK_THREADS fixes how many folders a walk reads at a time, 1 to 64; 0 when it is
@@ -187,11 +204,17 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
   // One run per folder, from before the catalogue headers are read until the last
   // catalogue is stored: overlapping runs would write over each other's files.
   std::unique_ptr<FolderLock> lock;
+  std::unique_ptr<Cataloger> run;
+  std::string unlocked;
   int status = kExitOk;
-  if (!HoldWorkingFolder(platform, errors, workingFolder, &lock)) {
+  if (!HoldWorkingFolder(platform, errors, workingFolder, &lock, &unlocked)) {
     status = kExitFolderBusy;
+  } else if (!CanStore(platform, errors, workingFolder, &run)) {
+    // A folder that takes no file takes no lock file either: the fatal line says it all.
+    status = kExitCannotReadParameters;
   } else {
-    Cataloger cataloger(platform, errors);
+    if (!unlocked.empty()) platform.Report(unlocked);
+    Cataloger& cataloger = *run;
     cataloger.SetWalkThreads(WalkThreadsFromEnvironment(platform));
     std::string ignoreText;
     bool pieceEndedLine = true;
@@ -213,11 +236,15 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
                         std::to_string(kLinePieceLength - 1) +
                         " characters and is not catalogued: '" +
                         EscapeControls(piece.substr(0, kShownLineStart)) + "...'");
+        status = kExitDeviceFailed;
         continue;
       }
-      ProcessLine(piece, &ignoreText, cataloger, out);
+      // A scheduler learns from the status alone that a device was not catalogued; the
+      // other devices are catalogued all the same.
+      if (!ProcessLine(piece, &ignoreText, cataloger, out)) status = kExitDeviceFailed;
     }
   }
+  run.reset();
   lock.reset();
   if (haveSavedFolder) platform.ChangeFolder(savedFolder);
   return status;

@@ -16,11 +16,14 @@ enum ExitStatus : int {
   kExitOk = 0,
   kExitStartFailed = 1,
   kExitUsage = 2,  // arguments given, but no "-f parameter_file" among them
+  // The parameter file cannot be read, or its folder takes no new file.
   kExitCannotReadParameters = 3,
-  kExitFolderBusy = 4,  // another run kept the working folder locked for kLockWaitSeconds
+  kExitFolderBusy = 4,  // the working folder's lock was held for kLockWaitSeconds
+  // The run went through every device line, but at least one device was not catalogued.
+  kExitDeviceFailed = 5,
 };
 
-// How long a run waits for another run to let go of the working folder before it gives up.
+// How long a run waits for the working folder's lock before it gives up.
 constexpr int kLockWaitSeconds = 300;
 
 // Looks through arguments 1 to argc - 2 for "-name" or "/name" (name compared without

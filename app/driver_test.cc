@@ -184,13 +184,12 @@ TEST_F(DriverTest, WorkingFolderLock) {
     std::string err;
   };
   const std::string waiting =
-      "LedraCmd: waiting for another run to finish with the folder 'C:\\cats' (at most 5 "
-      "minutes)\n";
+      "LedraCmd: waiting for the lock of the folder 'C:\\cats' (at most 5 minutes)\n";
   const Case cases[] = {
       {"free", 0, false, 0, ""},
       {"held for a while", 20, false, 0, waiting},
       {"held too long", 1000000, false, 4,
-       waiting + "Fatal Error: another run kept the folder 'C:\\cats' for 5 minutes\n"},
+       waiting + "Fatal Error: the lock of the folder 'C:\\cats' was held for 5 minutes\n"},
       {"no lock here", 0, true, 0,
        "LedraCmd: the folder 'C:\\cats' cannot be locked (Incorrect function.); going on "
        "without the lock\n"},
@@ -266,7 +265,8 @@ TEST_F(DriverTest, DeviceLineCutAtThePieceLimitIsNotCatalogued) {
   for (const Case& c : cases) {
     outText_.str("");
     errorText_.str("");
-    EXPECT_EQ(RunWith(c.parameters), 0);
+    // A line left out is a device the run did not catalogue.
+    EXPECT_EQ(RunWith(c.parameters), c.err.empty() ? 0 : 5);
     EXPECT_EQ(outText_.str(), c.out);
     EXPECT_EQ(errorText_.str(), c.err);
   }
@@ -296,7 +296,7 @@ TEST_F(DriverTest, IgnoreTextIsReplacedNotExtended) {
 }
 
 TEST_F(DriverTest, FailedDevicesRunTogetherAndTheRunGoesOn) {
-  EXPECT_EQ(RunWith("#DEV X:\\data\n#DEV C:\\nothing\n#DEV C:\\data,Good\n"), 0);
+  EXPECT_EQ(RunWith("#DEV X:\\data\n#DEV C:\\nothing\n#DEV C:\\data,Good\n"), 5);
   EXPECT_EQ(
       errorText_.str(),
       "Error occured while cataloging X:\\data.\n"
@@ -304,6 +304,85 @@ TEST_F(DriverTest, FailedDevicesRunTogetherAndTheRunGoesOn) {
       "Error occured while cataloging C:\\nothing.\n"
       "LedraCmd: cannot catalogue 'C:\\nothing': the root does not exist or cannot be read\n");
   EXPECT_EQ(Catalogues(), std::vector<std::string>{"Good.kvl"});
+}
+
+// The status tells a scheduler whether every device was catalogued: 0 only then, 5 when
+// any failed, however it failed and wherever its line stands; every device is still tried.
+TEST_F(DriverTest, StatusFiveWhenAnyDeviceFailed) {
+  enum class Failure { None, MissingRoot, Walk, Create, Write, Rename };
+  struct Case {
+    Failure failure;
+    std::string parameters;
+    int status;
+    std::vector<std::string> catalogues;
+  };
+  const std::vector<Case> cases = {
+      {Failure::None, "#DEV C:\\data,A\n#DEV C:\\data\\sub,B\n", 0, {"A.kvl", "B.kvl"}},
+      {Failure::MissingRoot, "#DEV C:\\gone,A\n#DEV C:\\data,B\n", 5, {"B.kvl"}},
+      {Failure::MissingRoot, "#DEV C:\\data,B\n#DEV C:\\gone,A\n", 5, {"B.kvl"}},
+      {Failure::Walk, "#DEV C:\\data,A\n#DEV C:\\data\\sub,B\n", 5, {"B.kvl"}},
+      {Failure::Create, "#DEV C:\\data,A\n#DEV C:\\data\\sub,B\n", 5, {"B.kvl"}},
+      {Failure::Write, "#DEV C:\\data,A\n#DEV C:\\data\\sub,B\n", 5, {"B.kvl"}},
+      {Failure::Rename, "#DEV C:\\data,A\n#DEV C:\\data\\sub,B\n", 5, {"B.kvl"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.parameters + " failure " + std::to_string(static_cast<int>(c.failure)));
+    FakePlatform& fake = fake_;
+    fake.ClearFailures();
+    OsError err;
+    for (const std::string& name : Catalogues()) fake.Remove("C:\\cats\\" + name, &err);
+    switch (c.failure) {
+      case Failure::None:
+      case Failure::MissingRoot:
+        break;
+      case Failure::Walk:
+        fake.Fail(FakePlatform::Op::List, "C:\\data\\");
+        break;
+      case Failure::Create:
+        fake.Fail(FakePlatform::Op::Create, "C:\\cats\\A.kvl.tmp*");
+        break;
+      case Failure::Write:
+        fake.Fail(FakePlatform::Op::Write, "C:\\cats\\A.kvl.tmp*");
+        break;
+      case Failure::Rename:
+        fake.Fail(FakePlatform::Op::Rename, "C:\\cats\\A.kvl.tmp*");
+        break;
+    }
+    errorText_.str("");
+    EXPECT_EQ(RunWith(c.parameters), c.status);
+    EXPECT_EQ(errorText_.str().find("Error occured while cataloging") != std::string::npos,
+              c.status != 0);
+    EXPECT_EQ(Catalogues(), c.catalogues);
+  }
+}
+
+// A folder that takes no new file is found out before the first walk: the run stops with
+// status 3 and catalogues nothing, instead of walking every device to fail at its end.
+// Where it does take one, the file made to find out is gone again.
+TEST_F(DriverTest, FolderThatTakesNoNewFileStopsTheRunBeforeAnyWalk) {
+  EXPECT_EQ(RunWith("#DEV C:\\data,A\n"), 0);
+  EXPECT_EQ(Catalogues(), std::vector<std::string>{"A.kvl"});
+  const std::vector<std::string>& log = fake_.log();
+  const auto probe = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.rfind("create C:\\cats\\.kvl.tmp.", 0) == 0;
+  });
+  ASSERT_NE(probe, log.end());
+  const std::string probed = probe->substr(std::string("create ").size());
+  EXPECT_EQ(probed.size(), std::string("C:\\cats\\.kvl.tmp.").size() + 8);
+  EXPECT_NE(std::find(probe, log.end(), "remove " + probed), log.end());
+  const auto walkStored = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.rfind("create C:\\cats\\A.kvl.tmp.", 0) == 0;
+  });
+  EXPECT_LT(probe, walkStored);
+
+  outText_.str("");
+  errorText_.str("");
+  fake_.Fail(FakePlatform::Op::Create, "C:\\cats\\*");
+  EXPECT_EQ(RunWith("#DEV C:\\data,B\n#DEV C:\\data\\sub,C\n"), 3);
+  EXPECT_EQ(outText_.str(), "") << "no device line is read";
+  EXPECT_EQ(errorText_.str(),
+            "Fatal Error: Cannot create files in the folder 'C:\\cats': Access is denied.\n");
+  EXPECT_EQ(Catalogues(), std::vector<std::string>{"A.kvl"});
 }
 
 TEST_F(DriverTest, ParameterFileInADriveRootWritesIntoThatRoot) {

@@ -176,7 +176,7 @@ TEST_F(EndToEndTest, FailingDevicesAmongGoodOnes) {
     TempTree cats;
     WriteWholeFile(cats.Path("params.txt"), c.lines);
     const e2e::RunResult r = RunInProcess(cats.Path("params.txt"));
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 5);
     EXPECT_TRUE(r.folderRestored);
     EXPECT_EQ(r.err, c.err);
     std::vector<std::string> expected = c.files;
@@ -245,7 +245,7 @@ TEST_F(EndToEndTest, FailedWalkKeepsTheEarlierCatalogue) {
     c.spoil(tree);
 
     const e2e::RunResult r = RunInProcess(params);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 5);
     EXPECT_EQ(r.err, e2e::DeviceFailure(tree.root(), c.reason));
     EXPECT_EQ(NamesIn(cats.root()), (std::vector<std::string>{"Kept.kvl", "params.txt"}));
     EXPECT_EQ(ReadBytes(cats.Path("Kept.kvl")), earlier);

@@ -22,6 +22,7 @@ namespace {
 struct Streams {
   std::string out;
   std::string err;
+  int status = -1;  // the exit status, -1 when the program did not exit
 };
 
 // Runs "LedraCmd -f parameterFile" with standard output on a pipe and standard error on a
@@ -78,7 +79,7 @@ Streams RunWithStandardError(const std::string& parameterFile, int columns) {
   }
   int status = 0;
   waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  s.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return s;
 }
 
@@ -115,6 +116,7 @@ TEST(TerminalPosixTest, ProgressOnATerminalOnlyAndStreamsUnchangedOtherwise) {
     e2e::WriteWholeFile(cats + "/params.txt",
                         "#DEV " + tree + ",A\n#DEV " + missing + "\n#DEV " + other + ",B\n");
     const Streams s = RunWithStandardError(cats + "/params.txt", c.columns);
+    EXPECT_EQ(s.status, 5) << "one device failed";
     EXPECT_EQ(s.out, expectedOut);
     const std::string failure = e2e::DeviceFailure(missing, e2e::kNoRoot);
     if (c.columns < 0) {

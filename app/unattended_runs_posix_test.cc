@@ -3,13 +3,18 @@
 // be backed up, trees deeper than PATH_MAX, a parameter file from a pipe, permissions of
 // replaced catalogues. Every catalogue left behind is read by the strict full reader.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -99,6 +104,22 @@ int WaitFor(pid_t pid) {
   return WEXITSTATUS(status);
 }
 
+// Ends the process it holds when it goes out of scope, however the test ends.
+class KilledAtEnd {
+ public:
+  explicit KilledAtEnd(pid_t pid) : pid_(pid) {}
+  ~KilledAtEnd() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  KilledAtEnd(const KilledAtEnd&) = delete;
+  KilledAtEnd& operator=(const KilledAtEnd&) = delete;
+
+ private:
+  pid_t pid_;
+};
+
 // Fault 1: overlapping runs on one folder, from two parameter files, over and over. The
 // folder lock makes them take turns: every catalogue and backup is whole, the comment
 // survives, and nothing else is left in the folder.
@@ -119,7 +140,7 @@ TEST_F(UnattendedRunTest, OverlappingRunsTakeTurns) {
     for (pid_t pid : runs) EXPECT_EQ(WaitFor(pid), 0);
     for (int p = 0; p < kProcesses; ++p) {
       const std::string err = ReadBytes(scratch_ / ("err" + std::to_string(p)));
-      EXPECT_TRUE(err.empty() || err.find("waiting for another run") == 10) << err;
+      EXPECT_TRUE(err.empty() || err.find("waiting for the lock") == 10) << err;
     }
     ASSERT_EQ(NamesIn(cats_), (Names{"A.kvl", "A.kvl.bak", "one.txt", "two.txt"}));
     ASSERT_TRUE(Sound(cats_ + "/A.kvl", "kept"));
@@ -130,18 +151,78 @@ TEST_F(UnattendedRunTest, OverlappingRunsTakeTurns) {
 // Fault 1: a second run says once that it waits and goes on when the first lets go.
 TEST_F(UnattendedRunTest, SecondRunWaitsForTheLock) {
   const std::string params = Params("#DEV " + tree_ + ",A\n");
-  const int folder = open(cats_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  ASSERT_GE(folder, 0);
-  ASSERT_EQ(flock(folder, LOCK_EX), 0);
+  const int held = open((cats_ + "/.ledra.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
   const pid_t run = Spawn({LEDRA_CMD_PATH, "-f", params}, scratch_ / "err");
   usleep(700000);
   EXPECT_EQ(NamesIn(cats_), Names{"params.txt"}) << "nothing is read or written meanwhile";
-  close(folder);  // lets go of the lock
+  close(held);  // lets go of the lock
   EXPECT_EQ(WaitFor(run), 0);
   EXPECT_EQ(ReadBytes(scratch_ / "err"),
-            "LedraCmd: waiting for another run to finish with the folder '" + cats_ +
-                "' (at most 5 minutes)\n");
+            "LedraCmd: waiting for the lock of the folder '" + cats_ + "' (at most 5 minutes)\n");
   EXPECT_TRUE(Sound(cats_ + "/A.kvl", ""));
+  struct stat lockFile;
+  ASSERT_EQ(lstat((cats_ + "/.ledra.lock").c_str(), &lockFile), 0);
+  EXPECT_TRUE(S_ISREG(lockFile.st_mode));
+  EXPECT_EQ(lockFile.st_mode & 07777, 0600u);
+  EXPECT_EQ(lockFile.st_uid, geteuid());
+}
+
+// Whoever may read the folder may lock the folder itself: an ordinary user's lock on root's
+// working folder, or a lock file planted by a user who may write there, never keeps the
+// run waiting. A planted lock file is told and the run goes on without the lock.
+TEST_F(UnattendedRunTest, OtherUsersCannotHoldTheRunsLock) {
+  if (geteuid() != 0) GTEST_SKIP() << "another user's lock needs root to start that user";
+  const std::string params = Params("#DEV " + tree_ + ",A\n");
+  ASSERT_EQ(e2e::RunLedraCmd(params).status, 0);  // the lock file is there from now on
+  struct Case {
+    const char* name;
+    bool plantLockFile;  // the folder is the other user's, who made a lock file of their own
+    std::string err;
+  };
+  const Case cases[] = {
+      {"the folder locked", false, ""},
+      {"a lock file of another user", true,
+       "LedraCmd: the folder '" + cats_ +
+           "' cannot be locked ('.ledra.lock' is not a plain file of this user); going on "
+           "without the lock\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.plantLockFile) {
+      fs::remove(cats_ + "/.ledra.lock");
+      ASSERT_EQ(chown(cats_.c_str(), 65534, 65534), 0);
+    }
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      const int folder = open(cats_.c_str(), O_RDONLY | O_DIRECTORY);
+      if (folder < 0 || flock(folder, LOCK_EX) != 0) _exit(1);
+      if (c.plantLockFile) {
+        const int planted = open((cats_ + "/.ledra.lock").c_str(), O_RDWR | O_CREAT, 0666);
+        if (planted < 0 || fchmod(planted, 0666) != 0 || flock(planted, LOCK_EX) != 0) _exit(1);
+      }
+      if (write(ready[1], "r", 1) != 1) _exit(1);
+      pause();
+      _exit(0);
+    }
+    ASSERT_GT(holder, 0);
+    const KilledAtEnd holderEnds(holder);
+    close(ready[1]);
+    char got = 0;
+    const bool holding = read(ready[0], &got, 1) == 1;
+    close(ready[0]);
+    ASSERT_TRUE(holding) << "user nobody could not lock the folder";
+
+    const e2e::ProcessResult p = e2e::RunLedraCmd(params, {"timeout", "20"});
+    EXPECT_EQ(p.status, 0);
+    EXPECT_EQ(p.err, c.err);
+    EXPECT_TRUE(Sound(cats_ + "/A.kvl", ""));
+  }
 }
 
 // Faults 2 and 8: names planted in the working folder by another user. Nothing is
@@ -279,10 +360,11 @@ TEST_F(UnattendedRunTest, NamesInMessagesAreEscaped) {
 }
 
 // Fault 11: a replacement takes the permissions and owner of the catalogue it replaces,
-// whatever the umask of the root run; a new one follows the umask.
+// whatever the umask of the root run; a new one follows its folder.
 TEST_F(UnattendedRunTest, ReplacementKeepsPermissionsAndOwner) {
   if (geteuid() != 0) GTEST_SKIP() << "changing the owner needs root";
   const std::string params = Params("#DEV " + tree_ + ",A\n");
+  ASSERT_EQ(chmod(cats_.c_str(), 0777), 0);
   const std::string run = "umask 000; exec " LEDRA_CMD_PATH " -f " + params;
   ASSERT_EQ(e2e::RunProcess({"sh", "-c", run}, "/").err, "");
   struct stat made;
@@ -297,6 +379,127 @@ TEST_F(UnattendedRunTest, ReplacementKeepsPermissionsAndOwner) {
   EXPECT_EQ(replaced.st_uid, 65534u);
   EXPECT_EQ(replaced.st_gid, 65534u);
   EXPECT_TRUE(Sound(cats_ + "/A.kvl", ""));
+}
+
+// Swaps every catalogue being written in `folder` for a hard link to `victim` as soon as
+// it is created, as user nobody, until killed. Returns its process, or -1.
+pid_t StartNameSwapper(const std::string& folder, const std::string& victim) {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  const pid_t child = fork();
+  if (child != 0) {
+    close(ready[1]);
+    char c = 0;
+    const bool started = read(ready[0], &c, 1) == 1;
+    close(ready[0]);
+    if (!started && child > 0) {
+      kill(child, SIGKILL);
+      waitpid(child, nullptr, 0);
+      return -1;
+    }
+    return child;
+  }
+  close(ready[0]);
+  if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
+  // Set after the change of user, which clears it: the swapper never outlives the test.
+  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() == 1) _exit(1);
+  const int watch = inotify_init1(IN_CLOEXEC);
+  if (watch < 0 || inotify_add_watch(watch, folder.c_str(), IN_CREATE) < 0) _exit(1);
+  if (write(ready[1], "r", 1) != 1) _exit(1);
+  alignas(inotify_event) char buffer[8192];
+  for (int n = 0;; ++n) {
+    const ssize_t got = read(watch, buffer, sizeof buffer);
+    if (got <= 0) continue;
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      const std::string name = event->len > 0 ? event->name : "";
+      if (name.find(".kvl.tmp.") == std::string::npos) continue;
+      const std::string swap = folder + "/swap" + std::to_string(n);
+      if (link(victim.c_str(), swap.c_str()) == 0 &&
+          rename(swap.c_str(), (folder + "/" + name).c_str()) != 0) {
+        unlink(swap.c_str());
+      }
+    }
+  }
+}
+
+// A new catalogue discloses its names to no one who may not list its folder: it takes the
+// folder's permission bits without the execute bits, limited further by the umask.
+TEST_F(UnattendedRunTest, NewCataloguesTakeTheModeOfTheirFolder) {
+  struct Case {
+    mode_t folder;
+    const char* umask;
+    mode_t file;
+  };
+  const Case cases[] = {
+      {0700, "022", 0600}, {0711, "022", 0600}, {0750, "022", 0640}, {0755, "022", 0644},
+      {0775, "002", 0664}, {0777, "022", 0644}, {0777, "000", 0666}, {0755, "077", 0600},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.folder) + " umask " + c.umask);
+    const std::string cats = scratch_.Folder("cats" + std::to_string(c.folder) + c.umask);
+    WriteWholeFile(cats + "/params.txt", "#DEV " + tree_ + ",A\n");
+    ASSERT_EQ(chmod(cats.c_str(), c.folder), 0);
+    const std::string run =
+        std::string("umask ") + c.umask + "; exec " LEDRA_CMD_PATH " -f " + cats + "/params.txt";
+    const e2e::ProcessResult p = e2e::RunProcess({"sh", "-c", run}, "/");
+    EXPECT_EQ(p.status, 0) << p.err;
+    struct stat made;
+    ASSERT_EQ(stat((cats + "/A.kvl").c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 07777, c.file);
+    // A second run replaces it and keeps the mode, whatever the folder says now.
+    ASSERT_EQ(chmod((cats + "/A.kvl").c_str(), 0604), 0);
+    ASSERT_EQ(chmod(cats.c_str(), 0700), 0);
+    EXPECT_EQ(e2e::RunProcess({"sh", "-c", run}, "/").status, 0);
+    ASSERT_EQ(stat((cats + "/A.kvl").c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 07777, 0604u);
+  }
+}
+
+// Fault 11, continued: a user who can write to the catalogue folder swaps the catalogue
+// being written for a hard link to a file of theirs the moment it appears. The new file
+// takes the earlier catalogue's owner and mode through the descriptor it was written
+// with, so root never changes the owner or mode of whatever the name then points to.
+TEST_F(UnattendedRunTest, OwnerAndModeAreNeverGivenToASwappedName) {
+  if (geteuid() != 0) GTEST_SKIP() << "the race needs root to run and another user to swap";
+  const std::string params = Params("#DEV " + tree_ + ",A\n");
+  ASSERT_EQ(e2e::RunLedraCmd(params).err, "");
+  const std::string earlier = ReadBytes(cats_ + "/A.kvl");
+  ASSERT_EQ(chown(cats_.c_str(), 65534, 65534), 0);
+  const std::string victim = scratch_ / "victim";
+  WriteWholeFile(victim, "precious");
+  ASSERT_EQ(chown(victim.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+  struct stat victimBefore;
+  ASSERT_EQ(stat(victim.c_str(), &victimBefore), 0);
+
+  const pid_t swapper = StartNameSwapper(cats_, victim);
+  if (swapper < 0) GTEST_SKIP() << "cannot start a process of user nobody";
+  const KilledAtEnd swapperEnds(swapper);
+  constexpr int kRuns = 50;
+  int swapsLanded = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    // The earlier catalogue, root's and of a mode of its own, is what the new one copies.
+    fs::remove(cats_ + "/A.kvl");
+    WriteWholeFile(cats_ + "/A.kvl", earlier);
+    ASSERT_EQ(chown((cats_ + "/A.kvl").c_str(), 0, 0), 0);
+    ASSERT_EQ(chmod((cats_ + "/A.kvl").c_str(), 0604), 0);
+    e2e::RunLedraCmd(params);
+    struct stat now;
+    ASSERT_EQ(stat(victim.c_str(), &now), 0);
+    ASSERT_EQ(now.st_uid, 65534u) << "run " << run;
+    ASSERT_EQ(now.st_gid, 65534u) << "run " << run;
+    ASSERT_EQ(now.st_mode & 07777, 0600u) << "run " << run;
+    struct stat stored;
+    if (stat((cats_ + "/A.kvl").c_str(), &stored) == 0 && stored.st_ino == victimBefore.st_ino) {
+      ++swapsLanded;
+    }
+  }
+  EXPECT_EQ(ReadBytes(victim), "precious");
+  // The race was run, not missed: the swapped name is what the run renamed into place.
+  EXPECT_GT(swapsLanded, 0);
+  std::printf("%d of %d runs had their catalogue name swapped\n", swapsLanded, kRuns);
 }
 
 }  // namespace

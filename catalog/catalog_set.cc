@@ -79,6 +79,19 @@ void CatalogSet::RemoveLeftovers() {
   }
 }
 
+bool CatalogSet::TakesNewFiles(OsError* err) {
+  // Named like a catalogue being written, so that a run killed here leaves nothing the
+  // next run would not remove.
+  const std::string probe = std::string(".kvl") + TemporarySuffix();
+  std::unique_ptr<File> file = platform_.CreateForWriting(probe, err);
+  if (!file) return false;
+  OsError ignored;
+  file->Close(&ignored);
+  OsError removeErr;
+  if (!platform_.Remove(probe, &removeErr)) platform_.ReportError("delete", probe, removeErr);
+  return true;
+}
+
 void CatalogSet::Add(std::unique_ptr<VolumeCatalog> catalog, size_t index) {
   totalEntries_ += static_cast<int32_t>(catalog->entries.size());
   catalogs_.insert(catalogs_.begin() + static_cast<std::ptrdiff_t>(index), std::move(catalog));
@@ -169,7 +182,13 @@ bool CatalogSet::CopyFile(const std::string& from, const std::string& to, OsErro
   std::vector<char> buffer(CatalogStream::kBufferSize);
   size_t got = 0;
   while (in->Read(buffer.data(), buffer.size(), &got, err)) {
-    if (got == 0) return out->Sync(err) && out->Close(err);
+    if (got == 0) {
+      // A copy stands for the file itself: it takes its permissions, through the file
+      // still open. Where it cannot, the copy is still a good backup.
+      OsError ignored;
+      out->TakeOverAccessFrom(from, &ignored);
+      return out->Sync(err) && out->Close(err);
+    }
     if (!out->Write(buffer.data(), got, err)) return false;
   }
   return false;
@@ -190,7 +209,6 @@ void CatalogSet::BackUp(const std::string& path, bool keepName) {
         platform_.Remove(moved, &err);
         return;
       }
-      platform_.TakeOverAccess(moved, path, &err);
     }
   }
   if (!platform_.Rename(moved, backup, &err) && !(err.notFound && !keepName)) {
@@ -210,14 +228,10 @@ int CatalogSet::StoreCatalog(VolumeCatalog cur, const CatalogMatch& replaced) {
   const std::string temporary = FileNameBase(catalog->displayName) + ".kvl" + TemporarySuffix();
   catalog->filePath = temporary;
   OsError err;
-  if (catalog->WriteCatalog(platform_) != 1) {
+  const std::string earlierPath = replaces ? replaced.catalog->filePath : std::string();
+  if (catalog->WriteCatalog(platform_, earlierPath) != 1) {
     platform_.Remove(temporary, &err);
     return 0;
-  }
-  const std::string earlierPath = replaces ? replaced.catalog->filePath : std::string();
-  if (!platform_.TakeOverAccess(temporary, earlierPath, &err)) {
-    platform_.ReportError("give the permissions of '" + EscapeControls(earlierPath) + "' to",
-                          temporary, err);
   }
 
   // A volume keeps its file name: the earlier catalogue's own name counts as free.

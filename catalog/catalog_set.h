@@ -49,6 +49,12 @@ class CatalogSet {
   // Call it only while holding the folder's lock.
   void RemoveLeftovers();
 
+  // Whether the current folder takes a new file: one of this run's temporary names is
+  // created exclusively, without following a link, and removed again. False, with the
+  // cause in `err`, when it cannot be created; a file that cannot be removed is reported
+  // and left for the next run to remove. Call it only while holding the folder's lock.
+  bool TakesNewFiles(OsError* err);
+
   // The display name of the first catalogue with this volume name and serial, or "".
   std::string LookupAlias(const std::string& volumeName, uint32_t serial) const;
 

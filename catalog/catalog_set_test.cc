@@ -594,16 +594,18 @@ TEST_F(CatalogSetFakeTest, ReplacesAVolumeStoredEarlierInTheRun) {
     const std::string bakTmp = In("DATA.kvl.bak.tmp.*");
     const std::vector<std::string> log = MaskedLog(fake_, logBefore);
     if (round == 0) {
-      EXPECT_EQ(log, (std::vector<std::string>{"create " + tmp,
+      EXPECT_EQ(log, (std::vector<std::string>{"create " + tmp, "close " + tmp,
                                                "rename " + tmp + " -> " + In("DATA.kvl")}));
       EXPECT_FALSE(fake_.Exists(In("DATA.kvl.bak")));
     } else {
       // The new file is complete before anything moves, and the name never goes empty:
-      // the backup is a second link, and the new file replaces the old in one step.
-      EXPECT_EQ(log, (std::vector<std::string>{"create " + tmp,
-                                               "link " + In("DATA.kvl") + " -> " + bakTmp,
-                                               "rename " + bakTmp + " -> " + In("DATA.kvl.bak"),
-                                               "rename " + tmp + " -> " + In("DATA.kvl")}));
+      // the backup is a second link, and the new file replaces the old in one step. It
+      // takes the earlier file's permissions while still open, never again by its name.
+      EXPECT_EQ(log, (std::vector<std::string>{
+                         "create " + tmp, "access " + tmp + " from " + In("DATA.kvl"),
+                         "close " + tmp, "link " + In("DATA.kvl") + " -> " + bakTmp,
+                         "rename " + bakTmp + " -> " + In("DATA.kvl.bak"),
+                         "rename " + tmp + " -> " + In("DATA.kvl")}));
       EXPECT_EQ(fake_.Content(In("DATA.kvl.bak")), contents[round - 1]);
     }
     EXPECT_NE(contents[round].find("round " + std::to_string(round)), std::string::npos);

@@ -107,6 +107,15 @@ void CatalogStream::WriteSlow(const uint8_t* source, size_t n) {
   }
 }
 
+void CatalogStream::TakeOverAccessFrom(const std::string& earlier) {
+  if (!file_ || mode_ != kWrite || earlier.empty()) return;
+  OsError err;
+  if (!file_->TakeOverAccessFrom(earlier, &err)) {
+    platform_.ReportError("give the permissions of '" + EscapeControls(earlier) + "' to", path_,
+                          err);
+  }
+}
+
 bool CatalogStream::Close(bool sync) {
   if (!file_) return !writeFailed_;
   OsError err;

@@ -64,6 +64,10 @@ class CatalogStream {
   void WriteTerminatedString(const char* text) { WriteBytes(text, std::strlen(text) + 1); }
   void WriteTerminatedString(const std::string& text) { WriteBytes(text.c_str(), text.size() + 1); }
   bool writeFailed() const { return writeFailed_; }
+  // Write mode, before Close: the file takes the permissions (and, where the process may,
+  // the owner) of the plain file `earlier` through the open file (File::TakeOverAccessFrom).
+  // A failure is reported and changes nothing else: the catalogue is still good.
+  void TakeOverAccessFrom(const std::string& earlier);
 
   // Writes out what is buffered (write mode) and closes the file. With `sync`, the
   // written bytes are pushed to the disk first. False when writing, syncing or closing

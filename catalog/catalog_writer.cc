@@ -19,7 +19,7 @@ void Put32(uint8_t* out, uint32_t v) {
 
 }  // namespace
 
-int VolumeCatalog::WriteCatalog(Platform& platform) {
+int VolumeCatalog::WriteCatalog(Platform& platform, const std::string& accessFrom) {
   if (folders.size() > kMaxRecords || entries.size() > kMaxRecords) return 0;
   CatalogStream out(platform, filePath, CatalogStream::kWrite);
   if (!out.Open()) return 0;
@@ -60,6 +60,7 @@ int VolumeCatalog::WriteCatalog(Platform& platform) {
     out.WriteBytes(field, fixed);
     out.WriteBytes(entry.name, static_cast<size_t>(entry.nameLength) + 1);
   }
+  out.TakeOverAccessFrom(accessFrom);
   if (!out.Close(/*sync=*/true)) return 0;
   version = header.version;
   return 1;

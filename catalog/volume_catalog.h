@@ -63,7 +63,9 @@ class VolumeCatalog {
   // into timestamp and version. 1: the file was created and every byte written; 0:
   // creating or writing failed (already reported through the platform), or the tables
   // hold more than kMaxRecords records (nothing is created).
-  int WriteCatalog(Platform& platform);
+  // `accessFrom`, when given, names the catalogue file being replaced, whose permissions
+  // (and owner) the new file takes before it is closed.
+  int WriteCatalog(Platform& platform, const std::string& accessFrom = std::string());
   // Reads the header of the file at filePath (versions 0 to 6) and takes over the fields
   // its version holds. 1: a catalogue header was read; 0: not a catalogue, a later version
   // (version then holds it), cut short, or unreadable; the fields are left as they were.

@@ -34,7 +34,7 @@ Cataloger::Cataloger(Platform& platform, MessageSink& errors)
   catalogSet_.LoadHeaders();
 }
 
-void Cataloger::CatalogDevice(const std::string& root, const std::string& ignoreText,
+bool Cataloger::CatalogDevice(const std::string& root, const std::string& ignoreText,
                               const std::string& alias) {
   VolumeCatalog cur;
   IdentifyVolume(root, &cur);
@@ -63,7 +63,7 @@ void Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
   if (walked > 0) {
     if (catalogSet_.StoreCatalog(std::move(cur), earlier) == 1) {
       if (progress) progress->Finish(*catalogSet_.catalogs().back());
-      return;
+      return true;
     }
     reason = "the catalogue could not be written";
   } else if (walked < 0) {
@@ -75,6 +75,7 @@ void Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
   }
   if (progress) progress->Abandon();
   ReportFailure(root, reason);
+  return false;
 }
 
 void Cataloger::ReportFailure(const std::string& root, const std::string& reason) {

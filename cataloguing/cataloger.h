@@ -24,8 +24,14 @@ class Cataloger {
   // Catalogues the tree below `root` (trimmed) with the ignore text in force and the
   // alias of the device line. A device that cannot be catalogued is reported on
   // standard error (ReportFailure), its earlier catalogue stays, and the run goes on.
-  void CatalogDevice(const std::string& root, const std::string& ignoreText,
+  // True when the new catalogue was stored; false when the device failed.
+  bool CatalogDevice(const std::string& root, const std::string& ignoreText,
                      const std::string& alias);
+
+  // Whether catalogues can be created in the working folder at all (CatalogSet::
+  // TakesNewFiles); asked before the first walk, so that a run that could store nothing
+  // does not walk every device first.
+  bool CanStoreCatalogues(OsError* err) { return catalogSet_.TakesNewFiles(err); }
 
   // Fills `catalog`'s root, volume name, serial and alias, and driveType(), from the
   // volume that holds `devicePath`. Changes nothing when the volume cannot be identified:

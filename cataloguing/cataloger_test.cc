@@ -437,9 +437,11 @@ TEST_F(CatalogerTest, EveryFailureKeepsTheNewestCompleteCatalogue) {
     }
     Cataloger cataloger(fake, machine.errors);
     // Unidentified, the volume is still found by the alias of its line.
-    cataloger.CatalogDevice("C:\\", "", c.failure == Failure::Identify ? "Disk" : "");
+    const bool stored =
+        cataloger.CatalogDevice("C:\\", "", c.failure == Failure::Identify ? "Disk" : "");
 
     const int index = static_cast<int>(c.failure);
+    EXPECT_EQ(stored, c.newStored) << index;
     for (const std::string& name : fake.List("C:\\cats")) {
       EXPECT_EQ(name.find(".tmp"), std::string::npos) << index << " left " << name;
     }

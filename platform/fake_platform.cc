@@ -174,10 +174,15 @@ class FakePlatform::OpenFile : public File {
     return true;
   }
   bool Close(OsError* err) override {
+    if (writing_) fake_.log_.push_back("close " + absolute_);
     if (fake_.Fails(Op::Close, absolute_)) {
       *err = OsError{false, 29, "The system cannot write to the specified device."};
       return false;
     }
+    return true;
+  }
+  bool TakeOverAccessFrom(const std::string& earlier, OsError*) override {
+    fake_.log_.push_back("access " + absolute_ + " from " + fake_.Resolve(earlier));
     return true;
   }
 

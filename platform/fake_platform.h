@@ -64,6 +64,11 @@ class FakePlatform : public Platform {
   // (1 = the first), counting calls on that path from now. A `path` ending in '*' names
   // every path it begins (a run's temporary files: 'C:\\cats\\DATA.kvl.tmp*').
   void Fail(Op op, const std::string& path, int fromCall = 1);
+  // Every call succeeds again.
+  void ClearFailures() {
+    failFrom_.clear();
+    calls_.clear();
+  }
   // Makes every folder listing wait, as over a network: each folder its own number of
   // microseconds below `maxMicroseconds`, drawn from `seed` and the folder's path.
   void SetListingDelays(uint32_t maxMicroseconds, uint32_t seed) {
@@ -79,7 +84,8 @@ class FakePlatform : public Platform {
   std::string Content(const std::string& path) const;
   // Names of a folder's items in listing order.
   std::vector<std::string> List(const std::string& folder) const;
-  // "create X", "rename X -> Y", "remove X", in order.
+  // "create X", "access X from Y" (TakeOverAccessFrom), "close X" (of a file created or
+  // overwritten), "link X -> Y", "rename X -> Y", "remove X", in order.
   const std::vector<std::string>& log() const { return log_; }
   // Number of Write calls made on a path, and the byte count of each.
   std::vector<size_t> Writes(const std::string& path) const;
@@ -137,7 +143,6 @@ class FakePlatform : public Platform {
   bool Remove(const std::string& path, OsError* err) override;
   bool Rename(const std::string& from, const std::string& to, OsError* err) override;
   bool Link(const std::string& existing, const std::string& link, OsError* err) override;
-  bool TakeOverAccess(const std::string&, const std::string&, OsError*) override { return true; }
   bool SyncFolder(const std::string&, OsError*) override { return true; }
   LockOutcome TryLockFolder(const std::string& folder, std::unique_ptr<FolderLock>* lock,
                             OsError* err) override;

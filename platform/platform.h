@@ -97,6 +97,17 @@ class File {
   // Pushes written bytes to the disk.
   virtual bool Sync(OsError* err) = 0;
   virtual bool Close(OsError* err) = 0;
+  // Gives this file, still open, the permission bits and, where the process may, the owner
+  // and group of the plain file `earlier` (a link is not followed), through the open file
+  // itself: a file once written is never opened again by its name, which someone able to
+  // write to its folder could have swapped for a link to another file in the meantime.
+  // True, changing nothing, where `earlier` is no plain file or the system has no such
+  // notion (Win32: a new file takes the access rules its folder hands down).
+  virtual bool TakeOverAccessFrom(const std::string& earlier, OsError* err) {
+    (void)earlier;
+    (void)err;
+    return true;
+  }
 };
 
 // The exclusive hold of one run on its working folder, let go when destroyed (and by the
@@ -111,7 +122,7 @@ class FolderLock {
 
 enum class LockOutcome {
   Held,         // the lock is this run's
-  Busy,         // another run holds it
+  Busy,         // held by another process
   Unsupported,  // the filesystem offers no lock (or no lock file can be made there)
 };
 
@@ -242,7 +253,8 @@ class Platform {
   // Opens the parameter file, which may also be a link, a pipe or a FIFO; its reads
   // wait for a slow writer.
   virtual std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) = 0;
-  // Creates a new file for writing (mode 0666 less the umask on POSIX). Fails when any
+  // Creates a new file for writing (on POSIX with the permission bits of the folder it is
+  // made in, execute bits dropped, less the umask). Fails when any
   // item of that name exists, a link included: nothing is truncated or followed.
   virtual std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) = 0;
   // Opens `path` for writing as given on a command line: a new file is created (mode 0666
@@ -256,11 +268,6 @@ class Platform {
   // Gives the file `existing` the second name `link` (a hard link). Fails where the
   // filesystem or the system's rules refuse it.
   virtual bool Link(const std::string& existing, const std::string& link, OsError* err) = 0;
-  // Gives the plain file at `path` the permission bits, and where the process may, the
-  // owner and group of the plain file `earlier`. True, changing nothing, where the
-  // system has no such notion.
-  virtual bool TakeOverAccess(const std::string& path, const std::string& earlier,
-                              OsError* err) = 0;
   // Makes the renames done in `folder` survive a power cut.
   virtual bool SyncFolder(const std::string& folder, OsError* err) = 0;
 

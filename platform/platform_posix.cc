@@ -264,6 +264,18 @@ class PosixFile final : public File {
     return fsync(fd_) == 0 || FailWithErrno(err);
   }
 
+  // Owner first: a change of owner clears bits that the mode then sets again.
+  bool TakeOverAccessFrom(const std::string& earlier, OsError* err) override {
+    struct stat old;
+    if (earlier.empty() || lstat(earlier.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return true;
+    if (fd_ < 0) return Closed(err);
+    struct stat status;
+    if (fstat(fd_, &status) != 0) return FailWithErrno(err);
+    if (!S_ISREG(status.st_mode)) return NotRegular(err);
+    if (geteuid() == 0 && fchown(fd_, old.st_uid, old.st_gid) != 0) return FailWithErrno(err);
+    return fchmod(fd_, old.st_mode & 0777) == 0 || FailWithErrno(err);
+  }
+
   bool Close(OsError* err) override {
     if (fd_ < 0) return true;
     // Linux frees the descriptor even when close fails, so it is never retried.
@@ -292,6 +304,8 @@ class PosixFolderLock final : public FolderLock {
 
 class PosixPlatform final : public Platform {
  public:
+  static constexpr const char* kLockFileName = ".ledra.lock";
+
   explicit PosixPlatform(MessageSink& errors) : Platform(errors) {}
 
   bool Start() override { return true; }
@@ -485,10 +499,20 @@ class PosixPlatform final : public Platform {
     return std::make_unique<PosixFile>(fd);
   }
 
+  // A new file may be read by whoever may list its folder, and by no one else: a root run
+  // that catalogues a private tree into a private folder must not hand its names to every
+  // user. So it takes the folder's permission bits without the execute bits, and the
+  // umask limits them further (a folder of mode 0700 gives 0600).
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    struct stat status;
+    const mode_t mode = stat(folder.c_str(), &status) == 0 ? (status.st_mode & 0666) : 0600;
     const int fd =
         open(path.c_str(),
-             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
     if (fd < 0) {
       FailWithErrno(err);
       return nullptr;
@@ -518,22 +542,6 @@ class PosixPlatform final : public Platform {
     return ::link(existing.c_str(), link.c_str()) == 0 || FailWithErrno(err);
   }
 
-  bool TakeOverAccess(const std::string& path, const std::string& earlier, OsError* err) override {
-    struct stat old;
-    if (earlier.empty() || lstat(earlier.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return true;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
-    if (fd < 0) return FailWithErrno(err);
-    struct stat status;
-    bool done = fstat(fd, &status) == 0 || FailWithErrno(err);
-    if (done && !S_ISREG(status.st_mode)) done = NotRegular(err);
-    // Owner first: a change of owner clears bits that the mode then sets again.
-    if (done && geteuid() == 0 && fchown(fd, old.st_uid, old.st_gid) != 0)
-      done = FailWithErrno(err);
-    if (done && fchmod(fd, old.st_mode & 0777) != 0) done = FailWithErrno(err);
-    close(fd);
-    return done;
-  }
-
   bool SyncFolder(const std::string& folder, OsError* err) override {
     const int fd = open(ListedFolder(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return FailWithErrno(err);
@@ -543,13 +551,38 @@ class PosixPlatform final : public Platform {
     return done;
   }
 
-  // flock on the folder itself: no lock file is left behind, a read-only folder can be
-  // locked, and the system lets go of a killed run's lock.
+  // flock on a lock file of the folder that only this user can open: anyone may open the
+  // folder itself, and a lock on it would let any user stop the run. The system lets go of
+  // a killed run's lock; the file stays, since removing it would race with the next run.
+  // Its name is no catalogue's and no temporary file's, so the catalogue set leaves it be.
   LockOutcome TryLockFolder(const std::string& folder, std::unique_ptr<FolderLock>* lock,
                             OsError* err) override {
-    const int fd = open(ListedFolder(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    const int dir = open(ListedFolder(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
       FailWithErrno(err);
+      return LockOutcome::Unsupported;
+    }
+    const int fd = openat(dir, kLockFileName,
+                          O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
+    const int saved = errno;
+    close(dir);
+    errno = saved;
+    if (fd < 0) {
+      if (errno == ELOOP) errno = EPERM;  // a link planted under the name
+      FailWithErrno(err);
+      err->text = "'" + std::string(kLockFileName) + "': " + err->text;
+      return LockOutcome::Unsupported;
+    }
+    // Someone else's file, or one others may open, is no lock of this run's.
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
+        ((status.st_mode & 0077) != 0 && fchmod(fd, 0600) != 0)) {
+      close(fd);
+      if (err != nullptr) {
+        *err = OsError{};
+        err->code = EPERM;
+        err->text = "'" + std::string(kLockFileName) + "' is not a plain file of this user";
+      }
       return LockOutcome::Unsupported;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) {

@@ -635,9 +635,6 @@ class Win32Platform : public Platform {
     return true;
   }
 
-  // A new file takes the access rules its folder hands down, as every file there does.
-  bool TakeOverAccess(const std::string&, const std::string&, OsError*) override { return true; }
-
   // MOVEFILE_WRITE_THROUGH has already put each rename on the disk.
   bool SyncFolder(const std::string&, OsError*) override { return true; }
 
