@@ -48,7 +48,7 @@ ours() {
 }
 
 removeLinks() {
-  for letter in d e n f g h; do
+  for letter in d e n l f g h; do
     if ours "$letter"; then rm -f "$devices/$letter:"; fi
   done
 }
@@ -77,7 +77,7 @@ fi
 removeLinks
 unmountDisc
 mkdir -p "$drivesDir" || exit 2
-rm -rf "$drivesDir/data" "$drivesDir/blank" "$drivesDir/net" "$many"
+rm -rf "$drivesDir/data" "$drivesDir/blank" "$drivesDir/net" "$drivesDir/long" "$many"
 
 # Writes $2 into the file $1 (its folders made on the way), without a line end.
 put() {
@@ -117,6 +117,12 @@ link() {
 link d "$drivesDir/data"
 link e "$drivesDir/blank"
 link n "$drivesDir/net"
+
+# A label of 33 characters, as NTFS allows, longer than the 31 bytes a catalogue keeps.
+put "$drivesDir/long/.windows-label" "Summer photographs 2023 of us all"
+put "$drivesDir/long/.windows-serial" 10A6BE11
+put "$drivesDir/long/beach.jpg" "sand"
+link l "$drivesDir/long"
 
 # No label, so that the root holds the tree alone. The folders are made here, on the Unix
 # side: Wine looks every new name up without regard to case, which makes filling one folder

@@ -3,6 +3,7 @@
 // sanitizers watch), no allocation beyond what the file's size could justify (the fuzzer's
 // malloc limit watches), and answers that agree with each other:
 // - the header reader and the full reader agree on which files have tables;
+// - a full load succeeds exactly when the entry table and every folder's figures are sound;
 // - an accepted table has as many entries and folders as it claims, every entry lies in a
 //   folder met before it, and every path built from it stays within the file's bytes;
 // - a refused file names an offset within the file.
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalog/catalog_reader.h"
 
@@ -69,9 +71,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         streamed.problem().offset == cursor.problem().offset &&
         streamed.problem().what == cursor.problem().what);
 
+  // A full load also holds every folder's figures to what sizes can give.
+  std::vector<ledra::CatalogFolder> folders;
+  ledra::ReadProblem folderProblem;
+  const bool foldersSound = cursor.ok() && reader.Folders(&folders, &folderProblem);
+  Check(foldersSound || !cursor.ok() || folderProblem.offset <= size);
   ledra::CatalogContents contents;
   const bool loaded = ledra::LoadCatalog(std::string(bytes), &contents, &problem);
-  Check(loaded == cursor.ok());
+  Check(loaded == foldersSound);
   if (loaded)
     Check(contents.entries.size() == h.entryCount && contents.folders.size() == h.folderCount);
   return 0;
