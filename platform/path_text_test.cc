@@ -157,7 +157,11 @@ TEST(CutAtCharacterTest, NeverSplitsACharacter) {
   };
   const std::string a = "\x83\x41";  // katakana 'a' in code page 932
   const Case cases[] = {
+      {NoLeadBytes, "", 31, ""},
       {NoLeadBytes, "short", 31, "short"},
+      {NoLeadBytes, std::string(29, 'x') + "\xE2\x82\xAC", 31, std::string(29, 'x')},  // €
+      // Bytes that are no UTF-8 are cut where the limit falls.
+      {NoLeadBytes, std::string(40, '\xB0'), 31, std::string(31, '\xB0')},
       {NoLeadBytes, std::string(40, 'x'), 31, std::string(31, 'x')},
       {NoLeadBytes, std::string(30, 'x') + "\xC3\xA9", 31, std::string(30, 'x')},  // é
       {NoLeadBytes, std::string(29, 'x') + "\xC3\xA9z", 31, std::string(29, 'x') + "\xC3\xA9"},

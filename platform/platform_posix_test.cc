@@ -617,25 +617,6 @@ TEST(VolumeLinuxTest, DecodeUdevName) {
   for (const auto& c : cases) EXPECT_EQ(DecodeUdevName(c.name), c.decoded) << c.name;
 }
 
-TEST(VolumeLinuxTest, CutLabel) {
-  const std::string a29(29, 'a');
-  const std::string a30(30, 'a');
-  const std::string a31(31, 'a');
-  const struct {
-    std::string label;
-    std::string cut;
-  } cases[] = {
-      {"", ""},
-      {a31, a31},
-      {a31 + "bcdefgh", a31},
-      {a30 + "\xC3\xA9", a30},                             // 'é' would straddle byte 31
-      {a29 + "\xE2\x82\xAC", a29},                         // so would '€'
-      {a29 + "\xC3\xA9" + "z", a29 + "\xC3\xA9"},          // 'é' ends at byte 31 and stays
-      {std::string(40, '\xB0'), std::string(31, '\xB0')},  // not UTF-8: cut by bytes
-  };
-  for (const auto& c : cases) EXPECT_EQ(CutLabel(c.label), c.cut) << c.label;
-}
-
 TEST_F(PosixPlatformTest, FindDiskLinkNameByDevice) {
   // Device nodes of our own stand in for /dev, which has no /dev/disk on these machines.
   ASSERT_EQ(mkdir((temp_ / "nodes").c_str(), 0755), 0);

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "platform/byte_text.h"
+#include "platform/path_text.h"
 #include "platform/volume_serial.h"
 
 #ifndef FSLABEL_MAX
@@ -230,19 +231,6 @@ bool ProbeBlockDevice(const std::string& devicePath, const char* tag, std::strin
   return true;
 }
 
-std::string CutLabel(std::string label) {
-  if (label.size() <= kLabelLimit) return label;
-  size_t cut = kLabelLimit;
-  // Back up over at most three continuation bytes to the start of the cut character.
-  for (int i = 0; i < 3 && cut > 0 && (static_cast<unsigned char>(label[cut]) & 0xC0) == 0x80;
-       ++i) {
-    --cut;
-  }
-  if ((static_cast<unsigned char>(label[cut]) & 0xC0) != 0xC0) cut = kLabelLimit;
-  label.resize(cut);
-  return label;
-}
-
 bool ReadVolumeIdentity(const std::string& root, const std::string& devicePath, std::string* label,
                         uint32_t* serial) {
   struct statvfs volume;
@@ -265,7 +253,7 @@ bool ReadVolumeIdentity(const std::string& root, const std::string& devicePath, 
   const bool haveLabel = (fd >= 0 && LabelByIoctl(fd, &text)) ||
                          (haveBlock && ProbeBlockDevice(blockPath, "LABEL", &text)) ||
                          (haveBlock && FindDiskLinkName("/dev/disk/by-label", blockDevice, &text));
-  *label = haveLabel ? CutLabel(text) : std::string();
+  *label = haveLabel ? CutAtCharacter(text, kLabelLimit, NoLeadBytes) : std::string();
 
   uint32_t value = 0;
   const bool haveSerial = (fd >= 0 && UuidByIoctl(fd, &text) && SerialFromUuidText(text, &value)) ||

@@ -73,9 +73,6 @@ bool FindDiskLinkName(const std::string& folder, dev_t device, std::string* name
 // False when the device cannot be read (it needs privilege) or has no such value.
 bool ProbeBlockDevice(const std::string& devicePath, const char* tag, std::string* value);
 
-// A label cut to the 31 bytes a catalogue keeps, without leaving half a UTF-8 character.
-std::string CutLabel(std::string label);
-
 }  // namespace ledra
 
 #endif  // LEDRA_PLATFORM_VOLUME_LINUX_H_
