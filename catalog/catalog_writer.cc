@@ -1,7 +1,6 @@
 // Writes a VolumeCatalog to its file: the header, the folder table and the entry table, in
 // the version the tree needs (catalog/format.h has the layout).
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "catalog/catalog_stream.h"
@@ -10,14 +9,6 @@
 #include "platform/platform.h"
 
 namespace ledra {
-
-namespace {
-
-void Put32(uint8_t* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-}  // namespace
 
 int VolumeCatalog::WriteCatalog(Platform& platform, const std::string& accessFrom) {
   if (folders.size() > kMaxRecords || entries.size() > kMaxRecords) return 0;
@@ -37,21 +28,17 @@ int VolumeCatalog::WriteCatalog(Platform& platform, const std::string& accessFro
   out.WriteBytes(head.data(), head.size());
 
   uint8_t field[16];
-  Put32(field, static_cast<uint32_t>(folders.size()));
+  EncodeCount(folders.size(), field);
   out.WriteBytes(field, 4);
   bool first = true;
   for (const FolderRecord& folder : folders) {
     if (first) out.WriteTerminatedString(folder.path);
     first = false;
-    uint64_t totalBits;
-    std::memcpy(&totalBits, &folder.totalSize, sizeof totalBits);
-    Put32(field, static_cast<uint32_t>(folder.fileCount));
-    Put32(field + 4, static_cast<uint32_t>(totalBits));
-    Put32(field + 8, static_cast<uint32_t>(totalBits >> 32));
+    EncodeFolderRecord(folder.fileCount, folder.totalSize, field);
     out.WriteBytes(field, kFolderRecordBytes);
   }
 
-  Put32(field, static_cast<uint32_t>(entries.size()));
+  EncodeCount(entries.size(), field);
   out.WriteBytes(field, 4);
   for (const EntryRecord& entry : entries) {
     const size_t fixed =

@@ -293,6 +293,17 @@ EntryLayout EntryLayoutOf(int16_t version) {
   return EntryLayout{4, 2, kMaxFoldersOfVersion5};
 }
 
+void EncodeFolderRecord(int32_t fileCount, double totalSize, uint8_t* out) {
+  uint64_t totalBits;
+  std::memcpy(&totalBits, &totalSize, sizeof totalBits);
+  PutLittleEndian(static_cast<uint32_t>(fileCount), 4, out);
+  PutLittleEndian(totalBits, 8, out + 4);
+}
+
+void EncodeCount(size_t count, uint8_t* out) {
+  PutLittleEndian(static_cast<uint32_t>(count), 4, out);
+}
+
 size_t EncodeEntryFields(int16_t version, int32_t modified, int64_t size, uint32_t folder,
                          uint8_t* out) {
   const EntryLayout layout = EntryLayoutOf(version);

@@ -64,6 +64,10 @@ EntryLayout EntryLayoutOf(int16_t version);
 // returns how many bytes they take. `size` is as stored (see StoredSize).
 size_t EncodeEntryFields(int16_t version, int32_t modified, int64_t size, uint32_t folder,
                          uint8_t* out);
+// Writes a folder record (fileCount, totalSize) into `out`, kFolderRecordBytes long.
+void EncodeFolderRecord(int32_t fileCount, double totalSize, uint8_t* out);
+// Writes a folder or entry count into `out`, 4 bytes long.
+void EncodeCount(size_t count, uint8_t* out);
 
 // Where a catalogue file stopped making sense, and how.
 struct ReadProblem {
