@@ -179,27 +179,36 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
   std::string fullPath;
   if (!platform.AbsolutePath(parameterFile, &fullPath)) fullPath = parameterFile;
   const std::string workingFolder = platform.FolderOfFile(fullPath);
+  // The folder is entered before the parameter file is opened, which may block (a pipe)
+  // for as long as its writer likes: from here on, every catalogue name is taken in the
+  // folder entered now, even if another is put in its place under the same name.
+  std::string savedFolder;
+  const bool haveSavedFolder = platform.CurrentFolder(&savedFolder);
   std::string why;
-  if (!platform.MayHoldCatalogues(workingFolder, &why)) {
+  if (!platform.EnterWorkingFolder(workingFolder, &why)) {
     errors.WriteLine(cannotRead);
     platform.Report(why);
+    if (haveSavedFolder) platform.ChangeFolder(savedFolder);
     return kExitCannotReadParameters;
   }
 
   OsError err;
-  TextLineReader lines(platform.OpenParameterFile(parameterFile, &err));
+  const size_t nameStart = fullPath.size() > workingFolder.size() &&
+                                   fullPath.compare(0, workingFolder.size(), workingFolder) == 0
+                               ? workingFolder.size()
+                               : 0;
+  std::string fileName = fullPath.substr(nameStart);
+  if (!fileName.empty() && fileName[0] == platform.Separator()) fileName.erase(0, 1);
+  TextLineReader lines(platform.OpenParameterFile(fileName, &err));
   // A folder opens as a file on POSIX and only fails when read: the first piece is read
   // now, so that it is refused like a file that cannot be opened.
   std::string piece;
   const bool havePiece = lines.ReadPiece(&piece, kLinePieceLength);
   if (lines.readFailed()) {
     errors.WriteLine(cannotRead);
+    if (haveSavedFolder) platform.ChangeFolder(savedFolder);
     return kExitCannotReadParameters;
   }
-
-  std::string savedFolder;
-  const bool haveSavedFolder = platform.CurrentFolder(&savedFolder);
-  platform.ChangeFolder(workingFolder);
 
   // One run per folder, from before the catalogue headers are read until the last
   // catalogue is stored: overlapping runs would write over each other's files.

@@ -286,7 +286,7 @@ TEST_F(UnattendedRunTest, BackupThatCannotBeMadeAddsNoDuplicate) {
   for (int run = 0; run < 3; ++run) {
     const e2e::ProcessResult p = e2e::RunLedraCmd(params);
     EXPECT_EQ(p.status, 0);
-    EXPECT_EQ(p.err.rfind("LedraCmd: cannot back up '" + cats_ + "/A.kvl': ", 0), 0u) << p.err;
+    EXPECT_EQ(p.err.rfind("LedraCmd: cannot back up 'A.kvl': ", 0), 0u) << p.err;
     EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), 1) << p.err;
   }
   EXPECT_EQ(NamesIn(cats_), (Names{"A.kvl", "A.kvl.bak", "params.txt"}));
@@ -355,8 +355,8 @@ TEST_F(UnattendedRunTest, NamesInMessagesAreEscaped) {
   const e2e::ProcessResult p =
       e2e::RunLedraCmd(Params("#DEV " + tree_ + ",A\n"), e2e::kWithoutPermissionOverride);
   if (p.out.empty()) GTEST_SKIP() << "cannot drop the permission override: " << p.err;
-  EXPECT_EQ(p.err, "LedraCmd: cannot open '" + cats_ +
-                       "/x\\nFatal Error: forged\\x1b[2J.kvl': Permission denied\n");
+  EXPECT_EQ(p.err,
+            "LedraCmd: cannot open 'x\\nFatal Error: forged\\x1b[2J.kvl': Permission denied\n");
 }
 
 // Fault 11: a replacement takes the permissions and owner of the catalogue it replaces,
@@ -500,6 +500,67 @@ TEST_F(UnattendedRunTest, OwnerAndModeAreNeverGivenToASwappedName) {
   // The race was run, not missed: the swapped name is what the run renamed into place.
   EXPECT_GT(swapsLanded, 0);
   std::printf("%d of %d runs had their catalogue name swapped\n", swapsLanded, kRuns);
+}
+
+// A user who owns the working folder makes the parameter file a pipe and, once root has
+// opened it, moves the folder away and puts a link to a folder of root's in its place (or
+// nothing) before writing the device lines. The run stays in the folder it entered: its
+// catalogue lands in the folder moved away, never behind the link nor in root's own
+// current folder.
+TEST_F(UnattendedRunTest, WorkingFolderSwappedWhileTheParametersAreRead) {
+  if (geteuid() != 0) GTEST_SKIP() << "the swap needs root to run and another user to swap";
+  const std::string home = scratch_.Folder("home");
+  const std::string secret = scratch_.Folder("secret");
+  ASSERT_EQ(chmod(secret.c_str(), 0700), 0);
+  ASSERT_EQ(chown(home.c_str(), 65534, 65534), 0);
+  struct Case {
+    const char* name;
+    std::string putInPlace;  // shell command run as the user after the folder is moved
+  };
+  const Case cases[] = {
+      {"a link to root's folder", "ln -s " + secret + " " + home + "/cats"},
+      {"nothing in its place", "true"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(home + "/cats");
+    fs::remove_all(home + "/away");
+    const std::string cats = home + "/cats";
+    ASSERT_EQ(mkdir(cats.c_str(), 0755), 0);
+    ASSERT_EQ(chown(cats.c_str(), 65534, 65534), 0);
+    const std::string fifo = cats + "/params.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(chown(fifo.c_str(), 65534, 65534), 0);
+
+    const pid_t run = Spawn({LEDRA_CMD_PATH, "-f", fifo}, scratch_ / "err");
+    ASSERT_GT(run, 0);
+    // Opening the pipe for writing waits until the run has opened it for reading.
+    std::vector<std::string> attack = e2e::kAsNobody;
+    attack.insert(attack.end(), {"sh", "-c",
+                                 "exec 3>" + fifo + " && mv " + cats + " " + home + "/away && " +
+                                     c.putInPlace + " && echo '#DEV " + tree_ + ",EVIL' >&3"});
+    const e2e::ProcessResult attacker = e2e::RunProcess(attack, "/");
+    EXPECT_EQ(attacker.status, 0) << attacker.err;
+    EXPECT_EQ(WaitFor(run), 0) << ReadBytes(scratch_ / "err");
+    EXPECT_EQ(NamesIn(secret), Names{});
+    EXPECT_FALSE(fs::exists("/EVIL.kvl"));
+    EXPECT_EQ(NamesIn(home + "/away"), (Names{"EVIL.kvl", "params.fifo"}));
+    EXPECT_TRUE(Sound(home + "/away/EVIL.kvl", ""));
+  }
+}
+
+// A working folder that cannot be entered ends the run before anything is read or walked.
+TEST_F(UnattendedRunTest, WorkingFolderThatCannotBeEnteredIsFatal) {
+  const std::string params = Params("#DEV " + tree_ + ",A\n");
+  ASSERT_EQ(chmod(cats_.c_str(), 0600), 0);  // readable names, but no way in
+  const e2e::ProcessResult p = e2e::RunLedraCmd(params, e2e::kWithoutPermissionOverride);
+  ASSERT_EQ(chmod(cats_.c_str(), 0755), 0);
+  if (p.status == 0 && geteuid() == 0) GTEST_SKIP() << "cannot drop the permission override";
+  EXPECT_EQ(p.status, 3);
+  EXPECT_EQ(p.out, "");
+  EXPECT_EQ(p.err, "Fatal Error: Cannot read the parameter file '" + params +
+                       "'\nLedraCmd: cannot open the folder '" + cats_ + "': Permission denied\n");
+  EXPECT_EQ(NamesIn(cats_), Names{"params.txt"});
 }
 
 }  // namespace

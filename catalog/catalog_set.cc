@@ -50,7 +50,9 @@ std::string FileNameBase(const std::string& displayName) {
 }  // namespace
 
 CatalogSet::CatalogSet(Platform& platform)
-    : platform_(platform), random_(std::random_device{}() ^ static_cast<uint32_t>(platform.Now())) {
+    : platform_(platform),
+      inCurrentFolder_(true),
+      random_(std::random_device{}() ^ static_cast<uint32_t>(platform.Now())) {
   std::string current;
   if (platform_.CurrentFolder(&current)) folder_ = platform_.WithoutTrailingSeparator(current);
 }
@@ -107,9 +109,13 @@ std::unique_ptr<VolumeCatalog> CatalogSet::Detach(size_t index) {
 }
 
 void CatalogSet::LoadHeaders() {
-  for (const std::string& path : platform_.FindCatalogFiles(folder_)) {
+  for (const std::string& path : platform_.FindCatalogFiles(inCurrentFolder_ ? "." : folder_)) {
     auto catalog = std::make_unique<VolumeCatalog>();
     catalog->filePath = path;
+    if (inCurrentFolder_) {
+      const size_t cut = LastSeparator(path, platform_.Separator(), platform_.LeadBytes());
+      if (cut != std::string::npos) catalog->filePath = path.substr(cut + 1);
+    }
     if (catalog->ReadHeader(platform_) == 1) Add(std::move(catalog), catalogs_.size());
   }
 }

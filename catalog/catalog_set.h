@@ -34,7 +34,9 @@ struct CatalogMatch {
 
 class CatalogSet {
  public:
-  // On the process's current folder (a drive root loses its trailing separator).
+  // On the process's current folder (a drive root loses its trailing separator). Its
+  // files are then named relative to the current folder, not through folder(): the run
+  // works in the folder it entered, whatever is put in its place under that name.
   explicit CatalogSet(Platform& platform);
   // On the given folder, taken as it stands.
   CatalogSet(Platform& platform, const std::string& folder);
@@ -110,6 +112,7 @@ class CatalogSet {
   Platform& platform_;
   std::vector<std::unique_ptr<VolumeCatalog>> catalogs_;
   std::string folder_;
+  bool inCurrentFolder_ = false;
   int32_t count_ = 0;
   int32_t totalEntries_ = 0;
   std::mt19937 random_;

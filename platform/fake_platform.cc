@@ -381,6 +381,12 @@ bool FakePlatform::ChangeFolder(const std::string& folder) {
   return true;
 }
 
+bool FakePlatform::EnterWorkingFolder(const std::string& folder, std::string* why) {
+  if (ChangeFolder(folder)) return true;
+  *why = "cannot open the folder '" + folder + "': The system cannot find the path specified.";
+  return false;
+}
+
 bool FakePlatform::AbsolutePath(const std::string& path, std::string* absolute) {
   *absolute = Resolve(path);
   return true;

@@ -146,7 +146,7 @@ class FakePlatform : public Platform {
   bool SyncFolder(const std::string&, OsError*) override { return true; }
   LockOutcome TryLockFolder(const std::string& folder, std::unique_ptr<FolderLock>* lock,
                             OsError* err) override;
-  bool MayHoldCatalogues(const std::string&, std::string*) override { return true; }
+  bool EnterWorkingFolder(const std::string& folder, std::string* why) override;
   int32_t Now() override { return now; }
   // Advances `now` instead of waiting.
   void Pause(int milliseconds) override;

@@ -276,9 +276,11 @@ class Platform {
   // other than Busy come back as Unsupported with the cause in `err`.
   virtual LockOutcome TryLockFolder(const std::string& folder, std::unique_ptr<FolderLock>* lock,
                                     OsError* err) = 0;
-  // Whether catalogues may be written into `folder`; false, with the reason, for the
-  // system's device and process folders.
-  virtual bool MayHoldCatalogues(const std::string& folder, std::string* why) = 0;
+  // Makes `folder` the current folder of the run, so that every later name is taken in the
+  // very folder opened now, whatever is renamed or linked in its place afterwards. False,
+  // with the reason, when it cannot be entered or is a system folder (devices, processes)
+  // by what was opened, not by the name given.
+  virtual bool EnterWorkingFolder(const std::string& folder, std::string* why) = 0;
 
   // --- Clock ---------------------------------------------------------------------------
   // Seconds since 1970 UTC, clamped to 32 bits.

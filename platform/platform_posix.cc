@@ -596,11 +596,27 @@ class PosixPlatform final : public Platform {
   }
 
   // A root run must not create files among devices or in the kernel's own folders.
-  bool MayHoldCatalogues(const std::string& folder, std::string* why) override {
-    std::string resolved;
-    if (!ResolvePath(folder, &resolved)) resolved = folder;
+  bool EnterWorkingFolder(const std::string& folder, std::string* why) override {
+    // Opened once and entered through the descriptor: a folder renamed away after this, or
+    // a link put in its place, changes nothing for the run.
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool entered = fd >= 0 && fchdir(fd) == 0;
+    const int cause = errno;
+    if (fd >= 0) close(fd);
+    if (!entered) {
+      *why = "cannot open the folder '" + EscapeControls(folder) + "': " + std::strerror(cause);
+      return false;
+    }
+    // What was entered is judged by where it really is, which the current folder tells
+    // ('/dev/shm' behind a link to it is still below '/dev').
+    std::string real;
+    if (!CurrentFolder(&real)) {
+      *why = "cannot tell where the folder '" + EscapeControls(folder) +
+             "' is: " + std::strerror(errno);
+      return false;
+    }
     for (const char* system : {"/dev", "/proc", "/sys"}) {
-      for (const std::string& path : {folder, resolved}) {
+      for (const std::string& path : {folder, real}) {
         const size_t n = std::strlen(system);
         if (path.compare(0, n, system) == 0 && (path.size() == n || path[n] == '/')) {
           *why =

@@ -663,7 +663,15 @@ class Win32Platform : public Platform {
     return LockOutcome::Unsupported;
   }
 
-  bool MayHoldCatalogues(const std::string&, std::string*) override { return true; }
+  // The current folder holds an open handle that refuses renaming and removal while the
+  // run lasts, so the folder entered is the folder used.
+  bool EnterWorkingFolder(const std::string& folder, std::string* why) override {
+    if (!folder.empty() && SetCurrentDirectoryW(WidePath(folder).c_str()) != 0) return true;
+    OsError err;
+    FillLastError(&err);
+    *why = "cannot open the folder '" + EscapeControls(folder) + "': " + err.text;
+    return false;
+  }
 
   int32_t Now() override {
     FILETIME now{};
