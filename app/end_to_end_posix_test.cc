@@ -122,6 +122,46 @@ TEST_F(EndToEndExt4Test, WholeVolumeAndItsSecondRun) {
   EXPECT_EQ(c.folders[0].fileCount, 6);
 }
 
+// A disk unplugged from its mount point leaves a bare folder of the filesystem above it
+// (with a stray file in it). Known by its alias, that folder would replace the disk's
+// catalogue: the device fails as not mounted, the catalogue and its backup stay as they
+// are, and the run's status says so. Another disk mounted there takes the alias over,
+// with one line that names both volumes.
+TEST_F(EndToEndExt4Test, UnpluggedDiskKeepsItsCatalogue) {
+  const std::string cats = scratch_.Folder("cats");
+  CleanRun(cats, "#DEV " + volume_ + ",Archive\n");
+  const std::string stored = ReadBytes(cats + "/Archive.kvl");
+  std::string why;
+  ASSERT_TRUE(mounts_.Unmount(volume_, &why)) << why;
+  Put(volume_ + "/stray.txt", 5);
+  for (int run = 0; run < 2; ++run) {
+    const e2e::RunResult r = RunInProcess(cats + "/params.txt");
+    EXPECT_EQ(r.status, 5);
+    EXPECT_EQ(r.out, "Add: " + volume_ + "\n");
+    EXPECT_EQ(r.err, "Error occured while cataloging " + volume_ +
+                         ".\nLedraCmd: cannot catalogue '" + volume_ + "': not mounted\n");
+    EXPECT_EQ(NamesIn(cats), (Names{"Archive.kvl", "params.txt"}));
+    EXPECT_EQ(ReadBytes(cats + "/Archive.kvl"), stored);
+  }
+
+  if (!mounts_.LoopExt4(scratch_ / "other.img", volume_, "OTHER",
+                        "0badcafe-5678-4def-8123-456789abcdef", 16, &why)) {
+    GTEST_SKIP() << "no second ext4 volume: " << why;
+  }
+  Put(volume_ + "/new.txt", 3);
+  const e2e::RunResult r = RunInProcess(cats + "/params.txt");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "LedraCmd: the alias 'Archive' passes from the volume 'DATA' (1234-ABCD) to 'OTHER' "
+            "(0BAD-CAFE)\n");
+  EXPECT_EQ(NamesIn(cats), (Names{"Archive.kvl", "Archive.kvl.bak", "params.txt"}));
+  EXPECT_EQ(ReadBytes(cats + "/Archive.kvl.bak"), stored);
+  CatalogContents c;
+  ASSERT_TRUE(LoadCatalog(cats + "/Archive.kvl", &c));
+  EXPECT_EQ(c.header.volumeName, "OTHER");
+  EXPECT_EQ(c.header.alias, "Archive");
+}
+
 // The same disk must be known by the same name and serial whoever runs the program.
 TEST_F(EndToEndExt4Test, AnotherUserSeesTheSameVolume) {
   const std::string cats = scratch_.Folder("cats", 0777);
@@ -249,7 +289,20 @@ TEST_F(EndToEndExt4Test, AliasOfAnEarlierCatalogue) {
     SCOPED_TRACE(k.line);
     const std::string cats = scratch_.Folder("cats" + std::to_string(++n));
     WriteWholeFile(cats + "/Old.kvl", earlier);
-    CleanRun(cats, k.line + "\n");
+    WriteWholeFile(cats + "/params.txt", k.line + "\n");
+    const e2e::RunResult r = RunInProcess(cats + "/params.txt");
+    EXPECT_EQ(r.status, 0);
+    // Another volume taking the alias over is told, with both volumes named.
+    if (k.volumeName == "DATA") {
+      EXPECT_EQ(r.err, "");
+    } else {
+      EXPECT_EQ(r.err.rfind("LedraCmd: the alias 'Old' passes from the volume 'DATA' (1234-ABCD) "
+                            "to '" +
+                                k.volumeName + "' (",
+                            0),
+                0u)
+          << r.err;
+    }
     Names expectedNames{k.file, "Old.kvl.bak", "params.txt"};
     std::sort(expectedNames.begin(), expectedNames.end());
     EXPECT_EQ(NamesIn(cats), expectedNames);

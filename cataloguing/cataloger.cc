@@ -1,9 +1,13 @@
 #include "cataloguing/cataloger.h"
 
 #include <memory>
+#include <string>
 
+#include "cataloguing/mount_point.h"
 #include "cataloguing/tree_scanner.h"
 #include "cataloguing/walk_progress.h"
+#include "platform/byte_text.h"
+#include "platform/volume_serial.h"
 
 namespace ledra {
 
@@ -44,9 +48,17 @@ bool Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
   // the backup only once the new catalogue is completely written, so a failed walk or
   // write never costs the volume its last good catalogue.
   const CatalogMatch earlier = catalogSet_.FindMatch(cur);
+  // Decided before anything is walked or stored: the catalogue of a disk that is not
+  // plugged in must stay as it is, backup included.
+  if (LeftUnmounted(root, cur, earlier)) {
+    ReportFailure(root, "not mounted");
+    return false;
+  }
+  std::string handover;
   if (earlier.catalog != nullptr) {
     cur.comment = earlier.catalog->comment;
     if (alias.empty()) cur.alias = earlier.catalog->alias;
+    handover = AliasHandover(*earlier.catalog, cur);
   }
 
   MeasureFreeSpace(root, &cur);
@@ -63,6 +75,7 @@ bool Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
   if (walked > 0) {
     if (catalogSet_.StoreCatalog(std::move(cur), earlier) == 1) {
       if (progress) progress->Finish(*catalogSet_.catalogs().back());
+      if (!handover.empty()) platform_.Report(handover);
       return true;
     }
     reason = "the catalogue could not be written";
@@ -78,6 +91,27 @@ bool Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
   return false;
 }
 
+bool Cataloger::LeftUnmounted(const std::string& devicePath, const VolumeCatalog& cur,
+                              const CatalogMatch& earlier) {
+  if (location_.empty()) return false;
+  const char separator = platform_.Separator();
+  if (earlier.catalog != nullptr &&
+      MountPointLeftBare(cur.root, location_, earlier.catalog->root, separator)) {
+    return true;
+  }
+  return MountPointLeftBare(cur.root, location_, platform_.ListedMountPoint(devicePath), separator);
+}
+
+std::string Cataloger::AliasHandover(const VolumeCatalog& earlier, const VolumeCatalog& cur) {
+  // A reformatted or replaced disk may take over its predecessor's catalogue by the alias,
+  // but never unannounced: the line tells which volume's catalogue became which.
+  if (earlier.alias.empty() || earlier.alias != cur.alias) return std::string();
+  if (earlier.volumeName == cur.volumeName && earlier.serial == cur.serial) return std::string();
+  return "the alias '" + EscapeControls(cur.alias) + "' passes from the volume '" +
+         EscapeControls(earlier.volumeName) + "' (" + SerialText(earlier.serial) + ") to '" +
+         EscapeControls(cur.volumeName) + "' (" + SerialText(cur.serial) + ")";
+}
+
 void Cataloger::ReportFailure(const std::string& root, const std::string& reason) {
   // The first line is the one schedulers' logs have always been searched for; it has no
   // line end of its own. The second says why, in the form of every other report.
@@ -89,6 +123,7 @@ void Cataloger::ReportFailure(const std::string& root, const std::string& reason
 // A device path becomes the volume name and serial under which its catalogue is known from
 // run to run.
 void Cataloger::IdentifyVolume(const std::string& devicePath, VolumeCatalog* catalog) {
+  location_.clear();
   std::string root;
   std::string remainder;
   if (!platform_.SplitVolumeRoot(devicePath, &root, &remainder) || root.empty()) return;
@@ -112,6 +147,9 @@ void Cataloger::IdentifyVolume(const std::string& devicePath, VolumeCatalog* cat
     name += root[0];
   }
 
+  location_ = remainder.empty() || remainder[0] != separator
+                  ? root
+                  : platform_.WithoutTrailingSeparator(root) + remainder;
   catalog->root = root;
   catalog->volumeName = name;
   catalog->serial = serial;

@@ -56,12 +56,19 @@ class Cataloger {
   void MeasureFreeSpace(const std::string& root, VolumeCatalog* catalog);
   // Tells on standard error that the device at `root` could not be catalogued, and why.
   void ReportFailure(const std::string& root, const std::string& reason);
+  // Whether the device is the bare mount point of a volume that is not mounted now.
+  bool LeftUnmounted(const std::string& devicePath, const VolumeCatalog& cur,
+                     const CatalogMatch& earlier);
+  // The line that tells of an alias taken over by another volume; empty where none is.
+  static std::string AliasHandover(const VolumeCatalog& earlier, const VolumeCatalog& cur);
 
   Platform& platform_;
   MessageSink& errors_;
   CatalogSet catalogSet_;
   bool freeSpaceEx_ = false;
   DriveType driveType_ = DriveType::Unknown;
+  // The path of the device last identified, as its root and the rest below it.
+  std::string location_;
   int walkThreads_ = 0;
 };
 

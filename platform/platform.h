@@ -237,6 +237,12 @@ class Platform {
   virtual bool VolumeInformation(const std::string& root, const std::string& devicePath,
                                  std::string* label, uint32_t* serial) = 0;
   virtual DriveType DriveTypeOf(const std::string& root) = 0;
+  // The deepest mount point of the system's list of filesystems to mount (/etc/fstab)
+  // that holds `devicePath`, whether mounted now or not; empty where there is none.
+  virtual std::string ListedMountPoint(const std::string& devicePath) {
+    (void)devicePath;
+    return std::string();
+  }
   virtual bool Version(VersionInfo* info) = 0;
   // Loads a system module by name; false when it cannot be loaded.
   virtual bool LoadSystemModule(const std::string& module) = 0;

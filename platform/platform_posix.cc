@@ -360,6 +360,12 @@ class PosixPlatform final : public Platform {
     return true;
   }
 
+  std::string ListedMountPoint(const std::string& devicePath) override {
+    std::string resolved;
+    if (!ResolvePath(devicePath, &resolved)) return std::string();
+    return FindListedMountPoint("/etc/fstab", resolved);
+  }
+
   std::string PathBelowVolumeRoot(const std::string& normalisedRoot) override {
     std::string resolved;
     MountInfo mount;

@@ -548,6 +548,42 @@ TEST(VolumeLinuxTest, SplitAtMountPoint) {
   }
 }
 
+// A list of filesystems to mount, in the form of /etc/fstab, with swap, comments, an
+// escaped space and a mount point below another.
+TEST(VolumeLinuxTest, FindListedMountPoint) {
+  test::ScratchFolder scratch;
+  ASSERT_TRUE(scratch.ok());
+  const std::string table = scratch / "fstab";
+  {
+    std::FILE* f = std::fopen(table.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs(
+        "# <file system> <mount point> <type> <options> <dump> <pass>\n"
+        "UUID=1111 / ext4 errors=remount-ro 0 1\n"
+        "UUID=2222 none swap sw 0 0\n"
+        "LABEL=DRAWEREX /mnt/archive ext4 noauto,nofail 0 2\n"
+        "/dev/sdc1 /mnt/archive/inner vfat noauto 0 0\n"
+        "srv:/export /media/my\\040disk nfs noauto 0 0\n",
+        f);
+    std::fclose(f);
+  }
+  const struct {
+    const char* path;
+    const char* listed;
+  } cases[] = {
+      {"/mnt/archive", "/mnt/archive"},
+      {"/mnt/archive/photos/2023", "/mnt/archive"},
+      {"/mnt/archive/inner/x", "/mnt/archive/inner"},
+      {"/mnt/archive2", "/"},
+      {"/media/my disk/a", "/media/my disk"},
+      {"/home", "/"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FindListedMountPoint(table, c.path), c.listed) << c.path;
+  }
+  EXPECT_EQ(FindListedMountPoint(scratch / "missing", "/mnt/archive"), "");
+}
+
 // --- Volumes ----------------------------------------------------------------------------
 
 TEST(VolumeLinuxTest, DriveTypeForFsType) {

@@ -117,6 +117,22 @@ class MountStack {
     return true;
   }
 
+  // Unmounts the last mount made on `target` (as a disk is unplugged); its loop device
+  // stays until the test ends.
+  bool Unmount(const std::string& target, std::string* why) {
+    for (auto it = targets_.rbegin(); it != targets_.rend(); ++it) {
+      if (*it != target) continue;
+      if (umount2(target.c_str(), 0) != 0) {
+        *why = "umount " + target + ": " + std::strerror(errno);
+        return false;
+      }
+      targets_.erase(std::next(it).base());
+      return true;
+    }
+    *why = target + " was not mounted by this test";
+    return false;
+  }
+
   // Makes an ext4 image of `mib` MiB (sparse) with the label and UUID, attaches it to a
   // free loop device and mounts it on `target`.
   bool LoopExt4(const std::string& image, const std::string& target, const std::string& label,

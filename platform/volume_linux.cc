@@ -134,6 +134,21 @@ bool FindMount(const std::string& resolvedPath, MountInfo* mount) {
   return true;
 }
 
+std::string FindListedMountPoint(const std::string& tableFile, const std::string& resolvedPath) {
+  std::unique_ptr<libmnt_table, TableDeleter> table(mnt_new_table_from_file(tableFile.c_str()));
+  if (!table || resolvedPath.empty()) return std::string();
+  // Up the path one folder at a time, by the text alone: the points of such a list need
+  // not exist, nor be mounted, and nothing on the way is touched.
+  std::string path = resolvedPath;
+  for (;;) {
+    libmnt_fs* fs = mnt_table_find_target(table.get(), path.c_str(), MNT_ITER_BACKWARD);
+    if (fs != nullptr && mnt_fs_get_target(fs) != nullptr) return mnt_fs_get_target(fs);
+    const size_t cut = path.find_last_of('/');
+    if (cut == std::string::npos || path == "/") return std::string();
+    path = cut == 0 ? "/" : path.substr(0, cut);
+  }
+}
+
 void SplitAtMountPoint(const std::string& resolvedPath, const std::string& mountPoint,
                        std::string* root, std::string* remainder) {
   std::string point = mountPoint;

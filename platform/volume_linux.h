@@ -34,6 +34,10 @@ struct MountInfo {
 // mounted where mounts are stacked. False when the mount table cannot be read.
 bool FindMount(const std::string& resolvedPath, MountInfo* mount);
 
+// The deepest mount point of the filesystem list `tableFile` (in the form of /etc/fstab)
+// at or above the resolved path; empty when none is, or the list cannot be read.
+std::string FindListedMountPoint(const std::string& tableFile, const std::string& resolvedPath);
+
 // Splits a resolved path at its mount point: root is the mount point with a trailing
 // '/' ('/' for the root filesystem) and remainder the rest, beginning with '/' (empty for
 // the mount point itself).

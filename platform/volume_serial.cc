@@ -1,5 +1,7 @@
 #include "platform/volume_serial.h"
 
+#include <cstdio>
+
 #include "platform/byte_text.h"
 
 namespace ledra {
@@ -40,6 +42,13 @@ std::string UuidTextFromBytes(const unsigned char* bytes, size_t count) {
     if (count == 16 && (i == 4 || i == 6 || i == 8 || i == 10)) text += '-';
     AppendHexByte(bytes[i], &text);
   }
+  return text;
+}
+
+std::string SerialText(uint32_t serial) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(serial >> 16),
+                static_cast<unsigned>(serial & 0xFFFF));
   return text;
 }
 

@@ -24,6 +24,9 @@ bool SerialFromUuidText(std::string_view text, uint32_t* serial);
 // plain hex digits.
 std::string UuidTextFromBytes(const unsigned char* bytes, size_t count);
 
+// A serial number as people read it: "1234-ABCD".
+std::string SerialText(uint32_t serial);
+
 }  // namespace ledra
 
 #endif  // LEDRA_PLATFORM_VOLUME_SERIAL_H_

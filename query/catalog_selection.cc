@@ -97,13 +97,6 @@ void ReadHeaders(Platform& platform, std::vector<CatalogFile>* files,
   }
 }
 
-std::string SerialText(uint32_t serial) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(serial >> 16),
-                static_cast<unsigned>(serial & 0xFFFF));
-  return text;
-}
-
 void SplitSelector(std::string_view argument, std::string* selector, std::string* path) {
   const size_t colon = argument.find(':');
   *selector = std::string(argument.substr(0, colon));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "catalog/format.h"
+#include "platform/volume_serial.h"
 
 namespace ledra {
 
@@ -40,9 +41,6 @@ std::vector<CatalogFile> ListCatalogFiles(Platform& platform,
 // "FILE: offset N: what" in *problems and headerRead false.
 void ReadHeaders(Platform& platform, std::vector<CatalogFile>* files,
                  std::vector<std::string>* problems);
-
-// "1234-ABCD".
-std::string SerialText(uint32_t serial);
 
 // Splits "SEL:PATH" at its first ':'; without one, all of it is the selector.
 void SplitSelector(std::string_view argument, std::string* selector, std::string* path);
