@@ -146,11 +146,19 @@ inline void RunsBeyondVersion5(const std::string& tree, const std::string& folde
   const std::string base = tree.back() == separator ? tree.substr(0, tree.size() - 1) : tree;
   const std::string large = base + separator + kLargeFolder;
   const std::string params = cats + separator + "params.txt";
-  auto run = [&](const std::string& lines) {
+  // `handover`: the line's alias passes from another volume's catalogue, which is told.
+  auto run = [&](const std::string& lines, const std::string& handover = std::string()) {
     WriteWholeFile(params, lines);
     const RunResult r = RunInProcess(params);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    if (handover.empty()) {
+      EXPECT_EQ(r.err, "");
+    } else {
+      EXPECT_EQ(r.err.rfind("LedraCmd: the alias '" + handover + "' passes from the volume '", 0),
+                0u)
+          << r.err;
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
   };
   auto file = [&](const std::string& name) { return cats + separator + name; };
 
@@ -167,7 +175,7 @@ inline void RunsBeyondVersion5(const std::string& tree, const std::string& folde
   std::string why;
   ASSERT_TRUE(ReplaceComment(ReadBytes(file("Many.kvl")), "six", &patched, &why)) << why;
   WriteWholeFile(file("Many.kvl"), patched);
-  run("#DEV " + large + ",Many\n");
+  run("#DEV " + large + ",Many\n", "Many");
   EXPECT_EQ(ReadBytes(file("Many.kvl.bak")), patched);
   ExpectWholeDisk(file("Many.kvl"), 5, 0, 0, &c);
   EXPECT_EQ(c.header.comment, "six");

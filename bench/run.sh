@@ -5,7 +5,10 @@
 # writer writes beside dd writing as many bytes. See bench/README.md.
 #
 #   bench/run.sh [--scale S] [--runs N] [--skip-build] [--no-write] [--beyond] [--no-latency]
+#                [--no-deep]
 #
+# --no-deep leaves out the deep trees: chains of 500, 1,000 and 2,000 nested folders, where
+# a walk that opened each folder from the root would cost the square of the depth.
 # --beyond times a second tree as well, of scale BEYOND_SCALE (default 1.4: 70,000 folders),
 # more folders than a version-5 catalogue numbers, so that LedraCmd writes version 6.
 # --no-latency leaves out the latency rig (which needs root, /dev/fuse and libfuse3-dev);
@@ -32,6 +35,7 @@ BEYOND_SCALE=${BEYOND_SCALE:-1.4}
 LATENCY_SECTION=1
 LATENCY_MS=${LATENCY_MS:-5}
 LATENCY_SCALE=${LATENCY_SCALE:-0.0208}
+DEEP_SECTION=1
 
 usage() {
   awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "${BASH_SOURCE[0]}" >&2
@@ -46,6 +50,7 @@ while (($# > 0)); do
     --no-write) WRITE_SECTION=0; shift ;;
     --beyond) BEYOND=1; shift ;;
     --no-latency) LATENCY_SECTION=0; shift ;;
+    --no-deep) DEEP_SECTION=0; shift ;;
     *) usage ;;
   esac
 done
@@ -515,6 +520,58 @@ if ((BEYOND)); then
   walk_section "$BEYOND_SCALE"
 fi
 latency_section
+
+# --- Deep trees ----------------------------------------------------------------------------
+
+# One chain of DEPTH nested folders with a file at the bottom, made from the bottom up so
+# that no path grows beyond what one call takes.
+make_chain() {
+  local top=$1 depth=$2
+  [[ -f $top/.complete ]] && return 0
+  rm -rf "$top"
+  mkdir -p "$top"
+  python3 - "$top" "$depth" <<'PY'
+import os, sys
+top, depth = sys.argv[1], int(sys.argv[2])
+os.chdir(top)
+for _ in range(depth):
+    os.mkdir("d")
+    os.chdir("d")
+open("bottom.txt", "w").write("x")
+PY
+  touch "$top/.complete"
+}
+
+deep_section() {
+  local depth top params
+  local -A TIMES=() PEAK=()
+  ((DEEP_SECTION == 1)) || return 0
+  say ""
+  say "Timing deep trees ($RUNS runs each) ..."
+  {
+    say ""
+    say "=== Deep trees: LedraCmd beside du -s, medians of $RUNS runs, load $(load_average) ==="
+    printf '%-8s %12s %10s %10s\n' depth "LedraCmd s" "du s" "ratio"
+  } | tee -a "$REPORT"
+  for depth in 500 1000 2000; do
+    top=$BENCH_DIR/deep-$depth
+    make_chain "$top" "$depth"
+    params=$LEDRA_OUT/params.txt
+    printf '#DEV %s,Deep%s\n' "$top" "$depth" >"$params"
+    TIMES=() PEAK=()
+    for ((run = 1; run <= RUNS; run++)); do
+      clear_catalogues
+      measure deep "$LEDRA_CMD" -f "$params"
+      measure du du -s "$top"
+    done
+    local l d
+    l=$(median <<<"${TIMES[deep]}")
+    d=$(median <<<"${TIMES[du]}")
+    printf '%-8s %12.4f %10.4f %10s\n' "$depth" "$l" "$d" "$(ratio "$l" "$d")" | tee -a "$REPORT"
+  done
+  clear_catalogues
+}
+deep_section
 
 # --- Writing speed -------------------------------------------------------------------------
 

@@ -116,7 +116,9 @@ void CatalogSet::LoadHeaders() {
       const size_t cut = LastSeparator(path, platform_.Separator(), platform_.LeadBytes());
       if (cut != std::string::npos) catalog->filePath = path.substr(cut + 1);
     }
-    if (catalog->ReadHeader(platform_) == 1) Add(std::move(catalog), catalogs_.size());
+    const int read = catalog->ReadHeader(platform_);
+    if (read == 1) Add(std::move(catalog), catalogs_.size());
+    if (read < 0) unreadable_.push_back(catalog->filePath);
   }
 }
 

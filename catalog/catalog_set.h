@@ -45,6 +45,9 @@ class CatalogSet {
 
   // Adds the header of every readable catalogue file of the folder, in listing order.
   void LoadHeaders();
+  // The files of the folder whose reading failed on an input/output error in LoadHeaders:
+  // catalogues, perhaps, of volumes that would otherwise be given a second one.
+  const std::vector<std::string>& unreadable() const { return unreadable_; }
 
   // Removes the temporary files (catalogues being written, backups being made) that
   // runs killed half-way left in the current folder: plain files of those names only.
@@ -113,6 +116,7 @@ class CatalogSet {
   std::vector<std::unique_ptr<VolumeCatalog>> catalogs_;
   std::string folder_;
   bool inCurrentFolder_ = false;
+  std::vector<std::string> unreadable_;
   int32_t count_ = 0;
   int32_t totalEntries_ = 0;
   std::mt19937 random_;

@@ -35,7 +35,13 @@ void CatalogStream::Refill() {
   }
   size_t got = 0;
   OsError err;
-  if (!file_->Read(buffer_.get(), kBufferSize, &got, &err) || got == 0) {
+  if (!file_->Read(buffer_.get(), kBufferSize, &got, &err)) {
+    atEnd_ = true;
+    readFailed_ = true;
+    readError_ = err;
+    return;
+  }
+  if (got == 0) {
     atEnd_ = true;
     return;
   }

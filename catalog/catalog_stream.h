@@ -46,6 +46,11 @@ class CatalogStream {
   // not fit (the rest of it is left unread).
   bool ReadTerminatedString(char* destination, size_t capacity);
   bool atEnd() const { return atEnd_; }
+  // Whether the end came from a failed read rather than the file's end; its cause in *err.
+  bool readFailed(OsError* err) const {
+    if (readFailed_ && err != nullptr) *err = readError_;
+    return readFailed_;
+  }
 
   // Writing. A failed block write is reported once; the stream then drops what is
   // buffered and everything after it, and writeFailed() turns true.
@@ -93,6 +98,8 @@ class CatalogStream {
   uint32_t position_ = 0;
   uint32_t filled_ = 0;
   bool atEnd_ = false;
+  bool readFailed_ = false;
+  OsError readError_;
   bool writeFailed_ = false;
 };
 

@@ -28,6 +28,11 @@ int VolumeCatalog::ReadHeader(Platform& platform) {
   // No header is longer than this; whatever follows it is not looked at.
   std::string bytes(kMaxHeaderBytes, '\0');
   bytes.resize(in.ReadBytes(&bytes[0], bytes.size()));
+  OsError err;
+  if (in.readFailed(&err)) {
+    platform.ReportError("read", filePath, err);
+    return -1;
+  }
 
   CatalogHeader header;
   ReadProblem problem;

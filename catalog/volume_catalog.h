@@ -68,7 +68,9 @@ class VolumeCatalog {
   int WriteCatalog(Platform& platform, const std::string& accessFrom = std::string());
   // Reads the header of the file at filePath (versions 0 to 6) and takes over the fields
   // its version holds. 1: a catalogue header was read; 0: not a catalogue, a later version
-  // (version then holds it), cut short, or unreadable; the fields are left as they were.
+  // (version then holds it), cut short, or unreadable; -1: reading failed on an
+  // input/output error (reported), so whether it is a catalogue is not known. Unless 1,
+  // the fields are left as they were.
   int ReadHeader(Platform& platform);
 
   std::string filePath;

@@ -54,6 +54,13 @@ bool Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
     ReportFailure(root, "not mounted");
     return false;
   }
+  // A catalogue that could not be read may be this volume's: a second one would leave the
+  // volume with two, and the reader unable to tell which is its.
+  if (earlier.catalog == nullptr && !catalogSet_.unreadable().empty()) {
+    ReportFailure(root, "the catalogue '" + EscapeControls(catalogSet_.unreadable().front()) +
+                            "' could not be read and may be this volume's");
+    return false;
+  }
   std::string handover;
   if (earlier.catalog != nullptr) {
     cur.comment = earlier.catalog->comment;
@@ -76,7 +83,14 @@ bool Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
     if (catalogSet_.StoreCatalog(std::move(cur), earlier) == 1) {
       if (progress) progress->Finish(*catalogSet_.catalogs().back());
       if (!handover.empty()) platform_.Report(handover);
-      return true;
+      if (scanner.readErrors() == 0) return true;
+      // What was read is kept (it is more than the last catalogue may hold), but the run's
+      // status must show that the disk was not read whole.
+      const int errors = scanner.readErrors();
+      platform_.Report("the catalogue of '" + EscapeControls(root) +
+                       "' was stored without what could not be read (" + std::to_string(errors) +
+                       (errors == 1 ? " read error)" : " read errors)"));
+      return false;
     }
     reason = "the catalogue could not be written";
   } else if (walked < 0) {

@@ -481,5 +481,48 @@ TEST_F(CatalogerTest, TheMatchOfAnIdentifiedVolumeMovesToItsBackup) {
   EXPECT_EQ(cataloger.catalogSet().count(), 0);
 }
 
+// A disk that fails to be read, part of the way: what was read is stored, every error
+// is told with its cause, and the device counts as failed. Whether the folders are read
+// ahead by threads or one at a time, the lines are the same and in folder order.
+TEST_F(CatalogerTest, ReadErrorsAreToldAndTheDeviceFails) {
+  fake_.AddFile("C:\\data\\sub\\c.txt", 30);
+  fake_.AddFile("C:\\data\\sub\\d.txt", 40);
+  fake_.Fail(FakePlatform::Op::ListBreaks, "C:\\data\\sub\\");
+  for (int threads : {1, 4}) {
+    SCOPED_TRACE(threads);
+    errorText_.str("");
+    Cataloger& cataloger = MakeCataloger();
+    cataloger.SetWalkThreads(threads);
+    EXPECT_FALSE(cataloger.CatalogDevice("C:\\data", "", "Part"));
+    EXPECT_EQ(errorText_.str(),
+              "LedraCmd: cannot list the whole folder 'C:\\data\\sub': The request could not be "
+              "performed because of an I/O device error.\n"
+              "LedraCmd: the catalogue of 'C:\\data' was stored without what could not be read "
+              "(1 read error)\n");
+    ASSERT_EQ(cataloger.catalogSet().count(), 1);
+    const VolumeCatalog& stored = *cataloger.catalogSet().catalogs()[0];
+    EXPECT_EQ(stored.entries.size(), 3u) << "a.txt, sub and the one file listed in sub";
+  }
+}
+
+// A catalogue whose header cannot be read for an input/output error may be the volume's
+// own: a device without another catalogue fails rather than get a second one, while a
+// device whose catalogue was read goes on.
+TEST_F(CatalogerTest, CatalogueUnreadableForAnErrorStopsANewCatalogue) {
+  StoreEarlier("DATA.kvl", "DATA", 0x1234ABCD, "", "");
+  StoreEarlier("Sub.kvl", "[\\data]", 0x1234ABCD, "Sub", "");
+  fake_.Fail(FakePlatform::Op::Read, "C:\\cats\\DATA.kvl");
+  Cataloger& cataloger = MakeCataloger();
+  EXPECT_FALSE(cataloger.CatalogDevice("C:\\", "", ""));
+  EXPECT_TRUE(cataloger.CatalogDevice("C:\\data", "", ""));
+  EXPECT_EQ(errorText_.str(),
+            "LedraCmd: cannot read 'DATA.kvl': The request could not be performed because of an "
+            "I/O device error.\n"
+            "Error occured while cataloging C:\\.\n"
+            "LedraCmd: cannot catalogue 'C:\\': the catalogue 'DATA.kvl' could not be read and "
+            "may be this volume's\n");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"DATA.kvl", "Sub.kvl.bak", "Sub.kvl"}));
+}
+
 }  // namespace
 }  // namespace ledra

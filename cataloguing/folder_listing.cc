@@ -50,6 +50,10 @@ class OnTheSpotLister final : public FolderLister {
 
   bool Next(DirItem& item) override { return search_->Next(item); }
 
+  void TakeProblems(std::vector<ListingProblem>* problems) override {
+    search_->TakeProblems(problems);
+  }
+
  private:
   const FolderQueue& queue_;
   std::unique_ptr<DirSearch> search_;

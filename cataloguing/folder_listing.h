@@ -69,6 +69,9 @@ class FolderLister {
   virtual bool Open(uint32_t folder, std::string* path, OsError* err) = 0;
   // The next item of the open listing, dots included, in the platform's order.
   virtual bool Next(DirItem& item) = 0;
+  // What the folder last opened left out for errors (DirSearch::TakeProblems), once its
+  // items are all taken or it could not be listed.
+  virtual void TakeProblems(std::vector<ListingProblem>* problems) = 0;
 };
 
 // A lister over `queue`, which the caller keeps and grows between calls of Open. With

@@ -46,6 +46,7 @@ struct Slot {
   // Answer.
   bool listed = false;
   OsError err;
+  std::vector<ListingProblem> problems;
   std::string text;
   std::vector<HeldItem> items;
   bool done = false;
@@ -90,6 +91,8 @@ class PrefetchingLister final : public FolderLister {
     }
     *path = std::move(slot.path);
     *err = std::move(slot.err);
+    problems_.swap(slot.problems);
+    slot.problems.clear();
     if (!slot.listed) {
       Release(slot);
       return false;
@@ -113,6 +116,11 @@ class PrefetchingLister final : public FolderLister {
     item.size = held.size;
     item.identity = held.identity;
     return true;
+  }
+
+  void TakeProblems(std::vector<ListingProblem>* problems) override {
+    problems->swap(problems_);
+    problems_.clear();
   }
 
  private:
@@ -186,7 +194,10 @@ class PrefetchingLister final : public FolderLister {
   void List(DirSearch& search, Slot& slot) {
     slot.err = OsError{};
     slot.listed = StartFolderListing(search, root_, slot.path, slot.root, slot.expected, &slot.err);
-    if (!slot.listed) return;
+    if (!slot.listed) {
+      search.TakeProblems(&slot.problems);
+      return;
+    }
     DirItem item;
     while (!quit_.load(std::memory_order_relaxed) && search.Next(item)) {
       slot.text += item.name;
@@ -195,6 +206,7 @@ class PrefetchingLister final : public FolderLister {
           HeldItem{item.size, item.identity, item.modified, static_cast<uint32_t>(item.name.size()),
                    static_cast<uint32_t>(item.pathName.size()), item.isFolder, item.enterable});
     }
+    search.TakeProblems(&slot.problems);
   }
 
   const FolderQueue& queue_;  // read by the walk's thread only
@@ -214,6 +226,7 @@ class PrefetchingLister final : public FolderLister {
   // The walk's side.
   uint32_t handedOut_ = 0;  // folders 0 .. handedOut_ - 1 are handed out
   Slot* open_ = nullptr;
+  std::vector<ListingProblem> problems_;  // of the folder last opened
   size_t nextItem_ = 0;
   size_t nextText_ = 0;
 };

@@ -90,6 +90,22 @@ class CatalogFiller final : public WalkSink {
 
 }  // namespace
 
+void TreeScanner::ReportProblems(const std::string& folder,
+                                 const std::vector<ListingProblem>& problems) {
+  for (const ListingProblem& problem : problems) {
+    ++readErrors_;
+    if (problem.name.empty()) {
+      platform_.ReportError("list the whole folder", folder, problem.err);
+    } else {
+      std::string item = folder;
+      if (!EndsWithSeparator(item, platform_.Separator(), platform_.LeadBytes())) {
+        item += platform_.Separator();
+      }
+      platform_.ReportError("read the status of", item + problem.name, problem.err);
+    }
+  }
+}
+
 int32_t TreeScanner::Scan(const std::string& root, const std::string& ignoreText, int recursive) {
   CatalogFiller filler(platform_, catalog_, platform_.WithoutTrailingSeparator(root), observer_);
   const int64_t entries = Walk(filler, root, ignoreText, recursive);
@@ -116,14 +132,20 @@ int64_t TreeScanner::Walk(WalkSink& sink, const std::string& root, const std::st
   OsError err;
   size_t entries = 0;
 
+  std::vector<ListingProblem> problems;
   for (uint32_t i = 0; i < queue.size(); ++i) {
     const bool listed = lister->Open(i, &path, &err);
-    if (!listed && i == 0) break;
     // Folders denied or removed keep their silence; other causes are told, in folder
     // order however the listings were read.
     if (!listed && !err.notFound && !err.denied && !err.text.empty()) {
       platform_.ReportError("list the folder", path, err);
+      ++readErrors_;
     }
+    if (!listed) {
+      lister->TakeProblems(&problems);
+      ReportProblems(path, problems);
+    }
+    if (!listed && i == 0) break;
     sink.BeginFolder(i, listed, path);
     if (!listed) continue;
 
@@ -144,6 +166,8 @@ int64_t TreeScanner::Walk(WalkSink& sink, const std::string& root, const std::st
         sink.AddFile(item);
       }
     }
+    lister->TakeProblems(&problems);
+    ReportProblems(path, problems);
     if (recursive == 0) {
       // Folders queued by a single listing still begin, empty.
       for (uint32_t f = 1; f < queue.size(); ++f) sink.BeginFolder(f, false, std::string());

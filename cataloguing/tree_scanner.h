@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "catalog/volume_catalog.h"
 #include "platform/platform.h"
@@ -65,6 +66,10 @@ class TreeScanner {
   int32_t Scan(const std::string& root, const std::string& ignoreText, int recursive);
 
   const std::string& failure() const { return failure_; }
+  // How many errors of reading (a listing cut short, a status that could not be read, a
+  // folder that could not be opened for a cause other than permission or removal) the
+  // walk met and reported; what they hid is missing from the catalogue.
+  int readErrors() const { return readErrors_; }
 
  private:
   // The walk itself: hands `sink` what Scan records, and returns the number of entries
@@ -78,7 +83,10 @@ class TreeScanner {
   size_t recordLimit_;
   WalkObserver* observer_ = nullptr;
   int threads_ = 1;
+  void ReportProblems(const std::string& folder, const std::vector<ListingProblem>& problems);
+
   std::string failure_;
+  int readErrors_ = 0;
 };
 
 }  // namespace ledra

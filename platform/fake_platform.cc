@@ -64,6 +64,17 @@ OsError Denied() {
 
 }  // namespace
 
+namespace {
+
+OsError IoError() {
+  OsError err;
+  err.code = 1117;
+  err.text = "The request could not be performed because of an I/O device error.";
+  return err;
+}
+
+}  // namespace
+
 class FakePlatform::Search : public DirSearch {
  public:
   explicit Search(FakePlatform& fake) : fake_(fake) {}
@@ -100,6 +111,7 @@ class FakePlatform::Search : public DirSearch {
       std::mt19937 random(seed);
       std::this_thread::sleep_for(std::chrono::microseconds(random() % fake_.maxListingDelay_));
     }
+    problems_.clear();
     if (node == nullptr || !node->folder || fake_.Fails(Op::List, absolute)) return false;
     if (!IsDriveRoot(absolute)) {
       items_.push_back(DirItem{".", "", true, true, node->modified, 0, FileIdentity{}});
@@ -116,6 +128,11 @@ class FakePlatform::Search : public DirSearch {
       item.identity = FileIdentity{1, child.id};
       items_.push_back(item);
     }
+    if (fake_.Fails(Op::ListBreaks, absolute)) {
+      const size_t kept = IsDriveRoot(absolute) ? 1 : 3;  // the dots and one item
+      if (items_.size() > kept) items_.resize(kept);
+      problems_.push_back(ListingProblem{std::string(), IoError()});
+    }
     return !items_.empty();
   }
   bool Next(DirItem& item) override {
@@ -123,9 +140,14 @@ class FakePlatform::Search : public DirSearch {
     item = items_[next_++];
     return true;
   }
+  void TakeProblems(std::vector<ListingProblem>* problems) override {
+    problems->swap(problems_);
+    problems_.clear();
+  }
 
  private:
   FakePlatform& fake_;
+  std::vector<ListingProblem> problems_;
   std::vector<DirItem> items_;
   size_t next_ = 0;
 };
@@ -143,6 +165,10 @@ class FakePlatform::OpenFile : public File {
     }
     if (node->folder) {
       *err = Denied();
+      return false;
+    }
+    if (fake_.Fails(Op::Read, absolute_)) {
+      *err = IoError();
       return false;
     }
     if (offset_ < node->content.size()) {

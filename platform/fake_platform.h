@@ -33,7 +33,9 @@ class FakePlatform : public Platform {
     Volume,
     DriveType,
     FreeSpace,
-    Swap,  // a folder is replaced between its parent's listing and its own
+    Swap,        // a folder is replaced between its parent's listing and its own
+    ListBreaks,  // a folder's listing gives its first item, then fails on an I/O error
+    Read,        // reading a file fails on an I/O error
   };
 
   struct Volume {

@@ -57,6 +57,14 @@ struct DirItem {
   FileIdentity identity;  // of the item itself, links not followed
 };
 
+// Something a listing left out for an error that is not the folder's own doing (not
+// "denied", not "gone"): the rest of the listing (`name` empty) or one item whose status
+// could not be read.
+struct ListingProblem {
+  std::string name;
+  OsError err;
+};
+
 // A directory listing, reused folder after folder by one walk.
 class DirSearch {
  public:
@@ -79,6 +87,9 @@ class DirSearch {
   // Fetches the next item, '.' and '..' included, in the platform's order. False when
   // the listing is exhausted (a read error ends it too).
   virtual bool Next(DirItem& item) = 0;
+  // Moves out what the listing started last left out so far (see ListingProblem); a
+  // listing that could not start at all for such an error has it here too.
+  virtual void TakeProblems(std::vector<ListingProblem>* problems) { problems->clear(); }
 };
 
 // An open file. Read, Write, Sync and Close return false on failure and fill `err`.

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <string>
@@ -114,17 +115,27 @@ class PosixDirSearch final : public DirSearch {
  public:
   bool Start(const std::string& folder) override {
     pending_ = false;
+    problems_.clear();
     dir_.reset(opendir(ListedFolder(folder)));
-    return dir_ && Begin(nullptr);
+    if (!dir_ || !Begin(nullptr)) return false;
+    Hold(folder);
+    return true;
   }
 
   bool StartBelow(const std::string& root, const std::string& folder, const FileIdentity& expected,
                   OsError* err) override {
     pending_ = false;
+    problems_.clear();
     dir_.reset();
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
-    int fd = -1;
-    if (folder.size() < PATH_MAX) {
+    // From the deepest folder still held, a name at a time: in a walk, breadth first, the
+    // parent of the folder at hand was most often listed a moment ago, and a deep tree
+    // then costs one open per folder, not one per folder and level.
+    bool fromHeld = false;
+    int fd = OpenFromHeld(folder, &fromHeld);
+    if (fromHeld) {
+      // opened, or failed with errno telling why
+    } else if (folder.size() < PATH_MAX) {
       fd = open(folder.c_str(), kFlags);
     } else {
       errno = ENAMETOOLONG;
@@ -154,7 +165,12 @@ class PosixDirSearch final : public DirSearch {
       if (err != nullptr) *err = OsError{};
       return false;
     }
+    Hold(folder);
     return true;
+  }
+
+  ~PosixDirSearch() override {
+    for (const HeldFolder& held : held_) close(held.fd);
   }
 
   bool Next(DirItem& item) override {
@@ -178,6 +194,11 @@ class PosixDirSearch final : public DirSearch {
     return true;
   }
 
+  void TakeProblems(std::vector<ListingProblem>* problems) override {
+    problems->swap(problems_);
+    problems_.clear();
+  }
+
  private:
   // Reads the open folder's own status, checks it against `expected` when given, and
   // fetches the first item, so that a folder that yields nothing fails to start. False
@@ -198,11 +219,19 @@ class PosixDirSearch final : public DirSearch {
   }
 
   // Moves to the next item whose status can be read. Links are not followed: a link is
-  // recorded as a file of its own size. A read error ends the listing like its end.
+  // recorded as a file of its own size. A read error ends the listing like its end, and
+  // it and every status that could not be read are kept as problems; a name removed
+  // since the listing read it is no problem.
   bool Advance() {
     if (!dir_) return false;
     const int fd = dirfd(dir_.get());
-    while (const dirent* entry = readdir(dir_.get())) {
+    for (;;) {
+      errno = 0;
+      const dirent* entry = readdir(dir_.get());
+      if (entry == nullptr) {
+        if (errno != 0) problems_.push_back(ListingProblem{std::string(), ErrnoError()});
+        break;
+      }
       // The walk passes the dots over, so they cost no status call.
       const char* name = entry->d_name;
       isDots_ = name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -210,10 +239,54 @@ class PosixDirSearch final : public DirSearch {
         entry_ = entry;
         return true;
       }
+      if (errno != ENOENT) problems_.push_back(ListingProblem{name, ErrnoError()});
     }
     dir_.reset();  // frees the descriptor at once in a walk of many folders
     return false;
   }
+
+  static OsError ErrnoError() {
+    OsError err;
+    FailWithErrno(&err);
+    return err;
+  }
+
+  // The folder at `path` (found to be the one expected) stays open for the folders below
+  // it; the oldest held is let go beyond kHeldFolders.
+  void Hold(const std::string& path) {
+    const int fd = fcntl(dirfd(dir_.get()), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return;
+    if (held_.size() == kHeldFolders) {
+      close(held_.front().fd);
+      held_.pop_front();
+    }
+    held_.push_back(HeldFolder{path, fd});
+  }
+
+  // Opens `folder` below the deepest held folder that holds it, with *tried set; -1 with
+  // errno when that fails, and -1 with *tried false when no held folder holds it.
+  int OpenFromHeld(const std::string& folder, bool* tried) const {
+    const HeldFolder* best = nullptr;
+    for (const HeldFolder& held : held_) {
+      if (folder.size() > held.path.size() + 1 && folder[held.path.size()] == '/' &&
+          folder.compare(0, held.path.size(), held.path) == 0 &&
+          (best == nullptr || held.path.size() > best->path.size())) {
+        best = &held;
+      }
+    }
+    *tried = best != nullptr;
+    if (best == nullptr) return -1;
+    return OpenFolderByNames(best->fd, folder.substr(best->path.size() + 1));
+  }
+
+  struct HeldFolder {
+    std::string path;
+    int fd;
+  };
+  // Enough for the parents of a breadth-first walk's next folders in most trees, few
+  // enough for many searches at once (one per thread that reads ahead).
+  static constexpr size_t kHeldFolders = 16;
+  std::deque<HeldFolder> held_;
 
   DirHandle dir_;
   dev_t folderDevice_ = 0;
@@ -221,6 +294,7 @@ class PosixDirSearch final : public DirSearch {
   struct stat status_ = {};
   bool pending_ = false;
   bool isDots_ = false;
+  std::vector<ListingProblem> problems_;
 };
 
 class PosixFile final : public File {

@@ -29,13 +29,15 @@ testPackages=(
   clang libclang-rt-14-dev clang-format
   e2fsprogs mount util-linux strace locales ca-certificates groff-base
   sqlite3 ncdu python3
+  # The FUSE mirror that injects input/output errors (tools/fault_mirror.cc).
+  libfuse3-dev fuse3
   # Building PCRE2 and SQLite for Windows from Debian's source packages.
   dpkg-dev tcl make gcc
 )
 
-# Only the benchmarks: the latency rig (bench/latency_mirror.cc: libfuse3 and
-# fusermount3), plocate for bench/reader.sh, GNU time for bench/run.sh's memory figures.
-benchPackages=(libfuse3-dev fuse3 plocate time)
+# Only the benchmarks: plocate for bench/reader.sh, GNU time for bench/run.sh's memory
+# figures (the latency rig's libfuse3 is among the test packages).
+benchPackages=(plocate time)
 
 mode=${1:-test}
 case "$mode" in
