@@ -172,10 +172,10 @@ std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
       quoted = true;
     } else if (c == ',') {
       record.push_back(cell), cell.clear();
-    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+    } else if (c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
       record.push_back(cell), cell.clear();
       records.push_back(record), record.clear();
-      ++i;
+      if (c == '\r') ++i;
     } else {
       cell.push_back(c);
     }

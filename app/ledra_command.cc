@@ -17,6 +17,7 @@ void AddCommonOptions(CLI::App& command, CommonOptions* o, OutputOptions outputs
   auto addForms = [&](const char* jsonHelp) {
     auto* json = command.add_flag("--json", o->json, jsonHelp);
     command.add_flag("--csv", o->csv, "CSV with a header row")->excludes(json);
+    command.add_flag("--crlf", o->crlf, "end CSV lines in CR LF (default: LF)");
     command.add_flag("--bytes", o->bytes, "exact byte counts instead of human sizes");
   };
   if (outputs == OutputOptions::PerResult) addForms("JSON Lines: one object per result");
@@ -73,6 +74,7 @@ bool CommandRun::SelectFolder(const std::string& argument, CatalogFile* file,
 OutputSettings CommandRun::Settings(bool nul) const {
   OutputSettings s;
   s.exactBytes = common_.bytes;
+  s.crlf = common_.crlf;
   s.format = common_.json  ? OutputFormat::Json
              : common_.csv ? OutputFormat::Csv
              : nul         ? OutputFormat::NulPaths

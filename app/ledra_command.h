@@ -25,6 +25,7 @@ struct CommonOptions {
   bool json = false;
   bool csv = false;
   bool bytes = false;
+  bool crlf = false;
   std::string encoding;
 };
 

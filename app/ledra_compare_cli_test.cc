@@ -51,7 +51,12 @@ std::vector<std::map<std::string, std::string>> CsvRows(const std::string& text)
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::vector<std::string> row;
     std::istringstream fields(line);
-    for (std::string cell; std::getline(fields, cell, ',');) row.push_back(cell);
+    for (std::string cell; std::getline(fields, cell, ',');) {
+      if (cell.size() >= 2 && cell.front() == '"' && cell.back() == '"') {
+        cell = cell.substr(1, cell.size() - 2);
+      }
+      row.push_back(cell);
+    }
     if (!line.empty() && line.back() == ',') row.push_back("");
     cells.push_back(row);
   }

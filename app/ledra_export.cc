@@ -21,7 +21,9 @@ std::unique_ptr<CommandOptions> AddExportOptions(CLI::App& command, const Reader
       ->required()
       ->check(CLI::IsMember({"csv", "jsonl", "ncdu", "sqlite"}));
   command.add_option("-o,--output", a->exportOptions.output, "the file (default: standard output)");
-  command.add_flag("--append", a->exportOptions.append, "sqlite: add to an existing database");
+  command.add_flag("--append", a->exportOptions.append,
+                   "sqlite: add to an existing database (a volume it holds is replaced)");
+  command.add_flag("--crlf", a->exportOptions.crlf, "csv: end lines in CR LF (default: LF)");
   return a;
 }
 

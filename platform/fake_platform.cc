@@ -638,21 +638,6 @@ std::unique_ptr<File> FakePlatform::CreateForWriting(const std::string& path, Os
   return std::make_unique<OpenFile>(*this, absolute, true);
 }
 
-std::unique_ptr<File> FakePlatform::OpenForOverwriting(const std::string& path, OsError* err) {
-  const std::string absolute = Resolve(path);
-  Node* existing = Find(absolute);
-  if (existing == nullptr) return CreateForWriting(path, err);
-  if (existing->folder || Fails(Op::Create, absolute)) {
-    *err = Denied();
-    return nullptr;
-  }
-  existing->hasContent = true;
-  existing->content.clear();
-  existing->modified = now;
-  log_.push_back("overwrite " + absolute);
-  return std::make_unique<OpenFile>(*this, absolute, true);
-}
-
 PathKind FakePlatform::KindOf(const std::string& path, bool) {
   const Node* node = Find(Resolve(path));
   if (node == nullptr) return PathKind::Missing;

@@ -141,7 +141,6 @@ class FakePlatform : public Platform {
   std::unique_ptr<MappedFile> MapForReading(const std::string& path, OsError* err) override;
   std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) override;
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override;
-  std::unique_ptr<File> OpenForOverwriting(const std::string& path, OsError* err) override;
   bool Remove(const std::string& path, OsError* err) override;
   bool Rename(const std::string& from, const std::string& to, OsError* err) override;
   bool Link(const std::string& existing, const std::string& link, OsError* err) override;

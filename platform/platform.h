@@ -274,9 +274,6 @@ class Platform {
   // made in, execute bits dropped, less the umask). Fails when any
   // item of that name exists, a link included: nothing is truncated or followed.
   virtual std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) = 0;
-  // Opens `path` for writing as given on a command line: a new file is created (mode 0666
-  // less the umask on POSIX), an existing one emptied, a link followed, a device written to.
-  virtual std::unique_ptr<File> OpenForOverwriting(const std::string& path, OsError* err) = 0;
   virtual bool Remove(const std::string& path, OsError* err) = 0;
   // Renames in one step, replacing an existing file of the new name.
   virtual bool Rename(const std::string& from, const std::string& to, OsError* err) = 0;

@@ -600,16 +600,6 @@ class PosixPlatform final : public Platform {
     return std::make_unique<PosixFile>(fd);
   }
 
-  // As the C library's "wb": the name is followed, whatever it names is truncated.
-  std::unique_ptr<File> OpenForOverwriting(const std::string& path, OsError* err) override {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) {
-      FailWithErrno(err);
-      return nullptr;
-    }
-    return std::make_unique<PosixFile>(fd);
-  }
-
   bool Remove(const std::string& path, OsError* err) override {
     return unlink(path.c_str()) == 0 || FailWithErrno(err);
   }

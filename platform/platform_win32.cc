@@ -585,10 +585,6 @@ class Win32Platform : public Platform {
 
   // As the C library's "wb": an existing file is emptied, a link followed, and a device name
   // ('NUL', 'CON') names the device.
-  std::unique_ptr<File> OpenForOverwriting(const std::string& path, OsError* err) override {
-    return Open(WidePath(path), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, 0, err);
-  }
-
   bool Remove(const std::string& path, OsError* err) override {
     std::wstring system;
     if (!SystemFilePath(path, &system) || DeleteFileW(system.c_str()) == 0) {

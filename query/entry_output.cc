@@ -5,6 +5,8 @@
 #include <ctime>
 #include <mutex>
 
+#include "catalog/format.h"
+#include "platform/volume_serial.h"
 #include "query/name_text.h"
 
 namespace ledra {
@@ -31,7 +33,7 @@ void CivilFromDays(int64_t days, int64_t* year, unsigned* month, unsigned* day) 
 
 Record EntryRecord(const EntryFacts& f) {
   Record r;
-  r.reserve(11);
+  r.reserve(14);
   r.push_back({"volume", FieldValue::Text(f.volume)});
   r.push_back({"catalog", FieldValue::Text(f.catalog)});
   r.push_back({"path", FieldValue::Text(f.path)});
@@ -44,7 +46,17 @@ Record EntryRecord(const EntryFacts& f) {
   r.push_back({"modified_epoch", FieldValue::Integer(f.modified)});
   r.push_back(
       {"name_bytes", f.nameValid ? FieldValue::Null() : FieldValue::Text(HexBytes(f.rawName))});
+  r.push_back({"serial", FieldValue::Text(SerialText(f.serial))});
+  r.push_back({"parent", FieldValue::Integer(f.parent)});
+  r.push_back(
+      {"folder", f.folderNumber < 0 ? FieldValue::Null() : FieldValue::Integer(f.folderNumber)});
   return r;
+}
+
+void SetPlace(const CatalogHeader& header, const CatalogEntry& entry, EntryFacts* facts) {
+  facts->serial = header.serial;
+  facts->parent = entry.folderIndex;
+  facts->folderNumber = entry.IsFolder() ? static_cast<int64_t>(entry.FolderNumber()) : -1;
 }
 
 const TextLayout& EntryLineLayout() {

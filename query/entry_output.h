@@ -28,11 +28,24 @@ struct EntryFacts {
   bool clamped = false;
   int64_t files = 0;  // folders: files in the subtree
   int64_t modified = 0;
+  // Where the entry stands in its catalogue, for rebuilding trees and joining tables: the
+  // volume's serial, the number of the folder that holds the entry and, for a folder, its
+  // own number (-1 for files).
+  uint32_t serial = 0;
+  uint32_t parent = 0;
+  int64_t folderNumber = -1;
 };
+
+struct CatalogHeader;
+struct CatalogEntry;
+// Fills the serial, parent and folder number of `facts` from the entry and its catalogue.
+void SetPlace(const CatalogHeader& header, const CatalogEntry& entry, EntryFacts* facts);
 
 // The JSON/CSV fields of an entry: volume, catalog, path, name, type, size, size_clamped,
 // files (null for files), modified (ISO 8601 UTC), modified_epoch, name_bytes (hex of the
-// raw name where it was not valid, else null).
+// raw name where it was not valid, else null), serial ("1234-ABCD", as `volumes` gives it),
+// parent (the number of the folder holding the entry) and folder (a folder's own number,
+// null for files).
 Record EntryRecord(const EntryFacts& facts);
 
 // The text of an entry as `find` prints it, one line each: "VOLUME:PATH", the size and the

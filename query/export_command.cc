@@ -1,6 +1,8 @@
 #include "query/export_command.h"
 
+#include <cstdint>
 #include <memory>
+#include <random>
 
 #include "platform/platform.h"
 #include "query/export_ncdu.h"
@@ -22,9 +24,10 @@ class FileSink final : public OutputSink {
     buffer_.append(bytes.data(), bytes.size());
     if (buffer_.size() >= kBuffer) Drain();
   }
-  // False with error() when some bytes could not be written.
+  // False with error() when some bytes could not be written or flushed to the disk.
   bool Close() {
     Drain();
+    if (!failed_ && !file_->Sync(&error_)) failed_ = true;
     if (!failed_ && !file_->Close(&error_)) failed_ = true;
     return !failed_;
   }
@@ -53,6 +56,7 @@ bool ExportToSink(Platform& platform, const CatalogFile& file, const ExportOptio
     find.encoding = options.encoding;
     OutputSettings settings;
     settings.format = options.format == ExportFormat::Csv ? OutputFormat::Csv : OutputFormat::Json;
+    settings.crlf = options.crlf;
     FindOutcome outcome;
     if (!RunFind(platform, {file}, find, settings, out, &outcome, error)) return false;
     if (!outcome.problems.empty()) *error = outcome.problems.front();
@@ -68,6 +72,39 @@ bool ExportToSink(Platform& platform, const CatalogFile& file, const ExportOptio
   return true;
 }
 
+// A name of this export's own beside `output`: the export is written there, created
+// exclusively (nothing planted under the name is followed), and takes its name only once it
+// is whole, so that a killed or failed export never leaves a shorter file that parses.
+std::string TemporaryBeside(const std::string& output) {
+  static const char kHex[] = "0123456789abcdef";
+  std::random_device random;
+  uint32_t token = random();
+  std::string name = output + ".tmp.";
+  for (int i = 0; i < 8; ++i, token >>= 4) name += kHex[token & 15];
+  return name;
+}
+
+// Moves the finished `temporary` to `output`, which must not exist: a second link fails
+// where a name exists, whoever put it there meanwhile. Where links are refused (FAT), the
+// name is checked and the file renamed.
+bool PlaceWithoutReplacing(Platform& platform, const std::string& temporary,
+                           const std::string& output, std::string* error) {
+  OsError err;
+  if (platform.Link(temporary, output, &err)) {
+    platform.Remove(temporary, &err);
+    return true;
+  }
+  if (platform.KindOf(output, false) != PathKind::Missing) {
+    *error = "'" + output + "' exists already (--append adds to a database)";
+  } else if (platform.Rename(temporary, output, &err)) {
+    return true;
+  } else {
+    *error = "cannot rename '" + temporary + "' to '" + output + "': " + err.text;
+  }
+  platform.Remove(temporary, &err);
+  return false;
+}
+
 bool ExportSqlite(Platform& platform, const CatalogFile& file, const ExportOptions& options,
                   std::string* error) {
   if (options.output.empty()) {
@@ -79,20 +116,45 @@ bool ExportSqlite(Platform& platform, const CatalogFile& file, const ExportOptio
   LoadedCatalog loaded;
   bool noTables = false;
   if (!LoadForQuery(platform, file, *names, &loaded, error, &noTables)) return false;
-  std::unique_ptr<SqliteExport> db =
-      SqliteExport::Open(platform, options.output, options.append, error);
-  if (!db) return false;
+
+  const PathKind kind = platform.KindOf(options.output, false);
+  // A link counts as existing, even one that points nowhere.
+  if (!options.append && kind != PathKind::Missing) {
+    *error = "'" + options.output + "' exists already (--append adds to a database)";
+    return false;
+  }
+  const bool existing = options.append && kind != PathKind::Missing;
+  if (existing && kind != PathKind::File) {
+    *error = "'" + options.output + "' is not a plain file";
+    return false;
+  }
+  std::string target = options.output;
+  OsError err;
+  if (!existing) {
+    target = TemporaryBeside(options.output);
+    std::unique_ptr<File> created = platform.CreateForWriting(target, &err);
+    if (!created || !created->Close(&err)) {
+      *error = "cannot create '" + target + "': " + err.text;
+      if (created) platform.Remove(target, &err);
+      return false;
+    }
+  }
+  std::unique_ptr<SqliteExport> db = SqliteExport::Open(target, existing, error);
   const CatalogContents& t = loaded.tables;
   const Record volume = VolumeRecord(file, t.header, t.folders.empty() ? 0 : t.folders[0].fileCount,
                                      t.folders.empty() ? 0.0 : t.folders[0].totalSize);
-  if (db->AddVolume(t, volume, *names, error)) return true;
-  *error = options.output + ": " + *error;
+  const bool added = db && db->AddVolume(t, volume, *names, error);
   db.reset();
-  if (!options.append) {
-    OsError ignored;
-    platform.Remove(options.output, &ignored);
+  if (existing) {
+    if (!added && error->rfind("'", 0) != 0) *error = options.output + ": " + *error;
+    return added;
   }
-  return false;
+  if (!added) {
+    if (error->rfind("cannot open", 0) != 0) *error = options.output + ": " + *error;
+    platform.Remove(target, &err);
+    return false;
+  }
+  return PlaceWithoutReplacing(platform, target, options.output, error);
 }
 
 }  // namespace
@@ -116,18 +178,25 @@ bool RunExport(Platform& platform, const CatalogFile& file, const ExportOptions&
   if (options.format == ExportFormat::Sqlite) return ExportSqlite(platform, file, options, error);
   if (options.output.empty()) return ExportToSink(platform, file, options, out, error);
   OsError err;
-  std::unique_ptr<File> stream = platform.OpenForOverwriting(options.output, &err);
+  const std::string temporary = TemporaryBeside(options.output);
+  std::unique_ptr<File> stream = platform.CreateForWriting(temporary, &err);
   if (!stream) {
-    *error = "cannot create '" + options.output + "': " + err.text;
+    *error = "cannot create '" + temporary + "': " + err.text;
     return false;
   }
   FileSink sink(std::move(stream));
   const bool exported = ExportToSink(platform, file, options, sink, error);
-  if (!sink.Close() && exported) {
-    *error = "cannot write '" + options.output + "': " + sink.error().text;
+  const bool closed = sink.Close();
+  if (!closed && exported) *error = "cannot write '" + options.output + "': " + sink.error().text;
+  // The whole export replaces whatever had the name (a link is replaced, not followed).
+  if (!exported || !closed || !platform.Rename(temporary, options.output, &err)) {
+    if (exported && closed) {
+      *error = "cannot rename '" + temporary + "' to '" + options.output + "': " + err.text;
+    }
+    platform.Remove(temporary, &err);
     return false;
   }
-  return exported;
+  return true;
 }
 
 }  // namespace ledra

@@ -23,6 +23,7 @@ struct ExportOptions {
   ExportFormat format = ExportFormat::Csv;
   std::string output;   // a file; empty: standard output (not for sqlite)
   bool append = false;  // sqlite: add to an existing database
+  bool crlf = false;    // csv: lines end in CR LF
   std::string encoding;
 };
 

@@ -59,6 +59,13 @@ class Statement {
   void Blob(int at, std::string_view v) {
     sqlite3_bind_blob(stmt_, at, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
   }
+  // Steps to the next result row; false at the end (the statement is then reset).
+  bool Row() {
+    if (sqlite3_step(stmt_) == SQLITE_ROW) return true;
+    sqlite3_reset(stmt_);
+    return false;
+  }
+  int64_t ColumnInt(int at) { return sqlite3_column_int64(stmt_, at); }
   // Runs the statement once and makes it ready for the next row.
   bool Step() {
     const int rc = sqlite3_step(stmt_);
@@ -100,30 +107,74 @@ void BindField(Statement& s, int at, const FieldValue& v) {
 
 }  // namespace
 
-std::unique_ptr<SqliteExport> SqliteExport::Open(Platform& platform, const std::string& path,
-                                                 bool append, std::string* error) {
-  // A link counts as existing, even one that points nowhere.
-  if (!append && platform.KindOf(path, false) != PathKind::Missing) {
-    *error = "'" + path + "' exists already (--append adds to a database)";
-    return nullptr;
-  }
+std::unique_ptr<SqliteExport> SqliteExport::Open(const std::string& path, bool existing,
+                                                 std::string* error) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) !=
       SQLITE_OK) {
     *error = "cannot open '" + path + "': " + (db ? sqlite3_errmsg(db) : "out of memory");
     sqlite3_close(db);
     return nullptr;
   }
   std::unique_ptr<SqliteExport> out(new SqliteExport(db));
-  // A new database that fails is removed by the caller, so it needs no journal; one that
-  // is added to keeps SQLite's, so that a failure leaves it as it was.
-  if (!append && !out->Exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;", error)) {
+  // Whoever could write the file chose its schema: nothing stored in it may run.
+  sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  if (!existing) {
+    // A new database is written under a name of its own and removed when anything fails,
+    // so it needs no journal.
+    if (!out->Exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;", error)) return nullptr;
+    return out;
+  }
+  // The indexes of a large database outgrow SQLite's default cache, and every row added
+  // then costs a read from disk: a larger cache keeps appending as fast as a first volume.
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  std::string ignored;
+  out->Exec("PRAGMA cache_size=-262144;", &ignored);
+  if (!out->Exec("SELECT count(*) FROM sqlite_master;", error)) {
+    *error = "'" + path + "' is not a SQLite database (" + *error + ")";
     return nullptr;
   }
   return out;
 }
 
 SqliteExport::~SqliteExport() { sqlite3_close(db_); }
+
+bool SqliteExport::RemoveVolume(const Record& volume, std::string* error) {
+  // The tables were made by an export (they have these columns) or the statements fail.
+  Statement find(db_,
+                 "SELECT id FROM volumes WHERE volume_name = ? AND serial_number = ? AND "
+                 "catalog = ?");
+  if (!find.ok()) {
+    *error = sqlite3_errmsg(db_);
+    return false;
+  }
+  for (const Field& f : volume) {
+    if (f.name == "volume_name") BindField(find, 1, f.value);
+    if (f.name == "serial_number") BindField(find, 2, f.value);
+    if (f.name == "catalog") BindField(find, 3, f.value);
+  }
+  std::vector<int64_t> ids;
+  while (find.Row()) ids.push_back(find.ColumnInt(0));
+  for (const int64_t id : ids) {
+    for (const char* table : {"entries", "folders"}) {
+      Statement remove(db_, std::string("DELETE FROM ") + table + " WHERE volume_id = ?");
+      remove.Int(1, id);
+      if (!remove.ok() || !remove.Step()) {
+        *error = sqlite3_errmsg(db_);
+        return false;
+      }
+    }
+    Statement remove(db_, "DELETE FROM volumes WHERE id = ?");
+    remove.Int(1, id);
+    if (!remove.ok() || !remove.Step()) {
+      *error = sqlite3_errmsg(db_);
+      return false;
+    }
+  }
+  return true;
+}
 
 bool SqliteExport::Exec(const std::string& sql, std::string* error) {
   char* message = nullptr;
@@ -155,6 +206,7 @@ bool SqliteExport::AddVolume(const CatalogContents& catalog, const Record& volum
           error)) {
     return fail("cannot create the tables");
   }
+  if (!RemoveVolume(volume, error)) return fail("cannot replace the volume");
   Statement addVolume(db_, "INSERT INTO volumes (" + columns.substr(2) + ") VALUES (" +
                                placeholders.substr(2) + ")");
   if (!addVolume.ok()) return fail("cannot add to the volumes table");

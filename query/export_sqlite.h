@@ -20,24 +20,29 @@ class Platform;
 
 class SqliteExport {
  public:
-  // Creates the database at `path`, which must not exist; with `append`, opens an existing
-  // one (or creates it) to add volumes to. Null with *error filled when that fails.
-  // Whether `path` exists is asked of `platform`; SQLite opens the file itself.
-  static std::unique_ptr<SqliteExport> Open(Platform& platform, const std::string& path,
-                                            bool append, std::string* error);
+  // Opens the database file at `path`, which must exist (an empty file makes a new
+  // database) and is never followed as a link. `existing`: a database made elsewhere, which
+  // must be SQLite's and may hold these tables already; what it stores is not trusted, so
+  // its triggers and views never run. Null with *error filled when that fails.
+  static std::unique_ptr<SqliteExport> Open(const std::string& path, bool existing,
+                                            std::string* error);
   ~SqliteExport();
   SqliteExport(const SqliteExport&) = delete;
   SqliteExport& operator=(const SqliteExport&) = delete;
 
   // Adds one volume: `volume` is its row for `volumes` (the fields of `ledra volumes`), then
   // every folder and entry of `catalog`, all in one transaction, so that a failure leaves the
-  // database as it was. False with *error filled when SQLite refuses.
+  // database as it was. A volume the database holds already (the same volume name, serial
+  // and catalogue file) is replaced, never doubled. False with *error filled when SQLite
+  // refuses.
   bool AddVolume(const CatalogContents& catalog, const Record& volume, NameDecoder& names,
                  std::string* error);
 
  private:
   explicit SqliteExport(sqlite3* db) : db_(db) {}
   bool Exec(const std::string& sql, std::string* error);
+  // Removes the rows of the volume `volume` names, where the database has it already.
+  bool RemoveVolume(const Record& volume, std::string* error);
 
   sqlite3* db_;
 };

@@ -133,6 +133,7 @@ class FoundEntry final : public ResultRow {
     facts.clamped = clamped_;
     facts.files = files_;
     facts.modified = entry_.modified;
+    SetPlace(file_.header, entry_, &facts);
     return EntryRecord(facts);
   }
   const TextLayout& Layout() const override { return EntryLineLayout(); }

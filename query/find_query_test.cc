@@ -311,22 +311,25 @@ TEST_F(FindQueryTest, SizesInEveryForm) {
             "{\"volume\":\"PHOTOS\",\"catalog\":\"A.kvl\",\"path\":\"/mnt/usb/big.iso\","
             "\"name\":\"big.iso\",\"type\":\"file\",\"size\":2147483647,\"size_clamped\":true,"
             "\"files\":null,\"modified\":\"2019-12-31T00:00:00Z\",\"modified_epoch\":1577750400,"
-            "\"name_bytes\":null}\n"
+            "\"name_bytes\":null,\"serial\":\"1234-ABCD\",\"parent\":0,\"folder\":null}\n"
             "{\"volume\":\"WORK\",\"catalog\":\"C.kvl\",\"path\":\"D:\\\\Docs\",\"name\":\"Docs\","
             "\"type\":\"folder\",\"size\":7516194816,\"size_clamped\":false,\"files\":4,"
             "\"modified\":\"2020-01-01T00:00:00Z\",\"modified_epoch\":1577836800,"
-            "\"name_bytes\":null}\n"
+            "\"name_bytes\":null,\"serial\":\"1234-ABCD\",\"parent\":0,\"folder\":1}\n"
             "{\"volume\":\"WORK\",\"catalog\":\"C.kvl\",\"path\":\"D:\\\\Docs\\\\huge.vhd\","
             "\"name\":\"huge.vhd\",\"type\":\"file\",\"size\":5368709120,\"size_clamped\":false,"
             "\"files\":null,\"modified\":\"2020-01-03T00:00:00Z\",\"modified_epoch\":1578009600,"
-            "\"name_bytes\":null}\n");
+            "\"name_bytes\":null,\"serial\":\"1234-ABCD\",\"parent\":1,\"folder\":null}\n");
   const std::string csv = Run(options, OutputFormat::Csv, &outcome);
-  EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+  EXPECT_EQ(csv.substr(0, csv.find("\n")),
             "volume,catalog,path,name,type,size,size_clamped,files,modified,modified_epoch,"
-            "name_bytes");
-  EXPECT_NE(csv.find("\r\nPHOTOS,A.kvl,/mnt/usb/big.iso,big.iso,file,2147483647,true,,"),
+            "name_bytes,serial,parent,folder");
+  // Text quoted on every row, numbers and booleans bare, a null empty, LF line ends.
+  EXPECT_NE(csv.find("\n\"PHOTOS\",\"A.kvl\",\"/mnt/usb/big.iso\",\"big.iso\",\"file\","
+                     "2147483647,true,,\"2019-12-31T00:00:00Z\",1577750400,,\"1234-ABCD\",0,\n"),
             std::string::npos)
       << csv;
+  EXPECT_EQ(csv.find('\r'), std::string::npos) << csv;
 }
 
 // CSV output is one table: its header row comes once, however many catalogues give rows.
@@ -338,7 +341,7 @@ TEST_F(FindQueryTest, CsvHasOneHeaderForAllCatalogues) {
                                 OutputFormat::Csv, &outcome);
     EXPECT_EQ(csv.rfind("volume,catalog,path,", 0), 0u) << csv;
     EXPECT_EQ(csv.find("volume,catalog,path,", 1), std::string::npos) << csv;
-    EXPECT_NE(csv.find("\r\nWORK,C.kvl,D:\\Docs\\summer.doc,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n\"WORK\",\"C.kvl\",\"D:\\Docs\\summer.doc\","), std::string::npos) << csv;
   }
 }
 

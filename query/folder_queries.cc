@@ -204,6 +204,7 @@ bool RunList(Platform& platform, const CatalogFile& file, const FolderQuery& que
     f.clamped = !h.WideEntries() && !f.folder && x.size == kClampedSize;
     f.files = f.folder ? opened.Folder(x.FolderNumber()).fileCount : 0;
     f.modified = x.modified;
+    SetPlace(h, x, &f);
     std::string parent;
     opened.decoder().Decode(folderPath, &parent);
     f.path = (parent.size() == 1 && parent[0] == separator ? std::string() : parent) + separator +

@@ -22,6 +22,7 @@ EntryFacts LoadedCatalog::Facts(const CatalogEntry& e, NameDecoder& names) const
     f.clamped = !tables.header.WideEntries() && e.size == kClampedSize;
   }
   f.modified = e.modified;
+  SetPlace(tables.header, e, &f);
   return f;
 }
 

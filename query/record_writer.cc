@@ -28,7 +28,7 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(const OutputSettings& settings, O
     case OutputFormat::Json:
       return NewJsonLinesWriter(sink);
     case OutputFormat::Csv:
-      return NewCsvWriter(sink);
+      return NewCsvWriter(sink, settings.crlf);
     case OutputFormat::NulPaths:
       return NewNulPathWriter(sink);
     case OutputFormat::Text:

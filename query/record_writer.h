@@ -45,6 +45,7 @@ enum class OutputFormat { Text, Json, Csv, NulPaths };
 struct OutputSettings {
   OutputFormat format = OutputFormat::Text;
   bool exactBytes = false;  // --bytes: no human sizes in text
+  bool crlf = false;        // --crlf: CSV lines end in CR LF rather than LF
 };
 
 // How one kind of result reads as text.
@@ -105,13 +106,11 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(const OutputSettings& settings, O
 // nul_path_writer.cc).
 std::unique_ptr<RecordWriter> NewTextWriter(OutputSink& sink, bool exactBytes);
 std::unique_ptr<RecordWriter> NewJsonLinesWriter(OutputSink& sink);
-std::unique_ptr<RecordWriter> NewCsvWriter(OutputSink& sink);
+std::unique_ptr<RecordWriter> NewCsvWriter(OutputSink& sink, bool crlf);
 std::unique_ptr<RecordWriter> NewNulPathWriter(OutputSink& sink);
 
 // Appends `text` as a JSON string literal (quotes included).
 void AppendJsonString(std::string_view text, std::string* out);
-// Appends one CSV cell, quoted when it holds a comma, a quote, CR or LF.
-void AppendCsvCell(std::string_view text, std::string* out);
 
 }  // namespace ledra
 
