@@ -25,6 +25,8 @@ class SqliteExport {
   // Whether `path` exists is asked of `platform`; SQLite opens the file itself.
   static std::unique_ptr<SqliteExport> Open(Platform& platform, const std::string& path,
                                             bool append, std::string* error);
+  // A database held in memory only, for a download that must write no file.
+  static std::unique_ptr<SqliteExport> OpenInMemory(std::string* error);
   ~SqliteExport();
   SqliteExport(const SqliteExport&) = delete;
   SqliteExport& operator=(const SqliteExport&) = delete;
@@ -34,6 +36,8 @@ class SqliteExport {
   // database as it was. False with *error filled when SQLite refuses.
   bool AddVolume(const CatalogContents& catalog, const Record& volume, NameDecoder& names,
                  std::string* error);
+  // The bytes of the whole database as SQLite would write them to a file.
+  bool Serialize(std::string* bytes, std::string* error);
 
  private:
   explicit SqliteExport(sqlite3* db) : db_(db) {}
