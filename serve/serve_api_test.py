@@ -140,7 +140,7 @@ with tempfile.TemporaryDirectory() as top:
     tree = os.path.join(top, "tree")
     cats = os.path.join(top, "cats")
     os.makedirs(cats)
-    hostile = ["<img src=x onerror=alert(1)>.jpg", '"><script>alert(2)</script>.jpg',
+    hostile = ["<img src=x onerror=alert(1)>.jpg", '"><svg onload=alert(2)><script>alert(4)<script>.jpg',
                "javascript:alert(3).jpg", "ctl\x01\x1b[31m.jpg", "rtl\u202egpj.exe"]
     files = {"photos/2023/sea.jpg": 3000000, "photos/2023/sun.jpg": 1500,
              "backup/sea.jpg": 3000000, "docs/notes.txt": 10}

@@ -305,7 +305,8 @@
         offset += ls.results.length;
         more.hidden = !ls.more;
         status.textContent = offset + (ls.more ? '+ entries, largest first' : ' entries, largest first');
-        if (ls.messages.length) status.appendChild(messages(ls));
+        // Reports on other catalogues matter here only when this folder could not be read.
+        if (ls.messages.length && !ls.results.length && offset === 0) status.appendChild(messages(ls));
       }).catch(showError);
     }
     more.onclick = page;
@@ -317,8 +318,11 @@
     const w = box.clientWidth;
     const h = box.clientHeight;
     for (const t of window.LedraTreemap.layout(items, 0, 0, w, h)) {
+      // A tile too small for its name keeps it in its tooltip only.
+      const roomy = t.w >= 48 && t.h >= 30;
       const tile = el('div', { className: 'tile name', title: t.item.name + ' — ' + humanSize(t.item.value) },
-        t.item.name, el('br'), humanSize(t.item.value));
+        roomy ? t.item.name : null, roomy ? el('br') : null, roomy ? humanSize(t.item.value) : null);
+      tile.dataset.name = t.item.name;
       tile.style.left = t.x + 'px';
       tile.style.top = t.y + 'px';
       tile.style.width = t.w + 'px';
