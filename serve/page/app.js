@@ -5,6 +5,7 @@
   const main = document.getElementById('main');
   const DAY = 86400;
   let searchAbort = null;
+  let searchGeneration = 0;  // answers to an earlier query are dropped
   const scanRoots = new Map();  // volume selector -> the full path of its scan root
 
   // el('td', {className: 'x'}, 'text', child...): an element; strings become text nodes.
@@ -66,7 +67,8 @@
 
   function messages(body) {
     const box = el('div', { className: 'messages' });
-    for (const m of body.messages || []) box.appendChild(el('p', { className: 'message' }, m));
+    // A subcommand may report one damaged catalogue at each of its steps: once is enough.
+    for (const m of new Set(body.messages || [])) box.appendChild(el('p', { className: 'message' }, m));
     if (body.complete === false && !body.more) {
       box.appendChild(el('p', { className: 'message' }, 'The answer was cut short.'));
     }
@@ -192,6 +194,7 @@
       if (searchAbort) searchAbort.abort();
       searchAbort = new AbortController();
       const signal = searchAbort.signal;
+      const generation = ++searchGeneration;
       clear(results);
       const filters = {
         type: type.value, size: size.value.trim(), newer: newer.value, older: older.value,
@@ -207,6 +210,7 @@
       // The first page comes fast; the next ones follow while nothing new is typed.
       function page(offset, limit) {
         return api('find', Object.assign({ offset: offset, limit: limit }, filters), signal).then((body) => {
+          if (generation !== searchGeneration) return null;
           for (const r of body.results) results.appendChild(resultRow(r));
           shown += body.results.length;
           status.textContent = shown + (body.more ? '+ found' : ' found');
@@ -216,7 +220,7 @@
         });
       }
       page(0, 50).catch((e) => {
-        if (e.name !== 'AbortError') status.textContent = e.message;
+        if (e.name !== 'AbortError' && generation === searchGeneration) status.textContent = e.message;
       });
     }
     function later() {
