@@ -157,8 +157,10 @@ void WebServer::Impl::Setup() {
   server.set_payload_max_length(4096);
   server.set_read_timeout(limits.socketSeconds, 0);
   server.set_write_timeout(limits.socketSeconds, 0);
-  server.set_keep_alive_timeout(2);
-  server.set_keep_alive_max_count(100);
+  // A kept-alive connection holds its thread: a few requests each, then the client joins
+  // the queue again, so that a few busy clients cannot keep the others waiting.
+  server.set_keep_alive_timeout(1);
+  server.set_keep_alive_max_count(4);
   server.set_pre_routing_handler(
       [this](const httplib::Request& req, httplib::Response& res) { return Admit(req, res); });
   server.Get(R"(/api/([a-z]+))",
