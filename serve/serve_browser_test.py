@@ -108,10 +108,17 @@ with tempfile.TemporaryDirectory() as top:
             f.truncate(size)
     with open(os.path.join(tree.encode(), b"hostile", b"bad\xff\xfeutf8.jpg"), "wb") as f:
         f.truncate(77)
+    other = os.path.join(top, "other")
+    for name, size in {"sea.jpg": 3000000, "list.txt": 100}.items():
+        os.makedirs(other, exist_ok=True)
+        with open(os.path.join(other, name), "wb") as f:
+            f.truncate(size)
     with open(os.path.join(cats, "p.txt"), "w") as f:
-        f.write(f"#DEV {tree},Tree\n")
-    for _ in range(2):
+        f.write(f"#DEV {tree},Tree\n#DEV {other},Other\n")
+    for run in range(2):  # the second run keeps the first as a backup, one file apart
         subprocess.run([ledracmd, "-f", os.path.join(cats, "p.txt")], check=True, stdout=subprocess.DEVNULL)
+        with open(os.path.join(tree, "docs", "new.txt"), "wb") as f:
+            f.truncate(3)
     with open(os.path.join(cats, "Broken.kvl"), "wb") as f:
         f.write(b"\x27\x06\xa4\xd0\x05\x00garbage")
 
@@ -163,7 +170,14 @@ with tempfile.TemporaryDirectory() as top:
         # Volumes.
         driver.get(address)
         wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#volumes tr.volume"))
-        check(texts("#volumes tr.volume td:first-child") == ["Tree"], f"volumes: {texts('#volumes tr.volume td:first-child')}")
+        check(texts("#volumes tr.volume td:first-child") == ["Other", "Tree"],
+              f"volumes: {texts('#volumes tr.volume td:first-child')}")
+        # Sorting: Files, most first on the first click, fewest first on the second.
+        heading = [h for h in driver.find_elements(By.CSS_SELECTOR, "#volumes th") if h.text == "Files"][0]
+        heading.click()
+        check(texts("#volumes tr.volume td:first-child") == ["Tree", "Other"], "volumes by files, most first")
+        heading.click()
+        check(texts("#volumes tr.volume td:first-child") == ["Other", "Tree"], "volumes by files, fewest first")
         wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#damaged tr"))
         check("Broken.kvl" in texts("#damaged tr")[0], "the damaged catalogue is not shown")
         shot("serve-volumes.png")
@@ -188,7 +202,7 @@ with tempfile.TemporaryDirectory() as top:
         for name in HOSTILE[:4]:
             check(name in names, f"search: {name!r} is not shown as it is; shown {names}")
         check("bad\ufffd\ufffdutf8.jpg" in names, f"search: the invalid UTF-8 name: {names}")
-        check(len(paths) == 9, f"search: {len(paths)} results for .jpg")
+        check(len(paths) == 10, f"search: {len(paths)} results for .jpg")
         shot("serve-search.png")
 
         # Open the folder of a result.
@@ -232,9 +246,30 @@ with tempfile.TemporaryDirectory() as top:
         check(len(driver.find_elements(By.CSS_SELECTOR, "#dupes tbody tr")) == len(dupes), "dupes rows")
         shot("serve-dupes.png")
 
+        # What changed since the backup, and what only Other holds: tables of their JSON.
+        for view, endpoint, table in [("changes", "diff", "changes"), ("unique", "unique", "unique")]:
+            driver.get(address + f"#/{view}?volume=" + ("Tree.kvl" if view == "changes" else "Other.kvl"))
+            wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, f"#{table} tbody tr"))
+            volume = "Tree.kvl" if view == "changes" else "Other.kvl"
+            with urllib.request.urlopen(address + f"api/{endpoint}?volume={volume}") as r:
+                rows = json.load(r)["results"]
+            keys = []
+            for row in rows:
+                keys += [k for k in row if k not in keys]
+            check(texts(f"#{table} th") == keys, f"{view} columns: {texts(f'#{table} th')} vs {keys}")
+            check(len(driver.find_elements(By.CSS_SELECTOR, f"#{table} tbody tr")) == len(rows), f"{view} rows")
+            if view == "changes":
+                check(any("new.txt" in t for t in texts("#changes td")), "changes: docs/new.txt is not shown")
+                shot("serve-changes.png")
+            else:
+                check(texts("#unique td.name") and any(t.endswith("list.txt") for t in texts("#unique td")),
+                      f"unique: {texts('#unique td')}")
+
         # Download an export.
         driver.find_element(By.ID, "nav-volumes").click()
-        wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "a.export-csv")).__getitem__(0).click()
+        wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#volumes tr.volume"))
+        [r for r in driver.find_elements(By.CSS_SELECTOR, "#volumes tr.volume")
+         if r.text.startswith("Tree")][0].find_element(By.CSS_SELECTOR, "a.export-csv").click()
         target = os.path.join(downloads, "Tree.csv")
         for _ in range(100):
             if os.path.exists(target):
