@@ -299,6 +299,31 @@ with tempfile.TemporaryDirectory() as top:
         finally:
             stop_server(process)
 
+    # A server that cannot start says why and ends with status 2 at once.
+    if not wine_runner:
+        with socket.socket() as taken:
+            taken.bind(("127.0.0.1", 0))
+            taken.listen()
+            busy = taken.getsockname()[1]
+            refusals = [
+                (["--in", cats, "--listen", f"127.0.0.1:{busy}"], "cannot listen"),
+                (["--in", cats, "--listen", "nonsense"], "--listen takes HOST:PORT"),
+                (["--in", cats, "--listen", "127.0.0.1:70000"], "--listen takes HOST:PORT"),
+                (["--in", os.path.join(top, "nowhere")], "cannot read the folder"),
+                (["--in", cats, "--listen", "0.0.0.0:0", "--token-file", os.path.join(top, "none")],
+                 "cannot read the token file"),
+            ]
+            short_token = os.path.join(top, "short")
+            with open(short_token, "w") as f:
+                f.write("abc\n")
+            refusals.append((["--in", cats, "--listen", "0.0.0.0:0", "--token-file", short_token],
+                             "shorter than 16"))
+            for arguments, message in refusals:
+                done = subprocess.run([ledra, "serve", *arguments], stdout=subprocess.PIPE,
+                                      stderr=subprocess.PIPE, timeout=20)
+                check(done.returncode == 2 and message in done.stderr.decode(),
+                      f"serve {arguments}: status {done.returncode}, {done.stderr!r}")
+
 if failures:
     print(f"{len(failures)} failures", file=sys.stderr)
     sys.exit(1)
