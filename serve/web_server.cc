@@ -2,10 +2,12 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -249,19 +251,23 @@ void WebServer::Impl::Export(ApiCall call, httplib::Response& res) {
                            : call.format == "jsonl"  ? "application/x-ndjson; charset=utf-8"
                                                      : "application/json; charset=utf-8";
   // The export streams after the headers have gone; it holds its place among the heavy
-  // answers until it has been sent.
-  res.set_chunked_content_provider(type, [this, call](size_t, httplib::DataSink& sink) {
-    if (!heavy.Enter()) {
-      sink.done();
-      return false;
-    }
-    const bool exported = runner.StreamExport(call, [&sink](std::string_view bytes) {
-      return sink.is_writable() && sink.write(bytes.data(), bytes.size());
-    });
-    heavy.Leave();
-    if (exported) sink.done();
-    return exported;
-  });
+  // answers until it has been sent or the client has left.
+  if (!heavy.Enter()) {
+    return SendError(res, 503, "busy with another long answer; try again shortly");
+  }
+  res.set_chunked_content_provider(
+      type,
+      [this, call](size_t, httplib::DataSink& sink) {
+        const bool exported = runner.StreamExport(call, [&sink](std::string_view bytes) {
+          return sink.is_writable() && sink.write(bytes.data(), bytes.size());
+        });
+        if (exported) sink.done();
+        return exported;
+      },
+      // Once, even should the response be copied on its way.
+      [this, held = std::make_shared<std::atomic<bool>>(true)](bool) {
+        if (held->exchange(false)) heavy.Leave();
+      });
 }
 
 WebServer::WebServer(ApiRunner& runner, ServerLimits limits)
