@@ -5,6 +5,7 @@
 #include <random>
 
 #include "app/ledra_command.h"
+#include "platform/browser_launch.h"
 #include "platform/stop_request.h"
 #include "serve/access_rules.h"
 #include "serve/api_runner.h"

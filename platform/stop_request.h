@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <memory>
-#include <string>
 
 namespace ledra {
 
@@ -23,10 +22,6 @@ class StopWatch {
 // before the program starts any other thread: on POSIX the signals are blocked for every
 // thread started afterwards and taken by the watcher alone.
 std::unique_ptr<StopWatch> WatchForStop(std::function<void()> stop);
-
-// Opens `url` in the user's default browser without waiting for it. False with *error when
-// no browser could be started.
-bool OpenInBrowser(const std::string& url, std::string* error);
 
 }  // namespace ledra
 

@@ -1,16 +1,10 @@
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <atomic>
-#include <cstring>
-#include <string>
 #include <thread>
 
 #include "platform/stop_request.h"
-
-extern char** environ;
 
 namespace ledra {
 
@@ -54,24 +48,6 @@ class PosixStopWatch final : public StopWatch {
 
 std::unique_ptr<StopWatch> WatchForStop(std::function<void()> stop) {
   return std::make_unique<PosixStopWatch>(std::move(stop));
-}
-
-bool OpenInBrowser(const std::string& url, std::string* error) {
-  // xdg-open hands the address to the desktop's default browser.
-  const char* const argv[] = {"xdg-open", url.c_str(), nullptr};
-  pid_t child = 0;
-  const int failed =
-      posix_spawnp(&child, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ);
-  if (failed != 0) {
-    *error = std::string("cannot start xdg-open: ") + std::strerror(failed);
-    return false;
-  }
-  // Collected when it ends, so that it leaves no zombie behind.
-  std::thread([child] {
-    int status = 0;
-    waitpid(child, &status, 0);
-  }).detach();
-  return true;
 }
 
 }  // namespace ledra

@@ -1,12 +1,9 @@
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
-// After windows.h, which it needs.
-#include <shellapi.h>
 
 #include <atomic>
 #include <mutex>
-#include <string>
 
 #include "platform/stop_request.h"
 
@@ -57,15 +54,6 @@ class Win32StopWatch final : public StopWatch {
 
 std::unique_ptr<StopWatch> WatchForStop(std::function<void()> stop) {
   return std::make_unique<Win32StopWatch>(std::move(stop));
-}
-
-bool OpenInBrowser(const std::string& url, std::string* error) {
-  const HINSTANCE result =
-      ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  if (reinterpret_cast<INT_PTR>(result) > 32) return true;
-  *error = "cannot open the browser (error " +
-           std::to_string(static_cast<long long>(reinterpret_cast<INT_PTR>(result))) + ")";
-  return false;
 }
 
 }  // namespace ledra
