@@ -1,5 +1,5 @@
 // The command line of `ledra`, the reader of catalogues: one table of subcommands (volumes,
-// find, ls, du, diff, dupes, unique, export; app/ledra_command.h) and the exit status, which
+// find, ls, du, diff, dupes, unique, export, serve; app/ledra_command.h) and the exit status, which
 // follows grep: 0 something found or listed, 1 nothing matched, 2 an error (other
 // catalogues are still read).
 #ifndef LEDRA_APP_LEDRA_CLI_H_
@@ -28,6 +28,9 @@ struct ReaderContext {
   const char* catalogsVariable = nullptr;  // LEDRA_CATALOGS, null when unset
   int64_t now = 0;                         // seconds since 1970, for "ago"
   int threads = 1;                         // default for find
+  // The process's standard output itself, for lines that must show at once (the address
+  // `serve` prints before it starts answering); null where output is collected (tests).
+  StandardOutput* standardOutput = nullptr;
 
   // Writes `line` to `errors` as one line after "ledra: ", its control characters escaped:
   // the lines name catalogue files and folders, whose names come from the disk.

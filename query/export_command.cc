@@ -159,6 +159,21 @@ bool ExportSqlite(Platform& platform, const CatalogFile& file, const ExportOptio
 
 }  // namespace
 
+bool ExportSqliteToMemory(Platform& platform, const CatalogFile& file, const std::string& encoding,
+                          std::string* bytes, std::string* error) {
+  std::unique_ptr<NameDecoder> names = DecoderFor(platform, encoding, error);
+  if (!names) return false;
+  LoadedCatalog loaded;
+  bool noTables = false;
+  if (!LoadForQuery(platform, file, *names, &loaded, error, &noTables)) return false;
+  std::unique_ptr<SqliteExport> db = SqliteExport::OpenInMemory(error);
+  if (!db) return false;
+  const CatalogContents& t = loaded.tables;
+  const Record volume = VolumeRecord(file, t.header, t.folders.empty() ? 0 : t.folders[0].fileCount,
+                                     t.folders.empty() ? 0.0 : t.folders[0].totalSize);
+  return db->AddVolume(t, volume, *names, error) && db->Serialize(bytes, error);
+}
+
 bool ParseExportFormat(const std::string& text, ExportFormat* format) {
   if (text == "csv")
     *format = ExportFormat::Csv;

@@ -33,6 +33,11 @@ struct ExportOptions {
 bool RunExport(Platform& platform, const CatalogFile& file, const ExportOptions& options,
                OutputSink& out, std::string* error);
 
+// The SQLite export of `file` built in memory into *bytes, writing no file (`ledra serve`'s
+// download). False with *error when the catalogue cannot be read.
+bool ExportSqliteToMemory(Platform& platform, const CatalogFile& file, const std::string& encoding,
+                          std::string* bytes, std::string* error);
+
 }  // namespace ledra
 
 #endif  // LEDRA_QUERY_EXPORT_COMMAND_H_

@@ -139,6 +139,30 @@ std::unique_ptr<SqliteExport> SqliteExport::Open(const std::string& path, bool e
   return out;
 }
 
+std::unique_ptr<SqliteExport> SqliteExport::OpenInMemory(std::string* error) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+      SQLITE_OK) {
+    *error = std::string("cannot open a database in memory: ") +
+             (db ? sqlite3_errmsg(db) : "out of memory");
+    sqlite3_close(db);
+    return nullptr;
+  }
+  return std::unique_ptr<SqliteExport>(new SqliteExport(db));
+}
+
+bool SqliteExport::Serialize(std::string* bytes, std::string* error) {
+  sqlite3_int64 size = 0;
+  unsigned char* data = sqlite3_serialize(db_, "main", &size, 0);
+  if (data == nullptr) {
+    *error = "cannot serialize the database";
+    return false;
+  }
+  bytes->assign(reinterpret_cast<const char*>(data), static_cast<size_t>(size));
+  sqlite3_free(data);
+  return true;
+}
+
 SqliteExport::~SqliteExport() { sqlite3_close(db_); }
 
 bool SqliteExport::RemoveVolume(const Record& volume, std::string* error) {

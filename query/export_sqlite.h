@@ -26,6 +26,8 @@ class SqliteExport {
   // its triggers and views never run. Null with *error filled when that fails.
   static std::unique_ptr<SqliteExport> Open(const std::string& path, bool existing,
                                             std::string* error);
+  // A database held in memory only, for a download that must write no file.
+  static std::unique_ptr<SqliteExport> OpenInMemory(std::string* error);
   ~SqliteExport();
   SqliteExport(const SqliteExport&) = delete;
   SqliteExport& operator=(const SqliteExport&) = delete;
@@ -37,6 +39,8 @@ class SqliteExport {
   // refuses.
   bool AddVolume(const CatalogContents& catalog, const Record& volume, NameDecoder& names,
                  std::string* error);
+  // The bytes of the whole database as SQLite would write them to a file.
+  bool Serialize(std::string* bytes, std::string* error);
 
  private:
   explicit SqliteExport(sqlite3* db) : db_(db) {}

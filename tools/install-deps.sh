@@ -20,6 +20,7 @@ buildPackages=(
   g++ cmake ninja-build pkg-config
   libmount-dev libblkid-dev
   libcli11-dev libpcre2-dev libsqlite3-dev
+  libcpp-httplib-dev
 )
 
 # Testing, on top of the above.
@@ -31,6 +32,8 @@ testPackages=(
   sqlite3 ncdu python3
   # The FUSE mirror that injects input/output errors (tools/fault_mirror.cc).
   libfuse3-dev fuse3
+  # The page of `ledra serve` in a real browser.
+  chromium chromium-driver python3-selenium
   # Building PCRE2 and SQLite for Windows from Debian's source packages.
   dpkg-dev tcl make gcc
 )
@@ -60,12 +63,13 @@ for package in "${optional[@]}"; do
   grep -qxF "$package" <<<"$present" || missingOptional+=("$package")
 done
 
-# PCRE2 and SQLite for the Windows build, from Debian's source packages; both scripts keep
-# what they built, so later runs only check.
+# PCRE2, SQLite and cpp-httplib's whole header for the Windows build, from Debian's source
+# packages; the scripts keep what they built, so later runs only check.
 build_windows_libraries() {
   [ "$mode" = test ] || return 0
   "$(dirname "$0")/build-pcre2-mingw.sh"
   "$(dirname "$0")/build-mingw-sqlite.sh"
+  "$(dirname "$0")/build-httplib-mingw.sh"
 }
 
 # benchmarksWithout: the line that says which benchmark packages are missing, and how to
