@@ -19,7 +19,7 @@ set -euo pipefail
 buildPackages=(
   g++ cmake ninja-build pkg-config
   libmount-dev libblkid-dev
-  libcli11-dev libpcre2-dev libsqlite3-dev
+  libcli11-dev libpcre2-dev libsqlite3-dev libutf8proc-dev
 )
 
 # Testing, on top of the above.
@@ -29,7 +29,7 @@ testPackages=(
   clang libclang-rt-14-dev clang-format
   e2fsprogs mount util-linux strace locales ca-certificates groff-base
   sqlite3 ncdu python3
-  # Building PCRE2 and SQLite for Windows from Debian's source packages.
+  # Building PCRE2, SQLite and utf8proc for Windows from Debian's source packages.
   dpkg-dev tcl make gcc
 )
 
@@ -58,12 +58,13 @@ for package in "${optional[@]}"; do
   grep -qxF "$package" <<<"$present" || missingOptional+=("$package")
 done
 
-# PCRE2 and SQLite for the Windows build, from Debian's source packages; both scripts keep
-# what they built, so later runs only check.
+# PCRE2, SQLite and utf8proc for the Windows build, from Debian's source packages; the
+# scripts keep what they built, so later runs only check.
 build_windows_libraries() {
   [ "$mode" = test ] || return 0
   "$(dirname "$0")/build-pcre2-mingw.sh"
   "$(dirname "$0")/build-mingw-sqlite.sh"
+  "$(dirname "$0")/build-mingw-utf8proc.sh"
 }
 
 # benchmarksWithout: the line that says which benchmark packages are missing, and how to
