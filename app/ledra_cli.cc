@@ -36,6 +36,11 @@ void ReaderContext::Message(const std::string& line) const {
   errors.WriteLine("ledra: " + EscapeControls(line));
 }
 
+void ReaderContext::MessageText(const std::string& text) const {
+  errors.StartLine();
+  errors.WriteLine("ledra: " + text);
+}
+
 int RunReader(int argc, const char* const* argv, ReaderContext& context) {
   CLI::App app("Lists, searches and browses Ledra's disk catalogues (*.kvl).", "ledra");
   app.require_subcommand(1);

@@ -108,18 +108,21 @@ TEST_F(LedraCliTest, FindMatchesNamesAndFilters) {
       {{"sea"},
        {photos + "Sea.JPG", photos + "Summer\\sea-side.jpg", "/mnt/usb/sea.jpg", "/mnt/usb/Sea"}},
       {{"README.txt"}, {"C:\\Data\\readme.TXT"}},
-      // Non-ASCII letters are compared as bytes.
+      // Case folds beyond ASCII too (Unicode simple case folding of UTF-8 names).
       {{"caf\xC3\xA9"}, {"C:\\Data\\Docs\\Caf\xC3\xA9.txt"}},
-      {{"CAF\xC3\x89"}, {}},
+      {{"CAF\xC3\x89"}, {"C:\\Data\\Docs\\Caf\xC3\xA9.txt"}},
       // Wildcards match the whole name with the "#IGN" rules; '[' opens a set.
       {{"*.jpg"}, {photos + "Sea.JPG", photos + "Summer\\sea-side.jpg", "/mnt/usb/sea.jpg"}},
       {{"s?a"}, {"/mnt/usb/Sea"}},
       {{"report[[]1]*"}, {"C:\\Data\\Docs\\report[1].pdf"}},
+      // ... or '\\' makes '[' plain.
+      {{"report\\[1]*"}, {"C:\\Data\\Docs\\report[1].pdf"}},
+      {{"\\[1\\]"}, {"C:\\Data\\Docs\\report[1].pdf"}},
       // Regular expressions: unanchored, without regard to case, UTF-8 aware.
       {{"--regex", "^s.a\\.(jpg|png)$"}, {photos + "Sea.JPG", "/mnt/usb/sea.jpg"}},
       {{"--regex", "^caf.\\.txt$"}, {"C:\\Data\\Docs\\Caf\xC3\xA9.txt"}},
-      // --path matches the full path.
-      {{"--path", "photos\\summer"}, {photos + "Summer", photos + "Summer\\sea-side.jpg"}},
+      // --path matches the full path, folders separated by '/' on every catalogue.
+      {{"--path", "photos/summer"}, {photos + "Summer", photos + "Summer\\sea-side.jpg"}},
       // Filters.
       {{"--limit", "2", "e"}, {"C:\\Data\\readme.TXT", photos + "Sea.JPG"}},
       {{"--type", "d", "s"},

@@ -31,6 +31,12 @@ int CommandRun::Error(const std::string& line) {
   return kReaderError;
 }
 
+int CommandRun::ErrorText(const std::string& text) {
+  context_.MessageText(text);
+  failed_ = true;
+  return kReaderError;
+}
+
 std::vector<CatalogFile> CommandRun::Files() {
   const char listSeparator = context_.platform.Separator() == '\\' ? ';' : ':';
   std::vector<std::string> unreadable;
@@ -62,7 +68,7 @@ bool CommandRun::SelectFolder(const std::string& argument, CatalogFile* file,
   size_t chosen = 0;
   std::string error;
   if (!SelectCatalog(files, selector, &chosen, &error)) {
-    Error(error);
+    ErrorText(error);
     return false;
   }
   *file = files[chosen];
@@ -73,6 +79,7 @@ bool CommandRun::SelectFolder(const std::string& argument, CatalogFile* file,
 OutputSettings CommandRun::Settings(bool nul) const {
   OutputSettings s;
   s.exactBytes = common_.bytes;
+  s.terminal = context_.terminal;
   s.format = common_.json  ? OutputFormat::Json
              : common_.csv ? OutputFormat::Csv
              : nul         ? OutputFormat::NulPaths

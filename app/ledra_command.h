@@ -57,6 +57,9 @@ class CommandRun {
 
   // Reports `line`; the run will end in status 2. Returns that status.
   int Error(const std::string& line);
+  // Reports `text` of several lines, its names escaped already (a selection's error); the
+  // run will end in status 2. Returns that status.
+  int ErrorText(const std::string& text);
   // Reports `line` without changing the status.
   void Notice(const std::string& line) { context_.Message(line); }
   bool failed() const { return failed_; }

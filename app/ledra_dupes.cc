@@ -32,7 +32,7 @@ int RunDupesCommand(CommandRun& run, CommandOptions& options) {
     return run.Error("--min-size takes a byte count with K, M, G or T");
   }
   std::string error;
-  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error);
+  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error, true);
   if (!names) return run.Error(error);
   const LoadedCatalogs catalogs = LoadEvery(run, run.FilesWithHeaders(), *names);
   return run.Finish(WriteDupes(catalogs, dupes, *names, run.Settings(), run.out()) > 0);

@@ -35,7 +35,7 @@ int RunExportCommand(CommandRun& run, CommandOptions& options) {
   if (!ResolveCatalog(run.platform(), a.target,
                       direct ? std::vector<CatalogFile>() : run.FilesWithHeaders(), &chosen,
                       &error)) {
-    return run.Error(error);
+    return run.ErrorText(error);
   }
   if (!RunExport(run.platform(), chosen, a.exportOptions, run.out(), &error)) {
     return run.Error(error);

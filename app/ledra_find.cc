@@ -77,7 +77,7 @@ int RunFindCommand(CommandRun& run, CommandOptions& options) {
     run.ReadHeaders(&files);
     size_t chosen = 0;
     std::string error;
-    if (!SelectCatalog(files, a.volume, &chosen, &error)) return run.Error(error);
+    if (!SelectCatalog(files, a.volume, &chosen, &error)) return run.ErrorText(error);
     files = {files[chosen]};
   }
   FindOutcome outcome;

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
                                static_cast<int>(cores == 0  ? 1
                                                 : cores > 8 ? 8
                                                             : cores)};
+  context.terminal = terminal;
   const int status = ledra::RunReader(argc, argv, context);
   if (terminal) shown.Finish();
   if (!standardOutput->Flush() && status != ledra::kReaderError) return ledra::kReaderError;

@@ -6,6 +6,7 @@
 
 #include "catalog/catalog_reader.h"
 #include "platform/byte_text.h"
+#include "platform/message_sink.h"
 #include "platform/platform.h"
 
 namespace ledra {
@@ -127,13 +128,14 @@ bool SelectCatalog(const std::vector<CatalogFile>& files, std::string_view selec
     return true;
   }
   if (found.empty()) {
-    *error = "no catalogue of a volume '" + std::string(selector) + "'";
+    *error = "no catalogue of a volume '" + EscapeControls(selector) + "'";
     return false;
   }
-  *error = "volume '" + std::string(selector) + "' is ambiguous:";
+  *error = "volume '" + EscapeControls(selector) + "' is ambiguous:";
   for (size_t i : found) {
     const CatalogHeader& h = files[i].header;
-    *error += "\n  " + files[i].fileName + " (" + h.displayName + ", " + SerialText(h.serial) + ")";
+    *error += "\n  " + EscapeControls(files[i].fileName) + " (" + EscapeControls(h.displayName) +
+              ", " + SerialText(h.serial) + ")";
   }
   return false;
 }

@@ -48,7 +48,9 @@ std::string SerialText(uint32_t serial);
 void SplitSelector(std::string_view argument, std::string* selector, std::string* path);
 
 // The index of the one catalogue (with its header read) that `selector` names. False with
-// *error filled when none does or when several do (the error lists them).
+// *error filled when none does or when several do: a message ready to show, whose names
+// have their control characters escaped, and which lists the catalogues named, one line
+// each below its first.
 bool SelectCatalog(const std::vector<CatalogFile>& files, std::string_view selector, size_t* chosen,
                    std::string* error);
 

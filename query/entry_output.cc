@@ -53,12 +53,14 @@ const TextLayout& EntryLineLayout() {
 }
 
 void EntryLineCells(std::string_view volume, std::string_view path, double size, bool clamped,
-                    int64_t modified, bool exactBytes, std::vector<std::string>* cells) {
+                    int64_t modified, bool exactBytes, std::vector<std::string>* cells,
+                    char folderMark) {
   cells->resize(3);
   std::string& where = (*cells)[0];
   where.assign(volume.data(), volume.size());
   where.push_back(':');
   where.append(path.data(), path.size());
+  if (folderMark != 0 && (path.empty() || path.back() != folderMark)) where.push_back(folderMark);
   (*cells)[1] = SizeText(size, clamped, exactBytes);
   (*cells)[2] = LocalTimeText(modified);
 }

@@ -116,7 +116,7 @@ class FoundEntry final : public ResultRow {
  public:
   FoundEntry(const CatalogFile& file, const std::string& volume, const CatalogEntry& entry,
              std::string_view name, bool nameValid, double size, bool clamped, int64_t files,
-             const std::string& path)
+             const std::string& path, char separator)
       : file_(file),
         volume_(volume),
         entry_(entry),
@@ -125,7 +125,8 @@ class FoundEntry final : public ResultRow {
         size_(size),
         clamped_(clamped),
         files_(files),
-        path_(path) {}
+        path_(path),
+        separator_(separator) {}
 
   Record Fields() const override {
     EntryFacts facts;
@@ -144,7 +145,8 @@ class FoundEntry final : public ResultRow {
   }
   const TextLayout& Layout() const override { return EntryLineLayout(); }
   void TextCells(bool exactBytes, std::vector<std::string>* cells) const override {
-    EntryLineCells(volume_, path_, size_, clamped_, entry_.modified, exactBytes, cells);
+    EntryLineCells(volume_, path_, size_, clamped_, entry_.modified, exactBytes, cells,
+                   entry_.IsFolder() ? separator_ : 0);
   }
   std::string_view FullPath() const override { return path_; }
 
@@ -158,6 +160,7 @@ class FoundEntry final : public ResultRow {
   bool clamped_;
   int64_t files_;
   const std::string& path_;
+  char separator_;
 };
 
 struct CatalogOutcome {
@@ -263,8 +266,8 @@ class CatalogSearch {
       if (options_.count) return true;
       if (!options_.matchPath) BuildPath(prefix, separator, cursor, e, name);
       const FoundEntry found{
-          file, volume,  e,     name, nameValid && (decoder_ || IsValidUtf8(e.name)),
-          size, clamped, files, path_};
+          file, volume,  e,     name,  nameValid && (decoder_ || IsValidUtf8(e.name)),
+          size, clamped, files, path_, separator};
       writer->Write(found);
       return options_.limit == 0 || ++shown_ < options_.limit;
     };

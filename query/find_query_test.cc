@@ -300,18 +300,18 @@ TEST_F(FindQueryTest, CountAgreesWithTheResults) {
 }
 
 // The size of a clamped version-5 file and a whole version-6 one, and a folder's figures,
-// in every output form.
+// in every output form; in text a folder's path ends in its separator.
 TEST_F(FindQueryTest, SizesInEveryForm) {
   const FindOptions options =
       Options("^(big\\.iso|huge\\.vhd|docs)$", [](FindOptions& o) { o.regex = true; });
   FindOutcome outcome;
   EXPECT_EQ(Run(options, OutputFormat::Text, &outcome),
             "PHOTOS:/mnt/usb/big.iso\t>=2.0G\t" + LocalTimeText(kJan2020 - kDay) + "\n" +
-                "WORK:D:\\Docs\t7.0G\t" + LocalTimeText(kJan2020) + "\n" +
+                "WORK:D:\\Docs\\\t7.0G\t" + LocalTimeText(kJan2020) + "\n" +
                 "WORK:D:\\Docs\\huge.vhd\t5.0G\t" + LocalTimeText(kJan2020 + 2 * kDay) + "\n");
   EXPECT_EQ(Run(options, OutputFormat::Text, &outcome, nullptr, /*exactBytes=*/true),
             "PHOTOS:/mnt/usb/big.iso\t>=2147483648\t" + LocalTimeText(kJan2020 - kDay) + "\n" +
-                "WORK:D:\\Docs\t7516194816\t" + LocalTimeText(kJan2020) + "\n" +
+                "WORK:D:\\Docs\\\t7516194816\t" + LocalTimeText(kJan2020) + "\n" +
                 "WORK:D:\\Docs\\huge.vhd\t5368709120\t" + LocalTimeText(kJan2020 + 2 * kDay) +
                 "\n");
   EXPECT_EQ(Run(options, OutputFormat::Json, &outcome),

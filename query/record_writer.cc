@@ -34,7 +34,7 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(const OutputSettings& settings, O
     case OutputFormat::Text:
       break;
   }
-  return NewTextWriter(sink, settings.exactBytes);
+  return NewTextWriter(sink, settings.exactBytes, settings.terminal);
 }
 
 }  // namespace ledra
