@@ -47,21 +47,48 @@ std::vector<CatalogFile> CommandRun::Files() {
   return files;
 }
 
-void CommandRun::ReadHeaders(std::vector<CatalogFile>* files) {
+void CommandRun::ReadHeaders(std::vector<CatalogFile>* files, bool selecting) {
   std::vector<std::string> problems;
   ledra::ReadHeaders(context_.platform, files, &problems);
-  for (const std::string& p : problems) Error(p);
+  for (const std::string& p : problems) {
+    if (selecting) {
+      Notice(p);
+    } else {
+      Error(p);
+    }
+  }
 }
 
-std::vector<CatalogFile> CommandRun::FilesWithHeaders() {
+bool CommandRun::SelectVolumes(const std::vector<std::string>& selectors,
+                               std::vector<CatalogFile>* files) {
+  ReadHeaders(files, true);
+  std::vector<bool> chosen(files->size(), false);
+  for (const std::string& selector : selectors) {
+    size_t index = 0;
+    std::string error;
+    if (!SelectCatalog(*files, selector, &index, &error)) {
+      ErrorText(error);
+      return false;
+    }
+    chosen[index] = true;
+  }
+  std::vector<CatalogFile> kept;
+  for (size_t i = 0; i < files->size(); ++i) {
+    if (chosen[i]) kept.push_back(std::move((*files)[i]));
+  }
+  files->swap(kept);
+  return true;
+}
+
+std::vector<CatalogFile> CommandRun::FilesWithHeaders(bool selecting) {
   std::vector<CatalogFile> files = Files();
-  ReadHeaders(&files);
+  ReadHeaders(&files, selecting);
   return files;
 }
 
 bool CommandRun::SelectFolder(const std::string& argument, CatalogFile* file,
                               std::vector<std::string>* components) {
-  std::vector<CatalogFile> files = FilesWithHeaders();
+  std::vector<CatalogFile> files = FilesWithHeaders(true);
   std::string selector;
   std::string path;
   SplitSelector(argument, &selector, &path);

@@ -36,7 +36,7 @@ int RunDiffCommand(CommandRun& run, CommandOptions& options) {
   const size_t count = a.catalogs.size();
   for (size_t i = 0; i < count; ++i) {
     if (files.empty() && !NamesCatalogFile(run.platform(), a.catalogs[i])) {
-      files = run.FilesWithHeaders();
+      files = run.FilesWithHeaders(true);
     }
     if (!ResolveCatalog(run.platform(), a.catalogs[i], files, &chosen[2 - count + i], &error)) {
       return run.ErrorText(error);

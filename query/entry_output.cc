@@ -5,13 +5,14 @@
 #include <ctime>
 #include <mutex>
 
+#include "platform/local_time.h"
 #include "query/name_text.h"
 
 namespace ledra {
 
 namespace {
 
-// The C library's local-time calls share one buffer; results are formatted one at a time.
+// mktime() may share state with other local-time calls of the C library.
 std::mutex localTimeMutex;
 
 // Days since 1970-01-01 to a civil date (proleptic Gregorian).
@@ -106,11 +107,9 @@ std::string SizeText(double bytes, bool clamped, bool exactBytes) {
 }
 
 std::string LocalTimeText(int64_t epoch) {
-  const std::time_t t = static_cast<std::time_t>(epoch);
   char text[32] = "?";
-  std::lock_guard<std::mutex> lock(localTimeMutex);
-  if (const std::tm* local = std::localtime(&t))
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", local);
+  std::tm local{};
+  if (ToLocalTime(epoch, &local)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
   return text;
 }
 

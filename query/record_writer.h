@@ -41,6 +41,8 @@ using Record = std::vector<Field>;
 
 enum class OutputFormat { Text, Json, Csv, NulPaths };
 
+class KeptResults;
+
 // What the user chose for output.
 struct OutputSettings {
   OutputFormat format = OutputFormat::Text;
@@ -48,6 +50,9 @@ struct OutputSettings {
   // Standard output is a terminal: text escapes the control characters of each cell and
   // shows the headings meant for people.
   bool terminal = false;
+  // Not null: every writer made for these settings keeps its rows there instead, to be
+  // written once all are known (query/sorted_results.h).
+  KeptResults* keep = nullptr;
 };
 
 // How one kind of result reads as text.
