@@ -10,7 +10,7 @@ void AddCommonOptions(CLI::App& command, CommonOptions* o, OutputOptions outputs
   // One folder per --in, so that a positional argument after it stays one.
   command
       .add_option("--in", o->in,
-                  "a folder of catalogues (repeatable; default: "
+                  "a folder of catalogues, or a catalogue file (repeatable; default: "
                   "$LEDRA_CATALOGS, else the current folder)")
       ->allow_extra_args(false);
   command.add_flag("--backups", o->backups, "read *.kvl.bak files too");
@@ -39,11 +39,34 @@ int CommandRun::ErrorText(const std::string& text) {
 
 std::vector<CatalogFile> CommandRun::Files() {
   const char listSeparator = context_.platform.Separator() == '\\' ? ';' : ':';
+  const std::vector<std::string> folders =
+      CatalogFolders(common_.in, context_.catalogsVariable, listSeparator);
   std::vector<std::string> unreadable;
-  std::vector<CatalogFile> files = ListCatalogFiles(
-      context_.platform, CatalogFolders(common_.in, context_.catalogsVariable, listSeparator),
-      common_.backups, &unreadable);
-  for (const std::string& folder : unreadable) Error("cannot read the folder '" + folder + "'");
+  std::vector<std::string> why;
+  std::vector<CatalogFile> files =
+      ListCatalogFiles(context_.platform, folders, common_.backups, &unreadable, &why);
+  for (size_t i = 0; i < unreadable.size(); ++i) {
+    Error("cannot read the folder '" + unreadable[i] + "': " + why[i]);
+  }
+  if (files.empty() && unreadable.size() < folders.size()) {
+    // Say where the catalogues were looked for, and where that came from.
+    std::string tried;
+    for (const std::string& folder : folders) {
+      std::string shown = folder;
+      if (folder == "." && context_.platform.AbsolutePath(folder, &shown) && shown.size() > 2 &&
+          shown.back() == '.' &&
+          (shown[shown.size() - 2] == '/' || shown[shown.size() - 2] == '\\')) {
+        shown.resize(shown.size() - 2);
+      }
+      tried += (tried.empty() ? "'" : ", '") + shown + "'";
+    }
+    const char* source = !common_.in.empty()                    ? ""
+                         : context_.catalogsVariable != nullptr ? " (from LEDRA_CATALOGS)"
+                                                                : " (the current folder; give --in "
+                                                                  "or set LEDRA_CATALOGS)";
+    Error(std::string("no catalogues") + (common_.backups ? " or backups" : "") + " in " + tried +
+          source);
+  }
   return files;
 }
 

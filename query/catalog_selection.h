@@ -30,11 +30,13 @@ struct CatalogFile {
 std::vector<std::string> CatalogFolders(const std::vector<std::string>& inFolders,
                                         const char* catalogsVariable, char listSeparator);
 
-// The catalogue files of `folders`, each folder's in byte order of their names. Folders that
-// cannot be listed are named in *unreadable.
+// The catalogue files of `folders`, each folder's in byte order of their names; an item of
+// `folders` that is a plain file is taken as a catalogue file itself. Folders that cannot be
+// listed are named in *unreadable, and, when `why` is not null, the causes in *why.
 std::vector<CatalogFile> ListCatalogFiles(Platform& platform,
                                           const std::vector<std::string>& folders, bool backups,
-                                          std::vector<std::string>* unreadable);
+                                          std::vector<std::string>* unreadable,
+                                          std::vector<std::string>* why = nullptr);
 
 // Reads the header of every file (not the tables). Files that fail get a line
 // "FILE: offset N: what" in *problems and headerRead false.

@@ -98,8 +98,9 @@ class FindQueryTest : public ::testing::Test {
   }
 
   std::string DamageLine() const {
-    return "C:\\cats\\B.kvl: offset " + std::to_string(damageOffset_) +
-           ": entry lies in folder 9, which no earlier folder entry introduces";
+    return "C:\\cats\\B.kvl: entry lies in folder 9, which no earlier folder entry introduces "
+           "(offset " +
+           std::to_string(damageOffset_) + ")";
   }
 
   std::ostringstream errorText_;
