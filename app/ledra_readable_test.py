@@ -164,6 +164,20 @@ with tempfile.TemporaryDirectory() as top:
         names_found = [json.loads(l)["name"] for l in out.decode().splitlines()]
         check(status == 0 and name in names_found, f"find {pattern!r}: {names_found}")
 
+    # --- Times: the local time zone is read once per run, not once per line (the C
+    # library's localtime() looks at /etc/localtime again for every call when TZ is unset).
+    strace = shutil.which("strace")
+    if strace:
+        traced = subprocess.run([strace, "-f", "-e", "trace=file", ledra, "find", "--in", cats],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                env={k: v for k, v in env.items() if k != "TZ"})
+        looks = traced.stderr.count(b"/etc/localtime")
+        shown = traced.stdout.count(b"\n")
+        check(traced.returncode == 0 and shown >= 10 and looks <= 2,
+              f"/etc/localtime looked at {looks} times for {shown} lines")
+    else:
+        print("ledra readable answers: strace missing, time zone reads not counted")
+
     # --- Mistakes: each with its message and exit status.
     empty = os.path.join(top, "empty")
     os.makedirs(empty)
