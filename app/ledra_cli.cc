@@ -57,6 +57,8 @@ std::string UnknownSubcommand(int argc, const char* const* argv) {
   return word;
 }
 
+// The subcommand nearest to `word`, when it is near enough to be what was meant (a third of
+// its letters changed, or two); empty otherwise.
 std::string NearestSubcommand(const std::string& word) {
   const ReaderCommand* nearest = kCommands[0];
   size_t best = EditDistance(word, nearest->name);
@@ -64,7 +66,7 @@ std::string NearestSubcommand(const std::string& word) {
     const size_t d = EditDistance(word, command->name);
     if (d < best) best = d, nearest = command;
   }
-  return nearest->name;
+  return best <= std::max<size_t>(2, word.size() / 3) ? nearest->name : "";
 }
 
 }  // namespace
@@ -84,8 +86,10 @@ int RunReader(int argc, const char* const* argv, ReaderContext& context) {
   app.require_subcommand(1);
   app.set_version_flag("--version", "ledra " LEDRA_VERSION);
   if (const std::string word = UnknownSubcommand(argc, argv); !word.empty()) {
-    context.Message("'" + word + "' is no subcommand; did you mean '" + NearestSubcommand(word) +
-                    "'? (ledra --help lists them)");
+    const std::string nearest = NearestSubcommand(word);
+    context.Message("'" + word + "' is no subcommand" +
+                    (nearest.empty() ? "" : "; did you mean '" + nearest + "'?") +
+                    " (ledra --help lists them)");
     return kReaderError;
   }
   struct Added {
