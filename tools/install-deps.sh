@@ -29,7 +29,7 @@ testPackages=(
   clang libclang-rt-14-dev clang-format
   e2fsprogs mount util-linux strace locales ca-certificates groff-base
   sqlite3 ncdu python3
-  # Building PCRE2, SQLite and utf8proc for Windows from Debian's source packages.
+  # Building PCRE2 and SQLite for Windows from Debian's source packages.
   dpkg-dev tcl make gcc
 )
 
