@@ -1,6 +1,7 @@
 #include "app/ledra_cli.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -30,6 +31,45 @@ const ReaderCommand* const kCommands[] = {
     &kDupesCommand,   &kUniqueCommand, &kExportCommand, &kServeCommand,
 };
 
+// Levenshtein distance between two short words.
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The first argument that is no option, when it names no subcommand: what the user meant
+// as one. Empty otherwise.
+std::string UnknownSubcommand(int argc, const char* const* argv) {
+  if (argc < 2 || argv[1][0] == '-') return "";
+  const std::string word = argv[1];
+  for (const ReaderCommand* command : kCommands) {
+    if (word == command->name) return "";
+  }
+  return word;
+}
+
+// The subcommand nearest to `word`, when it is near enough to be what was meant (a third of
+// its letters changed, or two); empty otherwise.
+std::string NearestSubcommand(const std::string& word) {
+  const ReaderCommand* nearest = kCommands[0];
+  size_t best = EditDistance(word, nearest->name);
+  for (const ReaderCommand* command : kCommands) {
+    const size_t d = EditDistance(word, command->name);
+    if (d < best) best = d, nearest = command;
+  }
+  return best <= std::max<size_t>(2, word.size() / 3) ? nearest->name : "";
+}
+
 }  // namespace
 
 void ReaderContext::Message(const std::string& line) const {
@@ -37,9 +77,22 @@ void ReaderContext::Message(const std::string& line) const {
   errors.WriteLine("ledra: " + EscapeControls(line));
 }
 
+void ReaderContext::MessageText(const std::string& text) const {
+  errors.StartLine();
+  errors.WriteLine("ledra: " + text);
+}
+
 int RunReader(int argc, const char* const* argv, ReaderContext& context) {
   CLI::App app("Lists, searches and browses Ledra's disk catalogues (*.kvl).", "ledra");
   app.require_subcommand(1);
+  app.set_version_flag("--version", "ledra " LEDRA_VERSION);
+  if (const std::string word = UnknownSubcommand(argc, argv); !word.empty()) {
+    const std::string nearest = NearestSubcommand(word);
+    context.Message("'" + word + "' is no subcommand" +
+                    (nearest.empty() ? "" : "; did you mean '" + nearest + "'?") +
+                    " (ledra --help lists them)");
+    return kReaderError;
+  }
   struct Added {
     const ReaderCommand* command;
     CLI::App* app;

@@ -31,10 +31,14 @@ struct ReaderContext {
   // The process's standard output itself, for lines that must show at once (the address
   // `serve` prints before it starts answering); null where output is collected (tests).
   StandardOutput* standardOutput = nullptr;
+  bool terminal = false;                   // `out` is shown on a terminal
 
   // Writes `line` to `errors` as one line after "ledra: ", its control characters escaped:
   // the lines name catalogue files and folders, whose names come from the disk.
   void Message(const std::string& line) const;
+  // Writes `text` to `errors` after "ledra: " as it stands: a message of several lines by
+  // design, whose names are escaped already (query/catalog_selection.h says which).
+  void MessageText(const std::string& text) const;
 };
 
 // Runs `ledra` with its arguments (argv[0] is the program) and returns the exit status.

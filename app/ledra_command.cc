@@ -10,7 +10,7 @@ void AddCommonOptions(CLI::App& command, CommonOptions* o, OutputOptions outputs
   // One folder per --in, so that a positional argument after it stays one.
   command
       .add_option("--in", o->in,
-                  "a folder of catalogues (repeatable; default: "
+                  "a folder of catalogues, or a catalogue file (repeatable; default: "
                   "$LEDRA_CATALOGS, else the current folder)")
       ->allow_extra_args(false);
   command.add_flag("--backups", o->backups, "read *.kvl.bak files too");
@@ -32,38 +32,94 @@ int CommandRun::Error(const std::string& line) {
   return kReaderError;
 }
 
+int CommandRun::ErrorText(const std::string& text) {
+  context_.MessageText(text);
+  failed_ = true;
+  return kReaderError;
+}
+
 std::vector<CatalogFile> CommandRun::Files() {
   const char listSeparator = context_.platform.Separator() == '\\' ? ';' : ':';
+  const std::vector<std::string> folders =
+      CatalogFolders(common_.in, context_.catalogsVariable, listSeparator);
   std::vector<std::string> unreadable;
-  std::vector<CatalogFile> files = ListCatalogFiles(
-      context_.platform, CatalogFolders(common_.in, context_.catalogsVariable, listSeparator),
-      common_.backups, &unreadable);
-  for (const std::string& folder : unreadable) Error("cannot read the folder '" + folder + "'");
+  std::vector<std::string> why;
+  std::vector<CatalogFile> files =
+      ListCatalogFiles(context_.platform, folders, common_.backups, &unreadable, &why);
+  for (size_t i = 0; i < unreadable.size(); ++i) {
+    Error("cannot read the folder '" + unreadable[i] + "': " + why[i]);
+  }
+  if (files.empty() && unreadable.size() < folders.size()) {
+    // Say where the catalogues were looked for, and where that came from.
+    std::string tried;
+    for (const std::string& folder : folders) {
+      std::string shown = folder;
+      if (folder == "." && context_.platform.AbsolutePath(folder, &shown) && shown.size() > 2 &&
+          shown.back() == '.' &&
+          (shown[shown.size() - 2] == '/' || shown[shown.size() - 2] == '\\')) {
+        shown.resize(shown.size() - 2);
+      }
+      tried += (tried.empty() ? "'" : ", '") + shown + "'";
+    }
+    const char* source = !common_.in.empty()                    ? ""
+                         : context_.catalogsVariable != nullptr ? " (from LEDRA_CATALOGS)"
+                                                                : " (the current folder; give --in "
+                                                                  "or set LEDRA_CATALOGS)";
+    Error(std::string("no catalogues") + (common_.backups ? " or backups" : "") + " in " + tried +
+          source);
+  }
   return files;
 }
 
-void CommandRun::ReadHeaders(std::vector<CatalogFile>* files) {
+void CommandRun::ReadHeaders(std::vector<CatalogFile>* files, bool selecting) {
   std::vector<std::string> problems;
   ledra::ReadHeaders(context_.platform, files, &problems);
-  for (const std::string& p : problems) Error(p);
+  for (const std::string& p : problems) {
+    if (selecting) {
+      Notice(p);
+    } else {
+      Error(p);
+    }
+  }
 }
 
-std::vector<CatalogFile> CommandRun::FilesWithHeaders() {
+bool CommandRun::SelectVolumes(const std::vector<std::string>& selectors,
+                               std::vector<CatalogFile>* files) {
+  ReadHeaders(files, true);
+  std::vector<bool> chosen(files->size(), false);
+  for (const std::string& selector : selectors) {
+    size_t index = 0;
+    std::string error;
+    if (!SelectCatalog(*files, selector, &index, &error)) {
+      ErrorText(error);
+      return false;
+    }
+    chosen[index] = true;
+  }
+  std::vector<CatalogFile> kept;
+  for (size_t i = 0; i < files->size(); ++i) {
+    if (chosen[i]) kept.push_back(std::move((*files)[i]));
+  }
+  files->swap(kept);
+  return true;
+}
+
+std::vector<CatalogFile> CommandRun::FilesWithHeaders(bool selecting) {
   std::vector<CatalogFile> files = Files();
-  ReadHeaders(&files);
+  ReadHeaders(&files, selecting);
   return files;
 }
 
 bool CommandRun::SelectFolder(const std::string& argument, CatalogFile* file,
                               std::vector<std::string>* components) {
-  std::vector<CatalogFile> files = FilesWithHeaders();
+  std::vector<CatalogFile> files = FilesWithHeaders(true);
   std::string selector;
   std::string path;
   SplitSelector(argument, &selector, &path);
   size_t chosen = 0;
   std::string error;
   if (!SelectCatalog(files, selector, &chosen, &error)) {
-    Error(error);
+    ErrorText(error);
     return false;
   }
   *file = files[chosen];
@@ -75,6 +131,7 @@ OutputSettings CommandRun::Settings(bool nul) const {
   OutputSettings s;
   s.exactBytes = common_.bytes;
   s.crlf = common_.crlf;
+  s.terminal = context_.terminal;
   s.format = common_.json  ? OutputFormat::Json
              : common_.csv ? OutputFormat::Csv
              : nul         ? OutputFormat::NulPaths

@@ -58,6 +58,9 @@ class CommandRun {
 
   // Reports `line`; the run will end in status 2. Returns that status.
   int Error(const std::string& line);
+  // Reports `text` of several lines, its names escaped already (a selection's error); the
+  // run will end in status 2. Returns that status.
+  int ErrorText(const std::string& text);
   // Reports `line` without changing the status.
   void Notice(const std::string& line) { context_.Message(line); }
   bool failed() const { return failed_; }
@@ -65,10 +68,16 @@ class CommandRun {
   // The catalogue files of the folders --in, LEDRA_CATALOGS or the current folder names;
   // every folder that cannot be listed is an error.
   std::vector<CatalogFile> Files();
-  // Reads the headers of `files`; every one that cannot be read is an error.
-  void ReadHeaders(std::vector<CatalogFile>* files);
-  // Files() with their headers read.
-  std::vector<CatalogFile> FilesWithHeaders();
+  // Reads the headers of `files`; every one that cannot be read is an error, or with
+  // `selecting` (only the volumes chosen are read further) a notice: a damaged catalogue
+  // makes the run fail only where it is read.
+  void ReadHeaders(std::vector<CatalogFile>* files, bool selecting = false);
+  // Narrows *files (headers not read yet) to the volumes `selectors` name (--volume, each
+  // naming one), in their listed order; false, reported, when a selector names none or
+  // several.
+  bool SelectVolumes(const std::vector<std::string>& selectors, std::vector<CatalogFile>* files);
+  // Files() with their headers read (ReadHeaders).
+  std::vector<CatalogFile> FilesWithHeaders(bool selecting = false);
 
   // The catalogue and the folder below its scan root that a VOLUME[:PATH] argument names
   // (ls, du); false, reported, when it names no one catalogue.

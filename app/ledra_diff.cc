@@ -28,7 +28,7 @@ std::unique_ptr<CommandOptions> AddDiffOptions(CLI::App& command, const ReaderCo
 int RunDiffCommand(CommandRun& run, CommandOptions& options) {
   const DiffArguments& a = static_cast<const DiffArguments&>(options);
   std::string error;
-  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error);
+  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error, true);
   if (!names) return run.Error(error);
   // Files named directly need no listing; selectors do.
   std::vector<CatalogFile> files;
@@ -36,10 +36,10 @@ int RunDiffCommand(CommandRun& run, CommandOptions& options) {
   const size_t count = a.catalogs.size();
   for (size_t i = 0; i < count; ++i) {
     if (files.empty() && !NamesCatalogFile(run.platform(), a.catalogs[i])) {
-      files = run.FilesWithHeaders();
+      files = run.FilesWithHeaders(true);
     }
     if (!ResolveCatalog(run.platform(), a.catalogs[i], files, &chosen[2 - count + i], &error)) {
-      return run.Error(error);
+      return run.ErrorText(error);
     }
   }
   if (count == 1) {

@@ -11,6 +11,7 @@ struct DupesArguments : CommandOptions {
   std::string by = "name";
   bool sameTime = false;
   std::string minSize;
+  std::vector<std::string> volumes;
 };
 
 std::unique_ptr<CommandOptions> AddDupesOptions(CLI::App& command, const ReaderContext&) {
@@ -20,6 +21,10 @@ std::unique_ptr<CommandOptions> AddDupesOptions(CLI::App& command, const ReaderC
       ->check(CLI::IsMember({"name", "size"}));
   command.add_flag("--mtime", a->sameTime, "copies must have the same time too");
   command.add_option("--min-size", a->minSize, "leave out smaller files (default 1M)");
+  command
+      .add_option("--volume", a->volumes,
+                  "only this volume (repeatable: copies across the volumes named)")
+      ->allow_extra_args(false);
   return a;
 }
 
@@ -32,9 +37,15 @@ int RunDupesCommand(CommandRun& run, CommandOptions& options) {
     return run.Error("--min-size takes a byte count with K, M, G or T");
   }
   std::string error;
-  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error);
+  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error, true);
   if (!names) return run.Error(error);
-  const LoadedCatalogs catalogs = LoadEvery(run, run.FilesWithHeaders(), *names);
+  std::vector<CatalogFile> files = run.Files();
+  if (a.volumes.empty()) {
+    run.ReadHeaders(&files);
+  } else if (!run.SelectVolumes(a.volumes, &files)) {
+    return kReaderError;
+  }
+  const LoadedCatalogs catalogs = LoadEvery(run, files, *names);
   return run.Finish(WriteDupes(catalogs, dupes, *names, run.Settings(), run.out()) > 0);
 }
 

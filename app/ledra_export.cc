@@ -35,9 +35,9 @@ int RunExportCommand(CommandRun& run, CommandOptions& options) {
   CatalogFile chosen;
   const bool direct = NamesCatalogFile(run.platform(), a.target);
   if (!ResolveCatalog(run.platform(), a.target,
-                      direct ? std::vector<CatalogFile>() : run.FilesWithHeaders(), &chosen,
+                      direct ? std::vector<CatalogFile>() : run.FilesWithHeaders(true), &chosen,
                       &error)) {
-    return run.Error(error);
+    return run.ErrorText(error);
   }
   if (!RunExport(run.platform(), chosen, a.exportOptions, run.out(), &error)) {
     return run.Error(error);

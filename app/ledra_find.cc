@@ -1,6 +1,7 @@
 // `ledra find`: the entries whose name matches, on every volume or on one.
 #include "app/ledra_command.h"
 #include "query/find_query.h"
+#include "query/sorted_results.h"
 
 namespace ledra {
 
@@ -10,7 +11,9 @@ struct FindArguments : CommandOptions {
   FindOptions find;
   std::string regex;
   CLI::Option* regexOption = nullptr;
-  std::string volume, type, size, newer, older;
+  std::vector<std::string> volumes;
+  std::string type, size, newer, older, sort;
+  bool reverse = false;
   bool nul = false;
 };
 
@@ -29,8 +32,17 @@ std::unique_ptr<CommandOptions> AddFindOptions(CLI::App& command, const ReaderCo
   command.add_option("--newer", a->newer,
                      "modified after DATE (YYYY-MM-DD[THH:MM:SS], local time)");
   command.add_option("--older", a->older, "modified before DATE");
-  command.add_option("--volume", a->volume, "only this volume (name, alias, serial or file name)");
+  command
+      .add_option("--volume", a->volumes,
+                  "only this volume (name, alias, serial or file name; repeatable)")
+      ->allow_extra_args(false);
   command.add_option("--limit", f.limit, "at most N results");
+  command
+      .add_option("--sort", a->sort,
+                  "name, size (largest first), time (newest first) or path; all results "
+                  "are held in memory until the search ends")
+      ->check(CLI::IsMember({"name", "size", "time", "path"}));
+  command.add_flag("--reverse", a->reverse, "the results in the opposite order");
   command.add_flag("--count", f.count, "print only the number of matches");
   auto* nulFlag = command.add_flag("-0,--null", a->nul, "NUL-terminated full paths, for xargs -0");
   command.add_option("--threads", f.threads, "catalogues searched at once");
@@ -73,17 +85,29 @@ int RunFindCommand(CommandRun& run, CommandOptions& options) {
   FindArguments& a = static_cast<FindArguments&>(options);
   if (const std::string usage = ReadFilters(a); !usage.empty()) return run.Error(usage);
   std::vector<CatalogFile> files = run.Files();
-  if (!a.volume.empty()) {
-    run.ReadHeaders(&files);
-    size_t chosen = 0;
-    std::string error;
-    if (!SelectCatalog(files, a.volume, &chosen, &error)) return run.Error(error);
-    files = {files[chosen]};
-  }
+  if (!a.volumes.empty() && !run.SelectVolumes(a.volumes, &files)) return kReaderError;
+  const OutputSettings settings = run.Settings(a.nul);
   FindOutcome outcome;
   std::string error;
-  if (!RunFind(run.platform(), files, a.find, run.Settings(a.nul), run.out(), &outcome, &error)) {
-    return run.Error(error);
+  if (a.sort.empty() && !a.reverse) {
+    if (!RunFind(run.platform(), files, a.find, settings, run.out(), &outcome, &error)) {
+      return run.Error(error);
+    }
+  } else {
+    // Every result is kept, then sorted; --limit takes the first of the sorted ones.
+    ResultOrder order = ResultOrder::Found;
+    ParseResultOrder(a.sort, &order);
+    FindOptions all = a.find;
+    all.limit = 0;
+    // Reversed as found: the catalogues' results must be kept in their order.
+    if (order == ResultOrder::Found) all.threads = 1;
+    KeptResults kept(settings.exactBytes);
+    OutputSettings keeping = settings;
+    keeping.keep = &kept;
+    if (!RunFind(run.platform(), files, all, keeping, run.out(), &outcome, &error)) {
+      return run.Error(error);
+    }
+    if (!a.find.count) kept.WriteSorted(order, a.reverse, a.find.limit, settings, run.out());
   }
   for (const std::string& n : outcome.notices) run.Notice(n);
   for (const std::string& p : outcome.problems) run.Error(p);

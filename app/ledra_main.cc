@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
                                                 : cores > 8 ? 8
                                                             : cores)};
   context.standardOutput = standardOutput.get();
+  context.terminal = terminal;
   const int status = ledra::RunReader(argc, argv, context);
   if (terminal) shown.Finish();
   if (!standardOutput->Flush() && status != ledra::kReaderError) return ledra::kReaderError;

@@ -28,11 +28,11 @@ int RunUniqueCommand(CommandRun& run, CommandOptions& options) {
     return run.Error("--min-size takes a byte count with K, M, G or T");
   }
   std::string error;
-  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error);
+  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error, true);
   if (!names) return run.Error(error);
   const std::vector<CatalogFile> files = run.FilesWithHeaders();
   size_t chosen = 0;
-  if (!SelectCatalog(files, a.target, &chosen, &error)) return run.Error(error);
+  if (!SelectCatalog(files, a.target, &chosen, &error)) return run.ErrorText(error);
   const LoadedCatalogs catalogs = LoadEvery(run, run.FilesWithHeaders(), *names);
   for (size_t i = 0; i < catalogs.size(); ++i) {
     if (catalogs[i]->file.path == files[chosen].path) {

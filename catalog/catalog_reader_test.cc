@@ -254,14 +254,16 @@ std::vector<Damage> DamagedCatalogues() {
     return patched(38 + 12 * folder, Bytes().U64(bits).str());
   };
   return {
-      {"wrong signature", patched(0, Bytes().U32(1000000000).str()), 0, "not a catalogue"},
+      {"wrong signature", patched(0, Bytes().U32(1000000000).str()), 0, "not a catalogue file"},
       {"version 7", patched(4, Bytes().U16(7).str()), 4, "newer"},
       {"negative folder count", patched(29, Bytes().U32(0xFFFFFFFF).str()), 29, "negative"},
-      {"folder count past the file", patched(29, Bytes().U32(0x7FFFFFFF).str()), 29, "cannot fit"},
+      {"folder count past the file", patched(29, Bytes().U32(0x7FFFFFFF).str()), 29,
+       "cut short: 2147483647 folders announced, the file ends after 7"},
       {"no folder 0", Catalogue(5, "D:\\", "", 0, {}), 29, "lacks folder 0"},
       {"negative entry count", patched(70, Bytes().U32(0x80000000).str()), 70, "negative"},
       {"version 4 holds no tables", patched(4, Bytes().U16(4).str()), 4, "no tables"},
-      {"entry count past the file", patched(70, Bytes().U32(100).str()), 70, "cannot fit"},
+      {"entry count past the file", patched(70, Bytes().U32(100).str()), 70,
+       "cut short: 100 entries announced, the file ends after 4"},
       {"folder 0 total not a number", total(0, std::nan("")), 38,
        "folder 0 total size is not a number"},
       {"folder 0 file count negative", patched(34, Bytes().U32(0xFFFFFFFF).str()), 34,
@@ -286,7 +288,7 @@ std::vector<Damage> DamagedCatalogues() {
       {"a folder never introduced", Catalogue(5, "D:\\", "", 3, {{-1, 0, "b"}}), 86,
        "introduces 1 folders"},
       {"trailing byte", good + '\0', good.size(), "1 bytes trail"},
-      {"name without its NUL", good.substr(0, good.size() - 1), 120, "no NUL"},
+      {"name without its NUL", good.substr(0, good.size() - 1), 120, "cut short: an entry's name"},
       // LedraCmd's own header reader holds every header string to the same limit.
       {"root of 2048 bytes", Catalogue(5, std::string(2048, 'r'), "", 3, SmallTree(1)), 10,
        "root is longer than 2047 bytes"},
@@ -301,6 +303,9 @@ TEST(CatalogReaderTest, RefusesDamageWithItsOffset) {
     EXPECT_FALSE(LoadCatalog(c.bytes, &contents, &problem)) << c.name;
     EXPECT_EQ(problem.offset, c.offset) << c.name << ": " << problem.Text();
     EXPECT_NE(problem.what.find(c.what), std::string::npos) << c.name << ": " << problem.Text();
+    // The words first, then where.
+    const std::string where = " (offset " + std::to_string(c.offset) + ")";
+    EXPECT_EQ(problem.Text(), problem.what + where) << c.name;
   }
   // The largest total below 2^63 and the emptiest folder still read.
   for (const double figure : {std::nextafter(0x1p63, 0.0), 0.0}) {

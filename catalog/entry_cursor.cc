@@ -84,7 +84,7 @@ void EntryCursor::SetFastEnd() {
 
 bool EntryCursor::ReadLongName(const unsigned char* name, CatalogEntry* entry) {
   if (Offset(end_) == fileSize_) {
-    return Fail(Offset(name), "entry name has no NUL before the end of the file");
+    return Fail(Offset(name), "cut short: an entry's name has no NUL before the end of the file");
   }
   if (!Refill(2 * static_cast<size_t>(end_ - pos_))) return false;
   return Next(entry);

@@ -27,8 +27,8 @@ class HeaderCursor {
 
   bool Number(const char* field, size_t n, uint64_t* value) {
     if (left() < n) {
-      return Fail(field + std::string(" needs ") + std::to_string(n) + " bytes, " +
-                  std::to_string(left()) + " left (file cut short)");
+      return Fail(std::string("cut short: the ") + field + " needs " + std::to_string(n) +
+                  " bytes, " + std::to_string(left()) + " left");
     }
     char far[8];
     const char* from = bytes_.data() + offset_;
@@ -75,7 +75,7 @@ class HeaderCursor {
     uint64_t length = 0;
     if (!Number(field, 1, &length)) return false;
     if (bytes_.size() - offset_ < length) {
-      return Fail(field + std::string(" runs past the end of the file"));
+      return Fail(std::string("cut short: the ") + field + " runs past the end of the file");
     }
     std::string_view counted = bytes_.substr(offset_, length);
     *value = counted.substr(0, counted.find('\0'));
@@ -88,22 +88,23 @@ class HeaderCursor {
     value->assign(view.data(), view.size());
     return true;
   }
-  // A signed 32-bit count of records of at least `recordBytes` bytes each.
-  bool Count(const char* field, size_t recordBytes, uint32_t* count) {
+  // A signed 32-bit count of `records` ("folders") of at least `recordBytes` bytes each.
+  bool Count(const char* field, const char* records, size_t recordBytes, uint32_t* count) {
     const size_t at = offset_;
     uint32_t raw = 0;
     if (!U32(field, &raw)) return false;
     const int32_t n = static_cast<int32_t>(raw);
     if (n < 0) return FailAt(at, field + std::string(" is negative: ") + std::to_string(n));
     if (static_cast<size_t>(n) > left() / recordBytes) {
-      return FailAt(at, field + std::string(" of ") + std::to_string(n) + " cannot fit the " +
-                            std::to_string(left()) + " bytes left");
+      return FailAt(at, "cut short: " + std::to_string(n) + " " + records +
+                            " announced, the file ends after " +
+                            std::to_string(left() / recordBytes));
     }
     *count = static_cast<uint32_t>(n);
     return true;
   }
   bool Skip(size_t n) {
-    if (left() < n) return Fail("folder table runs past the end of the file");
+    if (left() < n) return Fail("cut short: the folder table runs past the end of the file");
     offset_ += n;
     return true;
   }
@@ -124,7 +125,7 @@ class HeaderCursor {
 
 bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
   h->folderTableOffset = in.offset();
-  if (!in.Count("folder count", kFolderRecordBytes, &h->folderCount)) return false;
+  if (!in.Count("folder count", "folders", kFolderRecordBytes, &h->folderCount)) return false;
   if (h->folderCount == 0) return in.FailAt(h->folderTableOffset, "folder table lacks folder 0");
   const EntryLayout layout = EntryLayoutOf(h->version);
   if (h->folderCount > layout.folderLimit) {
@@ -152,7 +153,7 @@ bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
   h->folder1Offset = in.offset();
   if (!in.Skip(kFolderRecordBytes * static_cast<size_t>(h->folderCount - 1))) return false;
   h->entryTableOffset = in.offset();
-  return in.Count("entry count", layout.LeastBytes(), &h->entryCount);
+  return in.Count("entry count", "entries", layout.LeastBytes(), &h->entryCount);
 }
 
 }  // namespace
@@ -182,7 +183,7 @@ bool CheckFolderFigures(uint32_t number, const CatalogFolder& folder, size_t off
   return false;
 }
 
-std::string ReadProblem::Text() const { return "offset " + std::to_string(offset) + ": " + what; }
+std::string ReadProblem::Text() const { return what + " (offset " + std::to_string(offset) + ")"; }
 
 char CatalogHeader::Separator() const { return !root.empty() && root.back() == '\\' ? '\\' : '/'; }
 
@@ -203,7 +204,7 @@ namespace {
 bool ParseHeader(HeaderCursor& in, CatalogHeader* h, HeaderExtent extent) {
   if (!in.U32("signature", &h->signature)) return false;
   if (h->signature % kGenerationStep != kSignatureRemainder) {
-    return in.FailAt(0, "not a catalogue (signature " + std::to_string(h->signature) + ")");
+    return in.FailAt(0, "not a catalogue file: signature " + std::to_string(h->signature));
   }
   h->version = static_cast<int16_t>(h->signature / kGenerationStep);
   if (h->version > 2) {

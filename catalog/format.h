@@ -73,7 +73,8 @@ void EncodeCount(size_t count, uint8_t* out);
 struct ReadProblem {
   size_t offset = 0;
   std::string what;
-  // "offset 123: what".
+  // What is wrong in words, then where: "cut short: 145 folders announced, the file ends
+  // after 12 (offset 37)".
   std::string Text() const;
 };
 

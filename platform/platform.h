@@ -77,6 +77,14 @@ class DirSearch {
   // Ends any earlier listing. False when the folder cannot be read, does not exist
   // or yields nothing at all.
   virtual bool Start(const std::string& folder) = 0;
+  // Start, saying why a folder cannot be listed: on false, *err (not null) holds the
+  // cause in the system's words where the back end knows it.
+  virtual bool StartOrExplain(const std::string& folder, OsError* err) {
+    if (Start(folder)) return true;
+    *err = OsError{};
+    err->text = "it cannot be listed";
+    return false;
+  }
   // Starts listing a folder below a walk's root: `folder` is `root` (which may be a link
   // and is followed) and names after it. No name after the root is followed as a link,
   // and the folder opened must be the object its parent's listing saw as `expected`;

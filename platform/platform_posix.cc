@@ -122,6 +122,16 @@ class PosixDirSearch final : public DirSearch {
     return true;
   }
 
+  bool StartOrExplain(const std::string& folder, OsError* err) override {
+    pending_ = false;
+    dir_.reset(opendir(ListedFolder(folder)));
+    if (!dir_) return FailWithErrno(err);
+    if (Begin(nullptr)) return true;
+    *err = OsError{};
+    err->text = "reading it failed";
+    return false;
+  }
+
   bool StartBelow(const std::string& root, const std::string& folder, const FileIdentity& expected,
                   OsError* err) override {
     pending_ = false;

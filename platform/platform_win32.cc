@@ -163,6 +163,13 @@ class Win32DirSearch : public DirSearch {
     return Open(folder + "\\", FILE_FLAG_BACKUP_SEMANTICS, nullptr, nullptr);
   }
 
+  bool StartOrExplain(const std::string& folder, OsError* err) override {
+    *err = OsError{};
+    if (Open(folder + "\\", FILE_FLAG_BACKUP_SEMANTICS, nullptr, err)) return true;
+    if (err->text.empty()) err->text = "it cannot be listed";
+    return false;
+  }
+
   bool StartBelow(const std::string&, const std::string& folder, const FileIdentity& expected,
                   OsError* err) override {
     return Open(folder, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, &expected, err);

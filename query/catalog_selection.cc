@@ -6,6 +6,8 @@
 
 #include "catalog/catalog_reader.h"
 #include "platform/byte_text.h"
+#include "platform/message_sink.h"
+#include "platform/path_text.h"
 #include "platform/platform.h"
 
 namespace ledra {
@@ -51,14 +53,27 @@ std::vector<std::string> CatalogFolders(const std::vector<std::string>& inFolder
 
 std::vector<CatalogFile> ListCatalogFiles(Platform& platform,
                                           const std::vector<std::string>& folders, bool backups,
-                                          std::vector<std::string>* unreadable) {
+                                          std::vector<std::string>* unreadable,
+                                          std::vector<std::string>* why) {
   std::vector<CatalogFile> files;
   std::unique_ptr<DirSearch> search = platform.NewDirSearch();
   for (const std::string& folder : folders) {
+    if (platform.KindOf(folder, true) == PathKind::File) {
+      CatalogFile file;
+      file.path = folder;
+      size_t at = LastSeparator(folder, platform.Separator(), platform.LeadBytes());
+      const size_t slash = LastSeparator(folder, '/', platform.LeadBytes());
+      if (slash != std::string::npos && (at == std::string::npos || slash > at)) at = slash;
+      file.fileName = at == std::string::npos ? folder : folder.substr(at + 1);
+      files.push_back(std::move(file));
+      continue;
+    }
     std::string base = folder;
     while (base.size() > 1 && IsSeparator(base.back())) base.pop_back();
-    if (!search->Start(base)) {
+    OsError err;
+    if (!search->StartOrExplain(base, &err)) {
       unreadable->push_back(folder);
+      if (why != nullptr) why->push_back(err.text);
       continue;
     }
     std::vector<std::string> names;
@@ -120,13 +135,14 @@ bool SelectCatalog(const std::vector<CatalogFile>& files, std::string_view selec
     return true;
   }
   if (found.empty()) {
-    *error = "no catalogue of a volume '" + std::string(selector) + "'";
+    *error = "no catalogue of a volume '" + EscapeControls(selector) + "'";
     return false;
   }
-  *error = "volume '" + std::string(selector) + "' is ambiguous:";
+  *error = "volume '" + EscapeControls(selector) + "' is ambiguous:";
   for (size_t i : found) {
     const CatalogHeader& h = files[i].header;
-    *error += "\n  " + files[i].fileName + " (" + h.displayName + ", " + SerialText(h.serial) + ")";
+    *error += "\n  " + EscapeControls(files[i].fileName) + " (" + EscapeControls(h.displayName) +
+              ", " + SerialText(h.serial) + ")";
   }
   return false;
 }

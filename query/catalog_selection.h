@@ -31,11 +31,13 @@ struct CatalogFile {
 std::vector<std::string> CatalogFolders(const std::vector<std::string>& inFolders,
                                         const char* catalogsVariable, char listSeparator);
 
-// The catalogue files of `folders`, each folder's in byte order of their names. Folders that
-// cannot be listed are named in *unreadable.
+// The catalogue files of `folders`, each folder's in byte order of their names; an item of
+// `folders` that is a plain file is taken as a catalogue file itself. Folders that cannot be
+// listed are named in *unreadable, and, when `why` is not null, the causes in *why.
 std::vector<CatalogFile> ListCatalogFiles(Platform& platform,
                                           const std::vector<std::string>& folders, bool backups,
-                                          std::vector<std::string>* unreadable);
+                                          std::vector<std::string>* unreadable,
+                                          std::vector<std::string>* why = nullptr);
 
 // Reads the header of every file (not the tables). Files that fail get a line
 // "FILE: offset N: what" in *problems and headerRead false.
@@ -46,7 +48,9 @@ void ReadHeaders(Platform& platform, std::vector<CatalogFile>* files,
 void SplitSelector(std::string_view argument, std::string* selector, std::string* path);
 
 // The index of the one catalogue (with its header read) that `selector` names. False with
-// *error filled when none does or when several do (the error lists them).
+// *error filled when none does or when several do: a message ready to show, whose names
+// have their control characters escaped, and which lists the catalogues named, one line
+// each below its first.
 bool SelectCatalog(const std::vector<CatalogFile>& files, std::string_view selector, size_t* chosen,
                    std::string* error);
 

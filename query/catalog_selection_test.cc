@@ -199,7 +199,7 @@ TEST_F(CatalogListingTest, ListsCatalogueFilesInNameOrderAndReadsTheirHeaders) {
       }
     }
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0].rfind("C:\\cats\\junk.kvl: offset 0: not a catalogue", 0), 0u)
+    EXPECT_EQ(problems[0].rfind("C:\\cats\\junk.kvl: not a catalogue file: signature ", 0), 0u)
         << problems[0];
   }
 }

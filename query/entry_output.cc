@@ -7,13 +7,14 @@
 
 #include "catalog/format.h"
 #include "platform/volume_serial.h"
+#include "platform/local_time.h"
 #include "query/name_text.h"
 
 namespace ledra {
 
 namespace {
 
-// The C library's local-time calls share one buffer; results are formatted one at a time.
+// mktime() may share state with other local-time calls of the C library.
 std::mutex localTimeMutex;
 
 // Days since 1970-01-01 to a civil date (proleptic Gregorian).
@@ -65,12 +66,14 @@ const TextLayout& EntryLineLayout() {
 }
 
 void EntryLineCells(std::string_view volume, std::string_view path, double size, bool clamped,
-                    int64_t modified, bool exactBytes, std::vector<std::string>* cells) {
+                    int64_t modified, bool exactBytes, std::vector<std::string>* cells,
+                    char folderMark) {
   cells->resize(3);
   std::string& where = (*cells)[0];
   where.assign(volume.data(), volume.size());
   where.push_back(':');
   where.append(path.data(), path.size());
+  if (folderMark != 0 && (path.empty() || path.back() != folderMark)) where.push_back(folderMark);
   (*cells)[1] = SizeText(size, clamped, exactBytes);
   (*cells)[2] = LocalTimeText(modified);
 }
@@ -116,11 +119,9 @@ std::string SizeText(double bytes, bool clamped, bool exactBytes) {
 }
 
 std::string LocalTimeText(int64_t epoch) {
-  const std::time_t t = static_cast<std::time_t>(epoch);
   char text[32] = "?";
-  std::lock_guard<std::mutex> lock(localTimeMutex);
-  if (const std::tm* local = std::localtime(&t))
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", local);
+  std::tm local{};
+  if (ToLocalTime(epoch, &local)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
   return text;
 }
 

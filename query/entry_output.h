@@ -49,10 +49,12 @@ void SetPlace(const CatalogHeader& header, const CatalogEntry& entry, EntryFacts
 Record EntryRecord(const EntryFacts& facts);
 
 // The text of an entry as `find` prints it, one line each: "VOLUME:PATH", the size and the
-// local time, tab-separated. Also the text of unique's files and dupes' copies.
+// local time, tab-separated. Also the text of unique's files and dupes' copies. A folder's
+// path ends in `folderMark`, its catalogue's separator (0 for a file), as `ls -F` marks it.
 const TextLayout& EntryLineLayout();
 void EntryLineCells(std::string_view volume, std::string_view path, double size, bool clamped,
-                    int64_t modified, bool exactBytes, std::vector<std::string>* cells);
+                    int64_t modified, bool exactBytes, std::vector<std::string>* cells,
+                    char folderMark = 0);
 
 // An entry of `find`'s fields and text.
 class EntryRow : public ResultRow {

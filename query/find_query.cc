@@ -92,6 +92,13 @@ class OrderedSink final : public OutputSink {
   std::string held_;
 };
 
+bool IsAsciiText(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 bool PassesSize(const SizeFilter& f, double size, bool clamped) {
   const double n = static_cast<double>(f.bytes);
   switch (f.relation) {
@@ -109,7 +116,7 @@ class FoundEntry final : public ResultRow {
  public:
   FoundEntry(const CatalogFile& file, const std::string& volume, const CatalogEntry& entry,
              std::string_view name, bool nameValid, double size, bool clamped, int64_t files,
-             const std::string& path)
+             const std::string& path, char separator)
       : file_(file),
         volume_(volume),
         entry_(entry),
@@ -118,7 +125,8 @@ class FoundEntry final : public ResultRow {
         size_(size),
         clamped_(clamped),
         files_(files),
-        path_(path) {}
+        path_(path),
+        separator_(separator) {}
 
   Record Fields() const override {
     EntryFacts facts;
@@ -138,7 +146,8 @@ class FoundEntry final : public ResultRow {
   }
   const TextLayout& Layout() const override { return EntryLineLayout(); }
   void TextCells(bool exactBytes, std::vector<std::string>* cells) const override {
-    EntryLineCells(volume_, path_, size_, clamped_, entry_.modified, exactBytes, cells);
+    EntryLineCells(volume_, path_, size_, clamped_, entry_.modified, exactBytes, cells,
+                   entry_.IsFolder() ? separator_ : 0);
   }
   std::string_view FullPath() const override { return path_; }
 
@@ -152,6 +161,7 @@ class FoundEntry final : public ResultRow {
   bool clamped_;
   int64_t files_;
   const std::string& path_;
+  char separator_;
 };
 
 struct CatalogOutcome {
@@ -173,10 +183,15 @@ class CatalogSearch {
         shown_(shown) {
     std::string ignored;
     if (!encoding.empty()) decoder_ = platform.NewCodePageDecoder(encoding, &ignored);
-    // A plain substring on raw names is searched across the whole table at once.
+    // A plain ASCII substring on raw names is searched across the whole table at once; the
+    // few names that hold a character folding into one of its letters are matched in full.
+    const std::string substring = SubstringOf(options.pattern);
     if (!options.regex && !options.pattern.empty() && IsSubstringPattern(options.pattern) &&
-        encoding.empty() && !options.matchPath) {
-      scanner_ = std::make_unique<SubstringScanner>(options.pattern);
+        encoding.empty() && !options.matchPath && IsAsciiText(substring)) {
+      scanner_ = std::make_unique<SubstringScanner>(substring);
+      for (const std::string& variant : NonAsciiFoldingTo(substring)) {
+        variants_.emplace_back(variant);
+      }
       countNamesOnly_ = options.count && options.type == FindOptions::Type::Any && !options.size &&
                         !options.newer && !options.older;
     }
@@ -242,7 +257,7 @@ class CatalogSearch {
       }
       if (options_.matchPath) {
         BuildPath(prefix, separator, cursor, e, name);
-        if (!matcher_->Matches(path_)) return true;
+        if (!matcher_->Matches(PathToMatch(separator))) return true;
       } else if (scanner_) {
         if (!NameOccurs(cursor, e.name)) return true;
       } else if (!matcher_->Matches(name)) {
@@ -252,8 +267,8 @@ class CatalogSearch {
       if (options_.count) return true;
       if (!options_.matchPath) BuildPath(prefix, separator, cursor, e, name);
       const FoundEntry found{
-          file, volume,  e,     name, nameValid && (decoder_ || IsValidUtf8(e.name)),
-          size, clamped, files, path_};
+          file, volume,  e,     name,  nameValid && (decoder_ || IsValidUtf8(e.name)),
+          size, clamped, files, path_, separator};
       writer->Write(found);
       return options_.limit == 0 || ++shown_ < options_.limit;
     };
@@ -275,9 +290,16 @@ class CatalogSearch {
       windowRefills_ = cursor.Refills();
       window_ = cursor.Window();
       scanner_->Restart();
+      for (SubstringScanner& variant : variants_) variant.Restart();
     }
     const size_t nameStart = static_cast<size_t>(name.data() - window_.data());
-    return scanner_->Occurs(window_, nameStart, nameStart + name.size());
+    const size_t nameEnd = nameStart + name.size();
+    if (scanner_->Occurs(window_, nameStart, nameEnd)) return true;
+    bool variantOccurs = false;
+    for (SubstringScanner& variant : variants_) {
+      variantOccurs = variant.Occurs(window_, nameStart, nameEnd) || variantOccurs;
+    }
+    return variantOccurs && matcher_->Matches(name);
   }
 
   // --count of a substring with no filter: each entry is still read and checked, and only
@@ -289,6 +311,17 @@ class CatalogSearch {
       return true;
     });
     return matches;
+  }
+
+  // The path as --path patterns see it: folders are separated by '/' on catalogues of both
+  // platforms, since '\\' in a pattern makes wildcard characters plain.
+  std::string_view PathToMatch(char separator) {
+    if (separator == '/') return path_;
+    slashed_.assign(path_);
+    for (char& c : slashed_) {
+      if (c == separator) c = '/';
+    }
+    return slashed_;
   }
 
   void BuildPath(const std::string& prefix, char separator, const EntryCursor& cursor,
@@ -310,6 +343,7 @@ class CatalogSearch {
   std::unique_ptr<NameMatcher> matcher_;
   std::unique_ptr<NameDecoder> decoder_;
   std::unique_ptr<SubstringScanner> scanner_;
+  std::vector<SubstringScanner> variants_;  // characters beyond ASCII folding into the pattern
   bool countNamesOnly_ = false;
   std::string_view window_;  // of the cursor, as the scanner last saw it
   uint64_t windowRefills_ = 0;
@@ -317,6 +351,7 @@ class CatalogSearch {
   std::string decodedName_;
   std::string raw_;
   std::string path_;
+  std::string slashed_;
 };
 
 }  // namespace

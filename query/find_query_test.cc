@@ -98,8 +98,9 @@ class FindQueryTest : public ::testing::Test {
   }
 
   std::string DamageLine() const {
-    return "C:\\cats\\B.kvl: offset " + std::to_string(damageOffset_) +
-           ": entry lies in folder 9, which no earlier folder entry introduces";
+    return "C:\\cats\\B.kvl: entry lies in folder 9, which no earlier folder entry introduces "
+           "(offset " +
+           std::to_string(damageOffset_) + ")";
   }
 
   std::ostringstream errorText_;
@@ -211,8 +212,15 @@ TEST_F(FindQueryTest, EveryFilterAtItsEdgesInCatalogueThenTableOrder) {
       {"path, across the separator",
        Options("summer/e", [](FindOptions& o) { o.matchPath = true; }),
        {"/mnt/usb/Summer/Evening", "/mnt/usb/Summer/Evening/sunset.jpg"}},
-      {"path with backslashes",
+      // '\\' in a pattern makes wildcard characters plain, so '/' separates on Windows too.
+      {"path of a Windows catalogue, written with '/'",
+       Options("docs/s", [](FindOptions& o) { o.matchPath = true; }),
+       {"D:\\Docs\\summer.doc"}},
+      {"path of a Windows catalogue, not with its own separator",
        Options("docs\\s", [](FindOptions& o) { o.matchPath = true; }),
+       {}},
+      {"path wildcard on a Windows catalogue",
+       Options("d:/*/*.doc", [](FindOptions& o) { o.matchPath = true; }),
        {"D:\\Docs\\summer.doc"}},
       {"path wildcard",
        Options("/mnt/*/s*", [](FindOptions& o) { o.matchPath = true; }),
@@ -293,18 +301,18 @@ TEST_F(FindQueryTest, CountAgreesWithTheResults) {
 }
 
 // The size of a clamped version-5 file and a whole version-6 one, and a folder's figures,
-// in every output form.
+// in every output form; in text a folder's path ends in its separator.
 TEST_F(FindQueryTest, SizesInEveryForm) {
   const FindOptions options =
       Options("^(big\\.iso|huge\\.vhd|docs)$", [](FindOptions& o) { o.regex = true; });
   FindOutcome outcome;
   EXPECT_EQ(Run(options, OutputFormat::Text, &outcome),
             "PHOTOS:/mnt/usb/big.iso\t>=2.0G\t" + LocalTimeText(kJan2020 - kDay) + "\n" +
-                "WORK:D:\\Docs\t7.0G\t" + LocalTimeText(kJan2020) + "\n" +
+                "WORK:D:\\Docs\\\t7.0G\t" + LocalTimeText(kJan2020) + "\n" +
                 "WORK:D:\\Docs\\huge.vhd\t5.0G\t" + LocalTimeText(kJan2020 + 2 * kDay) + "\n");
   EXPECT_EQ(Run(options, OutputFormat::Text, &outcome, nullptr, /*exactBytes=*/true),
             "PHOTOS:/mnt/usb/big.iso\t>=2147483648\t" + LocalTimeText(kJan2020 - kDay) + "\n" +
-                "WORK:D:\\Docs\t7516194816\t" + LocalTimeText(kJan2020) + "\n" +
+                "WORK:D:\\Docs\\\t7516194816\t" + LocalTimeText(kJan2020) + "\n" +
                 "WORK:D:\\Docs\\huge.vhd\t5368709120\t" + LocalTimeText(kJan2020 + 2 * kDay) +
                 "\n");
   EXPECT_EQ(Run(options, OutputFormat::Json, &outcome),
@@ -357,10 +365,11 @@ TEST_F(FindQueryTest, NamesInACodePage) {
   };
   const Case cases[] = {
       {"cp1252", Options("caf\xC3\xA9"), {"C:\\Caf\xC3\xA9"}},
-      {"cp1252", Options("\xC3\xA9/m", [](FindOptions& o) { o.matchPath = true; }), {}},
+      {"cp1252", Options("\xC3\xA9\\m", [](FindOptions& o) { o.matchPath = true; }), {}},
       {"cp1252",
-       Options("\xC3\xA9\\m", [](FindOptions& o) { o.matchPath = true; }),
+       Options("\xC3\xA9/m", [](FindOptions& o) { o.matchPath = true; }),
        {"C:\\Caf\xC3\xA9\\men\xC3\xBC.txt"}},
+      {"cp1252", Options("CAF\xC3\x89"), {"C:\\Caf\xC3\xA9"}},  // decoded, then folded
       {"", Options("caf\xC3\xA9"), {}},
       {"", Options("caf"), {"C:\\Caf\xE9"}},  // without an encoding, bytes as stored
   };
@@ -375,6 +384,44 @@ TEST_F(FindQueryTest, NamesInACodePage) {
   const std::string json = Run(Options("men"), OutputFormat::Json, &outcome, &files);
   EXPECT_NE(json.find("\"name\":\"men\xEF\xBF\xBD.txt\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"name_bytes\":\"6d656efc2e747874\""), std::string::npos) << json;
+}
+
+// Case folds beyond ASCII on every way a name is searched: the table-wide search of an
+// ASCII substring (which must still see the characters that fold into its letters), the
+// per-name matcher of other substrings and of wildcards, and --count.
+TEST_F(FindQueryTest, CaseFoldsBeyondAsciiOnEveryPath) {
+  fake_.AddFileWithContent(
+      "C:\\uni\\U.kvl",
+      TreeCatalog(Volume("UNI", "/u/", 5), {{"\xC3\x89T\xC3\x89.jpg", 1, 0},  // ÉTÉ.jpg
+                                            {"\xC5\xBFuper.txt", 1, 0},       // ſuper.txt
+                                            {"SUPER.txt", 1, 0},
+                                            {"[draft].doc", 1, 0},
+                                            {"draft.doc", 1, 0},
+                                            {"\xC3\x89t\xC3\xA9\xFF.bin", 1, 0}}));  // not UTF-8
+  const std::vector<CatalogFile> files = Files("C:\\uni");
+  struct Case {
+    const char* pattern;
+    std::vector<std::string> paths;
+  };
+  const Case cases[] = {
+      {"\xC3\xA9t\xC3\xA9", {"/u/\xC3\x89T\xC3\x89.jpg"}},
+      {"super", {"/u/\xC5\xBFuper.txt", "/u/SUPER.txt"}},
+      {"*.JPG", {"/u/\xC3\x89T\xC3\x89.jpg"}},
+      {"\\[draft\\]", {"/u/[draft].doc"}},
+      {"\\[draft]*", {"/u/[draft].doc"}},
+      {"[draft]*", {"/u/draft.doc"}},
+      {"\xC3\x89T\xC3\xA9", {"/u/\xC3\x89T\xC3\x89.jpg"}},
+      {"\xC3\xA9t\xC3\xA9\xFF", {}},  // not UTF-8: A to Z only
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    FindOutcome outcome;
+    EXPECT_EQ(Paths(Options(c.pattern), &outcome, &files), c.paths);
+    FindOutcome counted;
+    EXPECT_EQ(Run(Options(c.pattern, [](FindOptions& o) { o.count = true; }), OutputFormat::Text,
+                  &counted, &files),
+              std::to_string(c.paths.size()) + "\n");
+  }
 }
 
 TEST_F(FindQueryTest, OptionsThatCannotBeUsedAreRefused) {

@@ -35,7 +35,7 @@ class OpenedFolder {
       decoder_ = platform.NewCodePageDecoder(query.encoding, &outcome->error);
       if (!decoder_) return false;
     } else {
-      decoder_ = NewUtf8Decoder();
+      decoder_ = NewStoredUtf8Decoder();
     }
     // Each component names a subfolder: exactly if one has that name, else the one that
     // matches without regard to ASCII case.
@@ -91,7 +91,8 @@ class ListedEntry final : public ResultRow {
   ListedEntry(const EntryFacts& facts, char separator) : facts_(facts), separator_(separator) {}
   Record Fields() const override { return EntryRecord(facts_); }
   const TextLayout& Layout() const override {
-    static const TextLayout layout = TextLayout::Columns({false, true, true, false, false});
+    static const TextLayout layout = TextLayout::TerminalHeaded(
+        {false, true, true, false, false}, {"T", "SIZE", "FILES", "MODIFIED", "NAME"});
     return layout;
   }
   void TextCells(bool exactBytes, std::vector<std::string>* cells) const override {
@@ -124,7 +125,8 @@ class FolderTotal final : public ResultRow {
     return r;
   }
   const TextLayout& Layout() const override {
-    static const TextLayout layout = TextLayout::Columns({true, true, false});
+    static const TextLayout layout =
+        TextLayout::TerminalHeaded({true, true, false}, {"SIZE", "FILES", "PATH"});
     return layout;
   }
   void TextCells(bool exactBytes, std::vector<std::string>* cells) const override {

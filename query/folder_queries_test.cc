@@ -316,12 +316,12 @@ TEST_F(FolderQueriesTest, ADamagedCatalogueIsReportedWithItsOffset) {
   ReadHeaders(fake_, &bad, &problems);
   ASSERT_EQ(bad.size(), 3u);
   const std::string expected[] = {
-      "C:\\bad\\junk.kvl: offset 0: ",
-      "C:\\bad\\lost.kvl: offset " + std::to_string(bytes.size()) +
-          ": the entry table introduces 1 folders below folder 0, the folder table holds 3 "
-          "folders",
-      "C:\\bad\\trail.kvl: offset " + std::to_string(sound.size()) +
-          ": 2 bytes trail the entry table",
+      "C:\\bad\\junk.kvl: not a catalogue file: signature ",
+      "C:\\bad\\lost.kvl: the entry table introduces 1 folders below folder 0, the folder "
+      "table holds 3 folders (offset " +
+          std::to_string(bytes.size()) + ")",
+      "C:\\bad\\trail.kvl: 2 bytes trail the entry table (offset " + std::to_string(sound.size()) +
+          ")",
   };
   for (size_t i = 0; i < bad.size(); ++i) {
     for (const bool list : {true, false}) {

@@ -65,8 +65,9 @@ std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
 }
 
 std::unique_ptr<NameDecoder> DecoderFor(Platform& platform, const std::string& encoding,
-                                        std::string* error) {
-  return encoding.empty() ? NewUtf8Decoder() : platform.NewCodePageDecoder(encoding, error);
+                                        std::string* error, bool keepBytes) {
+  if (!encoding.empty()) return platform.NewCodePageDecoder(encoding, error);
+  return keepBytes ? NewStoredUtf8Decoder() : NewUtf8Decoder();
 }
 
 }  // namespace ledra

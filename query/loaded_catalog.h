@@ -41,8 +41,9 @@ std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
                                                     std::vector<std::string>* notices);
 
 // The decoder `--encoding` asks for (UTF-8 when empty); null with *error when unknown.
+// UTF-8 names are mended (exports), or kept as stored with `keepBytes` (the queries).
 std::unique_ptr<NameDecoder> DecoderFor(Platform& platform, const std::string& encoding,
-                                        std::string* error);
+                                        std::string* error, bool keepBytes = false);
 
 }  // namespace ledra
 

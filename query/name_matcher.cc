@@ -2,17 +2,42 @@
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
+#include <utf8proc.h>
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 
-#include "cataloguing/ignore_list.h"
 #include "cataloguing/wildcard.h"
 #include "query/name_key.h"
+#include "query/name_text.h"
 
 namespace ledra {
 
 namespace {
+
+// The characters a '\' makes literal in a find pattern.
+bool Escapable(char c) { return c == '*' || c == '?' || c == '[' || c == ']' || c == '\\'; }
+
+// The simple case folding of one code point: utf8proc gives the full folding, which is the
+// simple one wherever it is a single code point; where it is longer ('ß' to "ss", 'ẞ' to
+// "ss"), the simple folding is the lowercase ('ẞ' to 'ß', 'ß' itself), but for 'İ', which
+// folds only under Turkic rules and so stays as it is.
+int32_t SimpleFold(int32_t c) {
+  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+  int32_t folded[4];
+  int boundary = 0;
+  const utf8proc_ssize_t n = utf8proc_decompose_char(c, folded, 4, UTF8PROC_CASEFOLD, &boundary);
+  if (n == 1) return folded[0];
+  return c == 0x130 ? c : utf8proc_tolower(c);
+}
+
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
 
 class EverythingMatcher final : public NameMatcher {
  public:
@@ -22,28 +47,13 @@ class EverythingMatcher final : public NameMatcher {
   }
 };
 
-// Case-insensitive (ASCII) substring: the rarer of the first byte's two cases is found with
-// memchr, then the rest compared through the fold.
+// A substring without regard to case: the folded pattern is looked for in the folded name.
 class SubstringMatcher final : public NameMatcher {
  public:
-  explicit SubstringMatcher(std::string pattern) : pattern_(std::move(pattern)) {
-    for (char& c : pattern_) c = static_cast<char>(FoldAscii(static_cast<unsigned char>(c)));
-    first_ = static_cast<unsigned char>(pattern_[0]);
-    upperFirst_ =
-        first_ >= 'a' && first_ <= 'z' ? static_cast<unsigned char>(first_ - 'a' + 'A') : first_;
-  }
+  explicit SubstringMatcher(const std::string& pattern) { FoldCase(pattern, &pattern_); }
   bool Matches(std::string_view text) override {
-    const size_t m = pattern_.size();
-    if (text.size() < m) return false;
-    const unsigned char* t = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t last = text.size() - m;
-    for (size_t i = 0; i <= last; ++i) {
-      if (t[i] != first_ && t[i] != upperFirst_) continue;
-      size_t j = 1;
-      while (j < m && FoldAscii(t[i + j]) == static_cast<unsigned char>(pattern_[j])) ++j;
-      if (j == m) return true;
-    }
-    return false;
+    FoldCase(text, &folded_);
+    return folded_.find(pattern_) != std::string::npos;
   }
   std::unique_ptr<NameMatcher> Clone() const override {
     return std::make_unique<SubstringMatcher>(*this);
@@ -51,16 +61,34 @@ class SubstringMatcher final : public NameMatcher {
 
  private:
   std::string pattern_;
-  unsigned char first_;
-  unsigned char upperFirst_;
+  std::string folded_;
 };
 
+// A whole-name pattern, run by the matcher of "#IGN" patterns on folded text. Escaped
+// characters become one-member sets ('\*' reads "[*]"), which that matcher already has.
 class WildcardMatcher final : public NameMatcher {
  public:
-  explicit WildcardMatcher(const std::string& pattern) { LowercaseName(pattern, &pattern_); }
+  explicit WildcardMatcher(const std::string& pattern) {
+    std::string plain;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+      if (pattern[i] == '\\' && i + 1 < pattern.size() && Escapable(pattern[i + 1])) {
+        ++i;
+        if (pattern[i] == '\\') {
+          plain += '\\';
+        } else {
+          plain += '[';
+          plain += pattern[i];
+          plain += ']';
+        }
+      } else {
+        plain += pattern[i];
+      }
+    }
+    FoldCase(plain, &pattern_);
+  }
   bool Matches(std::string_view text) override {
     // The matcher reads NUL-terminated text: a name holding a NUL cannot come from a catalogue.
-    LowercaseName(text, &lowered_);
+    FoldCase(text, &lowered_);
     return MatchWildcard(lowered_.c_str(), pattern_.c_str()) == 1;
   }
   std::unique_ptr<NameMatcher> Clone() const override {
@@ -97,13 +125,83 @@ class RegexMatcher final : public NameMatcher {
 }  // namespace
 
 bool IsSubstringPattern(const std::string& pattern) {
-  return pattern.find_first_of("*?[") == std::string::npos;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c == '\\' && i + 1 < pattern.size() && Escapable(pattern[i + 1])) {
+      ++i;
+    } else if (c == '*' || c == '?' || c == '[') {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string SubstringOf(const std::string& pattern) {
+  std::string text;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '\\' && i + 1 < pattern.size() && Escapable(pattern[i + 1])) ++i;
+    text += pattern[i];
+  }
+  return text;
+}
+
+void FoldCase(std::string_view text, std::string* out) {
+  out->clear();
+  if (IsAscii(text) || !IsValidUtf8(text)) {
+    out->reserve(text.size());
+    for (const char c : text)
+      out->push_back(static_cast<char>(FoldAscii(static_cast<unsigned char>(c))));
+    return;
+  }
+  const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+  utf8proc_ssize_t at = 0;
+  const auto size = static_cast<utf8proc_ssize_t>(text.size());
+  while (at < size) {
+    int32_t c = 0;
+    if (bytes[at] < 0x80) {
+      c = bytes[at++];
+    } else {
+      at += utf8proc_iterate(bytes + at, size - at, &c);  // valid: checked above
+    }
+    utf8proc_uint8_t encoded[4];
+    const utf8proc_ssize_t n = utf8proc_encode_char(SimpleFold(c), encoded);
+    out->append(reinterpret_cast<const char*>(encoded), static_cast<size_t>(n));
+  }
+}
+
+std::vector<std::string> NonAsciiFoldingTo(std::string_view asciiText) {
+  // Which characters beyond ASCII fold to an ASCII one, found once from the tables.
+  static const std::vector<std::pair<char, std::string>> kFoldingToAscii = [] {
+    std::vector<std::pair<char, std::string>> found;
+    for (int32_t c = 0x80; c <= 0x10FFFF; ++c) {
+      const utf8proc_property_t* p = utf8proc_get_property(c);
+      if (p->casefold_seqindex == UINT16_MAX && p->lowercase_seqindex == UINT16_MAX) continue;
+      const int32_t folded = SimpleFold(c);
+      if (folded >= 0x80 || folded == c) continue;
+      utf8proc_uint8_t encoded[4];
+      const utf8proc_ssize_t n = utf8proc_encode_char(c, encoded);
+      found.emplace_back(
+          static_cast<char>(folded),
+          std::string(reinterpret_cast<const char*>(encoded), static_cast<size_t>(n)));
+    }
+    return found;
+  }();
+  std::vector<std::string> variants;
+  for (const auto& [ascii, utf8] : kFoldingToAscii) {
+    for (const char c : asciiText) {
+      if (FoldAscii(static_cast<unsigned char>(c)) == static_cast<unsigned char>(ascii)) {
+        variants.push_back(utf8);
+        break;
+      }
+    }
+  }
+  return variants;
 }
 
 std::unique_ptr<NameMatcher> NewPatternMatcher(const std::string& pattern) {
   if (pattern.empty()) return std::make_unique<EverythingMatcher>();
   if (!IsSubstringPattern(pattern)) return std::make_unique<WildcardMatcher>(pattern);
-  return std::make_unique<SubstringMatcher>(pattern);
+  return std::make_unique<SubstringMatcher>(SubstringOf(pattern));
 }
 
 std::unique_ptr<NameMatcher> NewRegexMatcher(const std::string& expression, std::string* error) {

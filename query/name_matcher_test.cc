@@ -48,8 +48,75 @@ TEST(NameMatcherTest, PatternsMatchAsUsersExpect) {
 TEST(NameMatcherTest, OnlyWildcardCharactersMakeAGlob) {
   EXPECT_TRUE(IsSubstringPattern("plain name.txt"));
   EXPECT_TRUE(IsSubstringPattern("a+b(c)^$|{}"));
-  for (const char* glob : {"*.txt", "a?c", "[ab]", "x[", "]?"}) {
+  EXPECT_TRUE(IsSubstringPattern("\\[draft\\]"));  // escaped: a plain "[draft]"
+  EXPECT_TRUE(IsSubstringPattern("C:\\temp"));     // '\' before a letter is itself
+  for (const char* glob : {"*.txt", "a?c", "[ab]", "x[", "]?", "\\\\*", "\\[a]*"}) {
     EXPECT_FALSE(IsSubstringPattern(glob)) << glob;
+  }
+  EXPECT_EQ(SubstringOf("\\[draft\\] \\*\\?\\\\ C:\\temp"), "[draft] *?\\ C:\\temp");
+}
+
+// Case is folded by Unicode's simple case folding (one code point for one) where a name is
+// valid UTF-8, and only from A to Z where it is not: its bytes then name no characters.
+TEST(NameMatcherTest, CaseFoldsBeyondAsciiForUtf8Names) {
+  const MatchCase cases[] = {
+      {"été", "ÉTÉ 2020.jpg", true},
+      {"ÉTÉ", "un été", true},
+      {"*.JPÉG", "photo.jpég", true},
+      {"straße", "STRAẞE", true},  // capital sharp s folds to ß
+      {"STRAẞE", "straße", true},
+      {"straße", "STRASSE", false},  // "ss" is a full folding, longer than the character
+      {"σοφός", "ΣΟΦΌΣ", true},      // final sigma and sigma fold alike
+      {"ΣΟΦΌΣ", "σοφός", true},
+      {"*ς", "ΛΟΓΟΣ", true},
+      {"ǆ", "ǅemal", true},  // title case folds too
+      {"kelvin",
+       "\xe2\x84\xaa"
+       "elvin",
+       true},                                   // KELVIN SIGN folds to 'k'
+      {"s", "\xc5\xbf", true},                  // LONG S folds to 's'
+      {"i", "\xc4\xb0", false},                 // 'İ' folds only under Turkic rules
+      {"été", "\xc3\x89t\xc3\xa9\xff", false},  // not UTF-8: 'É' is two bytes, not a letter
+      {"été", "\xc3\xa9t\xc3\xa9\xff", true},   // ... whose own bytes still match
+      {"ABC", "xabc\xff", true},                // and whose ASCII letters still fold
+      {"*\xff", "ABC\xff", true},
+  };
+  for (const MatchCase& c : cases) {
+    SCOPED_TRACE(std::string(c.pattern) + " / " + c.name);
+    EXPECT_EQ(NewPatternMatcher(c.pattern)->Matches(c.name), c.matches);
+  }
+  std::string folded;
+  FoldCase("ÀÉÎÕÜ ΣΑΣ Straße", &folded);
+  EXPECT_EQ(folded, "àéîõü σασ straße");
+}
+
+TEST(NameMatcherTest, BackslashMakesWildcardCharactersPlain) {
+  const MatchCase cases[] = {
+      {"\\[brackets\\]", "a [BRACKETS] file", true},
+      {"[brackets]", "[brackets]", false},  // a set of letters, not the name
+      {"\\[brackets]*", "[brackets] 2", true},
+      {"\\[brackets]*", "b", false},
+      {"what\\?", "What?", true},
+      {"what\\?", "whats", false},
+      {"*\\*", "starred*", true},
+      {"*\\*", "starred", false},
+      {"a\\\\*", "A\\b", true},  // an escaped backslash, then any run
+      {"C:\\temp", "c:\\TEMP\\x", true},
+  };
+  for (const MatchCase& c : cases) {
+    SCOPED_TRACE(std::string(c.pattern) + " / " + c.name);
+    EXPECT_EQ(NewPatternMatcher(c.pattern)->Matches(c.name), c.matches);
+  }
+}
+
+TEST(NameMatcherTest, FindsTheCharactersThatFoldIntoAscii) {
+  EXPECT_EQ(NonAsciiFoldingTo("ab"), std::vector<std::string>{});
+  const std::vector<std::string> ks = NonAsciiFoldingTo("Kiosk");
+  EXPECT_EQ(ks.size(), 2u);
+  for (const std::string& variant : ks) {
+    std::string folded;
+    FoldCase(variant, &folded);
+    EXPECT_TRUE(folded == "k" || folded == "s") << folded;
   }
 }
 

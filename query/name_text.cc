@@ -44,6 +44,14 @@ class Utf8Decoder final : public NameDecoder {
   }
 };
 
+class StoredUtf8Decoder final : public NameDecoder {
+ public:
+  bool Decode(std::string_view bytes, std::string* out) override {
+    out->assign(bytes.data(), bytes.size());
+    return IsValidUtf8(bytes);
+  }
+};
+
 }  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
@@ -85,5 +93,9 @@ std::string HexBytes(std::string_view bytes) {
 }
 
 std::unique_ptr<NameDecoder> NewUtf8Decoder() { return std::make_unique<Utf8Decoder>(); }
+
+std::unique_ptr<NameDecoder> NewStoredUtf8Decoder() {
+  return std::make_unique<StoredUtf8Decoder>();
+}
 
 }  // namespace ledra

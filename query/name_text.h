@@ -13,8 +13,13 @@
 
 namespace ledra {
 
-// Names taken as UTF-8 (the default, whatever the catalogue's platform).
+// Names taken as UTF-8 (the default, whatever the catalogue's platform), invalid bytes
+// mended to U+FFFD: for outputs that must be UTF-8 throughout (the exports).
 std::unique_ptr<NameDecoder> NewUtf8Decoder();
+// Names taken as UTF-8 and kept as stored: Decode copies the bytes and says whether they
+// were valid. For queries whose text keeps the bytes, so that paths still name the files;
+// their JSON and CSV writers mend the text themselves.
+std::unique_ptr<NameDecoder> NewStoredUtf8Decoder();
 // Names in another code page come from Platform::NewCodePageDecoder.
 
 // True when `bytes` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).

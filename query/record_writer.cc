@@ -1,5 +1,7 @@
 #include "query/record_writer.h"
 
+#include "query/sorted_results.h"
+
 namespace ledra {
 
 FieldValue FieldValue::Integer(int64_t v) {
@@ -24,6 +26,7 @@ FieldValue FieldValue::Text(std::string v) {
 }
 
 std::unique_ptr<RecordWriter> MakeRecordWriter(const OutputSettings& settings, OutputSink& sink) {
+  if (settings.keep != nullptr) return settings.keep->NewWriter();
   switch (settings.format) {
     case OutputFormat::Json:
       return NewJsonLinesWriter(sink);
@@ -34,7 +37,7 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(const OutputSettings& settings, O
     case OutputFormat::Text:
       break;
   }
-  return NewTextWriter(sink, settings.exactBytes);
+  return NewTextWriter(sink, settings.exactBytes, settings.terminal);
 }
 
 }  // namespace ledra

@@ -41,11 +41,19 @@ using Record = std::vector<Field>;
 
 enum class OutputFormat { Text, Json, Csv, NulPaths };
 
+class KeptResults;
+
 // What the user chose for output.
 struct OutputSettings {
   OutputFormat format = OutputFormat::Text;
   bool exactBytes = false;  // --bytes: no human sizes in text
   bool crlf = false;        // --crlf: CSV lines end in CR LF rather than LF
+  // Standard output is a terminal: text escapes the control characters of each cell and
+  // shows the headings meant for people.
+  bool terminal = false;
+  // Not null: every writer made for these settings keeps its rows there instead, to be
+  // written once all are known (query/sorted_results.h).
+  KeptResults* keep = nullptr;
 };
 
 // How one kind of result reads as text.
@@ -58,6 +66,9 @@ struct TextLayout {
   std::string indent;                // Lines: before each line
   std::vector<bool> rightAligned;    // Columns: true for columns of numbers
   std::vector<std::string> heading;  // Columns: a first row naming the columns
+  // Columns: a first row naming the columns, shown on a terminal only, where no program
+  // reads the lines.
+  std::vector<std::string> terminalHeading;
 
   static TextLayout Lines(std::string indent = "") {
     TextLayout l;
@@ -69,6 +80,12 @@ struct TextLayout {
     l.kind = Kind::Columns;
     l.rightAligned = std::move(rightAligned);
     l.heading = std::move(heading);
+    return l;
+  }
+  static TextLayout TerminalHeaded(std::vector<bool> rightAligned,
+                                   std::vector<std::string> heading) {
+    TextLayout l = Columns(std::move(rightAligned));
+    l.terminalHeading = std::move(heading);
     return l;
   }
 };
@@ -104,7 +121,8 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(const OutputSettings& settings, O
 
 // The forms, one class each (text_writer.cc, json_lines_writer.cc, csv_writer.cc,
 // nul_path_writer.cc).
-std::unique_ptr<RecordWriter> NewTextWriter(OutputSink& sink, bool exactBytes);
+std::unique_ptr<RecordWriter> NewTextWriter(OutputSink& sink, bool exactBytes,
+                                            bool terminal = false);
 std::unique_ptr<RecordWriter> NewJsonLinesWriter(OutputSink& sink);
 std::unique_ptr<RecordWriter> NewCsvWriter(OutputSink& sink, bool crlf);
 std::unique_ptr<RecordWriter> NewNulPathWriter(OutputSink& sink);

@@ -329,6 +329,39 @@ TEST(RecordWriterTest, TextColumnsAreAlignedOnceTheBlockEnds) {
             "bb      22  z\n");
 }
 
+// On a terminal every cell and note is shown with its controls escaped, so that a name
+// cannot end a line or start a column, and columns meant for people get their heading;
+// into a pipe the same rows keep their bytes and have no heading.
+TEST(RecordWriterTest, TextOnATerminalEscapesCellsAndHeadsColumns) {
+  static const TextLayout listed = TextLayout::TerminalHeaded({true, false}, {"SIZE", "NAME"});
+  for (const bool terminal : {true, false}) {
+    SCOPED_TRACE(terminal ? "terminal" : "pipe");
+    StringSink sink;
+    OutputSettings settings;
+    settings.terminal = terminal;
+    std::unique_ptr<RecordWriter> writer = MakeRecordWriter(settings, sink);
+    writer->Write(FixedRow({}, {"V:/new\nline.txt", "9.9G", "2020-01-01 00:00"}));
+    writer->Write(FixedRow({}, {"V:/tab\tcsi\xC2\x9b"
+                                "2J"}));
+    writer->Note("2 copies of a\x1b[2Jb");
+    writer->Write(FixedRow({}, {"1", "x"}, "", &listed));
+    writer->Write(FixedRow({}, {"1000", "bad\xFF"}, "", &listed));
+    writer->Finish();
+    EXPECT_EQ(sink.text, terminal ? "V:/new\\nline.txt\t9.9G\t2020-01-01 00:00\n"
+                                    "V:/tab\\tcsi\\xc2\\x9b2J\n"
+                                    "2 copies of a\\x1b[2Jb\n"
+                                    "SIZE  NAME\n"
+                                    "   1  x\n"
+                                    "1000  bad\xFF\n"
+                                  : "V:/new\nline.txt\t9.9G\t2020-01-01 00:00\n"
+                                    "V:/tab\tcsi\xC2\x9b"
+                                    "2J\n"
+                                    "2 copies of a\x1b[2Jb\n"
+                                    "   1  x\n"
+                                    "1000  bad\xFF\n");
+  }
+}
+
 // The size column of find's lines: human sizes (1024-based, one decimal below 10, never
 // rounded up), or with --bytes the exact count; a clamped version-5 size reads as at least
 // 2 GiB either way.

@@ -1,10 +1,12 @@
 // Text for people. Rows of a Lines layout are written as they come; rows of a Columns
 // layout are held until their block ends (another layout, a note, the end) and then written
 // aligned, columns two spaces apart, the last column never padded. Two blocks of columns
-// in a row are set apart by an empty line.
+// in a row are set apart by an empty line. On a terminal each cell and note is shown with
+// its control characters escaped, so that a name can neither forge a line nor a column.
 #include <algorithm>
 
 #include "query/record_writer.h"
+#include "query/terminal_output.h"
 
 namespace ledra {
 
@@ -21,16 +23,25 @@ size_t Columns(std::string_view text) {
 
 class TextWriter final : public RecordWriter {
  public:
-  TextWriter(OutputSink& sink, bool exactBytes) : sink_(sink), exactBytes_(exactBytes) {}
+  TextWriter(OutputSink& sink, bool exactBytes, bool terminal)
+      : sink_(sink), exactBytes_(exactBytes), terminal_(terminal) {}
 
   void Write(const ResultRow& row) override {
     const TextLayout& layout = row.Layout();
     row.TextCells(exactBytes_, &cells_);
+    if (terminal_) {
+      for (std::string& cell : cells_) {
+        shown_.clear();
+        AppendForTerminal(cell, &shown_);
+        cell.swap(shown_);
+      }
+    }
     if (layout.kind == TextLayout::Kind::Columns) {
       if (&layout != block_) {
         PrintBlock();
         block_ = &layout;
         if (!layout.heading.empty()) rows_.push_back(layout.heading);
+        if (terminal_ && !layout.terminalHeading.empty()) rows_.push_back(layout.terminalHeading);
       }
       rows_.push_back(cells_);
       return;
@@ -48,7 +59,12 @@ class TextWriter final : public RecordWriter {
 
   void Note(std::string_view line) override {
     PrintBlock();
-    line_.assign(line.data(), line.size());
+    line_.clear();
+    if (terminal_) {
+      AppendForTerminal(line, &line_);
+    } else {
+      line_.assign(line.data(), line.size());
+    }
     line_.push_back('\n');
     sink_.Write(line_);
     afterBlock_ = false;
@@ -89,7 +105,9 @@ class TextWriter final : public RecordWriter {
 
   OutputSink& sink_;
   const bool exactBytes_;
+  const bool terminal_;
   std::vector<std::string> cells_;
+  std::string shown_;
   std::string line_;
   const TextLayout* block_ = nullptr;  // the layout of the rows held
   std::vector<std::vector<std::string>> rows_;
@@ -98,8 +116,8 @@ class TextWriter final : public RecordWriter {
 
 }  // namespace
 
-std::unique_ptr<RecordWriter> NewTextWriter(OutputSink& sink, bool exactBytes) {
-  return std::make_unique<TextWriter>(sink, exactBytes);
+std::unique_ptr<RecordWriter> NewTextWriter(OutputSink& sink, bool exactBytes, bool terminal) {
+  return std::make_unique<TextWriter>(sink, exactBytes, terminal);
 }
 
 }  // namespace ledra

@@ -1,9 +1,9 @@
 # shellcheck shell=bash
 # Shared by the scripts that build a library for the Windows cross build from Debian's own
-# source package (build-pcre2-mingw.sh, build-mingw-sqlite.sh); sourced, not run. Nothing
-# is fetched from anywhere but Debian's archive. The built library is kept in the cache per
-# Debian version of the native package, so only the first run on a machine builds; later
-# runs copy.
+# source package (build-pcre2-mingw.sh, build-mingw-sqlite.sh, build-mingw-utf8proc.sh);
+# sourced, not run. Nothing is fetched from anywhere but Debian's archive. The built
+# library is kept in the cache per Debian version of the native package, so only the first
+# run on a machine builds; later runs copy.
 
 # shellcheck disable=SC2034  # used by the scripts that source this one
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -19,7 +19,7 @@ set -euo pipefail
 buildPackages=(
   g++ cmake ninja-build pkg-config
   libmount-dev libblkid-dev
-  libcli11-dev libpcre2-dev libsqlite3-dev
+  libcli11-dev libpcre2-dev libsqlite3-dev libutf8proc-dev
   libcpp-httplib-dev
 )
 
@@ -63,13 +63,14 @@ for package in "${optional[@]}"; do
   grep -qxF "$package" <<<"$present" || missingOptional+=("$package")
 done
 
-# PCRE2, SQLite and cpp-httplib's whole header for the Windows build, from Debian's source
-# packages; the scripts keep what they built, so later runs only check.
+# PCRE2, SQLite, utf8proc and cpp-httplib's whole header for the Windows build, from
+# Debian's source packages; the scripts keep what they built, so later runs only check.
 build_windows_libraries() {
   [ "$mode" = test ] || return 0
   "$(dirname "$0")/build-pcre2-mingw.sh"
   "$(dirname "$0")/build-mingw-sqlite.sh"
   "$(dirname "$0")/build-httplib-mingw.sh"
+  "$(dirname "$0")/build-mingw-utf8proc.sh"
 }
 
 # benchmarksWithout: the line that says which benchmark packages are missing, and how to
