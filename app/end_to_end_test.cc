@@ -166,6 +166,10 @@ TEST_F(EndToEndTest, FailingDevicesAmongGoodOnes) {
        e2e::DeviceFailure(missing, e2e::kNoRoot) +
            e2e::DeviceFailure(empty.root(), e2e::kNothingRecorded),
        {"B.kvl"}},
+      {"a root that is a file",
+       "#DEV " + other.Path("o") + ",F\n#DEV " + other.root() + ",B\n",
+       e2e::DeviceFailure(other.Path("o"), "the root is a file, not a folder"),
+       {"B.kvl"}},
       {"a root whose names are all ignored",
        "#IGN *.tmp;\\skip\n#DEV " + allIgnored.root() + ",I\n#IGN\n#DEV " + other.root() + ",B\n",
        e2e::DeviceFailure(allIgnored.root(), e2e::kNothingRecorded),

@@ -79,6 +79,26 @@ if command -v ncdu >/dev/null; then
   measure "ncdu -f (reads the export)" ncdu -f "$dir/out.ncdu" -o /dev/null
 fi
 
+# Appending volumes to one SQLite database, one after the other: each is a copy of New.kvl
+# under a file name of its own (a volume of its own to the database). The time of each
+# append beside the first shows whether appending slows down as the database grows.
+appends=${SQLITE_APPENDS:-6}
+rm -f "$dir/series.sqlite"
+echo "sqlite --append series ($appends volumes of $entries entries into one database):" >>"$report"
+first=""
+for ((k = 1; k <= appends; k++)); do
+  cp "$dir/New.kvl" "$dir/Copy$k.kvl"
+  /usr/bin/time -f '%e %M' -o "$dir/time.txt" "$ledra" export "$dir/Copy$k.kvl" --format sqlite \
+    --append -o "$dir/series.sqlite" >/dev/null 2>"$dir/stderr.txt" ||
+    { cat "$dir/stderr.txt" >&2; exit 1; }
+  read -r seconds kb <"$dir/time.txt"
+  [ -n "$first" ] || first=$seconds
+  printf '  volume %2d: %8s s %10s KB peak  (%s x the first)\n' "$k" "$seconds" "$kb" \
+    "$(awk -v a="$seconds" -v b="$first" 'BEGIN { printf "%.2f", b > 0 ? a / b : 0 }')" >>"$report"
+  rm -f "$dir/Copy$k.kvl"
+done
+rm -f "$dir/series.sqlite"
+
 # The rows diff found, by kind, beside what catalog_pair changed.
 found=$("$ledra" diff --json "$dir/Old.kvl" "$dir/New.kvl" |
   sed -n 's/^{"change":"\([a-z]*\)".*/\1/p' | sort | uniq -c | awk '{printf "%s=%s ", $2, $1}')

@@ -96,7 +96,9 @@ bool Cataloger::CatalogDevice(const std::string& root, const std::string& ignore
   } else if (walked < 0) {
     reason = scanner.failure().c_str();
   } else if (cur.folders.empty()) {
-    reason = "the root does not exist or cannot be read";
+    reason = platform_.KindOf(root, true) == PathKind::File
+                 ? "the root is a file, not a folder"
+                 : "the root does not exist or cannot be read";
   } else {
     reason = "the walk recorded nothing";
   }

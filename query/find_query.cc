@@ -114,10 +114,13 @@ bool PassesSize(const SizeFilter& f, double size, bool clamped) {
 // A match as the writers see it: its fields are gathered only for the forms that show them.
 class FoundEntry final : public ResultRow {
  public:
-  FoundEntry(const CatalogFile& file, const std::string& volume, const CatalogEntry& entry,
-             std::string_view name, bool nameValid, double size, bool clamped, int64_t files,
-             const std::string& path, char separator)
+  // `header` is the one read from the file, whoever chose it (a selector reads it twice,
+  // a catalogue named by its path only here).
+  FoundEntry(const CatalogFile& file, const CatalogHeader& header, const std::string& volume,
+             const CatalogEntry& entry, std::string_view name, bool nameValid, double size,
+             bool clamped, int64_t files, const std::string& path, char separator)
       : file_(file),
+        header_(header),
         volume_(volume),
         entry_(entry),
         name_(name),
@@ -141,7 +144,7 @@ class FoundEntry final : public ResultRow {
     facts.clamped = clamped_;
     facts.files = files_;
     facts.modified = entry_.modified;
-    SetPlace(file_.header, entry_, &facts);
+    SetPlace(header_, entry_, &facts);
     return EntryRecord(facts);
   }
   const TextLayout& Layout() const override { return EntryLineLayout(); }
@@ -153,6 +156,7 @@ class FoundEntry final : public ResultRow {
 
  private:
   const CatalogFile& file_;
+  const CatalogHeader& header_;
   const std::string& volume_;
   const CatalogEntry& entry_;
   std::string_view name_;
@@ -267,8 +271,8 @@ class CatalogSearch {
       if (options_.count) return true;
       if (!options_.matchPath) BuildPath(prefix, separator, cursor, e, name);
       const FoundEntry found{
-          file, volume,  e,     name,  nameValid && (decoder_ || IsValidUtf8(e.name)),
-          size, clamped, files, path_, separator};
+          file, h,       volume, e,     name,     nameValid && (decoder_ || IsValidUtf8(e.name)),
+          size, clamped, files,  path_, separator};
       writer->Write(found);
       return options_.limit == 0 || ++shown_ < options_.limit;
     };

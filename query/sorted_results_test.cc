@@ -96,7 +96,8 @@ TEST(SortedResultsTest, KeptRowsKeepTheirTextAndFields) {
   EXPECT_EQ(Sorted(ResultOrder::Size, false, 2, OutputFormat::Text),
             "A:/a/mango\t70\nA:/a/kiwi\t5\n");
   EXPECT_EQ(Sorted(ResultOrder::Time, false, 1, OutputFormat::Csv),
-            "volume,catalog,path,name,size,modified_epoch\r\nB,B.kvl,/b/zebra,zebra,5,300\r\n");
+            "volume,catalog,path,name,size,modified_epoch\n\"B\",\"B.kvl\",\"/b/"
+            "zebra\",\"zebra\",5,300\n");
 }
 
 TEST(SortedResultsTest, OnlyTheListedOrdersAreParsed) {

@@ -30,6 +30,8 @@ testPackages=(
   clang libclang-rt-14-dev clang-format
   e2fsprogs mount util-linux strace locales ca-certificates groff-base
   sqlite3 ncdu python3
+  # A PostgreSQL server of the export test's own.
+  postgresql
   # The FUSE mirror that injects input/output errors (tools/fault_mirror.cc).
   libfuse3-dev fuse3
   # The page of `ledra serve` in a real browser.
