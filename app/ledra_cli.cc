@@ -20,13 +20,14 @@ extern const ReaderCommand kDiffCommand;
 extern const ReaderCommand kDupesCommand;
 extern const ReaderCommand kUniqueCommand;
 extern const ReaderCommand kExportCommand;
+extern const ReaderCommand kIndexCommand;
 
 namespace {
 
 // Every subcommand, in the order `ledra --help` lists them.
 const ReaderCommand* const kCommands[] = {
-    &kVolumesCommand, &kFindCommand,  &kListCommand,   &kDiskUsageCommand,
-    &kDiffCommand,    &kDupesCommand, &kUniqueCommand, &kExportCommand,
+    &kVolumesCommand, &kFindCommand,   &kListCommand,   &kDiskUsageCommand, &kDiffCommand,
+    &kDupesCommand,   &kUniqueCommand, &kExportCommand, &kIndexCommand,
 };
 
 }  // namespace

@@ -1,5 +1,9 @@
 // `ledra find`: the entries whose name matches, on every volume or on one.
 #include "app/ledra_command.h"
+#include "index/index_store.h"
+#include "index/indexed_candidates.h"
+#include "index/name_trigrams.h"
+#include "index/pattern_literals.h"
 #include "query/find_query.h"
 
 namespace ledra {
@@ -12,6 +16,7 @@ struct FindArguments : CommandOptions {
   CLI::Option* regexOption = nullptr;
   std::string volume, type, size, newer, older;
   bool nul = false;
+  bool noIndex = false;
 };
 
 std::unique_ptr<CommandOptions> AddFindOptions(CLI::App& command, const ReaderContext& context) {
@@ -34,6 +39,7 @@ std::unique_ptr<CommandOptions> AddFindOptions(CLI::App& command, const ReaderCo
   command.add_flag("--count", f.count, "print only the number of matches");
   auto* nulFlag = command.add_flag("-0,--null", a->nul, "NUL-terminated full paths, for xargs -0");
   command.add_option("--threads", f.threads, "catalogues searched at once");
+  command.add_flag("--no-index", a->noIndex, "scan every catalogue, without the indexes");
   nulFlag->excludes("--json");
   nulFlag->excludes("--csv");
   return a;
@@ -80,12 +86,29 @@ int RunFindCommand(CommandRun& run, CommandOptions& options) {
     if (!SelectCatalog(files, a.volume, &chosen, &error)) return run.Error(error);
     files = {files[chosen]};
   }
+  // The indexes narrow a query by the trigrams of the text it requires. Full paths and
+  // names decoded from a code page are not what the indexes hold: those queries scan.
+  const FindOptions& f = a.find;
+  std::vector<uint32_t> trigrams;
+  if (!a.noIndex && !f.matchPath && f.encoding.empty()) {
+    trigrams = RequiredTrigrams(f.regex ? RegexRuns(f.pattern) : PatternRuns(f.pattern));
+  }
+  IndexStore store(run.platform());
+  std::unique_ptr<IndexedCandidates> candidates;
+  std::string why;
+  if (!trigrams.empty() && store.Locate(&why)) {
+    candidates = std::make_unique<IndexedCandidates>(run.platform(), store, std::move(trigrams));
+  }
   FindOutcome outcome;
   std::string error;
-  if (!RunFind(run.platform(), files, a.find, run.Settings(a.nul), run.out(), &outcome, &error)) {
+  if (!RunFind(run.platform(), files, a.find, run.Settings(a.nul), run.out(), &outcome, &error,
+               candidates.get())) {
     return run.Error(error);
   }
   for (const std::string& n : outcome.notices) run.Notice(n);
+  if (candidates) {
+    for (const std::string& n : candidates->Notices()) run.Notice(n);
+  }
   for (const std::string& p : outcome.problems) run.Error(p);
   return run.Finish(outcome.matches > 0);
 }
