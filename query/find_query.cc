@@ -230,12 +230,53 @@ class CatalogSearch {
                        " catalogues hold no tables; passed over";
       return outcome;
     }
-    const bool needPaths = !options_.count || options_.matchPath;
     std::vector<CursorStart> parts;
     std::unique_ptr<FolderPathSource> folderPaths;
-    const bool narrowed =
-        candidates_ != nullptr && candidates_->Parts(file.path, reader, &parts, &folderPaths);
-    folderPaths_ = folderPaths.get();
+    if (candidates_ != nullptr && candidates_->Parts(file.path, reader, &parts, &folderPaths)) {
+      // The output waits until every part was read without a problem. A problem there
+      // (the file changed, an index record that points astray) is left to the scan, which
+      // then gives the same report as without an index.
+      HeldOutput held;
+      const uint64_t shownBefore = shown_;
+      folderPaths_ = folderPaths.get();
+      outcome = Walk(file, reader, held, &parts);
+      folderPaths_ = nullptr;
+      if (outcome.problem.empty()) {
+        held.PassTo(sink);
+        return outcome;
+      }
+      shown_ = shownBefore;  // with --limit, one thread alone counts
+    }
+    return Walk(file, reader, sink, nullptr);
+  }
+
+ private:
+  // Output held back: the rows and, apart, the header that heads them.
+  class HeldOutput final : public OutputSink {
+   public:
+    void Write(std::string_view bytes) override { rows_.append(bytes.data(), bytes.size()); }
+    void WriteHeader(std::string_view bytes) override {
+      header_.assign(bytes.data(), bytes.size());
+      headerOrder_ = rows_.size();
+    }
+    void PassTo(OutputSink& sink) const {
+      sink.Write(std::string_view(rows_).substr(0, headerOrder_));
+      if (!header_.empty()) sink.WriteHeader(header_);
+      if (headerOrder_ < rows_.size()) sink.Write(std::string_view(rows_).substr(headerOrder_));
+    }
+
+   private:
+    std::string rows_;
+    std::string header_;
+    size_t headerOrder_ = 0;  // of the header among the rows
+  };
+
+  // Searches the whole entry table, or only `parts` of it, writing to `sink`.
+  CatalogOutcome Walk(const CatalogFile& file, const CatalogReader& reader, OutputSink& sink,
+                      const std::vector<CursorStart>* parts) {
+    CatalogOutcome outcome;
+    const CatalogHeader& h = reader.header();
+    const bool needPaths = !options_.count || options_.matchPath;
     dirFolder_ = kNoFolder;
     const std::string prefix = h.PathPrefix();
     const char separator = h.Separator();
@@ -317,12 +358,12 @@ class CatalogSearch {
     };
     const EntryCursor* last = nullptr;
     std::unique_ptr<EntryCursor> cursor;
-    if (!narrowed) {
+    if (parts == nullptr) {
       cursor = std::make_unique<EntryCursor>(reader.StreamEntries(needPaths));
       walk(*cursor);
       last = cursor.get();
     } else {
-      for (const CursorStart& part : parts) {
+      for (const CursorStart& part : *parts) {
         cursor = std::make_unique<EntryCursor>(reader.StreamPart(part, kPartBuffer));
         last = cursor.get();
         if (!walk(*cursor)) break;
@@ -339,7 +380,6 @@ class CatalogSearch {
     return outcome;
   }
 
- private:
   static constexpr uint32_t kNoFolder = UINT32_MAX;
   static constexpr uint64_t kNoRefills = UINT64_MAX;
   // A part of a table an index names is a few blocks of names: a small buffer holds it.
