@@ -83,7 +83,7 @@ class IndexDamageTest : public ::testing::Test {
                           std::vector<std::string>* notices = nullptr) {
     const std::vector<uint32_t> trigrams =
         RequiredTrigrams(options.regex ? RegexRuns(options.pattern) : PatternRuns(options.pattern));
-    IndexedCandidates candidates(fake_, store_, trigrams, buildLimit);
+    IndexedCandidates candidates(fake_, store_, trigrams, buildLimit, 0);
     const std::string text = Find(options, &candidates);
     *narrowed = candidates.narrowed();
     if (notices != nullptr) *notices = candidates.Notices();

@@ -74,8 +74,13 @@ class IndexedFolderPaths final : public FolderPathSource {
 }  // namespace
 
 IndexedCandidates::IndexedCandidates(Platform& platform, const IndexStore& store,
-                                     std::vector<uint32_t> trigrams, uint32_t buildLimit)
-    : platform_(platform), store_(store), trigrams_(std::move(trigrams)), buildLimit_(buildLimit) {}
+                                     std::vector<uint32_t> trigrams, uint32_t buildLimit,
+                                     uint64_t hintEntries)
+    : platform_(platform),
+      store_(store),
+      trigrams_(std::move(trigrams)),
+      buildLimit_(buildLimit),
+      hintEntries_(hintEntries) {}
 
 bool IndexedCandidates::Parts(const std::string& path, const CatalogReader& reader,
                               std::vector<CursorStart>* parts,
@@ -89,6 +94,7 @@ bool IndexedCandidates::Parts(const std::string& path, const CatalogReader& read
   if (store_.Open(identity, &opened, nullptr, &why) != IndexState::Current) {
     if (reader.header().entryCount > buildLimit_) {
       ++scannedForWant_;
+      entriesForWant_ += reader.header().entryCount;
       return false;
     }
     std::string bytes = BuildIndex(reader, identity);
@@ -112,6 +118,7 @@ bool IndexedCandidates::Parts(const std::string& path, const CatalogReader& read
   std::vector<uint32_t> blocks;
   if (!index->CandidateBlocks(trigrams_, &blocks, &why)) {
     ++scannedForWant_;
+    entriesForWant_ += reader.header().entryCount;
     return false;
   }
   parts->clear();
@@ -125,6 +132,7 @@ bool IndexedCandidates::Parts(const std::string& path, const CatalogReader& read
     CursorStart start;
     if (!index->BlockStart(blocks[i], entries, &start, &why)) {
       ++scannedForWant_;
+      entriesForWant_ += reader.header().entryCount;
       return false;
     }
     parts->push_back(start);
@@ -141,7 +149,7 @@ std::vector<std::string> IndexedCandidates::Notices() const {
     std::lock_guard<std::mutex> lock(mutex_);
     lines.push_back(writeProblem_ + "; searching without an index");
   }
-  if (scannedForWant_ != 0) {
+  if (scannedForWant_ != 0 && entriesForWant_ >= hintEntries_) {
     const uint32_t n = scannedForWant_;
     lines.push_back(std::to_string(n) + (n == 1 ? " catalogue was" : " catalogues were") +
                     " searched without a current index; 'ledra index' makes find faster");

@@ -19,15 +19,22 @@ namespace ledra {
 class Platform;
 
 // Catalogues of at most this many entries get an index built by find when they have no
-// current one: below it, building (a walk, the trigrams, the file) costs at most 1.5 times
-// the scan it saves on the next query, as measured in bench/README.md.
-constexpr uint32_t kBuildOnTheSpotEntries = 20000;
+// current one, where building costs at most 1.5 times the scan it replaces. Measured
+// (bench/README.md), building costs five times a scan and more at every size, down to 200
+// entries, where making and renaming the file alone outweighs the scan: so find builds
+// none and hints at `ledra index` instead.
+constexpr uint32_t kBuildOnTheSpotEntries = 0;
+
+// The hint to run `ledra index` is given once the catalogues scanned for want of a
+// current index hold this many entries: below it, an index saves too little to mention.
+constexpr uint64_t kHintEntries = 100000;
 
 class IndexedCandidates final : public CandidateSource {
  public:
   // `trigrams`: what the query requires, sorted, distinct, not empty. `store` located.
   IndexedCandidates(Platform& platform, const IndexStore& store, std::vector<uint32_t> trigrams,
-                    uint32_t buildLimit = kBuildOnTheSpotEntries);
+                    uint32_t buildLimit = kBuildOnTheSpotEntries,
+                    uint64_t hintEntries = kHintEntries);
 
   bool Parts(const std::string& path, const CatalogReader& reader, std::vector<CursorStart>* parts,
              std::unique_ptr<FolderPathSource>* folders) override;
@@ -43,6 +50,8 @@ class IndexedCandidates final : public CandidateSource {
   const IndexStore& store_;
   const std::vector<uint32_t> trigrams_;
   const uint32_t buildLimit_;
+  const uint64_t hintEntries_;
+  std::atomic<uint64_t> entriesForWant_{0};
   std::atomic<uint32_t> scannedForWant_{0};
   std::atomic<uint32_t> narrowed_{0};
   std::atomic<bool> writesFail_{false};

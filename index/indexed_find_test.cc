@@ -237,7 +237,7 @@ TEST_F(IndexedFindTest, RandomTreesAndQueriesGiveTheScansBytes) {
       IndexStore store(fake_);
       std::string why;
       ASSERT_TRUE(store.Locate(&why)) << why;
-      IndexedCandidates candidates(fake_, store, trigrams);
+      IndexedCandidates candidates(fake_, store, trigrams, 1000000);
       EXPECT_EQ(Find(options, format, &candidates), scan) << Describe(options);
       EXPECT_TRUE(candidates.Notices().empty()) << Describe(options);
       narrowed += candidates.narrowed();
