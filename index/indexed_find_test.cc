@@ -14,6 +14,7 @@
 #include "index/pattern_literals.h"
 #include "platform/fake_platform.h"
 #include "query/find_query.h"
+#include "query/name_matcher.h"
 #include "query/record_writer.h"
 #include "query/tree_catalog_testing.h"
 
@@ -250,6 +251,65 @@ TEST_F(IndexedFindTest, RandomTreesAndQueriesGiveTheScansBytes) {
   }
   // Most queries with a literal were answered from an index, not passed to the scan.
   EXPECT_GT(narrowed, static_cast<uint32_t>(queries));
+}
+
+}  // namespace
+}  // namespace ledra
+
+namespace ledra {
+namespace {
+
+// The scans that stay fast without an index against the plain rule: --path matches each
+// entry's full path (the folder part is matched once per folder, and only its end joins
+// the name), a regular expression each name (it runs only on the names holding the text
+// it requires).
+TEST_F(IndexedFindTest, PathAndRegexScansMatchByThePlainRule) {
+  std::mt19937 random(7);
+  for (int tree = 0; tree < 12; ++tree) {
+    LaidCatalog volume;
+    volume.version = tree % 2 == 0 ? 5 : 6;
+    volume.root = "/mnt/d/";
+    const std::vector<TreeItem> items = RandomTree(random, volume.version);
+    fake_.AddFileWithContent("C:\\cats\\T.kvl", TreeCatalog(volume, items));
+    FindOptions every;
+    std::vector<std::string> all;
+    {
+      const std::string text = Find(every, OutputFormat::NulPaths, nullptr);
+      const std::string paths = text.substr(0, text.find('|'));
+      for (size_t start = 0, nul; (nul = paths.find('\0', start)) != std::string::npos;
+           start = nul + 1) {
+        all.push_back(paths.substr(start, nul - start));
+      }
+    }
+    for (int q = 0; q < 60; ++q) {
+      const std::string& path = all[random() % all.size()];
+      FindOptions o;
+      std::string expected;
+      if (q % 3 != 2) {
+        // A piece of a full path, across the folder and name boundary as often as not.
+        const size_t length = 1 + random() % std::min<size_t>(path.size(), 12);
+        o.pattern = path.substr(random() % (path.size() - length + 1), length);
+        if (o.pattern.find_first_of("*?[") != std::string::npos) continue;
+        if (q % 3 == 1) o.pattern = "*" + o.pattern + "*";
+        o.matchPath = true;
+        std::unique_ptr<NameMatcher> matcher = NewPatternMatcher(o.pattern);
+        for (const std::string& p : all) {
+          if (matcher->Matches(p)) expected += p + '\0';
+        }
+      } else {
+        o.regex = true;
+        o.pattern = EscapeRegex(Piece(random, items)) + "(\\d|\\.|_)?";
+        std::string error;
+        std::unique_ptr<NameMatcher> matcher = NewRegexMatcher(o.pattern, &error);
+        ASSERT_NE(matcher, nullptr) << error;
+        for (const std::string& p : all) {
+          if (matcher->Matches(p.substr(p.rfind('/') + 1))) expected += p + '\0';
+        }
+      }
+      const std::string text = Find(o, OutputFormat::NulPaths, nullptr);
+      EXPECT_EQ(text.substr(0, text.find('|')), expected) << Describe(o);
+    }
+  }
 }
 
 }  // namespace
