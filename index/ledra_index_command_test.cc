@@ -19,7 +19,8 @@ namespace {
 
 void SetVariable(const char* name, const std::string& value) {
 #if defined(_WIN32)
-  _putenv_s(name, value.c_str());
+  // The C runtime copies the text; "NAME=" with nothing after it removes the variable.
+  _putenv((std::string(name) + "=" + value).c_str());
 #else
   setenv(name, value.c_str(), 1);
 #endif
