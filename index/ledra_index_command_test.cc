@@ -26,10 +26,12 @@ void SetVariable(const char* name, const std::string& value) {
 #endif
 }
 
-std::string Catalogue(const std::string& word, int16_t version) {
+// A catalogue as the Linux build writes it (a root below /mnt) or as the Windows build
+// does (a drive root, backslashes).
+std::string Catalogue(const std::string& word, int16_t version, bool windows) {
   test::LaidCatalog volume;
   volume.version = version;
-  volume.root = "/mnt/" + word + "/";
+  volume.root = windows ? "D:\\" : "/mnt/" + word + "/";
   volume.volumeName = word;
   std::vector<test::TreeItem> items;
   for (int f = 0; f < 5; ++f) {
@@ -49,8 +51,9 @@ class LedraIndexCommandTest : public ::testing::Test {
       : errors_(errorText_), platform_(NewRealPlatform(errors_)), tree_(TempTreeStorage::Memory) {
     tree_.MakeFolder("cats");
     tree_.MakeFolder("cache");
-    tree_.MakeFile("cats/Five.kvl", Catalogue("alpha", 5));
-    tree_.MakeFile("cats/Six.kvl", Catalogue("beta", 6));
+    tree_.MakeFile("cats/Five.kvl", Catalogue("alpha", 5, false));
+    tree_.MakeFile("cats/Seven.kvl", Catalogue("delta", 5, true));
+    tree_.MakeFile("cats/Six.kvl", Catalogue("beta", 6, true));
     SetVariable("LEDRA_INDEX_DIR", tree_.Path("cache/index"));
   }
   ~LedraIndexCommandTest() override { SetVariable("LEDRA_INDEX_DIR", ""); }
@@ -91,8 +94,10 @@ class LedraIndexCommandTest : public ::testing::Test {
 TEST_F(LedraIndexCommandTest, BuildListUseReplaceAndPrune) {
   const std::string five = tree_.Path("cats/Five.kvl");
   const std::string six = tree_.Path("cats/Six.kvl");
+  const std::string seven = tree_.Path("cats/Seven.kvl");
   Outcome status = Run({"index", "--status"});
-  EXPECT_EQ(status.out, "missing\t-\t" + five + "\nmissing\t-\t" + six + "\n");
+  EXPECT_EQ(status.out,
+            "missing\t-\t" + five + "\nmissing\t-\t" + seven + "\nmissing\t-\t" + six + "\n");
   EXPECT_EQ(Run({"index"}).status, 0);
   status = Run({"index", "--status"});
   EXPECT_EQ(status.out.find("current\t"), 0u) << status.out;
@@ -101,6 +106,7 @@ TEST_F(LedraIndexCommandTest, BuildListUseReplaceAndPrune) {
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"find", "alpha-1"},
                                              {"find", "BETA-3", "--json"},
+                                             {"find", "delta-2", "-0"},
                                              {"find", "*ta-2?.txt", "--csv"},
                                              {"find", "--regex", "a-1[0-9]\\.jpg$"},
                                              {"find", "alpha", "--count"},
@@ -110,7 +116,7 @@ TEST_F(LedraIndexCommandTest, BuildListUseReplaceAndPrune) {
   }
 
   // Replaced as LedraCmd replaces a catalogue: a new file renamed over the old one.
-  tree_.MakeFile("cats/Six.kvl.new", Catalogue("gamma", 6));
+  tree_.MakeFile("cats/Six.kvl.new", Catalogue("gamma", 6, false));
   OsError err;
   ASSERT_TRUE(platform_->Rename(tree_.Path("cats/Six.kvl.new"), six, &err)) << err.text;
   status = Run({"index", "--status"});
