@@ -11,6 +11,9 @@ namespace ledra {
 
 namespace {
 
+// Candidate blocks at most this far apart are read as one part of the table.
+constexpr uint32_t kJoinedGap = 4;
+
 // Folder paths from the folder entries the index locates, each read from the catalogue
 // and checked to be the entry of that folder.
 class IndexedFolderPaths final : public FolderPathSource {
@@ -123,12 +126,12 @@ bool IndexedCandidates::Parts(const std::string& path, const CatalogReader& read
   }
   parts->clear();
   for (size_t i = 0; i < blocks.size();) {
-    size_t j = i;
+    // Candidates a few blocks apart are read as one part: reading the blocks between costs
+    // less than starting another read, and their names simply fail the match.
+    size_t j = i + 1;
+    while (j < blocks.size() && blocks[j] - blocks[j - 1] <= kJoinedGap) ++j;
     uint32_t entries = 0;
-    do {
-      entries += index->BlockEntries(blocks[j]);
-      ++j;
-    } while (j < blocks.size() && blocks[j] == blocks[j - 1] + 1);
+    for (uint32_t b = blocks[i]; b <= blocks[j - 1]; ++b) entries += index->BlockEntries(b);
     CursorStart start;
     if (!index->BlockStart(blocks[i], entries, &start, &why)) {
       ++scannedForWant_;
