@@ -278,7 +278,7 @@ namespace {
 // The scans that stay fast without an index against the plain rule: --path matches each
 // entry's full path (the folder part is matched once per folder, and only its end joins
 // the name), a regular expression each name (it runs only on the names holding the text
-// it requires).
+// it requires), a wildcard pattern each name (likewise).
 TEST_F(IndexedFindTest, PathAndRegexScansMatchByThePlainRule) {
   std::mt19937 random(7);
   for (int tree = 0; tree < 12; ++tree) {
@@ -311,6 +311,13 @@ TEST_F(IndexedFindTest, PathAndRegexScansMatchByThePlainRule) {
         std::unique_ptr<NameMatcher> matcher = NewPatternMatcher(o.pattern);
         for (const std::string& p : all) {
           if (matcher->Matches(p)) expected += p + '\0';
+        }
+      } else if (q % 2 == 0) {
+        o.pattern = "*" + Piece(random, items) + "*" + (q % 4 == 0 ? "?" : "");
+        if (o.pattern.find_first_of("[") != std::string::npos) continue;
+        std::unique_ptr<NameMatcher> matcher = NewPatternMatcher(o.pattern);
+        for (const std::string& p : all) {
+          if (matcher->Matches(p.substr(p.rfind('/') + 1))) expected += p + '\0';
         }
       } else {
         o.regex = true;

@@ -93,23 +93,21 @@ class OrderedSink final : public OutputSink {
   std::string held_;
 };
 
-// The longest text a regular expression requires whose ASCII case folding is all the
-// case folding a caseless match does to it: 'k' and 's' have Unicode partners (the Kelvin
-// sign, the long s) that an ASCII comparison would miss, so they end the text. Empty
-// when nothing of two bytes or more is left.
-std::string RegexFilterText(const std::string& expression) {
+// The longest text of `runs` (what a pattern requires) that an ASCII comparison without
+// regard to case finds wherever a match holds it: 'k' and 's' have Unicode partners (the
+// Kelvin sign, the long s) that a caseless match takes and that comparison would miss, so
+// they end the text. Empty when nothing of two bytes or more is left.
+std::string FilterText(const std::vector<std::string>& runs) {
   std::string best;
-  for (const std::string& run : RegexRuns(expression)) {
+  for (const std::string& run : runs) {
     std::string piece;
     for (size_t i = 0; i <= run.size(); ++i) {
-      const char c = i < run.size()
-                         ? static_cast<char>(run[i] | (run[i] >= 'A' && run[i] <= 'Z' ? 0x20 : 0))
-                         : 'k';
-      if (c == 'k' || c == 's') {
+      const char c = i < run.size() ? run[i] : 'k';
+      if (c == 'k' || c == 'K' || c == 's' || c == 'S' || (c & 0x80) != 0) {
         if (piece.size() > best.size()) best = piece;
         piece.clear();
       } else {
-        piece.push_back(run[i]);
+        piece.push_back(c);
       }
     }
   }
@@ -205,9 +203,11 @@ class CatalogSearch {
       countNamesOnly_ = options.count && options.type == FindOptions::Type::Any && !options.size &&
                         !options.newer && !options.older;
     }
-    // A regular expression runs only on the names that hold the longest text it requires.
-    if (options.regex && encoding.empty() && !options.matchPath) {
-      const std::string filter = RegexFilterText(options.pattern);
+    // A regular expression or a wildcard pattern runs only on the names that hold the
+    // longest text it requires.
+    if (!scanner_ && !options.pattern.empty() && encoding.empty() && !options.matchPath) {
+      const std::string filter =
+          FilterText(options.regex ? RegexRuns(options.pattern) : PatternRuns(options.pattern));
       if (!filter.empty()) scanner_ = std::make_unique<SubstringScanner>(filter);
     }
     // A substring of the full path is looked for in each folder's path once; a name then
