@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/ledra_cli.h"
+#include "index/index_store.h"
 #include "platform/platform.h"
 #include "platform/temp_tree_testing.h"
 #include "query/tree_catalog_testing.h"
@@ -143,6 +144,34 @@ TEST_F(LedraIndexCommandTest, AnUnwritableIndexFolderFailsIndexButNotFind) {
   EXPECT_EQ(index.errors.find("ledra: cannot create the folder"), 0u) << index.errors;
   EXPECT_EQ(index.errors.find('\n'), index.errors.size() - 1) << "one line: " << index.errors;
   ExpectFindAsScan({"find", "alpha-1"});
+}
+
+TEST_F(LedraIndexCommandTest, WithoutTheVariableIndexesLiveInTheUsersCacheFolder) {
+  // Found, never made: nothing is written into the real home here.
+  SetVariable("LEDRA_INDEX_DIR", "");
+  std::string cache;
+  ASSERT_TRUE(platform_->UserCacheFolder(&cache));
+  std::string expected;
+#if defined(_WIN32)
+  ASSERT_TRUE(platform_->EnvironmentValue("LOCALAPPDATA", &expected));
+#else
+  std::string xdg;
+  if (platform_->EnvironmentValue("XDG_CACHE_HOME", &xdg) && !xdg.empty() && xdg[0] == '/') {
+    expected = xdg;
+  } else {
+    ASSERT_TRUE(platform_->EnvironmentValue("HOME", &expected));
+    expected = platform_->WithoutTrailingSeparator(expected) + "/.cache";
+  }
+#endif
+  EXPECT_EQ(cache, platform_->WithoutTrailingSeparator(expected));
+  IndexStore store(*platform_);
+  std::string why;
+  ASSERT_TRUE(store.Locate(&why)) << why;
+  const char sep = NativeSeparator();
+  EXPECT_EQ(store.folder(), cache + sep + "ledra" + sep + "index");
+  SetVariable("LEDRA_INDEX_DIR", tree_.Path("elsewhere") + sep);
+  ASSERT_TRUE(store.Locate(&why)) << why;
+  EXPECT_EQ(store.folder(), tree_.Path("elsewhere"));
 }
 
 }  // namespace
