@@ -178,6 +178,30 @@ TEST_F(IndexDamageTest, AReplacedCatalogueMakesItsIndexStale) {
   }
 }
 
+TEST_F(IndexDamageTest, ADamagedCatalogueIsReportedAsTheScanReportsIt) {
+  const std::string sound = Catalogue("alpha");
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  std::string wrongFolder = sound;
+  wrongFolder[wrongFolder.size() - 16] = '\x7F';  // the last entry's folder number
+  for (const Case& c : {Case{"cut short", sound.substr(0, sound.size() - 7)},
+                        Case{"the last entry in a folder never introduced", wrongFolder}}) {
+    fake_.AddFileWithContent(kCatalog, c.bytes);
+    for (const FindOptions& q : {Query("alpha_1"), Query("lph.*_20[0-9]", true)}) {
+      const std::string scan = Find(q, nullptr);
+      ASSERT_NE(scan.find("|P "), std::string::npos) << c.name << ": the scan reports it";
+      uint32_t narrowed = 0;
+      EXPECT_EQ(FindIndexed(q, 1000, &narrowed), scan) << c.name;
+      EXPECT_EQ(narrowed, 0u) << c.name << ": its index only says to scan it";
+      EXPECT_EQ(FindIndexed(q, 0, &narrowed), scan) << c.name;
+    }
+    OsError err;
+    fake_.Remove(IndexPath(), &err);
+  }
+}
+
 TEST_F(IndexDamageTest, AnUnwritableCacheFolderGivesOneNoticeAndTheScansResult) {
   for (int i = 0; i < 3; ++i) {
     fake_.AddFileWithContent("C:\\cats\\" + std::to_string(i) + ".kvl", Catalogue("alpha"));
