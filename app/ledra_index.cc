@@ -6,7 +6,6 @@
 #include "index/index_builder.h"
 #include "index/index_store.h"
 #include "platform/platform.h"
-#include "query/name_text.h"
 
 namespace ledra {
 
@@ -29,8 +28,6 @@ std::unique_ptr<CommandOptions> AddIndexOptions(CLI::App& command, const ReaderC
       ->excludes(status);
   return a;
 }
-
-std::string SizeText(uint64_t bytes) { return std::to_string(bytes); }
 
 int RunIndexCommand(CommandRun& run, CommandOptions& options) {
   IndexArguments& a = static_cast<IndexArguments&>(options);
@@ -55,16 +52,13 @@ int RunIndexCommand(CommandRun& run, CommandOptions& options) {
     files = {files[chosen]};
   }
   MessageSink& progress = run.context().errors;
-  size_t built = 0;
   bool unwritable = false;
   for (size_t i = 0; i < files.size(); ++i) {
     const CatalogFile& file = files[i];
     CatalogReader reader;
     ReadProblem problem;
     if (!reader.Open(platform, file.path, &problem)) {
-      if (a.status) {
-        run.out().Write("unreadable\t-\t" + file.path + "\n");
-      }
+      if (a.status) run.out().Write("unreadable\t-\t" + file.path + "\n");
       run.Error(file.path + ": " + problem.Text());
       continue;
     }
@@ -87,7 +81,7 @@ int RunIndexCommand(CommandRun& run, CommandOptions& options) {
     if (a.status) {
       const bool sized = state != IndexState::Missing;
       run.out().Write(std::string(IndexStateName(state)) + "\t" +
-                      (sized ? SizeText(bytes) : std::string("-")) + "\t" + file.path + "\n");
+                      (sized ? std::to_string(bytes) : std::string("-")) + "\t" + file.path + "\n");
       continue;
     }
     if (state == IndexState::Current || unwritable) continue;
@@ -102,9 +96,7 @@ int RunIndexCommand(CommandRun& run, CommandOptions& options) {
       // One failure says it for the folder: the next catalogue would fail alike.
       run.Error(what + ": " + err.text);
       unwritable = true;
-      continue;
     }
-    ++built;
   }
   if (progress.terminal()) progress.ClearStatus();
   return run.failed() ? kReaderError : kReaderFound;
