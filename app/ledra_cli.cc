@@ -22,13 +22,14 @@ extern const ReaderCommand kDupesCommand;
 extern const ReaderCommand kUniqueCommand;
 extern const ReaderCommand kExportCommand;
 extern const ReaderCommand kServeCommand;
+extern const ReaderCommand kIndexCommand;
 
 namespace {
 
 // Every subcommand, in the order `ledra --help` lists them.
 const ReaderCommand* const kCommands[] = {
     &kVolumesCommand, &kFindCommand,   &kListCommand,   &kDiskUsageCommand, &kDiffCommand,
-    &kDupesCommand,   &kUniqueCommand, &kExportCommand, &kServeCommand,
+    &kDupesCommand,   &kUniqueCommand, &kExportCommand, &kServeCommand,     &kIndexCommand,
 };
 
 // Levenshtein distance between two short words.

@@ -1,5 +1,9 @@
 // `ledra find`: the entries whose name matches, on every volume or on one.
 #include "app/ledra_command.h"
+#include "index/index_store.h"
+#include "index/indexed_candidates.h"
+#include "index/name_trigrams.h"
+#include "index/pattern_literals.h"
 #include "query/find_query.h"
 #include "query/sorted_results.h"
 
@@ -15,6 +19,7 @@ struct FindArguments : CommandOptions {
   std::string type, size, newer, older, sort;
   bool reverse = false;
   bool nul = false;
+  bool noIndex = false;
 };
 
 std::unique_ptr<CommandOptions> AddFindOptions(CLI::App& command, const ReaderContext& context) {
@@ -46,6 +51,7 @@ std::unique_ptr<CommandOptions> AddFindOptions(CLI::App& command, const ReaderCo
   command.add_flag("--count", f.count, "print only the number of matches");
   auto* nulFlag = command.add_flag("-0,--null", a->nul, "NUL-terminated full paths, for xargs -0");
   command.add_option("--threads", f.threads, "catalogues searched at once");
+  command.add_flag("--no-index", a->noIndex, "scan every catalogue, without the indexes");
   nulFlag->excludes("--json");
   nulFlag->excludes("--csv");
   return a;
@@ -86,11 +92,25 @@ int RunFindCommand(CommandRun& run, CommandOptions& options) {
   if (const std::string usage = ReadFilters(a); !usage.empty()) return run.Error(usage);
   std::vector<CatalogFile> files = run.Files();
   if (!a.volumes.empty() && !run.SelectVolumes(a.volumes, &files)) return kReaderError;
+  // The indexes narrow a query by the trigrams of the text it requires. Full paths and
+  // names decoded from a code page are not what the indexes hold: those queries scan.
+  const FindOptions& f = a.find;
+  std::vector<uint32_t> trigrams;
+  if (!a.noIndex && !f.matchPath && f.encoding.empty()) {
+    trigrams = RequiredTrigrams(f.regex ? RegexRuns(f.pattern) : PatternRuns(f.pattern));
+  }
+  IndexStore store(run.platform());
+  std::unique_ptr<IndexedCandidates> candidates;
+  std::string why;
+  if (!trigrams.empty() && store.Locate(&why)) {
+    candidates = std::make_unique<IndexedCandidates>(run.platform(), store, std::move(trigrams));
+  }
   const OutputSettings settings = run.Settings(a.nul);
   FindOutcome outcome;
   std::string error;
   if (a.sort.empty() && !a.reverse) {
-    if (!RunFind(run.platform(), files, a.find, settings, run.out(), &outcome, &error)) {
+    if (!RunFind(run.platform(), files, a.find, settings, run.out(), &outcome, &error,
+                 candidates.get())) {
       return run.Error(error);
     }
   } else {
@@ -104,12 +124,16 @@ int RunFindCommand(CommandRun& run, CommandOptions& options) {
     KeptResults kept(settings.exactBytes);
     OutputSettings keeping = settings;
     keeping.keep = &kept;
-    if (!RunFind(run.platform(), files, all, keeping, run.out(), &outcome, &error)) {
+    if (!RunFind(run.platform(), files, all, keeping, run.out(), &outcome, &error,
+                 candidates.get())) {
       return run.Error(error);
     }
     if (!a.find.count) kept.WriteSorted(order, a.reverse, a.find.limit, settings, run.out());
   }
   for (const std::string& n : outcome.notices) run.Notice(n);
+  if (candidates) {
+    for (const std::string& n : candidates->Notices()) run.Notice(n);
+  }
   for (const std::string& p : outcome.problems) run.Error(p);
   return run.Finish(outcome.matches > 0);
 }

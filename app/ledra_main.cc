@@ -11,6 +11,9 @@
 int main(int argc, char** argv) {
   ledra::MessageSink errors(std::cerr);
   std::unique_ptr<ledra::Platform> platform = ledra::NewRealPlatform(errors);
+  int columns = 0;
+  // Long work (`ledra index`) shows its progress on a terminal.
+  if (platform->ErrorStreamIsTerminal(&columns)) errors.SetTerminal(columns);
   std::unique_ptr<ledra::StandardOutput> standardOutput = platform->OpenStandardOutput();
   // A person reading results is shielded from names that hold terminal commands; a pipe
   // or a file gets the stored bytes.

@@ -6,6 +6,11 @@
 # `ledra diff` of two catalogues of 100,000 files that all bear one name in few folders.
 #
 #   bench/reader.sh [--runs N] [--entries M] [--pattern SUBSTRING] [--skip-build]
+#   bench/reader.sh --index [--catalogs N] [--per-catalog M] [--runs N] [--skip-build]
+#
+# With --index, instead: the indexes of `ledra index` over N catalogues (default 100) of M
+# entries (default 270,000: 27 million names) whose names and folders are those of /usr and
+# /root, against plocate over the same paths; see bench/index.sh.
 #
 # Environment: BENCH_DIR (default /tmp/ledra-bench) holds the catalogues and outputs;
 # BUILD_DIR (default <repo>/build-bench) the Release build.
@@ -30,6 +35,7 @@ while (($# > 0)); do
     --entries) [[ $# -ge 2 ]] || usage; ENTRIES=$2; shift 2 ;;
     --pattern) [[ $# -ge 2 ]] || usage; PATTERN=$2; shift 2 ;;
     --skip-build) SKIP_BUILD=1; shift ;;
+    --index) shift; exec "$(dirname "${BASH_SOURCE[0]}")/index.sh" "$@" ;;
     *) usage ;;
   esac
 done

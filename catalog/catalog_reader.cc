@@ -79,6 +79,67 @@ EntryCursor CatalogReader::StreamEntries(bool keepFolderNames, size_t bufferSize
                      file_.get(), bufferSize);
 }
 
+EntryCursor CatalogReader::StreamPart(const CursorStart& start, size_t bufferSize) const {
+  return EntryCursor(file_ != nullptr ? file_->Bytes() : bytes_, header_, file_.get(), bufferSize,
+                     start);
+}
+
+bool CatalogReader::ReadBytes(uint64_t offset, size_t n, std::string* out,
+                              ReadProblem* problem) const {
+  if (offset > size_ || n > size_ - offset) {
+    problem->offset = static_cast<size_t>(std::min<uint64_t>(offset, size_));
+    problem->what = "read past the end of the file";
+    return false;
+  }
+  out->resize(n);
+  return n == 0 || ReadAt(offset, n, &(*out)[0], problem);
+}
+
+bool CatalogReader::EntryAt(size_t offset, CatalogEntry* entry, std::string* name,
+                            ReadProblem* problem) const {
+  const size_t fixed = header_.WideEntries() ? 16 : 10;
+  // Names are short: one read nearly always holds the record and its NUL.
+  size_t want = fixed + 256;
+  while (true) {
+    const size_t n =
+        static_cast<size_t>(std::min<uint64_t>(want, size_ - std::min<uint64_t>(offset, size_)));
+    if (n < fixed + 1) {
+      problem->offset = offset;
+      problem->what = "entry record runs past the end of the file";
+      return false;
+    }
+    if (!ReadBytes(offset, n, name, problem)) return false;
+    const size_t nul = name->find('\0', fixed);
+    if (nul != std::string::npos) {
+      const unsigned char* p = reinterpret_cast<const unsigned char*>(name->data());
+      uint32_t bits;
+      std::memcpy(&bits, p, 4);
+      entry->modified = static_cast<int32_t>(bits);
+      if (header_.WideEntries()) {
+        uint64_t size;
+        std::memcpy(&size, p + 4, 8);
+        entry->size = static_cast<int64_t>(size);
+        std::memcpy(&entry->folderIndex, p + 12, 4);
+      } else {
+        std::memcpy(&bits, p + 4, 4);
+        entry->size = static_cast<int32_t>(bits);
+        entry->folderIndex = static_cast<uint32_t>(p[8] | (p[9] << 8));
+      }
+      name->erase(nul);
+      name->erase(0, fixed);
+      entry->name = *name;
+      entry->offset = offset;
+      return true;
+    }
+    if (n < want) {
+      problem->offset = offset + fixed;
+      problem->what = "entry name has no NUL before the end of the file";
+      return false;
+    }
+    want *= 4;
+  }
+}
+
 bool CatalogReader::Folder(uint32_t number, CatalogFolder* folder, ReadProblem* problem) const {
   *folder = CatalogFolder();
   // Folder 0's record follows its path; the others follow it one after another.

@@ -62,6 +62,17 @@ class CatalogReader {
   EntryCursor StreamEntries(bool keepFolderNames,
                             size_t bufferSize = EntryCursor::kStreamBuffer) const;
 
+  // A streamed cursor over part of the entry table (see CursorStart): for the entries an
+  // index names, each still checked as a whole walk checks it.
+  EntryCursor StreamPart(const CursorStart& start, size_t bufferSize) const;
+  // Reads the entry record at `offset` into *entry, its name into *name (which entry->name
+  // then points into). False with *problem filled when the record or its name does not lie
+  // within the file.
+  bool EntryAt(size_t offset, CatalogEntry* entry, std::string* name, ReadProblem* problem) const;
+  // Reads bytes [offset, offset + n) of the file into *out; false with *problem filled when
+  // they do not lie within it or cannot be read.
+  bool ReadBytes(uint64_t offset, size_t n, std::string* out, ReadProblem* problem) const;
+
   // Reads folder `number`'s subtree figures into *folder. False with *problem filled when
   // the record cannot be read or its figures mark the file as damaged (see
   // CheckFolderFigures). Keeps a block of records for the next call: one reader serves one

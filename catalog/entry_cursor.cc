@@ -37,6 +37,27 @@ EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header, bo
   Refill(lookahead_);
 }
 
+EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header,
+                         const MappedFile* file, size_t bufferSize, const CursorStart& start)
+    : EntryCursor(bytes, header, false) {
+  file_ = file;
+  part_ = true;
+  bufferSize_ = std::max<size_t>(bufferSize, 128);
+  buffer_ = std::unique_ptr<unsigned char[]>(new unsigned char[bufferSize_]);
+  lookahead_ = std::max<size_t>(bufferSize_ / 32, 32);
+  remaining_ = start.entries;
+  foldersMet_ = start.foldersMet;
+  lastFolder_ = start.lastFolder;
+  window_ = pos_ = end_ = buffer_.get();
+  if (start.offset < header.entryTableOffset + 4 || start.offset > fileSize_) {
+    windowOffset_ = std::min(start.offset, fileSize_);
+    Fail(start.offset, "entry record lies outside the entry table");
+    return;
+  }
+  windowOffset_ = start.offset;
+  Refill(lookahead_);
+}
+
 bool EntryCursor::Refill(size_t need) {
   const size_t kept = static_cast<size_t>(end_ - pos_);
   const size_t start = Offset(pos_);
@@ -93,6 +114,7 @@ bool EntryCursor::ReadLongName(const unsigned char* name, CatalogEntry* entry) {
 bool EntryCursor::Finish() {
   if (finished_ || failed()) return false;
   finished_ = true;
+  if (part_) return false;
   if (foldersMet_ + 1 != folderCount_) {
     return Fail(Offset(pos_), "the entry table introduces " + std::to_string(foldersMet_) +
                                   " folders below folder 0, the folder table holds " +

@@ -29,6 +29,16 @@ namespace ledra {
 
 class MappedFile;
 
+// Where a walk over part of an entry table begins: the offset of an entry record, the
+// number of entries from there on that the part holds, and what the entries before it
+// established (the folder entries met, the folder of the entry before).
+struct CursorStart {
+  size_t offset = 0;
+  uint32_t entries = 0;
+  uint32_t foldersMet = 0;
+  uint32_t lastFolder = 0;
+};
+
 class EntryCursor {
  public:
   // The buffer of a streamed cursor.
@@ -42,6 +52,11 @@ class EntryCursor {
   // entry's name is then valid only until the next call of Next.
   EntryCursor(std::string_view bytes, const CatalogHeader& header, bool keepFolderNames,
               const MappedFile* file, size_t bufferSize);
+  // Streams `start.entries` entries from `start` on, with every check of a whole walk that
+  // the entries of the part can make; the checks of the table's end are left out. Folder
+  // names are not kept: FolderPath and FolderName are not for a part.
+  EntryCursor(std::string_view bytes, const CatalogHeader& header, const MappedFile* file,
+              size_t bufferSize, const CursorStart& start);
 
   // Decodes the next entry into *entry. False at the end of the table or at the first
   // damage; ok() tells which.
@@ -176,6 +191,7 @@ class EntryCursor {
   uint32_t lastFolder_ = 0;  // entries come grouped by folder, in folder order
   bool wide_;
   bool keep_;
+  bool part_ = false;  // a part of the table: its end is not the table's
   bool finished_ = false;
   ReadProblem problem_;
   std::vector<uint32_t> parents_;  // of folder k at k - 1

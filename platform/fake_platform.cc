@@ -638,6 +638,51 @@ std::unique_ptr<File> FakePlatform::CreateForWriting(const std::string& path, Os
   return std::make_unique<OpenFile>(*this, absolute, true);
 }
 
+bool FakePlatform::FactsOf(const std::string& path, FileFacts* facts, OsError* err) {
+  const Node* node = Find(Resolve(path));
+  if (node == nullptr) {
+    *err = NotFound(path);
+    return false;
+  }
+  if (node->folder) {
+    *err = OsError();
+    err->notRegular = true;
+    err->text = "not a plain file";
+    return false;
+  }
+  facts->identity.volume = 1;
+  facts->identity.file = node->id;
+  facts->size = node->hasContent ? node->content.size() : node->size;
+  facts->modifiedNanoseconds = int64_t{node->modified} * 1000000000;
+  return true;
+}
+
+bool FakePlatform::MakeFolder(const std::string& path, OsError* err) {
+  const std::string absolute = Resolve(path);
+  if (const Node* node = Find(absolute)) {
+    if (node->folder) return true;
+    *err = Denied();
+    return false;
+  }
+  if (Fails(Op::Create, absolute) || Find(ParentOf(absolute)) == nullptr) {
+    *err = Find(ParentOf(absolute)) == nullptr ? NotFound(path) : Denied();
+    return false;
+  }
+  Make(absolute, true);
+  return true;
+}
+
+bool FakePlatform::EnvironmentValue(const std::string& name, std::string* value) {
+  auto it = environment.find(name);
+  if (it == environment.end()) return false;
+  *value = it->second;
+  return true;
+}
+
+bool FakePlatform::UserCacheFolder(std::string* folder) {
+  return EnvironmentValue("LOCALAPPDATA", folder) && !folder->empty();
+}
+
 PathKind FakePlatform::KindOf(const std::string& path, bool) {
   const Node* node = Find(Resolve(path));
   if (node == nullptr) return PathKind::Missing;

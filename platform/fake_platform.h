@@ -137,6 +137,13 @@ class FakePlatform : public Platform {
   bool ListFolder(const std::string& folder, std::vector<FolderName>* names) override;
   // The fake has no links: followLinks changes nothing.
   PathKind KindOf(const std::string& path, bool followLinks) override;
+  // The identity is the file's own number, its time the seconds of `modified`.
+  bool FactsOf(const std::string& path, FileFacts* facts, OsError* err) override;
+  bool MakeFolder(const std::string& path, OsError* err) override;
+  // From `environment`; the cache folder is LOCALAPPDATA's, as on Win32.
+  bool EnvironmentValue(const std::string& name, std::string* value) override;
+  bool UserCacheFolder(std::string* folder) override;
+  std::map<std::string, std::string> environment;
   std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override;
   std::unique_ptr<MappedFile> MapForReading(const std::string& path, OsError* err) override;
   std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) override;

@@ -39,6 +39,14 @@ struct FileIdentity {
   bool operator==(const FileIdentity& o) const { return volume == o.volume && file == o.file; }
 };
 
+// What the file system tells of a plain file by its name: enough to see that the file
+// named is no longer the one seen before (replaced by a rename, rewritten in place).
+struct FileFacts {
+  FileIdentity identity;
+  uint64_t size = 0;
+  int64_t modifiedNanoseconds = 0;  // last write, since 1970 UTC
+};
+
 // One item of a directory listing.
 struct DirItem {
   // As stored in a catalogue: on Win32 the name in the ANSI code page, where a character
@@ -248,6 +256,21 @@ class Platform {
   // What `path` names, a link taken for what it points to when `followLinks`. Missing too
   // when the system cannot tell (a folder on the way may not be searched).
   virtual PathKind KindOf(const std::string& path, bool followLinks) = 0;
+
+  // The facts of the plain file at `path`, a link followed. False with *err filled when it
+  // cannot be told (err->notFound when nothing is there, err->notRegular for a folder or a
+  // device).
+  virtual bool FactsOf(const std::string& path, FileFacts* facts, OsError* err) = 0;
+  // Creates the folder `path`, whose parent must exist. True too when a folder of that name
+  // is already there; false with *err filled otherwise.
+  virtual bool MakeFolder(const std::string& path, OsError* err) = 0;
+
+  // --- The user's environment ----------------------------------------------------------
+  // The value of the environment variable `name`; false when it is not set.
+  virtual bool EnvironmentValue(const std::string& name, std::string* value) = 0;
+  // The folder this user's programs keep caches in: on POSIX $XDG_CACHE_HOME when it is an
+  // absolute path, else $HOME/.cache; on Win32 %LOCALAPPDATA%. False when none is known.
+  virtual bool UserCacheFolder(std::string* folder) = 0;
 
   // --- Volumes -------------------------------------------------------------------------
   // Label and serial number of the volume at `root`; `devicePath` is the path the volume

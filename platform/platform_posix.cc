@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -730,6 +731,52 @@ class PosixPlatform final : public Platform {
   std::unique_ptr<NameDecoder> NewCodePageDecoder(const std::string& codePage,
                                                   std::string* error) override {
     return NewSystemCodePageDecoder(codePage, error);
+  }
+
+  bool FactsOf(const std::string& path, FileFacts* facts, OsError* err) override {
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) return FailWithErrno(err);
+    if (!S_ISREG(status.st_mode)) {
+      if (err != nullptr) {
+        *err = OsError();
+        err->notRegular = true;
+        err->text = "not a plain file";
+      }
+      return false;
+    }
+    facts->identity.volume = static_cast<uint64_t>(status.st_dev);
+    facts->identity.file = static_cast<uint64_t>(status.st_ino);
+    facts->size = static_cast<uint64_t>(status.st_size);
+    facts->modifiedNanoseconds =
+        static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    return true;
+  }
+
+  bool MakeFolder(const std::string& path, OsError* err) override {
+    if (mkdir(path.c_str(), 0777) == 0) return true;
+    const int code = errno;
+    struct stat status;
+    if (code == EEXIST && stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return true;
+    errno = code;
+    return FailWithErrno(err);
+  }
+
+  bool EnvironmentValue(const std::string& name, std::string* value) override {
+    const char* text = std::getenv(name.c_str());
+    if (text == nullptr) return false;
+    *value = text;
+    return true;
+  }
+
+  bool UserCacheFolder(std::string* folder) override {
+    std::string value;
+    if (EnvironmentValue("XDG_CACHE_HOME", &value) && !value.empty() && value[0] == '/') {
+      *folder = value;
+      return true;
+    }
+    if (!EnvironmentValue("HOME", &value) || value.empty()) return false;
+    *folder = WithoutTrailingSeparator(value) + "/.cache";
+    return true;
   }
 
   PathKind KindOf(const std::string& path, bool followLinks) override {

@@ -709,6 +709,73 @@ class Win32Platform : public Platform {
     return NewSystemCodePageDecoder(codePage, error);
   }
 
+  bool FactsOf(const std::string& path, FileFacts* facts, OsError* err) override {
+    std::wstring system;
+    if (!SystemFilePath(path, &system)) {
+      FillLastError(err);
+      return false;
+    }
+    const HANDLE handle =
+        CreateFileW(system.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      FillLastError(err);
+      return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    const DWORD type = GetFileType(handle);
+    if (!known) FillLastError(err);
+    CloseHandle(handle);
+    if (!known) return false;
+    if (type != FILE_TYPE_DISK || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return NotRegular(err);
+    }
+    facts->identity.volume = info.dwVolumeSerialNumber;
+    facts->identity.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    facts->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    // FILETIME counts 100 ns from 1601.
+    const uint64_t ticks = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                           info.ftLastWriteTime.dwLowDateTime;
+    facts->modifiedNanoseconds = (static_cast<int64_t>(ticks) - 116444736000000000LL) * 100;
+    return true;
+  }
+
+  bool MakeFolder(const std::string& path, OsError* err) override {
+    std::wstring system;
+    if (!SystemFilePath(path, &system)) {
+      FillLastError(err);
+      return false;
+    }
+    if (CreateDirectoryW(system.c_str(), nullptr) != 0) return true;
+    const DWORD code = GetLastError();
+    const DWORD attributes = GetFileAttributesW(system.c_str());
+    if (code == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return true;
+    }
+    FillError(code, err);
+    return false;
+  }
+
+  bool EnvironmentValue(const std::string& name, std::string* value) override {
+    const DWORD needed = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+    if (needed == 0) return false;
+    std::string text(needed, '\0');
+    const DWORD got = GetEnvironmentVariableA(name.c_str(), &text[0], needed);
+    if (got == 0 || got >= needed) return false;
+    text.resize(got);
+    *value = text;
+    return true;
+  }
+
+  bool UserCacheFolder(std::string* folder) override {
+    std::string value;
+    if (!EnvironmentValue("LOCALAPPDATA", &value) || value.empty()) return false;
+    *folder = WithoutTrailingSeparator(value);
+    return true;
+  }
+
   // Attributes name a link as itself; what it points to is what an open handle reaches.
   PathKind KindOf(const std::string& path, bool followLinks) override {
     const std::wstring wide = WidePath(path);

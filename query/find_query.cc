@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "catalog/catalog_reader.h"
+#include "index/pattern_literals.h"
 #include "platform/platform.h"
 #include "query/name_matcher.h"
 #include "query/name_text.h"
@@ -91,6 +92,27 @@ class OrderedSink final : public OutputSink {
   std::string header_;  // held until the turn, like the rows
   std::string held_;
 };
+
+// The longest text of `runs` (what a pattern requires) that an ASCII comparison without
+// regard to case finds wherever a match holds it: 'k' and 's' have Unicode partners (the
+// Kelvin sign, the long s) that a caseless match takes and that comparison would miss, so
+// they end the text. Empty when nothing of two bytes or more is left.
+std::string FilterText(const std::vector<std::string>& runs) {
+  std::string best;
+  for (const std::string& run : runs) {
+    std::string piece;
+    for (size_t i = 0; i <= run.size(); ++i) {
+      const char c = i < run.size() ? run[i] : 'k';
+      if (c == 'k' || c == 'K' || c == 's' || c == 'S' || (c & 0x80) != 0) {
+        if (piece.size() > best.size()) best = piece;
+        piece.clear();
+      } else {
+        piece.push_back(c);
+      }
+    }
+  }
+  return best.size() >= 2 ? best : std::string();
+}
 
 bool IsAsciiText(std::string_view text) {
   for (const char c : text) {
@@ -179,12 +201,13 @@ class CatalogSearch {
  public:
   CatalogSearch(Platform& platform, const FindOptions& options, const OutputSettings& settings,
                 const NameMatcher& matcher, const std::string& encoding,
-                std::atomic<uint64_t>& shown)
+                std::atomic<uint64_t>& shown, CandidateSource* candidates)
       : platform_(platform),
         options_(options),
         settings_(settings),
         matcher_(matcher.Clone()),
-        shown_(shown) {
+        shown_(shown),
+        candidates_(candidates) {
     std::string ignored;
     if (!encoding.empty()) decoder_ = platform.NewCodePageDecoder(encoding, &ignored);
     // A plain ASCII substring on raw names is searched across the whole table at once; the
@@ -196,9 +219,21 @@ class CatalogSearch {
       for (const std::string& variant : NonAsciiFoldingTo(substring)) {
         variants_.emplace_back(variant);
       }
+      scannerDecides_ = true;
       countNamesOnly_ = options.count && options.type == FindOptions::Type::Any && !options.size &&
                         !options.newer && !options.older;
     }
+    // A regular expression or a wildcard pattern runs only on the names that hold the
+    // longest text it requires.
+    if (!scanner_ && !options.pattern.empty() && encoding.empty() && !options.matchPath) {
+      const std::string filter =
+          FilterText(options.regex ? RegexRuns(options.pattern) : PatternRuns(options.pattern));
+      if (!filter.empty()) scanner_ = std::make_unique<SubstringScanner>(filter);
+    }
+    // A substring of the full path is looked for in each folder's path once; a name then
+    // needs only the end of that path before it.
+    pathSubstring_ = options.matchPath && !options.regex && !options.pattern.empty() &&
+                     IsSubstringPattern(options.pattern);
   }
 
   CatalogOutcome Run(const CatalogFile& file, OutputSink& sink) {
@@ -215,8 +250,54 @@ class CatalogSearch {
                        " catalogues hold no tables; passed over";
       return outcome;
     }
+    std::vector<CursorStart> parts;
+    std::unique_ptr<FolderPathSource> folderPaths;
+    if (candidates_ != nullptr && candidates_->Parts(file.path, reader, &parts, &folderPaths)) {
+      // The output waits until every part was read without a problem. A problem there
+      // (the file changed, an index record that points astray) is left to the scan, which
+      // then gives the same report as without an index.
+      HeldOutput held;
+      const uint64_t shownBefore = shown_;
+      folderPaths_ = folderPaths.get();
+      outcome = Walk(file, reader, held, &parts);
+      folderPaths_ = nullptr;
+      if (outcome.problem.empty()) {
+        held.PassTo(sink);
+        return outcome;
+      }
+      shown_ = shownBefore;  // with --limit, one thread alone counts
+    }
+    return Walk(file, reader, sink, nullptr);
+  }
+
+ private:
+  // Output held back: the rows and, apart, the header that heads them.
+  class HeldOutput final : public OutputSink {
+   public:
+    void Write(std::string_view bytes) override { rows_.append(bytes.data(), bytes.size()); }
+    void WriteHeader(std::string_view bytes) override {
+      header_.assign(bytes.data(), bytes.size());
+      headerOrder_ = rows_.size();
+    }
+    void PassTo(OutputSink& sink) const {
+      sink.Write(std::string_view(rows_).substr(0, headerOrder_));
+      if (!header_.empty()) sink.WriteHeader(header_);
+      if (headerOrder_ < rows_.size()) sink.Write(std::string_view(rows_).substr(headerOrder_));
+    }
+
+   private:
+    std::string rows_;
+    std::string header_;
+    size_t headerOrder_ = 0;  // of the header among the rows
+  };
+
+  // Searches the whole entry table, or only `parts` of it, writing to `sink`.
+  CatalogOutcome Walk(const CatalogFile& file, const CatalogReader& reader, OutputSink& sink,
+                      const std::vector<CursorStart>* parts) {
+    CatalogOutcome outcome;
+    const CatalogHeader& h = reader.header();
     const bool needPaths = !options_.count || options_.matchPath;
-    EntryCursor cursor = reader.StreamEntries(needPaths);
+    dirFolder_ = kNoFolder;
     const std::string prefix = h.PathPrefix();
     const char separator = h.Separator();
     const bool narrow = !h.WideEntries();
@@ -224,69 +305,107 @@ class CatalogSearch {
     std::string volume = h.displayName;
     if (decoder_) decoder_->Decode(h.displayName, &volume);
 
-    windowRefills_ = 0;
-    if (countNamesOnly_) {
-      outcome.matches = CountNames(cursor);
-      if (cursor.failed()) outcome.problem = file.path + ": " + cursor.problem().Text();
-      return outcome;
-    }
     // Set when a folder's figures mark the catalogue as damaged; the walk stops there.
     ReadProblem folderProblem;
-    // False once --limit results are shown (or at damage): the rest is not read.
-    auto visit = [&](const CatalogEntry& e) {
-      const bool folder = e.IsFolder();
-      if ((options_.type == FindOptions::Type::File && folder) ||
-          (options_.type == FindOptions::Type::Folder && !folder)) {
-        return true;
+    pathProblem_ = ReadProblem();
+    // Walks one cursor (the whole table, or one part of it); false once --limit results
+    // are shown or at damage: the rest is not read.
+    auto walk = [&](EntryCursor& cursor) {
+      windowRefills_ = kNoRefills;
+      if (countNamesOnly_) {
+        outcome.matches += CountNames(cursor);
+        return !cursor.failed();
       }
-      if ((options_.newer && e.modified <= *options_.newer) ||
-          (options_.older && e.modified >= *options_.older)) {
-        return true;
-      }
-      const bool clamped = narrow && !folder && e.size == kClampedSize;
-      double size = static_cast<double>(e.size);
-      int64_t files = 0;
-      if (folder && (options_.size || !options_.count)) {
-        CatalogFolder record;
-        if (!reader.Folder(e.FolderNumber(), &record, &folderProblem)) return false;
-        size = record.totalSize;
-        files = record.fileCount;
-      }
-      if (options_.size && !PassesSize(*options_.size, size, clamped)) return true;
-      std::string_view name = e.name;
-      bool nameValid = true;
-      if (decoder_) {
-        nameValid = decoder_->Decode(e.name, &decodedName_);
-        name = decodedName_;
-      }
-      if (options_.matchPath) {
-        BuildPath(prefix, separator, cursor, e, name);
-        if (!matcher_->Matches(PathToMatch(separator))) return true;
-      } else if (scanner_) {
-        if (!NameOccurs(cursor, e.name)) return true;
-      } else if (!matcher_->Matches(name)) {
-        return true;
-      }
-      ++outcome.matches;
-      if (options_.count) return true;
-      if (!options_.matchPath) BuildPath(prefix, separator, cursor, e, name);
-      const FoundEntry found{
-          file, h,       volume, e,     name,     nameValid && (decoder_ || IsValidUtf8(e.name)),
-          size, clamped, files,  path_, separator};
-      writer->Write(found);
-      return options_.limit == 0 || ++shown_ < options_.limit;
+      auto visit = [&](const CatalogEntry& e) {
+        const bool folder = e.IsFolder();
+        if ((options_.type == FindOptions::Type::File && folder) ||
+            (options_.type == FindOptions::Type::Folder && !folder)) {
+          return true;
+        }
+        if ((options_.newer && e.modified <= *options_.newer) ||
+            (options_.older && e.modified >= *options_.older)) {
+          return true;
+        }
+        const bool clamped = narrow && !folder && e.size == kClampedSize;
+        double size = static_cast<double>(e.size);
+        int64_t files = 0;
+        if (folder && (options_.size || !options_.count)) {
+          CatalogFolder record;
+          if (!reader.Folder(e.FolderNumber(), &record, &folderProblem)) return false;
+          size = record.totalSize;
+          files = record.fileCount;
+        }
+        if (options_.size && !PassesSize(*options_.size, size, clamped)) return true;
+        std::string_view name = e.name;
+        bool nameValid = true;
+        if (decoder_) {
+          nameValid = decoder_->Decode(e.name, &decodedName_);
+          name = decodedName_;
+        }
+        bool pathBuilt = false;
+        if (options_.matchPath) {
+          if (!EnterFolder(prefix, separator, cursor, e.folderIndex)) return false;
+          // The tail test needs '/' between folders, as --path patterns are written.
+          if (pathSubstring_ && separator == '/') {
+            if (!dirHit_) {
+              joined_.assign(dirTail_);
+              joined_.append(name.data(), name.size());
+              if (!matcher_->Matches(joined_)) return true;
+            }
+          } else {
+            BuildPath(name);
+            pathBuilt = true;
+            if (!matcher_->Matches(PathToMatch(separator))) return true;
+          }
+        } else if (scanner_) {
+          if (!NameOccurs(cursor, e.name)) return true;
+          if (!scannerDecides_ && !matcher_->Matches(name)) return true;
+        } else if (!matcher_->Matches(name)) {
+          return true;
+        }
+        ++outcome.matches;
+        if (options_.count) return true;
+        if (!pathBuilt) {
+          if (!EnterFolder(prefix, separator, cursor, e.folderIndex)) return false;
+          BuildPath(name);
+        }
+        const FoundEntry found{
+            file, h,       volume, e,     name,     nameValid && (decoder_ || IsValidUtf8(e.name)),
+            size, clamped, files,  path_, separator};
+        writer->Write(found);
+        return options_.limit == 0 || ++shown_ < options_.limit;
+      };
+      return cursor.ForEach(visit) && !cursor.failed();
     };
-    cursor.ForEach(visit);
-    writer->Finish();
+    const EntryCursor* last = nullptr;
+    std::unique_ptr<EntryCursor> cursor;
+    if (parts == nullptr) {
+      cursor = std::make_unique<EntryCursor>(reader.StreamEntries(needPaths));
+      walk(*cursor);
+      last = cursor.get();
+    } else {
+      for (const CursorStart& part : *parts) {
+        cursor = std::make_unique<EntryCursor>(reader.StreamPart(part, kPartBuffer));
+        last = cursor.get();
+        if (!walk(*cursor)) break;
+      }
+    }
+    if (!countNamesOnly_) writer->Finish();
     if (!folderProblem.what.empty()) {
       outcome.problem = file.path + ": " + folderProblem.Text();
-    } else if (cursor.failed()) {
-      outcome.problem = file.path + ": " + cursor.problem().Text();
+    } else if (!pathProblem_.what.empty()) {
+      outcome.problem = file.path + ": " + pathProblem_.Text();
+    } else if (last != nullptr && last->failed()) {
+      outcome.problem = file.path + ": " + last->problem().Text();
     }
     return outcome;
   }
 
- private:
+  static constexpr uint32_t kNoFolder = UINT32_MAX;
+  static constexpr uint64_t kNoRefills = UINT64_MAX;
+  // A part of a table an index names is a few blocks of names: a small buffer holds it.
+  static constexpr size_t kPartBuffer = 4096;
+
   // Whether the scanner finds the pattern in `name`, which the cursor just gave. The
   // scanner searches the cursor's window, afresh each time the cursor reads on.
   bool NameOccurs(const EntryCursor& cursor, std::string_view name) {
@@ -317,6 +436,36 @@ class CatalogSearch {
     return matches;
   }
 
+  // Makes `dir_` the path of folder `number` with a separator after it; entries come
+  // grouped by folder, so each folder's path is made once. False with pathProblem_ when
+  // the folder cannot be named.
+  bool EnterFolder(const std::string& prefix, char separator, const EntryCursor& cursor,
+                   uint32_t number) {
+    if (number == dirFolder_) return true;
+    raw_.assign(prefix);
+    if (folderPaths_ != nullptr) {
+      if (!folderPaths_->AppendFolderPath(number, separator, &raw_, &pathProblem_)) return false;
+    } else {
+      cursor.AppendFolderPath(number, separator, &raw_);
+    }
+    if (decoder_) {
+      decoder_->Decode(raw_, &dir_);
+    } else {
+      dir_.swap(raw_);
+    }
+    dir_.push_back(separator);
+    dirFolder_ = number;
+    if (pathSubstring_) {
+      dirHit_ = matcher_->Matches(dir_);
+      // An occurrence that ends in the name starts within the pattern's length in
+      // characters before it, four bytes at most each; the tail starts on a character.
+      size_t from = dir_.size() - std::min(dir_.size(), 4 * options_.pattern.size());
+      while (from > 0 && (static_cast<unsigned char>(dir_[from]) & 0xC0) == 0x80) --from;
+      dirTail_.assign(dir_, from, std::string::npos);
+    }
+    return true;
+  }
+
   // The path as --path patterns see it: folders are separated by '/' on catalogues of both
   // platforms, since '\\' in a pattern makes wildcard characters plain.
   std::string_view PathToMatch(char separator) {
@@ -328,16 +477,8 @@ class CatalogSearch {
     return slashed_;
   }
 
-  void BuildPath(const std::string& prefix, char separator, const EntryCursor& cursor,
-                 const CatalogEntry& e, std::string_view name) {
-    raw_.assign(prefix);
-    cursor.AppendFolderPath(e.folderIndex, separator, &raw_);
-    if (decoder_) {
-      decoder_->Decode(raw_, &path_);
-    } else {
-      path_.swap(raw_);
-    }
-    path_.push_back(separator);
+  void BuildPath(std::string_view name) {
+    path_.assign(dir_);
     path_.append(name.data(), name.size());
   }
 
@@ -348,12 +489,22 @@ class CatalogSearch {
   std::unique_ptr<NameDecoder> decoder_;
   std::unique_ptr<SubstringScanner> scanner_;
   std::vector<SubstringScanner> variants_;  // characters beyond ASCII folding into the pattern
+  bool scannerDecides_ = false;             // a substring: else the scanner only passes over names
   bool countNamesOnly_ = false;
+  bool pathSubstring_ = false;
   std::string_view window_;  // of the cursor, as the scanner last saw it
-  uint64_t windowRefills_ = 0;
+  uint64_t windowRefills_ = kNoRefills;
   std::atomic<uint64_t>& shown_;
+  CandidateSource* candidates_;
+  FolderPathSource* folderPaths_ = nullptr;  // of the catalogue at hand, when narrowed
+  ReadProblem pathProblem_;
   std::string decodedName_;
   std::string raw_;
+  uint32_t dirFolder_ = kNoFolder;  // whose path dir_ holds
+  std::string dir_;
+  bool dirHit_ = false;  // the pattern occurs in dir_
+  std::string dirTail_;
+  std::string joined_;
   std::string path_;
   std::string slashed_;
 };
@@ -404,7 +555,7 @@ bool ParseSizeFilter(const std::string& text, SizeFilter* filter) {
 
 bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const FindOptions& options,
              const OutputSettings& settings, OutputSink& out, FindOutcome* outcome,
-             std::string* error) {
+             std::string* error, CandidateSource* candidates) {
   std::unique_ptr<NameMatcher> matcher =
       options.regex ? NewRegexMatcher(options.pattern, error) : NewPatternMatcher(options.pattern);
   if (matcher == nullptr) return false;
@@ -417,7 +568,8 @@ bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const Fi
   std::atomic<size_t> next{0};
   OutputOrder order;
   auto work = [&] {
-    CatalogSearch search(platform, options, settings, *matcher, options.encoding, shown);
+    CatalogSearch search(platform, options, settings, *matcher, options.encoding, shown,
+                         candidates);
     // Once --limit results are shown, no further catalogue is read.
     auto wanted = [&] { return options.limit == 0 || shown < options.limit; };
     for (size_t i = next++; i < files.size() && wanted(); i = next++) {

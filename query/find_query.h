@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "index/candidate_source.h"
 #include "query/catalog_selection.h"
 #include "query/entry_output.h"
 
@@ -51,10 +52,12 @@ struct FindOutcome {
 
 // Searches `files` (all assumed wanted) and writes the results to `out` in `settings`'s
 // format (--count: one number). False with *error when the options cannot be used (a bad
-// regular expression, an unknown encoding).
+// regular expression, an unknown encoding). With `candidates`, a catalogue is read only
+// in the parts it names (see CandidateSource); results, order, problems and counts are
+// those of the full scan.
 bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const FindOptions& options,
              const OutputSettings& settings, OutputSink& out, FindOutcome* outcome,
-             std::string* error);
+             std::string* error, CandidateSource* candidates = nullptr);
 
 }  // namespace ledra
 

@@ -1,0 +1,165 @@
+#include "index/index_builder.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "catalog/catalog_reader.h"
+#include "index/name_trigrams.h"
+
+namespace ledra {
+
+namespace {
+
+std::string ScanOnlyIndex(const CatalogIdentity& identity) {
+  IndexHeader header;
+  header.flags = kScanOnlyFlag;
+  header.catalog = identity;
+  header.fileSize = EncodeIndexHeader(header).size();
+  return EncodeIndexHeader(header);
+}
+
+void PutVarint(std::string* out, uint32_t v) {
+  while (v >= 0x80) {
+    out->push_back(static_cast<char>(v | 0x80));
+    v >>= 7;
+  }
+  out->push_back(static_cast<char>(v));
+}
+
+// Groups (trigram, block) pairs by trigram, blocks rising within each: counting by
+// trigram over the whole trigram space pays once the pairs outnumber it.
+void SortPairs(std::vector<uint64_t>* pairs) {
+  if (pairs->size() < kTrigramSpace / 2) {
+    std::sort(pairs->begin(), pairs->end());
+    return;
+  }
+  std::vector<uint32_t> start(kTrigramSpace + 1, 0);
+  for (uint64_t p : *pairs) ++start[(p >> 32) + 1];
+  for (uint32_t t = 0; t < kTrigramSpace; ++t) start[t + 1] += start[t];
+  std::vector<uint64_t> sorted(pairs->size());
+  // The pairs come in block order, so each trigram's blocks stay rising.
+  for (uint64_t p : *pairs) sorted[start[p >> 32]++] = p;
+  pairs->swap(sorted);
+}
+
+}  // namespace
+
+std::string BuildIndex(const CatalogReader& reader, const CatalogIdentity& identity) {
+  const CatalogHeader& h = reader.header();
+  if (!h.HasTables() || identity.path.size() > kMaxIndexedPath) return ScanOnlyIndex(identity);
+  IndexHeader header;
+  header.catalog = identity;
+  header.entryCount = h.entryCount;
+  header.folderCount = h.folderCount;
+
+  std::string blocks;
+  std::vector<uint64_t> folderOffsets(h.folderCount > 0 ? h.folderCount - 1 : 0, 0);
+  std::vector<uint64_t> pairs;  // trigram << 32 | block
+  std::vector<uint32_t> blockTrigrams;
+  std::string folded;
+  uint32_t ordinal = 0;
+  uint32_t block = 0;
+  uint32_t previousFolder = 0;
+  auto closeBlock = [&] {
+    std::sort(blockTrigrams.begin(), blockTrigrams.end());
+    blockTrigrams.erase(std::unique(blockTrigrams.begin(), blockTrigrams.end()),
+                        blockTrigrams.end());
+    for (uint32_t t : blockTrigrams) pairs.push_back(uint64_t{t} << 32 | block);
+    blockTrigrams.clear();
+    ++block;
+  };
+  EntryCursor cursor = reader.StreamEntries(false);
+  cursor.ForEach([&](const CatalogEntry& e) {
+    if (ordinal % kBlockEntries == 0) {
+      if (ordinal != 0) closeBlock();
+      std::string record;
+      PutU64(&record, e.offset);
+      PutU32(&record, cursor.FoldersMet() - (e.IsFolder() ? 1 : 0));
+      PutU32(&record, previousFolder);
+      PutU32(&record, RecordCheck(record, block));
+      blocks += record;
+    }
+    if (e.IsFolder()) folderOffsets[e.FolderNumber() - 1] = e.offset;
+    previousFolder = e.folderIndex;
+    FoldNameForIndex(e.name, &folded);
+    AppendNameTrigrams(folded, &blockTrigrams);
+    ++ordinal;
+    return true;
+  });
+  if (!cursor.ok()) return ScanOnlyIndex(identity);
+  // The scan reads folder figures as it shows folders: damage there is the scan's to find.
+  std::vector<CatalogFolder> figures;
+  ReadProblem problem;
+  if (!reader.Folders(&figures, &problem)) return ScanOnlyIndex(identity);
+  if (ordinal != 0) closeBlock();
+  header.blockCount = block;
+
+  std::string folders;
+  for (size_t k = 0; k < folderOffsets.size(); ++k) {
+    std::string record;
+    PutU64(&record, folderOffsets[k]);
+    PutU32(&record, RecordCheck(record, k + 1));
+    folders += record;
+  }
+
+  SortPairs(&pairs);
+  // Postings and the directory.
+  uint32_t trigramCount = 0;
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    if (i == 0 || (pairs[i] >> 32) != (pairs[i - 1] >> 32)) ++trigramCount;
+  }
+  uint32_t slotCount = trigramCount == 0 ? 0 : 8;
+  while (slotCount != 0 && slotCount < 2 * uint64_t{trigramCount}) slotCount *= 2;
+  struct Slot {
+    uint32_t trigramPlusOne = 0, blockCount = 0;
+    uint64_t offset = 0;
+    uint32_t bytes = 0;
+  };
+  std::vector<Slot> slots(slotCount);
+  std::string postings;
+  for (size_t i = 0; i < pairs.size();) {
+    const uint32_t trigram = static_cast<uint32_t>(pairs[i] >> 32);
+    const size_t begin = postings.size();
+    int64_t previous = -1;
+    size_t j = i;
+    for (; j < pairs.size() && (pairs[j] >> 32) == trigram; ++j) {
+      const uint32_t b = static_cast<uint32_t>(pairs[j]);
+      PutVarint(&postings, static_cast<uint32_t>(b - previous - 1));
+      previous = b;
+    }
+    PutU32(&postings, RecordCheck(std::string_view(postings).substr(begin), trigram));
+    uint32_t s = FirstSlot(trigram, slotCount);
+    while (slots[s].trigramPlusOne != 0) s = (s + 1) & (slotCount - 1);
+    slots[s] = Slot{trigram + 1, static_cast<uint32_t>(j - i), begin,
+                    static_cast<uint32_t>(postings.size() - begin)};
+    i = j;
+  }
+  std::string directory;
+  directory.reserve(size_t{slotCount} * kSlotBytes);
+  for (uint32_t s = 0; s < slotCount; ++s) {
+    std::string record;
+    PutU32(&record, slots[s].trigramPlusOne);
+    PutU32(&record, slots[s].blockCount);
+    PutU64(&record, slots[s].offset);
+    PutU32(&record, slots[s].bytes);
+    PutU32(&record, RecordCheck(record, s));
+    directory += record;
+  }
+  header.slotCount = slotCount;
+  header.trigramCount = trigramCount;
+  const size_t headerBytes = EncodeIndexHeader(header).size();
+  header.blocksOffset = headerBytes;
+  header.foldersOffset = header.blocksOffset + blocks.size();
+  header.directoryOffset = header.foldersOffset + folders.size();
+  header.postingsOffset = header.directoryOffset + directory.size();
+  header.fileSize = header.postingsOffset + postings.size();
+  std::string out = EncodeIndexHeader(header);
+  out.reserve(header.fileSize);
+  out += blocks;
+  out += folders;
+  out += directory;
+  out += postings;
+  return out;
+}
+
+}  // namespace ledra
