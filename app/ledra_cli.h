@@ -31,7 +31,7 @@ struct ReaderContext {
   // The process's standard output itself, for lines that must show at once (the address
   // `serve` prints before it starts answering); null where output is collected (tests).
   StandardOutput* standardOutput = nullptr;
-  bool terminal = false;                   // `out` is shown on a terminal
+  bool terminal = false;  // `out` is shown on a terminal
 
   // Writes `line` to `errors` as one line after "ledra: ", its control characters escaped:
   // the lines name catalogue files and folders, whose names come from the disk.

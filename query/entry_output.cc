@@ -6,8 +6,8 @@
 #include <mutex>
 
 #include "catalog/format.h"
-#include "platform/volume_serial.h"
 #include "platform/local_time.h"
+#include "platform/volume_serial.h"
 #include "query/name_text.h"
 
 namespace ledra {
