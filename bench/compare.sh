@@ -94,7 +94,7 @@ for ((k = 1; k <= appends; k++)); do
   read -r seconds kb <"$dir/time.txt"
   [ -n "$first" ] || first=$seconds
   printf '  volume %2d: %8s s %10s KB peak  (%s x the first)\n' "$k" "$seconds" "$kb" \
-    "$(awk -v a="$seconds" -v b="$first" 'BEGIN { printf "%.2f", b > 0 ? a / b : 0 }')" >>"$report"
+    "$(awk -v a="$seconds" -v b="$first" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }')" >>"$report"
   rm -f "$dir/Copy$k.kvl"
 done
 rm -f "$dir/series.sqlite"

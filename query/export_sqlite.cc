@@ -127,11 +127,7 @@ std::unique_ptr<SqliteExport> SqliteExport::Open(const std::string& path, bool e
     if (!out->Exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;", error)) return nullptr;
     return out;
   }
-  // The indexes of a large database outgrow SQLite's default cache, and every row added
-  // then costs a read from disk: a larger cache keeps appending as fast as a first volume.
   sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-  std::string ignored;
-  out->Exec("PRAGMA cache_size=-262144;", &ignored);
   if (!out->Exec("SELECT count(*) FROM sqlite_master;", error)) {
     *error = "'" + path + "' is not a SQLite database (" + *error + ")";
     return nullptr;
