@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # `ledra serve` under search-as-you-type load: ten catalogues of a million entries each
 # (bench/make_catalogs, as bench/reader.sh makes them), one server on loopback, then
-# bench/serve_load.py with 1 client and with 50 at once. Each request scans the catalogues
-# as `ledra find --limit` does (no index).
+# bench/serve_load.py with 1 client and with 50 at once: first with no index (each request
+# scans the catalogues as `ledra find --limit` does), then with the catalogues indexed by
+# `ledra index` into a folder of the benchmark's own (LEDRA_INDEX_DIR).
 #
 #   bench/serve_load.sh [--entries N] [--words K] [--skip-build]
 #
@@ -38,18 +39,30 @@ fi
 # Warm the page cache, as a server that has run for a while has it.
 cat "$data"/cats/*.kvl >/dev/null
 
-"$BUILD_DIR/ledra" serve --in "$data/cats" --listen 127.0.0.1:0 >"$data/serve.txt" 2>&1 &
-server=$!
-trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null' EXIT
-url=
-for _ in $(seq 50); do
-  url=$(grep -o 'http://[^ ]*' "$data/serve.txt" || true)
-  [[ -n $url ]] && break
-  sleep 0.1
-done
-[[ -n $url ]] || { echo "ledra serve did not start: $(cat "$data/serve.txt")" >&2; exit 1; }
-echo "ledra serve at $url over $(ls "$data/cats" | wc -l) catalogues of $ENTRIES entries" \
-  "on $(nproc) processors (no index: every request scans)"
-for clients in 1 50; do
-  python3 "$REPO/bench/serve_load.py" "$url" "$server" "$clients" "$WORDS"
-done
+# serve_round LABEL: one server, then 1 and 50 clients against it.
+serve_round() {
+  "$BUILD_DIR/ledra" serve --in "$data/cats" --listen 127.0.0.1:0 >"$data/serve.txt" 2>&1 &
+  server=$!
+  url=
+  for _ in $(seq 50); do
+    url=$(grep -o 'http://[^ ]*' "$data/serve.txt" || true)
+    [[ -n $url ]] && break
+    sleep 0.1
+  done
+  [[ -n $url ]] || { echo "ledra serve did not start: $(cat "$data/serve.txt")" >&2; exit 1; }
+  echo "ledra serve at $url over $(ls "$data/cats" | wc -l) catalogues of $ENTRIES entries" \
+    "on $(nproc) processors ($1), load $(cut -d' ' -f1-3 /proc/loadavg)"
+  for clients in 1 50; do
+    python3 "$REPO/bench/serve_load.py" "$url" "$server" "$clients" "$WORDS"
+  done
+  kill "$server" 2>/dev/null
+  wait "$server" 2>/dev/null || true
+}
+trap 'kill "${server:-}" 2>/dev/null' EXIT
+
+export LEDRA_INDEX_DIR=$data/no-index  # empty: every request scans
+mkdir -p "$LEDRA_INDEX_DIR"
+serve_round "no index: every request scans"
+export LEDRA_INDEX_DIR=$data/index
+"$BUILD_DIR/ledra" index --in "$data/cats" >/dev/null
+serve_round "indexed by ledra index"
