@@ -386,7 +386,9 @@ TEST_F(EndToEndWineTwoVolumesTest, AliasTakesOverAnotherVolumesCatalogue) {
   const std::string earlier = GiveComment(cats.Path("Old.kvl"), "x");
 
   const e2e::RunResult r = Run(cats, "#DEV E:\\,Old\n");
-  EXPECT_EQ(r.err, "");
+  // The takeover is told, with both volumes named.
+  EXPECT_EQ(r.err.rfind("LedraCmd: the alias 'Old' passes from the volume 'DATA' (", 0), 0u)
+      << r.err;
   EXPECT_EQ(NamesIn(cats.root()), (Names{"Old.kvl", "Old.kvl.bak", "params.txt"}));
   EXPECT_EQ(ReadBytes(cats.Path("Old.kvl.bak")), earlier);
   CatalogContents c;

@@ -72,7 +72,7 @@ TEST(LedraWineTest, ReadsACatalogueWrittenOnLinux) {
       "{\"volume\":\"Linux\",\"catalog\":\"Linux.kvl\",\"path\":\"/tmp/fx/tree/Photos/sea.jpg\","
       "\"name\":\"sea.jpg\",\"type\":\"file\",\"size\":5000,\"size_clamped\":false,"
       "\"files\":null,\"modified\":\"2024-05-02T09:30:00Z\",\"modified_epoch\":1714642200,"
-      "\"name_bytes\":null}\n");
+      "\"name_bytes\":null,\"serial\":\"166E-5996\",\"parent\":1,\"folder\":null}\n");
 }
 
 TEST(LedraWineTest, ReadsACatalogueOfThisBuildAndLeavesItReplaceable) {
@@ -120,7 +120,7 @@ TEST(LedraWineTest, ConvertsNamesFromTheGivenCodePage) {
            name + "\",\"type\":\"file\",\"size\":" + std::to_string(size) +
            ",\"size_clamped\":false,\"files\":null,\"modified\":\"1970-01-01T00:00:00Z\","
            "\"modified_epoch\":0,\"name_bytes\":" +
-           nameBytes + "}\n";
+           nameBytes + ",\"serial\":\"1234-ABCD\",\"parent\":0,\"folder\":null}\n";
   };
   // Patterns are UTF-8 and match the converted names.
   ReaderRun run =

@@ -277,7 +277,8 @@ bool BuildApiCall(const std::string& endpoint, const ApiParameters& parameters, 
   Values v;
   for (const auto& [name, value] : parameters) {
     const auto& known = rule->second.parameters;
-    if (std::none_of(known.begin(), known.end(), [&](const char* k) { return name == k; })) {
+    const std::string& given = name;  // a lambda may not capture a structured binding in C++17
+    if (std::none_of(known.begin(), known.end(), [&](const char* k) { return given == k; })) {
       *error = "unknown parameter for /api/" + endpoint + ": " + name.substr(0, 64);
       return false;
     }
