@@ -157,12 +157,16 @@ void WebServer::Impl::Setup() {
   }
   server.set_default_headers(headers);
   server.set_payload_max_length(4096);
+  // Answers are written in pieces (headers, then the body): without this, the peer's
+  // delayed acknowledgement holds each small answer back by some 40 ms.
+  server.set_tcp_nodelay(true);
   server.set_read_timeout(limits.socketSeconds, 0);
   server.set_write_timeout(limits.socketSeconds, 0);
-  // A kept-alive connection holds its thread: a few requests each, then the client joins
-  // the queue again, so that a few busy clients cannot keep the others waiting.
+  // A kept-alive connection would hold its thread for its next request: one request each,
+  // then the client joins the queue again, so that busy clients take turns in order
+  // (measured: at 50 clients, p95 101 ms against 305 ms with 4 requests a connection).
   server.set_keep_alive_timeout(1);
-  server.set_keep_alive_max_count(4);
+  server.set_keep_alive_max_count(1);
   server.set_pre_routing_handler(
       [this](const httplib::Request& req, httplib::Response& res) { return Admit(req, res); });
   server.Get(R"(/api/([a-z]+))",
