@@ -6,6 +6,7 @@
 
 #include "cataloguing/cataloger.h"
 #include "platform/byte_text.h"
+#include "platform/path_text.h"
 #include "platform/text_lines.h"
 
 namespace ledra {
@@ -193,12 +194,9 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
   }
 
   OsError err;
-  const size_t nameStart = fullPath.size() > workingFolder.size() &&
-                                   fullPath.compare(0, workingFolder.size(), workingFolder) == 0
-                               ? workingFolder.size()
-                               : 0;
-  std::string fileName = fullPath.substr(nameStart);
-  if (!fileName.empty() && fileName[0] == platform.Separator()) fileName.erase(0, 1);
+  // The name after the folder's, as FolderOfFile cut it.
+  const size_t cut = LastSeparator(fullPath, platform.Separator(), platform.LeadBytes());
+  const std::string fileName = cut == std::string::npos ? fullPath : fullPath.substr(cut + 1);
   TextLineReader lines(platform.OpenParameterFile(fileName, &err));
   // A folder opens as a file on POSIX and only fails when read: the first piece is read
   // now, so that it is refused like a file that cannot be opened.

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@ namespace ledra {
 namespace {
 
 namespace fs = std::filesystem;
+using e2e::Lines;
 using e2e::LoadCatalog;
 using e2e::MatchesTree;
 using e2e::NamesIn;
@@ -27,13 +27,6 @@ using e2e::ReadBytes;
 using e2e::WriteWholeFile;
 
 using Names = std::vector<std::string>;
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;

@@ -68,6 +68,14 @@ inline std::string ReadBytes(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The lines of `text`, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 // The names in a folder, sorted, hidden ones included.
 inline std::vector<std::string> NamesIn(const std::string& folder) {
   std::vector<std::string> names;

@@ -25,17 +25,6 @@ using e2e::ReadBytes;
 using e2e::WriteWholeFile;
 using Names = std::vector<std::string>;
 
-std::vector<std::string> LinesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 // The mirror of `source` at `target`, unmounted when the test ends however it ends.
 class FaultMirror {
  public:
@@ -104,7 +93,7 @@ TEST_F(ReadErrorsTest, ListingAndStatusErrorsAreToldAndTheDeviceFails) {
   const e2e::ProcessResult p = e2e::RunLedraCmd(cats + "/params.txt");
   EXPECT_EQ(p.status, 5);
   // One line an error, in the order the folders were listed, then the summary.
-  std::vector<std::string> lines = LinesOf(p.err);
+  std::vector<std::string> lines = e2e::Lines(p.err);
   ASSERT_EQ(lines.size(), 4u) << p.err;
   EXPECT_EQ(lines.back(), "LedraCmd: the catalogue of '" + disk +
                               "' was stored without what could not be read (3 read errors)");

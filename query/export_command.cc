@@ -72,6 +72,12 @@ bool ExportToSink(Platform& platform, const CatalogFile& file, const ExportOptio
   return true;
 }
 
+// The volume's row for the database's `volumes` table: the fields of `ledra volumes`.
+Record VolumeRowOf(const CatalogFile& file, const CatalogContents& t) {
+  return VolumeRecord(file, t.header, t.folders.empty() ? 0 : t.folders[0].fileCount,
+                      t.folders.empty() ? 0.0 : t.folders[0].totalSize);
+}
+
 // A name of this export's own beside `output`: the export is written there, created
 // exclusively (nothing planted under the name is followed), and takes its name only once it
 // is whole, so that a killed or failed export never leaves a shorter file that parses.
@@ -139,18 +145,15 @@ bool ExportSqlite(Platform& platform, const CatalogFile& file, const ExportOptio
       return false;
     }
   }
-  std::unique_ptr<SqliteExport> db = SqliteExport::Open(target, existing, error);
-  const CatalogContents& t = loaded.tables;
-  const Record volume = VolumeRecord(file, t.header, t.folders.empty() ? 0 : t.folders[0].fileCount,
-                                     t.folders.empty() ? 0.0 : t.folders[0].totalSize);
-  const bool added = db && db->AddVolume(t, volume, *names, error);
-  db.reset();
-  if (existing) {
-    if (!added && error->rfind("'", 0) != 0) *error = options.output + ": " + *error;
-    return added;
+  // A database that cannot be opened is named in the error already; one that refuses the
+  // volume is named here.
+  bool added = false;
+  if (std::unique_ptr<SqliteExport> db = SqliteExport::Open(target, existing, error)) {
+    added = db->AddVolume(loaded.tables, VolumeRowOf(file, loaded.tables), *names, error);
+    if (!added) *error = options.output + ": " + *error;
   }
+  if (existing) return added;
   if (!added) {
-    if (error->rfind("cannot open", 0) != 0) *error = options.output + ": " + *error;
     platform.Remove(target, &err);
     return false;
   }
@@ -168,10 +171,8 @@ bool ExportSqliteToMemory(Platform& platform, const CatalogFile& file, const std
   if (!LoadForQuery(platform, file, *names, &loaded, error, &noTables)) return false;
   std::unique_ptr<SqliteExport> db = SqliteExport::OpenInMemory(error);
   if (!db) return false;
-  const CatalogContents& t = loaded.tables;
-  const Record volume = VolumeRecord(file, t.header, t.folders.empty() ? 0 : t.folders[0].fileCount,
-                                     t.folders.empty() ? 0.0 : t.folders[0].totalSize);
-  return db->AddVolume(t, volume, *names, error) && db->Serialize(bytes, error);
+  return db->AddVolume(loaded.tables, VolumeRowOf(file, loaded.tables), *names, error) &&
+         db->Serialize(bytes, error);
 }
 
 bool ParseExportFormat(const std::string& text, ExportFormat* format) {

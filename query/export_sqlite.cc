@@ -178,19 +178,15 @@ bool SqliteExport::RemoveVolume(const Record& volume, std::string* error) {
   std::vector<int64_t> ids;
   while (find.Row()) ids.push_back(find.ColumnInt(0));
   for (const int64_t id : ids) {
-    for (const char* table : {"entries", "folders"}) {
-      Statement remove(db_, std::string("DELETE FROM ") + table + " WHERE volume_id = ?");
+    for (const char* sql :
+         {"DELETE FROM entries WHERE volume_id = ?", "DELETE FROM folders WHERE volume_id = ?",
+          "DELETE FROM volumes WHERE id = ?"}) {
+      Statement remove(db_, sql);
       remove.Int(1, id);
       if (!remove.ok() || !remove.Step()) {
         *error = sqlite3_errmsg(db_);
         return false;
       }
-    }
-    Statement remove(db_, "DELETE FROM volumes WHERE id = ?");
-    remove.Int(1, id);
-    if (!remove.ok() || !remove.Step()) {
-      *error = sqlite3_errmsg(db_);
-      return false;
     }
   }
   return true;
