@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv) {
   ledra::MessageSink errors(std::cerr);
-  std::unique_ptr<ledra::Platform> platform = ledra::NewRealPlatform(errors);
+  std::unique_ptr<ledra::Platform> platform = ledra::NewReaderPlatform(errors);
   int columns = 0;
   // Long work (`ledra index`) shows its progress on a terminal.
   if (platform->ErrorStreamIsTerminal(&columns)) errors.SetTerminal(columns);

@@ -1,6 +1,6 @@
-// The POSIX back end of the platform layer. Volume questions live in volume_linux.cc;
-// this file holds folders, listings, files, the clock and the answers that stand in for
-// the Windows version and free-space calls.
+// The POSIX back end of the platform layer. Volume questions go to a VolumeProbe
+// (volume_probe_linux.cc for the cataloguer); this file holds folders, listings, files, the clock
+// and the answers that stand in for the Windows version and free-space calls.
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -19,12 +19,13 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/byte_text.h"
 #include "platform/platform.h"
 #include "platform/stdio_output.h"
-#include "platform/volume_linux.h"
+#include "platform/volume_probe_posix.h"
 
 namespace ledra {
 namespace {
@@ -391,7 +392,8 @@ class PosixPlatform final : public Platform {
  public:
   static constexpr const char* kLockFileName = ".ledra.lock";
 
-  explicit PosixPlatform(MessageSink& errors) : Platform(errors) {}
+  PosixPlatform(MessageSink& errors, std::unique_ptr<VolumeProbe> volumes)
+      : Platform(errors), volumes_(std::move(volumes)) {}
 
   bool Start() override { return true; }
 
@@ -436,32 +438,15 @@ class PosixPlatform final : public Platform {
 
   bool SplitVolumeRoot(const std::string& devicePath, std::string* root,
                        std::string* remainder) override {
-    std::string resolved;
-    MountInfo mount;
-    if (devicePath.empty() || !ResolvePath(devicePath, &resolved) || !FindMount(resolved, &mount)) {
-      return false;
-    }
-    SplitAtMountPoint(resolved, mount.target, root, remainder);
-    return true;
+    return volumes_ && volumes_->SplitVolumeRoot(devicePath, root, remainder);
   }
 
   std::string ListedMountPoint(const std::string& devicePath) override {
-    std::string resolved;
-    if (!ResolvePath(devicePath, &resolved)) return std::string();
-    return FindListedMountPoint("/etc/fstab", resolved);
+    return volumes_ ? volumes_->ListedMountPoint(devicePath) : std::string();
   }
 
   std::string PathBelowVolumeRoot(const std::string& normalisedRoot) override {
-    std::string resolved;
-    MountInfo mount;
-    if (!ResolvePath(normalisedRoot.empty() ? "/" : normalisedRoot, &resolved) ||
-        !FindMount(resolved, &mount)) {
-      return normalisedRoot;
-    }
-    std::string root;
-    std::string below;
-    SplitAtMountPoint(resolved, mount.target, &root, &below);
-    return below;
+    return volumes_ ? volumes_->PathBelowVolumeRoot(normalisedRoot) : normalisedRoot;
   }
 
   bool HasDriveLetters() const override { return false; }
@@ -516,11 +501,15 @@ class PosixPlatform final : public Platform {
 
   bool VolumeInformation(const std::string& root, const std::string& devicePath, std::string* label,
                          uint32_t* serial) override {
-    return ReadVolumeIdentity(root, devicePath, label, serial);
+    return volumes_ && volumes_->VolumeInformation(root, devicePath, label, serial);
   }
 
-  DriveType DriveTypeOf(const std::string& root) override { return VolumeDriveType(root); }
-  bool ListingsWait(const std::string& root) override { return IsWaitingFilesystem(root); }
+  DriveType DriveTypeOf(const std::string& root) override {
+    return volumes_ ? volumes_->DriveTypeOf(root) : DriveType::Unknown;
+  }
+  bool ListingsWait(const std::string& root) override {
+    return volumes_ && volumes_->ListingsWait(root);
+  }
 
   // POSIX answers as Windows NT, so the core takes the extended free-space call.
   bool Version(VersionInfo* info) override {
@@ -788,12 +777,20 @@ class PosixPlatform final : public Platform {
     if (S_ISDIR(status.st_mode)) return PathKind::Folder;
     return PathKind::Other;
   }
+
+ private:
+  std::unique_ptr<VolumeProbe> volumes_;
 };
 
 }  // namespace
 
-std::unique_ptr<Platform> NewRealPlatform(MessageSink& errors) {
-  return std::make_unique<PosixPlatform>(errors);
+std::unique_ptr<Platform> NewPosixPlatform(MessageSink& errors,
+                                           std::unique_ptr<VolumeProbe> volumes) {
+  return std::make_unique<PosixPlatform>(errors, std::move(volumes));
+}
+
+std::unique_ptr<Platform> NewReaderPlatform(MessageSink& errors) {
+  return NewPosixPlatform(errors, nullptr);
 }
 
 }  // namespace ledra

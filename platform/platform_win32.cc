@@ -852,6 +852,9 @@ std::unique_ptr<Platform> NewRealPlatform(MessageSink& errors) {
   return std::make_unique<Win32Platform>(errors);
 }
 
+// Windows names volumes through kernel32, which every program loads anyway.
+std::unique_ptr<Platform> NewReaderPlatform(MessageSink& errors) { return NewRealPlatform(errors); }
+
 namespace {
 
 // A view of a whole file. Both handles are closed as soon as the view exists, and the file
