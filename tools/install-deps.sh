@@ -71,7 +71,7 @@ build_windows_libraries() {
   [ "$mode" = test ] || return 0
   "$(dirname "$0")/build-pcre2-mingw.sh"
   "$(dirname "$0")/build-mingw-sqlite.sh"
-  "$(dirname "$0")/build-httplib-mingw.sh"
+  "$(dirname "$0")/build-httplib.sh"
   "$(dirname "$0")/build-mingw-utf8proc.sh"
 }
 
