@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,34 @@ TEST(NameMatcherTest, FindsTheCharactersThatFoldIntoAscii) {
     FoldCase(variant, &folded);
     EXPECT_TRUE(folded == "k" || folded == "s") << folded;
   }
+}
+
+TEST(NameMatcherTest, KnowsEveryCharacterOfTheTablesThatFoldsIntoAscii) {
+  std::string ascii;
+  for (int c = 1; c < 0x80; ++c) ascii += static_cast<char>(c);
+  std::vector<std::string> fromTables;
+  for (uint32_t c = 0x80; c <= 0x10FFFF; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    std::string utf8;
+    if (c < 0x800) {
+      utf8 = {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+    } else if (c < 0x10000) {
+      utf8 = {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+              static_cast<char>(0x80 | (c & 0x3F))};
+    } else {
+      utf8 = {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+              static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+    }
+    std::string folded;
+    FoldCase(utf8, &folded);
+    if (folded.size() == 1 && static_cast<unsigned char>(folded[0]) < 0x80) {
+      fromTables.push_back(utf8);
+    }
+  }
+  std::vector<std::string> known = NonAsciiFoldingTo(ascii);
+  std::sort(fromTables.begin(), fromTables.end());
+  std::sort(known.begin(), known.end());
+  EXPECT_EQ(known, fromTables);
 }
 
 TEST(NameMatcherTest, RegexIsUnanchoredAndIgnoresCase) {
