@@ -103,20 +103,19 @@ std::string BuildIndex(const CatalogReader& reader, const CatalogIdentity& ident
   }
 
   SortPairs(&pairs);
-  // Postings and the directory.
-  uint32_t trigramCount = 0;
-  for (size_t i = 0; i < pairs.size(); ++i) {
-    if (i == 0 || (pairs[i] >> 32) != (pairs[i - 1] >> 32)) ++trigramCount;
-  }
-  uint32_t slotCount = trigramCount == 0 ? 0 : 8;
-  while (slotCount != 0 && slotCount < 2 * uint64_t{trigramCount}) slotCount *= 2;
-  struct Slot {
-    uint32_t trigramPlusOne = 0, blockCount = 0;
-    uint64_t offset = 0;
-    uint32_t bytes = 0;
-  };
-  std::vector<Slot> slots(slotCount);
+  // Postings, and the directory of the trigrams in rising order.
   std::string postings;
+  std::string pages;
+  std::string pageTable;
+  uint32_t trigramCount = 0;
+  std::string page;
+  auto closePage = [&] {
+    // The page table already names this page.
+    const uint32_t number = static_cast<uint32_t>(pageTable.size() / 4 - 1);
+    PutU32(&page, RecordCheck(page, number));
+    pages += page;
+    page.clear();
+  };
   for (size_t i = 0; i < pairs.size();) {
     const uint32_t trigram = static_cast<uint32_t>(pairs[i] >> 32);
     const size_t begin = postings.size();
@@ -128,36 +127,34 @@ std::string BuildIndex(const CatalogReader& reader, const CatalogIdentity& ident
       previous = b;
     }
     PutU32(&postings, RecordCheck(std::string_view(postings).substr(begin), trigram));
-    uint32_t s = FirstSlot(trigram, slotCount);
-    while (slots[s].trigramPlusOne != 0) s = (s + 1) & (slotCount - 1);
-    slots[s] = Slot{trigram + 1, static_cast<uint32_t>(j - i), begin,
-                    static_cast<uint32_t>(postings.size() - begin)};
+    if (trigramCount % kPageRecords == 0) {
+      if (trigramCount != 0) closePage();
+      PutU32(&pageTable, trigram);
+    }
+    PutU32(&page, trigram);
+    PutU32(&page, static_cast<uint32_t>(j - i));
+    PutU64(&page, begin);
+    PutU32(&page, static_cast<uint32_t>(postings.size() - begin));
+    ++trigramCount;
     i = j;
   }
-  std::string directory;
-  directory.reserve(size_t{slotCount} * kSlotBytes);
-  for (uint32_t s = 0; s < slotCount; ++s) {
-    std::string record;
-    PutU32(&record, slots[s].trigramPlusOne);
-    PutU32(&record, slots[s].blockCount);
-    PutU64(&record, slots[s].offset);
-    PutU32(&record, slots[s].bytes);
-    PutU32(&record, RecordCheck(record, s));
-    directory += record;
-  }
-  header.slotCount = slotCount;
+  if (trigramCount != 0) closePage();
+  header.pageCount = static_cast<uint32_t>(pageTable.size() / 4);
+  PutU32(&pageTable, RecordCheck(pageTable, 0));
   header.trigramCount = trigramCount;
   const size_t headerBytes = EncodeIndexHeader(header).size();
-  header.blocksOffset = headerBytes;
+  header.pageTableOffset = headerBytes;
+  header.blocksOffset = header.pageTableOffset + pageTable.size();
   header.foldersOffset = header.blocksOffset + blocks.size();
-  header.directoryOffset = header.foldersOffset + folders.size();
-  header.postingsOffset = header.directoryOffset + directory.size();
+  header.pagesOffset = header.foldersOffset + folders.size();
+  header.postingsOffset = header.pagesOffset + pages.size();
   header.fileSize = header.postingsOffset + postings.size();
   std::string out = EncodeIndexHeader(header);
   out.reserve(header.fileSize);
+  out += pageTable;
   out += blocks;
   out += folders;
-  out += directory;
+  out += pages;
   out += postings;
   return out;
 }

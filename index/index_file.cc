@@ -10,8 +10,6 @@ namespace ledra {
 namespace {
 
 constexpr const char* kDamaged = "damaged index";
-// Slots read at once while probing: the run a probe usually stays within.
-constexpr uint32_t kSlotsPerRead = 8;
 
 }  // namespace
 
@@ -57,6 +55,29 @@ bool IndexFile::Init(std::string* why) {
            std::to_string(header_.fileSize);
     return false;
   }
+  if (header_.ScanOnly()) return true;
+  // The page table usually came with the header's read.
+  const uint64_t tableBytes = PageTableBytes(header_.pageCount);
+  std::string table;
+  if (header_.pageTableOffset + tableBytes <= head.size()) {
+    table.assign(head, static_cast<size_t>(header_.pageTableOffset),
+                 static_cast<size_t>(tableBytes));
+  } else if (!Read(header_.pageTableOffset, static_cast<size_t>(tableBytes), &table, why)) {
+    return false;
+  }
+  const size_t body = table.size() - 4;
+  if (GetU32(table.data() + body) != RecordCheck(std::string_view(table).substr(0, body), 0)) {
+    *why = kDamaged;
+    return false;
+  }
+  pageFirst_.resize(header_.pageCount);
+  for (uint32_t p = 0; p < header_.pageCount; ++p) {
+    pageFirst_[p] = GetU32(table.data() + size_t{p} * 4);
+    if (p != 0 && pageFirst_[p] <= pageFirst_[p - 1]) {
+      *why = kDamaged;
+      return false;
+    }
+  }
   return true;
 }
 
@@ -77,32 +98,36 @@ bool IndexFile::Read(uint64_t offset, size_t n, std::string* out, std::string* w
 
 bool IndexFile::Lookup(uint32_t trigram, Posting* posting, std::string* why) const {
   why->clear();
-  const uint32_t slots = header_.slotCount;
-  if (slots == 0) return false;
-  uint32_t s = FirstSlot(trigram, slots);
-  std::string run;
-  for (uint32_t probed = 0; probed < slots;) {
-    const uint32_t n = std::min(kSlotsPerRead, slots - s);
-    if (!Read(header_.directoryOffset + uint64_t{s} * kSlotBytes, size_t{n} * kSlotBytes, &run,
-              why)) {
-      return false;
-    }
-    for (uint32_t i = 0; i < n; ++i, ++probed) {
-      const char* r = run.data() + size_t{i} * kSlotBytes;
-      if (GetU32(r + 20) != RecordCheck(std::string_view(r, 20), s + i)) {
-        *why = kDamaged;
-        return false;
-      }
-      const uint32_t plusOne = GetU32(r);
-      if (plusOne == 0) return false;
-      if (plusOne == trigram + 1) {
-        *posting = Posting{GetU32(r + 4), GetU64(r + 8), GetU32(r + 16)};
-        return true;
-      }
-    }
-    s = (s + n) & (slots - 1);
+  auto after = std::upper_bound(pageFirst_.begin(), pageFirst_.end(), trigram);
+  if (after == pageFirst_.begin()) return false;
+  const uint32_t page = static_cast<uint32_t>(after - pageFirst_.begin() - 1);
+  const uint32_t records = PageRecords(header_, page);
+  std::string bytes;
+  if (!Read(PageOffset(header_, page), size_t{records} * kTrigramRecordBytes + 4, &bytes, why)) {
+    return false;
   }
-  return false;
+  const size_t body = bytes.size() - 4;
+  if (GetU32(bytes.data() + body) != RecordCheck(std::string_view(bytes).substr(0, body), page) ||
+      GetU32(bytes.data()) != pageFirst_[page]) {
+    *why = kDamaged;
+    return false;
+  }
+  // The records rise within the page; a binary search finds the trigram.
+  uint32_t low = 0;
+  uint32_t high = records;
+  while (low < high) {
+    const uint32_t mid = low + (high - low) / 2;
+    if (GetU32(bytes.data() + size_t{mid} * kTrigramRecordBytes) < trigram) {
+      low = mid + 1;
+    } else {
+      high = mid;
+    }
+  }
+  if (low == records) return false;
+  const char* r = bytes.data() + size_t{low} * kTrigramRecordBytes;
+  if (GetU32(r) != trigram) return false;
+  *posting = Posting{GetU32(r + 4), GetU64(r + 8), GetU32(r + 16)};
+  return true;
 }
 
 bool IndexFile::Decode(uint32_t trigram, const Posting& posting, std::vector<uint32_t>* blocks,

@@ -62,6 +62,7 @@ class IndexFile {
 
   std::unique_ptr<MappedFile> file_;
   IndexHeader header_;
+  std::vector<uint32_t> pageFirst_;  // the page table: each directory page's first trigram
 };
 
 }  // namespace ledra

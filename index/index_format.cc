@@ -74,11 +74,11 @@ std::string EncodeIndexHeader(const IndexHeader& h) {
   PutU64(&out, h.catalog.file.file);
   PutU64(&out, h.catalog.contentSum);
   for (uint32_t v :
-       {h.entryCount, h.folderCount, h.blockCount, h.blockEntries, h.slotCount, h.trigramCount}) {
+       {h.entryCount, h.folderCount, h.blockCount, h.blockEntries, h.pageCount, h.trigramCount}) {
     PutU32(&out, v);
   }
-  for (uint64_t v :
-       {h.blocksOffset, h.foldersOffset, h.directoryOffset, h.postingsOffset, h.fileSize}) {
+  for (uint64_t v : {h.pageTableOffset, h.blocksOffset, h.foldersOffset, h.pagesOffset,
+                     h.postingsOffset, h.fileSize}) {
     PutU64(&out, v);
   }
   PutU32(&out, static_cast<uint32_t>(h.catalog.path.size()));
@@ -115,12 +115,12 @@ long DecodeIndexHeader(std::string_view bytes, IndexHeader* header, std::string*
   h.catalog.file.file = GetU64(p + 40);
   h.catalog.contentSum = GetU64(p + 48);
   uint32_t* counts[] = {&h.entryCount,   &h.folderCount, &h.blockCount,
-                        &h.blockEntries, &h.slotCount,   &h.trigramCount};
+                        &h.blockEntries, &h.pageCount,   &h.trigramCount};
   for (size_t i = 0; i < 6; ++i) *counts[i] = GetU32(p + 56 + 4 * i);
-  uint64_t* offsets[] = {&h.blocksOffset, &h.foldersOffset, &h.directoryOffset, &h.postingsOffset,
-                         &h.fileSize};
-  for (size_t i = 0; i < 5; ++i) *offsets[i] = GetU64(p + 80 + 8 * i);
-  const uint32_t pathBytes = GetU32(p + 120);
+  uint64_t* offsets[] = {&h.pageTableOffset, &h.blocksOffset,   &h.foldersOffset,
+                         &h.pagesOffset,     &h.postingsOffset, &h.fileSize};
+  for (size_t i = 0; i < 6; ++i) *offsets[i] = GetU64(p + 80 + 8 * i);
+  const uint32_t pathBytes = GetU32(p + 128);
   if (pathBytes > kMaxIndexedPath) {
     *why = "damaged index header";
     return -1;
@@ -134,14 +134,15 @@ long DecodeIndexHeader(std::string_view bytes, IndexHeader* header, std::string*
   h.catalog.path.assign(p + kIndexHeaderBytes, pathBytes);
   // The sections follow one another in this order and end the file.
   const bool sound =
-      h.blockEntries == kBlockEntries && h.blocksOffset == total &&
+      h.blockEntries == kBlockEntries && h.pageTableOffset == total &&
+      h.pageCount == (h.trigramCount + uint64_t{kPageRecords} - 1) / kPageRecords &&
+      h.blocksOffset == h.pageTableOffset + PageTableBytes(h.pageCount) &&
       h.blockCount == (h.entryCount + uint64_t{kBlockEntries} - 1) / kBlockEntries &&
       h.foldersOffset == h.blocksOffset + uint64_t{h.blockCount} * kBlockRecordBytes &&
       h.folderCount >= 1 &&
-      h.directoryOffset ==
-          h.foldersOffset + uint64_t{h.folderCount - 1} * kFolderOffsetRecordBytes &&
-      (h.slotCount & (h.slotCount - 1)) == 0 && h.trigramCount <= h.slotCount &&
-      h.postingsOffset == h.directoryOffset + uint64_t{h.slotCount} * kSlotBytes &&
+      h.pagesOffset == h.foldersOffset + uint64_t{h.folderCount - 1} * kFolderOffsetRecordBytes &&
+      h.postingsOffset == h.pagesOffset + uint64_t{h.trigramCount} * kTrigramRecordBytes +
+                              uint64_t{h.pageCount} * 4 &&
       h.postingsOffset <= h.fileSize;
   if (!sound && !h.ScanOnly()) {
     *why = "damaged index header";

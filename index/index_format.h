@@ -1,25 +1,31 @@
 // The layout of an index file, which lets find read only the parts of a catalogue that
 // can hold a match. All numbers are little-endian.
 //
-//   header     magic "LEDRAIDX", format version, flags, the identity of the catalogue it
-//              was built from (size, modification time, device and file number, a checksum
-//              of its header and last bytes, full path), the counts and the offsets of the
-//              sections below, the size of the whole file, and a checksum of all of it
-//   blocks     per block of kBlockEntries entries in table order, where it starts: the
-//              offset of its first entry, the folder entries met before it, the folder of
-//              the entry before it (a CursorStart), and a checksum
-//   folders    per folder k >= 1, the offset of its folder entry, and a checksum
-//   directory  an open-addressing table of trigrams: per slot the trigram plus one (0 for
-//              an empty slot), how many blocks hold it, where its postings lie, a checksum
-//   postings   per trigram the numbers of the blocks holding it, rising, each as the
-//              LEB128 varint of its distance to the one before less one, then a checksum
+//   header      magic "LEDRAIDX", format version, flags, the identity of the catalogue it
+//               was built from (size, modification time, device and file number, a
+//               checksum of its header and last bytes, full path), the counts and the
+//               offsets of the sections below, the size of the whole file, and a checksum
+//               of all of it
+//   page table  the first trigram of each directory page, rising, then a checksum: small
+//               enough to come with the header in one read
+//   blocks      per block of kBlockEntries entries in table order, where it starts: the
+//               offset of its first entry, the folder entries met before it, the folder of
+//               the entry before it (a CursorStart), and a checksum
+//   folders     per folder k >= 1, the offset of its folder entry, and a checksum
+//   pages       the trigrams that occur, rising, kPageRecords to a page: per trigram the
+//               trigram, how many blocks hold it and where its postings lie; each page
+//               ends with a checksum
+//   postings    per trigram the numbers of the blocks holding it, rising, each as the
+//               LEB128 varint of its distance to the one before less one, then a checksum
 //
-// Every record carries its own checksum (which covers its place too), so that a query
-// reads and checks only what it needs, and a damaged index is never believed. A flag marks
-// an index that records only that its catalogue must be scanned (it was damaged).
+// A lookup finds its page in the table and reads that one page. Every record carries a
+// checksum (which covers its place too), so that a query reads and checks only what it
+// needs, and a damaged index is never believed. A flag marks an index that records only
+// that its catalogue must be scanned (it was damaged).
 #ifndef LEDRA_INDEX_INDEX_FORMAT_H_
 #define LEDRA_INDEX_INDEX_FORMAT_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -30,15 +36,17 @@
 namespace ledra {
 
 constexpr char kIndexMagic[8] = {'L', 'E', 'D', 'R', 'A', 'I', 'D', 'X'};
-constexpr uint32_t kIndexFormatVersion = 1;
+constexpr uint32_t kIndexFormatVersion = 2;
 // Entries per block: fewer make more postings, more make each candidate cost more reading.
 constexpr uint32_t kBlockEntries = 32;
 constexpr uint32_t kScanOnlyFlag = 1;
 // Fixed part of the header, before the path and the header's checksum.
-constexpr size_t kIndexHeaderBytes = 8 + 4 + 4 + 8 * 5 + 4 * 6 + 8 * 5 + 4;
+constexpr size_t kIndexHeaderBytes = 8 + 4 + 4 + 8 * 5 + 4 * 6 + 8 * 6 + 4;
 constexpr size_t kBlockRecordBytes = 20;
 constexpr size_t kFolderOffsetRecordBytes = 12;
-constexpr size_t kSlotBytes = 24;
+// Trigram records per directory page: a lookup reads one page.
+constexpr uint32_t kPageRecords = 64;
+constexpr size_t kTrigramRecordBytes = 20;
 // A catalogue path longer than this is not indexed.
 constexpr size_t kMaxIndexedPath = 32768;
 
@@ -63,11 +71,12 @@ struct IndexHeader {
   uint32_t folderCount = 0;
   uint32_t blockCount = 0;
   uint32_t blockEntries = kBlockEntries;
-  uint32_t slotCount = 0;  // a power of two, or 0 with no trigram
+  uint32_t pageCount = 0;  // trigramCount / kPageRecords, rounded up
   uint32_t trigramCount = 0;
+  uint64_t pageTableOffset = 0;
   uint64_t blocksOffset = 0;
   uint64_t foldersOffset = 0;
-  uint64_t directoryOffset = 0;
+  uint64_t pagesOffset = 0;
   uint64_t postingsOffset = 0;
   uint64_t fileSize = 0;
   bool ScanOnly() const { return (flags & kScanOnlyFlag) != 0; }
@@ -90,10 +99,14 @@ std::string EncodeIndexHeader(const IndexHeader& header);
 // not a sound index header of this version, with *why.
 long DecodeIndexHeader(std::string_view bytes, IndexHeader* header, std::string* why);
 
-// The slot a trigram's probe starts at, in a table of `slotCount` slots.
-inline uint32_t FirstSlot(uint32_t trigram, uint32_t slotCount) {
-  uint64_t x = trigram * 0x9E3779B97F4A7C15ULL;
-  return static_cast<uint32_t>(x >> 32) & (slotCount - 1);
+// The bytes of the page table and of directory page `page` (its records and checksum).
+inline uint64_t PageTableBytes(uint32_t pageCount) { return uint64_t{pageCount} * 4 + 4; }
+inline uint64_t PageOffset(const IndexHeader& h, uint32_t page) {
+  return h.pagesOffset + uint64_t{page} * (kPageRecords * kTrigramRecordBytes + 4);
+}
+inline uint32_t PageRecords(const IndexHeader& h, uint32_t page) {
+  const uint64_t first = uint64_t{page} * kPageRecords;
+  return static_cast<uint32_t>(std::min<uint64_t>(kPageRecords, h.trigramCount - first));
 }
 
 }  // namespace ledra
