@@ -84,6 +84,12 @@ class CommandRun {
   bool SelectFolder(const std::string& argument, CatalogFile* file,
                     std::vector<std::string>* components);
 
+  // The code page of the names of catalogues with a Windows root (query/catalog_encoding.h):
+  // --encoding, else the machine's ANSI code page; empty (names kept as stored) when neither.
+  std::string AnsiEncoding() const {
+    return common_.encoding.empty() ? context_.ansiCodePage : common_.encoding;
+  }
+
   // The form --json, --csv and --bytes ask for; `nul` for find's -0.
   OutputSettings Settings(bool nul = false) const;
   // The exit status of a run that found something or not.
@@ -113,11 +119,11 @@ bool ResolveCatalog(Platform& platform, const std::string& argument,
 // Whether `argument` names a plain file (links followed) rather than a volume.
 bool NamesCatalogFile(Platform& platform, const std::string& argument);
 
-// Every catalogue of `files` read in full (dupes, unique); the ones that cannot be are left
-// out and reported, versions without tables as notices.
+// Every catalogue of `files` read in full (dupes, unique), each one's names decoded by its own
+// code page (CommandRun::AnsiEncoding); the ones that cannot be are left out and reported,
+// versions without tables as notices.
 std::vector<std::unique_ptr<LoadedCatalog>> LoadEvery(CommandRun& run,
-                                                      const std::vector<CatalogFile>& files,
-                                                      NameDecoder& names);
+                                                      const std::vector<CatalogFile>& files);
 
 // --min-size: "1M", "512K", "0", a byte count with an optional 1024-based suffix.
 bool ParseMinSize(const std::string& text, int64_t* bytes);

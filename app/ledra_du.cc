@@ -35,7 +35,7 @@ int RunDiskUsageCommand(CommandRun& run, CommandOptions& options) {
   DiskUsageArguments& a = static_cast<DiskUsageArguments&>(options);
   CatalogFile file;
   if (!run.SelectFolder(a.target, &file, &a.query.components)) return kReaderError;
-  a.query.encoding = a.common.encoding;
+  a.query.encoding = run.AnsiEncoding();
   FolderOutcome outcome;
   const OutputSettings settings = run.Settings();
   if (a.sort.empty() && !a.reverse) {

@@ -29,7 +29,7 @@ int RunListCommand(CommandRun& run, CommandOptions& options) {
                                   : SortOrder::Name;
   CatalogFile file;
   if (!run.SelectFolder(a.target, &file, &query.components)) return kReaderError;
-  query.encoding = a.common.encoding;
+  query.encoding = run.AnsiEncoding();
   FolderOutcome outcome;
   if (!RunList(run.platform(), file, query, run.Settings(), run.out(), &outcome)) {
     return run.Error(outcome.error);

@@ -38,7 +38,9 @@ struct FindOptions {
   std::optional<int64_t> older;  // modified before
   uint64_t limit = 0;            // 0: no limit
   bool count = false;
-  std::string encoding;  // code page of names; empty: UTF-8
+  // Code page of the names of catalogues of Windows roots (query/catalog_encoding.h); empty:
+  // stored bytes. Other catalogues hold UTF-8.
+  std::string encoding;
   int threads = 1;
 };
 

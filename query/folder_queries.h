@@ -20,7 +20,9 @@ struct FolderQuery {
   std::vector<std::string> components;  // the folder's path below the scan root
   SortOrder sort = SortOrder::Name;     // ls
   int depth = 1;                        // du: levels below the folder
-  std::string encoding;                 // code page of names; empty: UTF-8
+  // Code page of the names of a catalogue of a Windows root (query/catalog_encoding.h);
+  // empty: stored bytes. Other catalogues hold UTF-8.
+  std::string encoding;
 };
 
 // What a listing came to: the number of rows written, or an error line (a damaged
