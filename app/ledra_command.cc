@@ -184,7 +184,7 @@ std::vector<std::unique_ptr<LoadedCatalog>> LoadEvery(CommandRun& run,
                                                       const std::vector<CatalogFile>& files) {
   std::vector<std::string> problems;
   std::vector<std::string> notices;
-  auto loaded = LoadAll(run.platform(), files, run.AnsiEncoding(), &problems, &notices);
+  auto loaded = LoadAll(run.platform(), files, run.Encoding(), &problems, &notices);
   for (const std::string& n : notices) run.Notice(n);
   for (const std::string& p : problems) run.Error(p);
   return loaded;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/ledra_cli.h"
+#include "query/catalog_encoding.h"
 #include "query/catalog_selection.h"
 #include "query/entry_output.h"
 #include "query/loaded_catalog.h"
@@ -84,11 +85,9 @@ class CommandRun {
   bool SelectFolder(const std::string& argument, CatalogFile* file,
                     std::vector<std::string>* components);
 
-  // The code page of the names of catalogues with a Windows root (query/catalog_encoding.h):
-  // --encoding, else the machine's ANSI code page; empty (names kept as stored) when neither.
-  std::string AnsiEncoding() const {
-    return common_.encoding.empty() ? context_.ansiCodePage : common_.encoding;
-  }
+  // What decides each catalogue's code page (query/catalog_encoding.h): --encoding and the
+  // machine's ANSI code page.
+  NameEncoding Encoding() const { return NameEncoding{common_.encoding, context_.ansiCodePage}; }
 
   // The form --json, --csv and --bytes ask for; `nul` for find's -0.
   OutputSettings Settings(bool nul = false) const;
@@ -120,7 +119,7 @@ bool ResolveCatalog(Platform& platform, const std::string& argument,
 bool NamesCatalogFile(Platform& platform, const std::string& argument);
 
 // Every catalogue of `files` read in full (dupes, unique), each one's names decoded by its own
-// code page (CommandRun::AnsiEncoding); the ones that cannot be are left out and reported,
+// code page (CommandRun::Encoding); the ones that cannot be are left out and reported,
 // versions without tables as notices.
 std::vector<std::unique_ptr<LoadedCatalog>> LoadEvery(CommandRun& run,
                                                       const std::vector<CatalogFile>& files);

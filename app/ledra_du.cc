@@ -35,7 +35,8 @@ int RunDiskUsageCommand(CommandRun& run, CommandOptions& options) {
   DiskUsageArguments& a = static_cast<DiskUsageArguments&>(options);
   CatalogFile file;
   if (!run.SelectFolder(a.target, &file, &a.query.components)) return kReaderError;
-  a.query.encoding = run.AnsiEncoding();
+  a.query.encoding = a.common.encoding;
+  a.query.machineCodePage = run.context().ansiCodePage;
   FolderOutcome outcome;
   const OutputSettings settings = run.Settings();
   if (a.sort.empty() && !a.reverse) {

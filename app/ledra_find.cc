@@ -89,7 +89,8 @@ std::string ReadFilters(FindArguments& a) {
 int RunFindCommand(CommandRun& run, CommandOptions& options) {
   FindArguments& a = static_cast<FindArguments&>(options);
   if (const std::string usage = ReadFilters(a); !usage.empty()) return run.Error(usage);
-  a.find.encoding = run.AnsiEncoding();
+  a.find.encoding = a.common.encoding;
+  a.find.machineCodePage = run.context().ansiCodePage;
   std::vector<CatalogFile> files = run.Files();
   if (!a.volumes.empty() && !run.SelectVolumes(a.volumes, &files)) return kReaderError;
   // The indexes narrow a query by the trigrams of the text it requires. Full paths are not

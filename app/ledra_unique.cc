@@ -28,7 +28,7 @@ int RunUniqueCommand(CommandRun& run, CommandOptions& options) {
     return run.Error("--min-size takes a byte count with K, M, G or T");
   }
   std::string error;
-  if (!DecoderFor(run.platform(), run.AnsiEncoding(), &error)) return run.Error(error);
+  if (!CheckEncoding(run.platform(), run.Encoding(), &error)) return run.Error(error);
   // Each catalogue's names are decoded as it is read; what is shown is taken as it stands.
   std::unique_ptr<NameDecoder> names = NewStoredUtf8Decoder();
   const std::vector<CatalogFile> files = run.FilesWithHeaders();

@@ -17,16 +17,51 @@ bool IsWindowsRoot(std::string_view root) {
   return drive >= 'a' && drive <= 'z';
 }
 
-std::string CatalogCodePage(std::string_view root, const std::string& ansiEncoding) {
-  return IsWindowsRoot(root) ? ansiEncoding : std::string();
+namespace {
+
+// UTF-8 names as they are; the others through the code page.
+class Utf8OrCodePage final : public NameDecoder {
+ public:
+  explicit Utf8OrCodePage(std::unique_ptr<NameDecoder> codePage) : codePage_(std::move(codePage)) {}
+  bool Decode(std::string_view bytes, std::string* out) override {
+    if (!IsValidUtf8(bytes)) return codePage_->Decode(bytes, out);
+    out->assign(bytes.data(), bytes.size());
+    return true;
+  }
+
+ private:
+  std::unique_ptr<NameDecoder> codePage_;
+};
+
+}  // namespace
+
+std::string CatalogCodePage(std::string_view root, const NameEncoding& encoding) {
+  if (!IsWindowsRoot(root)) return std::string();
+  return encoding.option.empty() ? encoding.machine : encoding.option;
+}
+
+bool DecodesNames(std::string_view root, const NameEncoding& encoding) {
+  return !CatalogCodePage(root, encoding).empty() || !encoding.option.empty();
 }
 
 std::unique_ptr<NameDecoder> CatalogDecoder(Platform& platform, std::string_view root,
-                                            const std::string& ansiEncoding, std::string* error,
+                                            const NameEncoding& encoding, std::string* error,
                                             bool keepBytes) {
-  const std::string codePage = CatalogCodePage(root, ansiEncoding);
+  const std::string codePage = CatalogCodePage(root, encoding);
   if (!codePage.empty()) return platform.NewCodePageDecoder(codePage, error);
+  if (!encoding.option.empty()) {
+    std::unique_ptr<NameDecoder> fallback = platform.NewCodePageDecoder(encoding.option, error);
+    if (!fallback) return nullptr;
+    return std::make_unique<Utf8OrCodePage>(std::move(fallback));
+  }
   return keepBytes ? NewStoredUtf8Decoder() : NewUtf8Decoder();
+}
+
+bool CheckEncoding(Platform& platform, const NameEncoding& encoding, std::string* error) {
+  for (const std::string* codePage : {&encoding.option, &encoding.machine}) {
+    if (!codePage->empty() && !platform.NewCodePageDecoder(*codePage, error)) return false;
+  }
+  return true;
 }
 
 void DecodeNames(NameDecoder& decoder, CatalogContents* contents) {

@@ -5,7 +5,9 @@
 //     '\\...') holds names in an ANSI code page: the one --encoding names, else on Windows
 //     the machine's ANSI code page, else (Linux without --encoding) the bytes are kept as
 //     they are stored;
-//   - every other catalogue (a POSIX root '/', an empty root) holds UTF-8.
+//   - every other catalogue (a POSIX root '/', an empty root) holds UTF-8; only a name that
+//     is not valid UTF-8 (a Linux disk of Latin-1 names) is read in the code page --encoding
+//     names, when it names one.
 #ifndef LEDRA_QUERY_CATALOG_ENCODING_H_
 #define LEDRA_QUERY_CATALOG_ENCODING_H_
 
@@ -20,21 +22,33 @@ namespace ledra {
 class Platform;
 struct CatalogContents;
 
+// What the rule goes by besides the root.
+struct NameEncoding {
+  std::string option;   // --encoding; empty when not given
+  std::string machine;  // the machine's ANSI code page (MachineAnsiCodePage); empty on POSIX
+};
+
 // Whether `root`, a catalogue header's root, is a Windows root: 'C:' or '\\' first.
 bool IsWindowsRoot(std::string_view root);
 
-// The code page the names of the catalogue with `root` are in: `ansiEncoding` (the
-// --encoding option, else the machine's ANSI code page; empty where neither is known) for a
-// Windows root, empty (UTF-8, or the bytes kept) for every other root.
-std::string CatalogCodePage(std::string_view root, const std::string& ansiEncoding);
+// The code page of a catalogue of a Windows root: --encoding, else the machine's; empty when
+// neither is known (the bytes are kept). Empty for every other root.
+std::string CatalogCodePage(std::string_view root, const NameEncoding& encoding);
+
+// Whether the names of the catalogue with `root` pass through a code page at all; when not,
+// they are UTF-8 and kept as stored.
+bool DecodesNames(std::string_view root, const NameEncoding& encoding);
 
 // The decoder of the names of the catalogue with `root`, by the rule above. Where the names
 // are taken as UTF-8 the decoder keeps them as stored with `keepBytes` (the queries), else
 // mends invalid bytes to U+FFFD (the exports). Null with *error ("unknown encoding 'NAME'")
-// when the code page is unknown to the platform.
+// when a code page is unknown to the platform.
 std::unique_ptr<NameDecoder> CatalogDecoder(Platform& platform, std::string_view root,
-                                            const std::string& ansiEncoding, std::string* error,
+                                            const NameEncoding& encoding, std::string* error,
                                             bool keepBytes = true);
+
+// False with *error when the platform does not know a code page `encoding` names.
+bool CheckEncoding(Platform& platform, const NameEncoding& encoding, std::string* error);
 
 // Replaces the names of *contents (every entry's, and the header's root, folder 0's path,
 // volume name, alias and display name) by their forms through `decoder`, for the queries

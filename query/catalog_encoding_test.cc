@@ -27,36 +27,47 @@ TEST(CatalogEncodingTest, WindowsRootsAreDrivesAndShares) {
   for (const Case& c : cases) EXPECT_EQ(IsWindowsRoot(c.root), c.windows) << c.root;
 }
 
-// Each catalogue is decoded by its own root: --encoding (or the machine's code page) for a
-// Windows root only; names of other roots stay UTF-8 as stored.
+// Each catalogue is decoded by its own root: --encoding, else the machine's code page, for
+// a Windows root; names of other roots stay UTF-8, and only a name that is not valid UTF-8
+// there is read in the code page --encoding names.
 TEST(CatalogEncodingTest, TheDecoderFollowsTheRoot) {
   std::ostringstream messages;
   MessageSink errors(messages);
   FakePlatform platform(errors);
   struct Case {
     const char* root;
-    const char* encoding;
-    const char* shown;  // of the stored "Caf\xE9"
+    NameEncoding encoding;
+    const char* fromLatin;  // the stored "Caf\xE9" as shown
+    const char* fromUtf8;   // the stored "Caf\xC3\xA9" as shown
   };
   const std::vector<Case> cases = {
-      {"C:\\", "cp1252", "Caf\xC3\xA9"}, {"\\\\srv\\pub\\", "cp1252", "Caf\xC3\xA9"},
-      {"C:\\", "", "Caf\xE9"},     // no code page known: the bytes as stored
-      {"/", "cp1252", "Caf\xE9"},  // a POSIX catalogue holds UTF-8
-      {"", "cp1252", "Caf\xE9"},   // so does one without root
+      {"C:\\", {"cp1252", ""}, "Caf\xC3\xA9", "Caf\xC3\x83\xC2\xA9"},
+      {"C:\\", {"", "cp1252"}, "Caf\xC3\xA9", "Caf\xC3\x83\xC2\xA9"},
+      {"C:\\", {"latin1", "cp1252"}, "Caf\xC3\xA9", "Caf\xC3\x83\xC2\xA9"},
+      {"\\\\srv\\pub\\", {"cp1252", ""}, "Caf\xC3\xA9", "Caf\xC3\x83\xC2\xA9"},
+      {"C:\\", {"", ""}, "Caf\xE9", "Caf\xC3\xA9"},  // no code page known: as stored
+      {"/", {"cp1252", ""}, "Caf\xC3\xA9", "Caf\xC3\xA9"},
+      {"/", {"", "cp1252"}, "Caf\xE9", "Caf\xC3\xA9"},
+      {"", {"cp1252", ""}, "Caf\xC3\xA9", "Caf\xC3\xA9"},
+      {"", {"", ""}, "Caf\xE9", "Caf\xC3\xA9"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.root) + " " + c.encoding);
+    SCOPED_TRACE(std::string(c.root) + " '" + c.encoding.option + "' '" + c.encoding.machine + "'");
     std::string error;
     std::unique_ptr<NameDecoder> decoder = CatalogDecoder(platform, c.root, c.encoding, &error);
     ASSERT_NE(decoder, nullptr) << error;
     std::string shown;
     decoder->Decode("Caf\xE9", &shown);
-    EXPECT_EQ(shown, c.shown);
-    EXPECT_EQ(CatalogCodePage(c.root, c.encoding), IsWindowsRoot(c.root) ? c.encoding : "");
+    EXPECT_EQ(shown, c.fromLatin);
+    decoder->Decode("Caf\xC3\xA9", &shown);
+    EXPECT_EQ(shown, c.fromUtf8);
+    EXPECT_EQ(DecodesNames(c.root, c.encoding), std::string(c.fromLatin) != "Caf\xE9");
   }
   std::string error;
-  EXPECT_EQ(CatalogDecoder(platform, "C:\\", "cp9999", &error), nullptr);
+  EXPECT_EQ(CatalogDecoder(platform, "C:\\", {"cp9999", ""}, &error), nullptr);
   EXPECT_EQ(error, "unknown encoding 'cp9999'");
+  EXPECT_FALSE(CheckEncoding(platform, {"", "cp9999"}, &error));
+  EXPECT_TRUE(CheckEncoding(platform, {"latin1", "cp1252"}, &error));
 }
 
 TEST(CatalogEncodingTest, DecodeNamesRewritesEveryNameAndTheHeader) {
@@ -73,7 +84,7 @@ TEST(CatalogEncodingTest, DecodeNamesRewritesEveryNameAndTheHeader) {
                           &contents, &problem))
       << problem.Text();
   std::string error;
-  std::unique_ptr<NameDecoder> decoder = CatalogDecoder(platform, "C:\\", "cp1252", &error);
+  std::unique_ptr<NameDecoder> decoder = CatalogDecoder(platform, "C:\\", {"cp1252", ""}, &error);
   ASSERT_NE(decoder, nullptr);
   DecodeNames(*decoder, &contents);
   std::vector<std::string> names;

@@ -201,18 +201,14 @@ struct CatalogOutcome {
 class CatalogSearch {
  public:
   CatalogSearch(Platform& platform, const FindOptions& options, const OutputSettings& settings,
-                const NameMatcher& matcher, const std::string& encoding,
-                std::atomic<uint64_t>& shown, CandidateSource* candidates)
+                const NameMatcher& matcher, std::atomic<uint64_t>& shown,
+                CandidateSource* candidates)
       : platform_(platform),
         options_(options),
         settings_(settings),
         matcher_(matcher.Clone()),
         shown_(shown),
         candidates_(candidates) {
-    // Names of catalogues of Windows roots are decoded from the code page `encoding` names
-    // (query/catalog_encoding.h); RunFind checked that the platform knows it.
-    std::string ignored;
-    if (!encoding.empty()) codePageDecoder_ = platform.NewCodePageDecoder(encoding, &ignored);
     // A plain ASCII substring on raw names is searched across the whole table at once; the
     // few names that hold a character folding into one of its letters are matched in full.
     // Both shortcuts read the stored bytes, so they serve catalogues whose names are not
@@ -255,7 +251,15 @@ class CatalogSearch {
                        " catalogues hold no tables; passed over";
       return outcome;
     }
-    decoder_ = IsWindowsRoot(h.root) ? codePageDecoder_.get() : nullptr;
+    // Each catalogue's names are decoded by its own code page (query/catalog_encoding.h);
+    // RunFind checked that the platform knows the code pages.
+    const NameEncoding encoding{options_.encoding, options_.machineCodePage};
+    catalogDecoder_.reset();
+    if (DecodesNames(h.root, encoding)) {
+      std::string ignored;
+      catalogDecoder_ = CatalogDecoder(platform_, h.root, encoding, &ignored);
+    }
+    decoder_ = catalogDecoder_.get();
     std::vector<CursorStart> parts;
     std::unique_ptr<FolderPathSource> folderPaths;
     // The indexes hold the stored bytes: a catalogue whose names are decoded is scanned.
@@ -502,8 +506,8 @@ class CatalogSearch {
   const FindOptions& options_;
   const OutputSettings& settings_;
   std::unique_ptr<NameMatcher> matcher_;
-  std::unique_ptr<NameDecoder> codePageDecoder_;  // of catalogues of Windows roots, if any
-  NameDecoder* decoder_ = nullptr;                // of the catalogue at hand; null: stored bytes
+  std::unique_ptr<NameDecoder> catalogDecoder_;  // of the catalogue at hand, if its names need one
+  NameDecoder* decoder_ = nullptr;               // catalogDecoder_; null: the stored bytes
   std::unique_ptr<SubstringScanner> scanner_;
   std::vector<SubstringScanner> variants_;  // characters beyond ASCII folding into the pattern
   bool scannerDecides_ = false;             // a substring: else the scanner only passes over names
@@ -576,8 +580,7 @@ bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const Fi
   std::unique_ptr<NameMatcher> matcher =
       options.regex ? NewRegexMatcher(options.pattern, error) : NewPatternMatcher(options.pattern);
   if (matcher == nullptr) return false;
-  if (!options.encoding.empty() &&
-      platform.NewCodePageDecoder(options.encoding, error) == nullptr) {
+  if (!CheckEncoding(platform, NameEncoding{options.encoding, options.machineCodePage}, error)) {
     return false;
   }
   std::vector<CatalogOutcome> results(files.size());
@@ -585,8 +588,7 @@ bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const Fi
   std::atomic<size_t> next{0};
   OutputOrder order;
   auto work = [&] {
-    CatalogSearch search(platform, options, settings, *matcher, options.encoding, shown,
-                         candidates);
+    CatalogSearch search(platform, options, settings, *matcher, shown, candidates);
     // Once --limit results are shown, no further catalogue is read.
     auto wanted = [&] { return options.limit == 0 || shown < options.limit; };
     for (size_t i = next++; i < files.size() && wanted(); i = next++) {

@@ -33,7 +33,8 @@ class OpenedFolder {
     if (!cursor_->ok()) return Damaged(file, cursor_->problem(), outcome);
     // Every folder's figures are checked before anything is written, as the table was.
     if (!reader_.Folders(&folders_, &problem)) return Damaged(file, problem, outcome);
-    decoder_ = CatalogDecoder(platform, reader_.header().root, query.encoding, &outcome->error);
+    decoder_ = CatalogDecoder(platform, reader_.header().root,
+                              NameEncoding{query.encoding, query.machineCodePage}, &outcome->error);
     if (!decoder_) return false;
     // Each component names a subfolder as it is shown: exactly if one has that name, else
     // the one that matches with case folded as `find` folds it.

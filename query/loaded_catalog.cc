@@ -27,7 +27,7 @@ EntryFacts LoadedCatalog::Facts(const CatalogEntry& e, NameDecoder& names) const
   return f;
 }
 
-bool LoadForQuery(Platform& platform, const CatalogFile& file, const std::string& ansiEncoding,
+bool LoadForQuery(Platform& platform, const CatalogFile& file, const NameEncoding& encoding,
                   LoadedCatalog* loaded, std::string* problem, bool* noTables) {
   *noTables = false;
   ReadProblem why;
@@ -37,9 +37,9 @@ bool LoadForQuery(Platform& platform, const CatalogFile& file, const std::string
     *noTables = loaded->tables.header.signature != 0 && !loaded->tables.header.HasTables();
     return false;
   }
-  if (!CatalogCodePage(loaded->tables.header.root, ansiEncoding).empty()) {
+  if (DecodesNames(loaded->tables.header.root, encoding)) {
     std::unique_ptr<NameDecoder> names =
-        CatalogDecoder(platform, loaded->tables.header.root, ansiEncoding, problem);
+        CatalogDecoder(platform, loaded->tables.header.root, encoding, problem);
     if (!names) return false;
     DecodeNames(*names, &loaded->tables);
   }
@@ -50,7 +50,7 @@ bool LoadForQuery(Platform& platform, const CatalogFile& file, const std::string
 
 std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
                                                     const std::vector<CatalogFile>& files,
-                                                    const std::string& ansiEncoding,
+                                                    const NameEncoding& encoding,
                                                     std::vector<std::string>* problems,
                                                     std::vector<std::string>* notices) {
   std::vector<std::unique_ptr<LoadedCatalog>> loaded;
@@ -58,7 +58,7 @@ std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
     auto one = std::make_unique<LoadedCatalog>();
     std::string problem;
     bool noTables = false;
-    if (LoadForQuery(platform, file, ansiEncoding, one.get(), &problem, &noTables)) {
+    if (LoadForQuery(platform, file, encoding, one.get(), &problem, &noTables)) {
       loaded.push_back(std::move(one));
     } else if (noTables) {
       notices->push_back(file.path + ": version " + std::to_string(one->tables.header.version) +

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "catalog/catalog_reader.h"
+#include "query/catalog_encoding.h"
 #include "query/catalog_selection.h"
 #include "query/entry_output.h"
 #include "query/folder_links.h"
@@ -28,18 +29,18 @@ struct LoadedCatalog {
 };
 
 // Reads `file` in full and checks it. Its names are then decoded by the code page its root
-// calls for (query/catalog_encoding.h; `ansiEncoding` for a Windows root), so that they are
-// UTF-8 or kept as stored, as NewStoredUtf8Decoder reads them. False with *problem, a line
+// calls for (query/catalog_encoding.h), so that they are UTF-8 or kept as stored, as
+// NewStoredUtf8Decoder reads them. False with *problem, a line
 // for standard error, when it cannot be read, is damaged, or is of a version without
 // tables (*noTables true then).
-bool LoadForQuery(Platform& platform, const CatalogFile& file, const std::string& ansiEncoding,
+bool LoadForQuery(Platform& platform, const CatalogFile& file, const NameEncoding& encoding,
                   LoadedCatalog* loaded, std::string* problem, bool* noTables);
 
 // Loads each file; the ones that fail are left out, with their line in *problems (damage)
 // or *notices (versions without tables). Returns the others in the given order.
 std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
                                                     const std::vector<CatalogFile>& files,
-                                                    const std::string& ansiEncoding,
+                                                    const NameEncoding& encoding,
                                                     std::vector<std::string>* problems,
                                                     std::vector<std::string>* notices);
 
