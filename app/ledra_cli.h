@@ -32,6 +32,9 @@ struct ReaderContext {
   // `serve` prints before it starts answering); null where output is collected (tests).
   StandardOutput* standardOutput = nullptr;
   bool terminal = false;  // `out` is shown on a terminal
+  // The code page of names in catalogues of Windows roots when --encoding names none: the
+  // machine's ANSI code page on Windows; empty elsewhere, where such names are kept as stored.
+  std::string ansiCodePage{};
 
   // Writes `line` to `errors` as one line after "ledra: ", its control characters escaped:
   // the lines name catalogue files and folders, whose names come from the disk.

@@ -22,7 +22,9 @@ void AddCommonOptions(CLI::App& command, CommonOptions* o, OutputOptions outputs
   };
   if (outputs == OutputOptions::PerResult) addForms("JSON Lines: one object per result");
   command.add_option("--encoding", o->encoding,
-                     "code page of the names (cp1252, cp932, ...); default UTF-8");
+                     "code page of the names in catalogues of Windows drives and shares "
+                     "(cp1252, cp932, ...; default: Windows' ANSI code page, on Linux the "
+                     "bytes as stored); other catalogues hold UTF-8");
   if (outputs == OutputOptions::PerRow) addForms("JSON Lines: one object per row");
 }
 
@@ -179,11 +181,10 @@ bool ResolveCatalog(Platform& platform, const std::string& argument,
 }
 
 std::vector<std::unique_ptr<LoadedCatalog>> LoadEvery(CommandRun& run,
-                                                      const std::vector<CatalogFile>& files,
-                                                      NameDecoder& names) {
+                                                      const std::vector<CatalogFile>& files) {
   std::vector<std::string> problems;
   std::vector<std::string> notices;
-  auto loaded = LoadAll(run.platform(), files, names, &problems, &notices);
+  auto loaded = LoadAll(run.platform(), files, run.Encoding(), &problems, &notices);
   for (const std::string& n : notices) run.Notice(n);
   for (const std::string& p : problems) run.Error(p);
   return loaded;

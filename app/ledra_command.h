@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/ledra_cli.h"
+#include "query/catalog_encoding.h"
 #include "query/catalog_selection.h"
 #include "query/entry_output.h"
 #include "query/loaded_catalog.h"
@@ -84,6 +85,10 @@ class CommandRun {
   bool SelectFolder(const std::string& argument, CatalogFile* file,
                     std::vector<std::string>* components);
 
+  // What decides each catalogue's code page (query/catalog_encoding.h): --encoding and the
+  // machine's ANSI code page.
+  NameEncoding Encoding() const { return NameEncoding{common_.encoding, context_.ansiCodePage}; }
+
   // The form --json, --csv and --bytes ask for; `nul` for find's -0.
   OutputSettings Settings(bool nul = false) const;
   // The exit status of a run that found something or not.
@@ -113,11 +118,11 @@ bool ResolveCatalog(Platform& platform, const std::string& argument,
 // Whether `argument` names a plain file (links followed) rather than a volume.
 bool NamesCatalogFile(Platform& platform, const std::string& argument);
 
-// Every catalogue of `files` read in full (dupes, unique); the ones that cannot be are left
-// out and reported, versions without tables as notices.
+// Every catalogue of `files` read in full (dupes, unique), each one's names decoded by its own
+// code page (CommandRun::Encoding); the ones that cannot be are left out and reported,
+// versions without tables as notices.
 std::vector<std::unique_ptr<LoadedCatalog>> LoadEvery(CommandRun& run,
-                                                      const std::vector<CatalogFile>& files,
-                                                      NameDecoder& names);
+                                                      const std::vector<CatalogFile>& files);
 
 // --min-size: "1M", "512K", "0", a byte count with an optional 1024-based suffix.
 bool ParseMinSize(const std::string& text, int64_t* bytes);

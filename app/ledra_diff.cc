@@ -28,8 +28,9 @@ std::unique_ptr<CommandOptions> AddDiffOptions(CLI::App& command, const ReaderCo
 int RunDiffCommand(CommandRun& run, CommandOptions& options) {
   const DiffArguments& a = static_cast<const DiffArguments&>(options);
   std::string error;
-  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error, true);
-  if (!names) return run.Error(error);
+  if (!CheckEncoding(run.platform(), run.Encoding(), &error)) return run.Error(error);
+  // Each catalogue's names are decoded as it is read; what is shown is taken as it stands.
+  std::unique_ptr<NameDecoder> names = NewStoredUtf8Decoder();
   // Files named directly need no listing; selectors do.
   std::vector<CatalogFile> files;
   CatalogFile chosen[2];
@@ -49,7 +50,7 @@ int RunDiffCommand(CommandRun& run, CommandOptions& options) {
   LoadedCatalog loaded[2];
   for (int i = 0; i < 2; ++i) {
     bool noTables = false;
-    if (!LoadForQuery(run.platform(), chosen[i], *names, &loaded[i], &error, &noTables)) {
+    if (!LoadForQuery(run.platform(), chosen[i], run.Encoding(), &loaded[i], &error, &noTables)) {
       return run.Error(error);
     }
   }

@@ -36,6 +36,7 @@ int RunDiskUsageCommand(CommandRun& run, CommandOptions& options) {
   CatalogFile file;
   if (!run.SelectFolder(a.target, &file, &a.query.components)) return kReaderError;
   a.query.encoding = a.common.encoding;
+  a.query.machineCodePage = run.context().ansiCodePage;
   FolderOutcome outcome;
   const OutputSettings settings = run.Settings();
   if (a.sort.empty() && !a.reverse) {

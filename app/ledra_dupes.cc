@@ -37,15 +37,16 @@ int RunDupesCommand(CommandRun& run, CommandOptions& options) {
     return run.Error("--min-size takes a byte count with K, M, G or T");
   }
   std::string error;
-  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error, true);
-  if (!names) return run.Error(error);
+  if (!CheckEncoding(run.platform(), run.Encoding(), &error)) return run.Error(error);
+  // Each catalogue's names are decoded as it is read; what is shown is taken as it stands.
+  std::unique_ptr<NameDecoder> names = NewStoredUtf8Decoder();
   std::vector<CatalogFile> files = run.Files();
   if (a.volumes.empty()) {
     run.ReadHeaders(&files);
   } else if (!run.SelectVolumes(a.volumes, &files)) {
     return kReaderError;
   }
-  const LoadedCatalogs catalogs = LoadEvery(run, files, *names);
+  const LoadedCatalogs catalogs = LoadEvery(run, files);
   return run.Finish(WriteDupes(catalogs, dupes, *names, run.Settings(), run.out()) > 0);
 }
 

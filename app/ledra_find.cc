@@ -83,20 +83,22 @@ std::string ReadFilters(FindArguments& a) {
     if (!ParseLocalTime(a.older, &t)) return "--older takes YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS";
     f.older = t;
   }
-  f.encoding = a.common.encoding;
   return "";
 }
 
 int RunFindCommand(CommandRun& run, CommandOptions& options) {
   FindArguments& a = static_cast<FindArguments&>(options);
   if (const std::string usage = ReadFilters(a); !usage.empty()) return run.Error(usage);
+  a.find.encoding = a.common.encoding;
+  a.find.machineCodePage = run.context().ansiCodePage;
   std::vector<CatalogFile> files = run.Files();
   if (!a.volumes.empty() && !run.SelectVolumes(a.volumes, &files)) return kReaderError;
-  // The indexes narrow a query by the trigrams of the text it requires. Full paths and
-  // names decoded from a code page are not what the indexes hold: those queries scan.
+  // The indexes narrow a query by the trigrams of the text it requires. Full paths are not
+  // what the indexes hold: those queries scan, as do catalogues whose names are decoded from
+  // a code page (RunFind passes the index over for them).
   const FindOptions& f = a.find;
   std::vector<uint32_t> trigrams;
-  if (!a.noIndex && !f.matchPath && f.encoding.empty()) {
+  if (!a.noIndex && !f.matchPath) {
     trigrams = RequiredTrigrams(f.regex ? RegexRuns(f.pattern) : PatternRuns(f.pattern));
   }
   IndexStore store(run.platform());

@@ -30,6 +30,7 @@ int RunListCommand(CommandRun& run, CommandOptions& options) {
   CatalogFile file;
   if (!run.SelectFolder(a.target, &file, &query.components)) return kReaderError;
   query.encoding = a.common.encoding;
+  query.machineCodePage = run.context().ansiCodePage;
   FolderOutcome outcome;
   if (!RunList(run.platform(), file, query, run.Settings(), run.out(), &outcome)) {
     return run.Error(outcome.error);

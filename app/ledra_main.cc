@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/ledra_cli.h"
+#include "platform/code_page.h"
 #include "platform/platform.h"
 #include "query/terminal_output.h"
 
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
                                                             : cores)};
   context.standardOutput = standardOutput.get();
   context.terminal = terminal;
+  context.ansiCodePage = ledra::MachineAnsiCodePage();
   const int status = ledra::RunReader(argc, argv, context);
   if (terminal) shown.Finish();
   if (!standardOutput->Flush() && status != ledra::kReaderError) return ledra::kReaderError;

@@ -28,12 +28,13 @@ int RunUniqueCommand(CommandRun& run, CommandOptions& options) {
     return run.Error("--min-size takes a byte count with K, M, G or T");
   }
   std::string error;
-  std::unique_ptr<NameDecoder> names = DecoderFor(run.platform(), a.common.encoding, &error, true);
-  if (!names) return run.Error(error);
+  if (!CheckEncoding(run.platform(), run.Encoding(), &error)) return run.Error(error);
+  // Each catalogue's names are decoded as it is read; what is shown is taken as it stands.
+  std::unique_ptr<NameDecoder> names = NewStoredUtf8Decoder();
   const std::vector<CatalogFile> files = run.FilesWithHeaders();
   size_t chosen = 0;
   if (!SelectCatalog(files, a.target, &chosen, &error)) return run.ErrorText(error);
-  const LoadedCatalogs catalogs = LoadEvery(run, run.FilesWithHeaders(), *names);
+  const LoadedCatalogs catalogs = LoadEvery(run, run.FilesWithHeaders());
   for (size_t i = 0; i < catalogs.size(); ++i) {
     if (catalogs[i]->file.path == files[chosen].path) {
       return run.Finish(WriteUnique(catalogs, i, minSize, *names, run.Settings(), run.out()) > 0);

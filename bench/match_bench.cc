@@ -16,6 +16,9 @@
 
 namespace {
 
+// The matcher as the scan runs it on names of single-byte characters.
+int Fast(const char* name, const char* pattern) { return ledra::MatchWildcard(name, pattern); }
+
 int Recursive(const char* name, const char* pattern) {
   return ledra::RecursiveMatch(reinterpret_cast<const unsigned char*>(name),
                                reinterpret_cast<const unsigned char*>(pattern));
@@ -75,7 +78,7 @@ int main() {
   for (const Workload* work : {&typical, &pathological}) {
     long fastMatches = 0;
     long slowMatches = 0;
-    const double fast = NanosPerMatch(*work, ledra::MatchWildcard, &fastMatches);
+    const double fast = NanosPerMatch(*work, Fast, &fastMatches);
     const double slow = NanosPerMatch(*work, Recursive, &slowMatches);
     if (fastMatches != slowMatches) ++disagreements;
     std::printf("%-28s fast %12.1f ns  recursive %14.1f ns  recursive/fast %10.1f\n", work->title,

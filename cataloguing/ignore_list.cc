@@ -16,7 +16,7 @@ bool IsSpace(char c) {
 
 }  // namespace
 
-void ParseIgnoreList(const std::string& ignoreText, IgnoreList* list) {
+void ParseIgnoreList(const std::string& ignoreText, IgnoreList* list, LeadByteTest isLead) {
   // The ignore text is a C string in the parameter file's terms: a NUL ends it.
   const std::string_view text(ignoreText.c_str());
   const size_t length = text.size();
@@ -31,6 +31,7 @@ void ParseIgnoreList(const std::string& ignoreText, IgnoreList* list) {
   do {
     pos = skipSpace(pos);
     const size_t start = pos;
+    // No second byte of a two-byte character is ';' or white space in any code page.
     while (pos < length && text[pos] != ';' && !IsSpace(text[pos])) ++pos;
 
     IgnorePattern pattern;
@@ -39,8 +40,7 @@ void ParseIgnoreList(const std::string& ignoreText, IgnoreList* list) {
       pattern.size = -1;
       ++first;
     }
-    pattern.name.reserve(pos - first);
-    for (size_t i = first; i < pos; ++i) pattern.name.push_back(LowerAscii(text[i]));
+    LowercaseName(text.substr(first, pos - first), &pattern.name, isLead);
     list->push_back(std::move(pattern));
 
     // White space, at most one ';' and white space again make one separator.
@@ -50,17 +50,25 @@ void ParseIgnoreList(const std::string& ignoreText, IgnoreList* list) {
   } while (pos < length);
 }
 
-bool IsIgnored(const char* lowercasedName, bool isFolder, const IgnoreList& list) {
+bool IsIgnored(const char* lowercasedName, bool isFolder, const IgnoreList& list,
+               LeadByteTest isLead) {
   for (const IgnorePattern& pattern : list) {
     const bool ofItsKind = isFolder ? pattern.size != 0 : pattern.size >= 0;
-    if (ofItsKind && MatchWildcard(lowercasedName, pattern.name.c_str()) == 1) return true;
+    if (ofItsKind && MatchWildcard(lowercasedName, pattern.name.c_str(), isLead) == 1) return true;
   }
   return false;
 }
 
-void LowercaseName(std::string_view name, std::string* out) {
+void LowercaseName(std::string_view name, std::string* out, LeadByteTest isLead) {
   out->assign(name.data(), name.size());
-  for (char& c : *out) c = LowerAscii(c);
+  for (size_t i = 0; i < out->size(); ++i) {
+    char& c = (*out)[i];
+    if (isLead(static_cast<unsigned char>(c))) {
+      ++i;  // the second byte stays as it is
+    } else {
+      c = LowerAscii(c);
+    }
+  }
 }
 
 }  // namespace ledra

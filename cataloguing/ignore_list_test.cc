@@ -178,6 +178,59 @@ TEST(IsIgnoredTest, LettersAtoZMatchWithoutCase) {
   });
 }
 
+// Lead bytes of the double-byte code pages as the system defines them.
+bool IsCp932Lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool IsCp936Lead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }  // 949 and 950 alike
+
+struct CodePageIgnoreCase {
+  LeadByteTest isLead;
+  std::string text;
+  std::string name;
+  bool isFolder;
+  bool expected;
+};
+
+// A second byte that happens to be an ASCII letter, '~', or '[' belongs to its character:
+// it neither folds nor matches a pattern character, nor opens a set.
+TEST(IsIgnoredTest, DoubleByteCharactersAreWhole) {
+  const std::string xA = "x\x83\x41";                   // 'x' and katakana A (932)
+  const std::string xDi = "x\x83\x61";                  // 'x' and katakana DI (932)
+  const std::string data = "\x83\x66\x81\x5B\x83\x5E";  // "data" in katakana, 0x5B inside
+  const std::vector<CodePageIgnoreCase> cases = {
+      {IsCp932Lead, "*a", xA, false, false},
+      {IsCp932Lead, "*a", xDi, false, false},
+      {IsCp932Lead, "*A", xA, false, false},
+      {IsCp932Lead, "*a", "xa", false, true},
+      {IsCp936Lead, "*a", "x\x83\x41", false, false},  // 936
+      {IsCp936Lead, "*a", "x\x81\x41", false, false},  // 949
+      {IsCp936Lead, "*a", "x\xA4\x41", false, false},  // 950
+      {IsCp932Lead, "*~", "\x83\x6C\x83\x59\x83\x7E", false, false},
+      {IsCp932Lead, xA, xDi, false, false},
+      {IsCp932Lead, xA, xA, false, true},
+      {IsCp932Lead, "X\x83\x41", xA, false, true},  // a letter of its own still folds
+      {IsCp932Lead, data + "*", data + ".txt", false, true},
+      {IsCp932Lead, "*\x81\x5B.txt", "\x83\x6F\x81\x5B.txt", false, true},
+      {IsCp936Lead, "\\\x81\x5B", "\x81\x5B", true, true},
+      {IsCp932Lead, "x?", xA, false, true},
+      {IsCp932Lead, "x??", xA, false, false},
+      {IsCp932Lead, "?.txt", "\x83\x41.txt", false, true},
+      {IsCp932Lead, "[\x83\x41\x83\x61]*", xA.substr(1), false, true},
+      {IsCp932Lead, "[a]*", xA.substr(1), false, false},
+      {IsCp932Lead, "[^a]", xA.substr(1), false, true},
+      // Without a lead-byte test the same bytes are single characters, as UTF-8 names are.
+      {NoLeadBytes, "x?", xA, false, false},
+      {NoLeadBytes, "x??", xA, false, true},
+  };
+  for (const CodePageIgnoreCase& c : cases) {
+    SCOPED_TRACE("ignore text '" + c.text + "', name '" + c.name + "'");
+    IgnoreList list;
+    ParseIgnoreList(c.text, &list, c.isLead);
+    std::string lowercased;
+    LowercaseName(c.name, &lowercased, c.isLead);
+    EXPECT_EQ(IsIgnored(lowercased.c_str(), c.isFolder, list, c.isLead), c.expected);
+  }
+}
+
 TEST(LowercaseNameTest, OnlyAtoZChange) {
   struct Case {
     std::string name;
@@ -196,6 +249,24 @@ TEST(LowercaseNameTest, OnlyAtoZChange) {
     LowercaseName(c.name, &out);
     EXPECT_EQ(out, c.expected);
   }
+}
+
+TEST(LowercaseNameTest, SecondBytesOfDoubleByteCharactersStay) {
+  std::string out;
+  LowercaseName(
+      "AB\x83\x41"
+      "C\x83",
+      &out, IsCp932Lead);
+  EXPECT_EQ(out,
+            "ab\x83\x41"
+            "c\x83");
+  LowercaseName(
+      "AB\x83\x41"
+      "C",
+      &out, NoLeadBytes);
+  EXPECT_EQ(out,
+            "ab\x83\x61"
+            "c");
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ int64_t TreeScanner::Walk(WalkSink& sink, const std::string& root, const std::st
   // No root at all (a device line of white space) is not the root of the current drive.
   if (root.empty()) return 0;
   IgnoreList patterns;
-  ParseIgnoreList(ignoreText, &patterns);
+  ParseIgnoreList(ignoreText, &patterns, platform_.LeadBytes());
 
   FolderQueue queue;
   queue.Reset(platform_.WithoutTrailingSeparator(root), platform_.Separator());
@@ -151,8 +151,8 @@ int64_t TreeScanner::Walk(WalkSink& sink, const std::string& root, const std::st
 
     while (lister->Next(item)) {
       if (IsDots(item.name)) continue;
-      LowercaseName(item.name, &lowered);
-      if (IsIgnored(lowered.c_str(), item.isFolder, patterns)) continue;
+      LowercaseName(item.name, &lowered, platform_.LeadBytes());
+      if (IsIgnored(lowered.c_str(), item.isFolder, patterns, platform_.LeadBytes())) continue;
       if (entries == recordLimit_ || (item.isFolder && queue.size() == recordLimit_)) {
         failure_ = "the tree holds more than " + std::to_string(recordLimit_) +
                    (entries == recordLimit_ ? " entries" : " folders") +

@@ -168,6 +168,55 @@ TEST(MatchWildcardTest, RangesCompareSignedBytes) {
   });
 }
 
+bool IsCp932Lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// Under a double-byte code page a lead byte and the byte after it are one character, in
+// the name and in the pattern alike; a lead byte before the end stands alone.
+TEST(MatchWildcardTest, TwoByteCharactersUnderALeadByteTest) {
+  const std::vector<MatchCase> cases = {
+      {"?", "\x83\x41", 1},
+      {"??", "\x83\x41", 0},
+      {"*?", "\x83\x41", 1},
+      {"x*\x41", "x\x83\x41", 0},
+      {"x*A", "x\x83\x41", 0},
+      {"*\x41", "\x83\x41\x41", 1},
+      {"\x83\x41", "\x83\x61", 0},
+      {"*\x83", "a\x83", 1},
+      {"\x83?", "\x83\x41", 0},
+      // A second byte 0x5B is no set; 0x5D does not close one.
+      {"\x81\x5B*", "\x81\x5Bx", 1},
+      {"*\x81\x5B.txt", "\x83\x6F\x81\x5B.txt", 1},
+      {"[\x81\x5D]", "\x81\x5D", 1},
+      {"[\x81\x5D]", "]", 0},
+      {"[a\x83\x41]", "\x83\x41", 1},
+      {"[a\x83\x41]", "\x41", 0},
+      {"[^a]", "\x83\x41", 1},
+      // Ranges: single bytes as before, two-byte characters after all of them.
+      {"[\x83\x40-\x83\x96]", "\x83\x41", 1},
+      {"[\x83\x40-\x83\x96]", "\x83\x97", 0},
+      {"[\x83\x40-\x83\x96]", "A", 0},
+      {"[a-\x83\x96]", "\x83\x41", 1},
+      {"[a-\x83\x96]", "\xA1", 0},  // a single byte of its own (a half-width kana)
+      {"[\x83\x41-a]", "b", 0},
+  };
+  for (const MatchCase& c : cases) {
+    SCOPED_TRACE("pattern " + Shown(c.pattern) + " name " + Shown(c.name));
+    EXPECT_EQ(MatchWildcard(c.name, c.pattern, IsCp932Lead), c.expected);
+  }
+}
+
+// Where no byte is a lead byte the answers are those of single-byte characters.
+TEST(MatchWildcardTest, LeadByteTestChangesNothingWithoutLeadBytes) {
+  const char* const patterns[] = {"*a", "?b*", "[a-z]*", "*[^x]", "a*b*c", "[\xA1]*"};
+  const char* const names[] = {"a", "ab", "xyz", "bab", "abc", "\xA1t\xDF", ""};
+  for (const char* pattern : patterns) {
+    for (const char* name : names) {
+      EXPECT_EQ(MatchWildcard(name, pattern, IsCp932Lead), MatchWildcard(name, pattern))
+          << pattern << " " << name;
+    }
+  }
+}
+
 TEST(MatchWildcardTest, OpenSetsMatchNothing) {
   ExpectCases({
       {"[abc", "a", 0},

@@ -26,6 +26,11 @@ class NameDecoder {
 std::unique_ptr<NameDecoder> NewSystemCodePageDecoder(const std::string& codePage,
                                                       std::string* error);
 
+// The machine's ANSI code page, as NewSystemCodePageDecoder names it ("cp932"), for the
+// reader to decode the names of catalogues written on Windows by. Empty where there is none
+// to take (POSIX, whose names are bytes, and Windows set to UTF-8).
+std::string MachineAnsiCodePage();
+
 }  // namespace ledra
 
 #endif  // LEDRA_PLATFORM_CODE_PAGE_H_

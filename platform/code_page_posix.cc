@@ -54,4 +54,6 @@ std::unique_ptr<NameDecoder> NewSystemCodePageDecoder(const std::string& codePag
   return std::make_unique<IconvDecoder>(cd);
 }
 
+std::string MachineAnsiCodePage() { return std::string(); }
+
 }  // namespace ledra

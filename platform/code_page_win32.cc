@@ -69,11 +69,23 @@ class CodePageDecoder final : public NameDecoder {
   std::string utf8_;
 };
 
-// "cp1252", "CP932", "1252", "windows-1252", "utf-8", "latin1".
+// "cp1252", "CP932", "1252", "windows-1252", "utf-8", "latin1", and the names iconv knows
+// the double-byte code pages by ("shift_jis", "gbk", "big5", ...), so that one command line
+// works on both systems.
 UINT CodePageNumber(std::string name) {
   name = ToLowerAscii(name);
   if (name == "utf-8" || name == "utf8") return CP_UTF8;
   if (name == "latin1" || name == "iso-8859-1") return 28591;
+  static const struct {
+    const char* name;
+    UINT number;
+  } kNamed[] = {
+      {"shift_jis", 932}, {"shift-jis", 932}, {"sjis", 932}, {"windows-31j", 932}, {"gbk", 936},
+      {"gb2312", 936},    {"euc-kr", 949},    {"uhc", 949},  {"big5", 950},        {"big-5", 950},
+  };
+  for (const auto& named : kNamed) {
+    if (name == named.name) return named.number;
+  }
   for (const char* prefix : {"cp", "windows-", "ibm"}) {
     const std::string p(prefix);
     if (name.compare(0, p.size(), p) == 0) name.erase(0, p.size());
@@ -96,6 +108,11 @@ std::unique_ptr<NameDecoder> NewSystemCodePageDecoder(const std::string& codePag
     return nullptr;
   }
   return std::make_unique<CodePageDecoder>(number);
+}
+
+std::string MachineAnsiCodePage() {
+  const UINT codePage = GetACP();
+  return codePage == CP_UTF8 ? std::string() : "cp" + std::to_string(codePage);
 }
 
 }  // namespace ledra

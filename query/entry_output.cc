@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <mutex>
 
 #include "catalog/format.h"
 #include "platform/local_time.h"
@@ -13,9 +12,6 @@
 namespace ledra {
 
 namespace {
-
-// mktime() may share state with other local-time calls of the C library.
-std::mutex localTimeMutex;
 
 // Days since 1970-01-01 to a civil date (proleptic Gregorian).
 void CivilFromDays(int64_t days, int64_t* year, unsigned* month, unsigned* day) {
@@ -183,12 +179,7 @@ bool ParseLocalTime(std::string_view text, int64_t* epoch) {
   tm.tm_min = minute;
   tm.tm_sec = second;
   tm.tm_isdst = -1;
-  std::lock_guard<std::mutex> lock(localTimeMutex);
-  const std::time_t t = std::mktime(&tm);
-  if (t == static_cast<std::time_t>(-1) && !(year == 1969 && month == 12 && day == 31))
-    return false;
-  *epoch = static_cast<int64_t>(t);
-  return true;
+  return FromLocalTime(&tm, epoch);
 }
 
 }  // namespace ledra

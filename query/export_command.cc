@@ -67,7 +67,7 @@ bool ExportToSink(Platform& platform, const CatalogFile& file, const ExportOptio
   if (!names) return false;
   LoadedCatalog loaded;
   bool noTables = false;
-  if (!LoadForQuery(platform, file, *names, &loaded, error, &noTables)) return false;
+  if (!LoadForQuery(platform, file, NameEncoding(), &loaded, error, &noTables)) return false;
   WriteNcduExport(loaded.tables, *names, out);
   return true;
 }
@@ -121,7 +121,7 @@ bool ExportSqlite(Platform& platform, const CatalogFile& file, const ExportOptio
   if (!names) return false;
   LoadedCatalog loaded;
   bool noTables = false;
-  if (!LoadForQuery(platform, file, *names, &loaded, error, &noTables)) return false;
+  if (!LoadForQuery(platform, file, NameEncoding(), &loaded, error, &noTables)) return false;
 
   const PathKind kind = platform.KindOf(options.output, false);
   // A link counts as existing, even one that points nowhere.
@@ -168,7 +168,7 @@ bool ExportSqliteToMemory(Platform& platform, const CatalogFile& file, const std
   if (!names) return false;
   LoadedCatalog loaded;
   bool noTables = false;
-  if (!LoadForQuery(platform, file, *names, &loaded, error, &noTables)) return false;
+  if (!LoadForQuery(platform, file, NameEncoding(), &loaded, error, &noTables)) return false;
   std::unique_ptr<SqliteExport> db = SqliteExport::OpenInMemory(error);
   if (!db) return false;
   return db->AddVolume(loaded.tables, VolumeRowOf(file, loaded.tables), *names, error) &&

@@ -12,6 +12,7 @@
 #include "catalog/catalog_reader.h"
 #include "index/pattern_literals.h"
 #include "platform/platform.h"
+#include "query/catalog_encoding.h"
 #include "query/name_matcher.h"
 #include "query/name_text.h"
 #include "query/substring_scanner.h"
@@ -200,21 +201,21 @@ struct CatalogOutcome {
 class CatalogSearch {
  public:
   CatalogSearch(Platform& platform, const FindOptions& options, const OutputSettings& settings,
-                const NameMatcher& matcher, const std::string& encoding,
-                std::atomic<uint64_t>& shown, CandidateSource* candidates)
+                const NameMatcher& matcher, std::atomic<uint64_t>& shown,
+                CandidateSource* candidates)
       : platform_(platform),
         options_(options),
         settings_(settings),
         matcher_(matcher.Clone()),
         shown_(shown),
         candidates_(candidates) {
-    std::string ignored;
-    if (!encoding.empty()) decoder_ = platform.NewCodePageDecoder(encoding, &ignored);
     // A plain ASCII substring on raw names is searched across the whole table at once; the
     // few names that hold a character folding into one of its letters are matched in full.
+    // Both shortcuts read the stored bytes, so they serve catalogues whose names are not
+    // decoded.
     const std::string substring = SubstringOf(options.pattern);
     if (!options.regex && !options.pattern.empty() && IsSubstringPattern(options.pattern) &&
-        encoding.empty() && !options.matchPath && IsAsciiText(substring)) {
+        !options.matchPath && IsAsciiText(substring)) {
       scanner_ = std::make_unique<SubstringScanner>(substring);
       for (const std::string& variant : NonAsciiFoldingTo(substring)) {
         variants_.emplace_back(variant);
@@ -225,7 +226,7 @@ class CatalogSearch {
     }
     // A regular expression or a wildcard pattern runs only on the names that hold the
     // longest text it requires.
-    if (!scanner_ && !options.pattern.empty() && encoding.empty() && !options.matchPath) {
+    if (!scanner_ && !options.pattern.empty() && !options.matchPath) {
       const std::string filter =
           FilterText(options.regex ? RegexRuns(options.pattern) : PatternRuns(options.pattern));
       if (!filter.empty()) scanner_ = std::make_unique<SubstringScanner>(filter);
@@ -250,9 +251,20 @@ class CatalogSearch {
                        " catalogues hold no tables; passed over";
       return outcome;
     }
+    // Each catalogue's names are decoded by its own code page (query/catalog_encoding.h);
+    // RunFind checked that the platform knows the code pages.
+    const NameEncoding encoding{options_.encoding, options_.machineCodePage};
+    catalogDecoder_.reset();
+    if (DecodesNames(h.root, encoding)) {
+      std::string ignored;
+      catalogDecoder_ = CatalogDecoder(platform_, h.root, encoding, &ignored);
+    }
+    decoder_ = catalogDecoder_.get();
     std::vector<CursorStart> parts;
     std::unique_ptr<FolderPathSource> folderPaths;
-    if (candidates_ != nullptr && candidates_->Parts(file.path, reader, &parts, &folderPaths)) {
+    // The indexes hold the stored bytes: a catalogue whose names are decoded is scanned.
+    if (candidates_ != nullptr && decoder_ == nullptr &&
+        candidates_->Parts(file.path, reader, &parts, &folderPaths)) {
       // The output waits until every part was read without a problem. A problem there
       // (the file changed, an index record that points astray) is left to the scan, which
       // then gives the same report as without an index.
@@ -312,7 +324,7 @@ class CatalogSearch {
     // are shown or at damage: the rest is not read.
     auto walk = [&](EntryCursor& cursor) {
       windowRefills_ = kNoRefills;
-      if (countNamesOnly_) {
+      if (countNamesOnly_ && decoder_ == nullptr) {
         outcome.matches += CountNames(cursor);
         return !cursor.failed();
       }
@@ -357,9 +369,8 @@ class CatalogSearch {
             pathBuilt = true;
             if (!matcher_->Matches(PathToMatch(separator))) return true;
           }
-        } else if (scanner_) {
-          if (!NameOccurs(cursor, e.name)) return true;
-          if (!scannerDecides_ && !matcher_->Matches(name)) return true;
+        } else if (scanner_ && decoder_ == nullptr) {
+          if (!ScannerMatches(cursor, e.name)) return true;
         } else if (!matcher_->Matches(name)) {
           return true;
         }
@@ -425,12 +436,21 @@ class CatalogSearch {
     return variantOccurs && matcher_->Matches(name);
   }
 
+  // Whether the stored `name`, which the cursor just gave, matches, the scanner passing over
+  // the names that cannot. The scanner folds every ASCII letter, so it decides alone only
+  // where the matchers do too: names that are ASCII or valid UTF-8.
+  bool ScannerMatches(const EntryCursor& cursor, std::string_view name) {
+    if (!NameOccurs(cursor, name)) return false;
+    if (scannerDecides_ && (IsAsciiText(name) || IsValidUtf8(name))) return true;
+    return matcher_->Matches(name);
+  }
+
   // --count of a substring with no filter: each entry is still read and checked, and only
   // its name is looked at.
   uint64_t CountNames(EntryCursor& cursor) {
     uint64_t matches = 0;
     cursor.ForEach([&](const CatalogEntry& e) {
-      matches += NameOccurs(cursor, e.name);
+      matches += ScannerMatches(cursor, e.name);
       return true;
     });
     return matches;
@@ -486,7 +506,8 @@ class CatalogSearch {
   const FindOptions& options_;
   const OutputSettings& settings_;
   std::unique_ptr<NameMatcher> matcher_;
-  std::unique_ptr<NameDecoder> decoder_;
+  std::unique_ptr<NameDecoder> catalogDecoder_;  // of the catalogue at hand, if its names need one
+  NameDecoder* decoder_ = nullptr;               // catalogDecoder_; null: the stored bytes
   std::unique_ptr<SubstringScanner> scanner_;
   std::vector<SubstringScanner> variants_;  // characters beyond ASCII folding into the pattern
   bool scannerDecides_ = false;             // a substring: else the scanner only passes over names
@@ -559,8 +580,7 @@ bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const Fi
   std::unique_ptr<NameMatcher> matcher =
       options.regex ? NewRegexMatcher(options.pattern, error) : NewPatternMatcher(options.pattern);
   if (matcher == nullptr) return false;
-  if (!options.encoding.empty() &&
-      platform.NewCodePageDecoder(options.encoding, error) == nullptr) {
+  if (!CheckEncoding(platform, NameEncoding{options.encoding, options.machineCodePage}, error)) {
     return false;
   }
   std::vector<CatalogOutcome> results(files.size());
@@ -568,8 +588,7 @@ bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const Fi
   std::atomic<size_t> next{0};
   OutputOrder order;
   auto work = [&] {
-    CatalogSearch search(platform, options, settings, *matcher, options.encoding, shown,
-                         candidates);
+    CatalogSearch search(platform, options, settings, *matcher, shown, candidates);
     // Once --limit results are shown, no further catalogue is read.
     auto wanted = [&] { return options.limit == 0 || shown < options.limit; };
     for (size_t i = next++; i < files.size() && wanted(); i = next++) {

@@ -38,7 +38,10 @@ struct FindOptions {
   std::optional<int64_t> older;  // modified before
   uint64_t limit = 0;            // 0: no limit
   bool count = false;
-  std::string encoding;  // code page of names; empty: UTF-8
+  // --encoding, and the machine's ANSI code page: the code pages of the names
+  // (query/catalog_encoding.h). Both empty: names are kept as stored.
+  std::string encoding;
+  std::string machineCodePage;
   int threads = 1;
 };
 

@@ -6,6 +6,8 @@
 #include "catalog/catalog_reader.h"
 #include "platform/byte_text.h"
 #include "platform/platform.h"
+#include "query/catalog_encoding.h"
+#include "query/name_key.h"
 #include "query/name_text.h"
 
 namespace ledra {
@@ -31,25 +33,24 @@ class OpenedFolder {
     if (!cursor_->ok()) return Damaged(file, cursor_->problem(), outcome);
     // Every folder's figures are checked before anything is written, as the table was.
     if (!reader_.Folders(&folders_, &problem)) return Damaged(file, problem, outcome);
-    if (!query.encoding.empty()) {
-      decoder_ = platform.NewCodePageDecoder(query.encoding, &outcome->error);
-      if (!decoder_) return false;
-    } else {
-      decoder_ = NewStoredUtf8Decoder();
-    }
-    // Each component names a subfolder: exactly if one has that name, else the one that
-    // matches without regard to ASCII case.
+    decoder_ = CatalogDecoder(platform, reader_.header().root,
+                              NameEncoding{query.encoding, query.machineCodePage}, &outcome->error);
+    if (!decoder_) return false;
+    // Each component names a subfolder as it is shown: exactly if one has that name, else
+    // the one that matches with case folded as `find` folds it.
     folder_ = 0;
+    std::string name;
     for (const std::string& component : query.components) {
       uint32_t exact = 0, folded = 0, foldedCount = 0;
       for (uint32_t f = 1; f <= cursor_->FoldersMet(); ++f) {
         if (cursor_->ParentOf(f) != folder_) continue;
-        const std::string_view name = cursor_->FolderName(f);
+        decoder_->Decode(cursor_->FolderName(f), &name);
         if (name == component) exact = f;
-        if (EqualsIgnoringAsciiCase(name, component)) folded = f, ++foldedCount;
+        if (EqualFolded(name, component)) folded = f, ++foldedCount;
       }
       if (exact == 0 && foldedCount != 1) {
-        outcome->error = "no folder '" + component + "' in " + FolderPath(folder_);
+        decoder_->Decode(FolderPath(folder_), &name);
+        outcome->error = "no folder '" + component + "' in " + name;
         return false;
       }
       folder_ = exact != 0 ? exact : folded;

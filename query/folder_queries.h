@@ -20,7 +20,10 @@ struct FolderQuery {
   std::vector<std::string> components;  // the folder's path below the scan root
   SortOrder sort = SortOrder::Name;     // ls
   int depth = 1;                        // du: levels below the folder
-  std::string encoding;                 // code page of names; empty: UTF-8
+  // --encoding, and the machine's ANSI code page: the code pages of the names
+  // (query/catalog_encoding.h). Both empty: names are kept as stored.
+  std::string encoding;
+  std::string machineCodePage;
 };
 
 // What a listing came to: the number of rows written, or an error line (a damaged

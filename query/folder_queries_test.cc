@@ -341,9 +341,8 @@ TEST_F(FolderQueriesTest, ADamagedCatalogueIsReportedWithItsOffset) {
 
 // With --encoding, names are shown converted; the path given to ls and du is written in
 // the same converted form.
-// DISABLED: a component is compared with the stored bytes, not the converted name, so a
-// folder whose name is not ASCII cannot be named under --encoding.
-TEST_F(FolderQueriesTest, DISABLED_AFolderIsNamedAsItIsShownUnderAnEncoding) {
+// A component is compared with the name as shown, decoded from the code page.
+TEST_F(FolderQueriesTest, AFolderIsNamedAsItIsShownUnderAnEncoding) {
   fake_.AddFileWithContent("C:\\old\\OLD.kvl",
                            TreeCatalog(Volume("OLD", "C:\\", ""), {{"Caf\xE9/men\xFC.txt", 7}}));
   std::vector<std::string> unreadable;

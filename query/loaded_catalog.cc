@@ -2,6 +2,7 @@
 
 #include "catalog/catalog_reader.h"
 #include "platform/platform.h"
+#include "query/catalog_encoding.h"
 #include "query/name_text.h"
 
 namespace ledra {
@@ -26,7 +27,7 @@ EntryFacts LoadedCatalog::Facts(const CatalogEntry& e, NameDecoder& names) const
   return f;
 }
 
-bool LoadForQuery(Platform& platform, const CatalogFile& file, NameDecoder& names,
+bool LoadForQuery(Platform& platform, const CatalogFile& file, const NameEncoding& encoding,
                   LoadedCatalog* loaded, std::string* problem, bool* noTables) {
   *noTables = false;
   ReadProblem why;
@@ -36,15 +37,20 @@ bool LoadForQuery(Platform& platform, const CatalogFile& file, NameDecoder& name
     *noTables = loaded->tables.header.signature != 0 && !loaded->tables.header.HasTables();
     return false;
   }
+  if (DecodesNames(loaded->tables.header.root, encoding)) {
+    std::unique_ptr<NameDecoder> names =
+        CatalogDecoder(platform, loaded->tables.header.root, encoding, problem);
+    if (!names) return false;
+    DecodeNames(*names, &loaded->tables);
+  }
   loaded->links = std::make_unique<FolderLinks>(loaded->tables);
-  loaded->volume.clear();
-  names.Decode(loaded->tables.header.displayName, &loaded->volume);
+  loaded->volume = loaded->tables.header.displayName;
   return true;
 }
 
 std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
                                                     const std::vector<CatalogFile>& files,
-                                                    NameDecoder& names,
+                                                    const NameEncoding& encoding,
                                                     std::vector<std::string>* problems,
                                                     std::vector<std::string>* notices) {
   std::vector<std::unique_ptr<LoadedCatalog>> loaded;
@@ -52,7 +58,7 @@ std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
     auto one = std::make_unique<LoadedCatalog>();
     std::string problem;
     bool noTables = false;
-    if (LoadForQuery(platform, file, names, one.get(), &problem, &noTables)) {
+    if (LoadForQuery(platform, file, encoding, one.get(), &problem, &noTables)) {
       loaded.push_back(std::move(one));
     } else if (noTables) {
       notices->push_back(file.path + ": version " + std::to_string(one->tables.header.version) +

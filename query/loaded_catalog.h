@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "catalog/catalog_reader.h"
+#include "query/catalog_encoding.h"
 #include "query/catalog_selection.h"
 #include "query/entry_output.h"
 #include "query/folder_links.h"
@@ -27,16 +28,19 @@ struct LoadedCatalog {
   EntryFacts Facts(const CatalogEntry& entry, NameDecoder& names) const;
 };
 
-// Reads `file` in full and checks it. False with *problem, a line for standard error, when
-// it cannot be read, is damaged, or is of a version without tables (*noTables true then).
-bool LoadForQuery(Platform& platform, const CatalogFile& file, NameDecoder& names,
+// Reads `file` in full and checks it. Its names are then decoded by the code page its root
+// calls for (query/catalog_encoding.h), so that they are UTF-8 or kept as stored, as
+// NewStoredUtf8Decoder reads them. False with *problem, a line
+// for standard error, when it cannot be read, is damaged, or is of a version without
+// tables (*noTables true then).
+bool LoadForQuery(Platform& platform, const CatalogFile& file, const NameEncoding& encoding,
                   LoadedCatalog* loaded, std::string* problem, bool* noTables);
 
 // Loads each file; the ones that fail are left out, with their line in *problems (damage)
 // or *notices (versions without tables). Returns the others in the given order.
 std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
                                                     const std::vector<CatalogFile>& files,
-                                                    NameDecoder& names,
+                                                    const NameEncoding& encoding,
                                                     std::vector<std::string>* problems,
                                                     std::vector<std::string>* notices);
 

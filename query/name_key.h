@@ -1,11 +1,19 @@
 // Hashes and comparisons of names for the queries that look for the same file in several
-// places: exact names (paths below the scan root) and names whose ASCII letters are taken
-// without regard to case (copies on other disks, whose file systems may fold case).
+// places: exact names (paths below the scan root) and names taken without regard to case
+// (copies on other disks, whose file systems may fold case).
+//
+// Names here are decoded already (query/catalog_encoding.h): UTF-8, or bytes kept as stored
+// where a catalogue's code page is unknown. Case folds by one rule, the one `find` matches
+// by: a valid UTF-8 name by Unicode simple case folding ('É' and 'é' alike, while 'ア' and
+// 'ヂ', 'a' and 'Ａ' stay apart); a name that is not valid UTF-8 folds only the letters A to Z
+// that follow no byte of 0x80 or above, since such a byte may open a two-byte character
+// whose second byte merely looks like a letter.
 #ifndef LEDRA_QUERY_NAME_KEY_H_
 #define LEDRA_QUERY_NAME_KEY_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/byte_text.h"
@@ -15,6 +23,12 @@ namespace ledra {
 inline unsigned char FoldAscii(unsigned char c) {
   return static_cast<unsigned char>(LowerAscii(static_cast<char>(c)));
 }
+
+// The Unicode simple case folding of one code point ('É' to 'é', 'ẞ' to 'ß').
+int32_t SimpleFold(int32_t codePoint);
+
+// Writes `name` into *out with its case folded by the rule above.
+void FoldName(std::string_view name, std::string* out);
 
 // Spreads the bits of a 64-bit value (the finaliser of splitmix64), so that keys built from
 // small numbers still fill a power-of-two table evenly.
@@ -26,32 +40,20 @@ inline uint64_t MixKey(uint64_t x) {
   return x ^ (x >> 31);
 }
 
-// FNV-1a over the name's bytes, continued from `seed`; `fold` takes ASCII letters as
-// lower case. Byte values above 127 are kept as they are: names are bytes in whatever code
-// page the catalogue was written, and only ASCII letters are known to fold alike.
-inline uint64_t HashName(uint64_t seed, std::string_view name, bool fold) {
-  uint64_t h = seed ^ 0xcbf29ce484222325ULL;
-  for (char c : name) {
-    const auto b = static_cast<unsigned char>(c);
-    h = (h ^ (fold ? FoldAscii(b) : b)) * 0x100000001b3ULL;
+inline bool IsAsciiName(std::string_view name) {
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
   }
-  return MixKey(h);
+  return true;
 }
 
-// <0, 0, >0 as a folded comparison of the two names, for sorting.
-inline int CompareFolded(std::string_view a, std::string_view b) {
-  const size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (size_t i = 0; i < n; ++i) {
-    const int ca = FoldAscii(static_cast<unsigned char>(a[i]));
-    const int cb = FoldAscii(static_cast<unsigned char>(b[i]));
-    if (ca != cb) return ca - cb;
-  }
-  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
+// FNV-1a over the name's bytes, continued from `seed`; with `fold`, over its folded form.
+uint64_t HashName(uint64_t seed, std::string_view name, bool fold);
 
-inline bool EqualFolded(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && CompareFolded(a, b) == 0;
-}
+// <0, 0, >0 as a comparison of the two names' folded forms, for sorting.
+int CompareFolded(std::string_view a, std::string_view b);
+
+inline bool EqualFolded(std::string_view a, std::string_view b) { return CompareFolded(a, b) == 0; }
 
 }  // namespace ledra
 

@@ -19,26 +19,6 @@ namespace {
 // The characters a '\' makes literal in a find pattern.
 bool Escapable(char c) { return c == '*' || c == '?' || c == '[' || c == ']' || c == '\\'; }
 
-// The simple case folding of one code point: utf8proc gives the full folding, which is the
-// simple one wherever it is a single code point; where it is longer ('ß' to "ss", 'ẞ' to
-// "ss"), the simple folding is the lowercase ('ẞ' to 'ß', 'ß' itself), but for 'İ', which
-// folds only under Turkic rules and so stays as it is.
-int32_t SimpleFold(int32_t c) {
-  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-  int32_t folded[4];
-  int boundary = 0;
-  const utf8proc_ssize_t n = utf8proc_decompose_char(c, folded, 4, UTF8PROC_CASEFOLD, &boundary);
-  if (n == 1) return folded[0];
-  return c == 0x130 ? c : utf8proc_tolower(c);
-}
-
-bool IsAscii(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
 class EverythingMatcher final : public NameMatcher {
  public:
   bool Matches(std::string_view) override { return true; }
@@ -145,29 +125,7 @@ std::string SubstringOf(const std::string& pattern) {
   return text;
 }
 
-void FoldCase(std::string_view text, std::string* out) {
-  out->clear();
-  if (IsAscii(text) || !IsValidUtf8(text)) {
-    out->reserve(text.size());
-    for (const char c : text)
-      out->push_back(static_cast<char>(FoldAscii(static_cast<unsigned char>(c))));
-    return;
-  }
-  const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-  utf8proc_ssize_t at = 0;
-  const auto size = static_cast<utf8proc_ssize_t>(text.size());
-  while (at < size) {
-    int32_t c = 0;
-    if (bytes[at] < 0x80) {
-      c = bytes[at++];
-    } else {
-      at += utf8proc_iterate(bytes + at, size - at, &c);  // valid: checked above
-    }
-    utf8proc_uint8_t encoded[4];
-    const utf8proc_ssize_t n = utf8proc_encode_char(SimpleFold(c), encoded);
-    out->append(reinterpret_cast<const char*>(encoded), static_cast<size_t>(n));
-  }
-}
+void FoldCase(std::string_view text, std::string* out) { FoldName(text, out); }
 
 std::vector<std::string> NonAsciiFoldingTo(std::string_view asciiText) {
   // The characters beyond ASCII whose simple folding is an ASCII one. Finding them in the

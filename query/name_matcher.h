@@ -2,8 +2,8 @@
 // '[' is a substring; with them, the whole name must match, with the wildcard rules of
 // "#IGN" patterns, except that '\' before '*', '?', '[', ']' or '\' makes that character
 // stand for itself. Either way case is folded: by Unicode simple case folding where the
-// name is valid UTF-8, A to Z only where it is not. A regular expression (PCRE2 with its
-// JIT, UTF mode, invalid UTF-8 tolerated) is unanchored and case-insensitive.
+// name is valid UTF-8, A to Z only where it is not (query/name_key.h). A regular expression (PCRE2
+// with its JIT, UTF mode, invalid UTF-8 tolerated) is unanchored and case-insensitive.
 #ifndef LEDRA_QUERY_NAME_MATCHER_H_
 #define LEDRA_QUERY_NAME_MATCHER_H_
 
@@ -33,8 +33,8 @@ std::unique_ptr<NameMatcher> NewRegexMatcher(const std::string& expression, std:
 
 // Writes `text` into *out with its case folded as the matchers fold it: each code point by
 // its Unicode simple case folding (one code point for one: 'É' to 'é', 'ς' and 'Σ' to 'σ',
-// 'ẞ' to 'ß', while 'ß' stays) when `text` is valid UTF-8, else A to Z lowercased and every
-// other byte kept.
+// 'ẞ' to 'ß', while 'ß' stays) when `text` is valid UTF-8, else A to Z lowercased where no
+// byte of 0x80 or above comes just before (query/name_key.h), every other byte kept.
 void FoldCase(std::string_view text, std::string* out);
 
 // For an ASCII substring: the UTF-8 of every other character whose folding is that of one of
