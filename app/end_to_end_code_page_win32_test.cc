@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "app/end_to_end_support.h"
-#include "app/round_trip_testing_win32.h"
+#include "app/reader_round_trip_testing.h"
 #include "catalog/catalog_reader.h"
 #include "platform/temp_tree_testing.h"
 
@@ -195,6 +195,7 @@ TEST_F(EndToEndCodePageTest, FoldersOutsideTheCodePageAreEntered) {
   ASSERT_FALSE(c.folders.empty());
   EXPECT_EQ(c.folders[0].fileCount, 4);
   EXPECT_EQ(c.folders[0].totalSize, 26.0);
+  EXPECT_TRUE(e2e::ReadsWhole(base_, base_ + "\\Tree.kvl", "Tree.kvl", c.entries.size()));
 }
 
 // Code page 932: a root, a working folder and a parameter file whose names end in a
@@ -232,6 +233,8 @@ TEST_F(EndToEndCodePageTest, SecondByteBackslashInRootFolderAndFileName) {
     EXPECT_EQ(c.header.volumeName, "[" + base_.substr(2) + "\\" + so + "]");
     ASSERT_FALSE(c.folders.empty());
     EXPECT_EQ(c.folders[0].path, base_.substr(2) + "\\" + so);
+    EXPECT_TRUE(
+        e2e::ReadsWhole(Utf8(wideCats), Utf8(wideCats + L"\\So.kvl"), "So.kvl", c.entries.size()));
   }
 }
 
@@ -257,6 +260,7 @@ TEST_F(EndToEndCodePageTest, WorkingFolderOutsideTheCodePage) {
     EXPECT_EQ(std::wstring(after), cats) << "the run did not go back to its folder";
   }
   SetCurrentDirectoryW(saved);
+  EXPECT_TRUE(e2e::ReadsWhole(Utf8(cats), Utf8(cats + L"\\Plain.kvl"), "Plain.kvl", 1));
 }
 
 // Every level of a tree far deeper than 260 characters is catalogued.
@@ -281,6 +285,7 @@ TEST_F(EndToEndCodePageTest, TreeDeeperThanMaxPath) {
   ASSERT_FALSE(c.folders.empty());
   EXPECT_EQ(c.folders[0].fileCount, 24);
   EXPECT_EQ(c.folders[0].totalSize, 300.0);  // 1 + 2 + ... + 24
+  EXPECT_TRUE(e2e::ReadsWhole(base_, base_ + "\\Deep.kvl", "Deep.kvl", c.entries.size()));
 }
 
 // `wide` as a catalogue stores it: in the ANSI code page, '?' for what it lacks.

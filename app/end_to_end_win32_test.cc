@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "app/end_to_end_support.h"
-#include "app/round_trip_testing_win32.h"
+#include "app/reader_round_trip_testing.h"
 #include "catalog/tree_check_testing.h"
 #include "platform/message_sink.h"
 #include "platform/platform.h"

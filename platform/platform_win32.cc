@@ -494,11 +494,13 @@ class Win32Platform : public Platform {
     return paths;
   }
 
+  // By the \\?\ form, so that 'CON.kvl' is looked for as a file of that name.
   bool NameExists(const std::string& name) override {
-    if (name.empty()) return false;
+    std::wstring system;
+    if (name.empty() || !SystemFilePath(name, &system, codePage_)) return false;
     FindHandle find;
     WIN32_FIND_DATAW data{};
-    return find.First(WidePath(name, codePage_), &data);
+    return find.First(system, &data);
   }
 
   bool ListFolder(const std::string& folder, std::vector<FolderName>* names) override {

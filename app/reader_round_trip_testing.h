@@ -1,9 +1,9 @@
-// For the Windows tests: runs of ledra on the real Win32 platform, as ledra.exe makes them
+// For the Windows tests: runs of ledra on the real platform, as ledra.exe makes them
 // (paths and arguments in UTF-8), and the check that a catalogue LedraCmd wrote is read
 // whole: listed by `volumes`, every entry found by `find ''`, its root listed by `ls` and
 // summed by `du`, both by the catalogue's file and through `--in` with its folder.
-#ifndef LEDRA_APP_ROUND_TRIP_TESTING_WIN32_H_
-#define LEDRA_APP_ROUND_TRIP_TESTING_WIN32_H_
+#ifndef LEDRA_APP_READER_ROUND_TRIP_TESTING_H_
+#define LEDRA_APP_READER_ROUND_TRIP_TESTING_H_
 
 #include <gtest/gtest.h>
 
@@ -76,4 +76,4 @@ inline ::testing::AssertionResult ReadsWhole(const std::string& folder, const st
 }  // namespace e2e
 }  // namespace ledra
 
-#endif  // LEDRA_APP_ROUND_TRIP_TESTING_WIN32_H_
+#endif  // LEDRA_APP_READER_ROUND_TRIP_TESTING_H_
