@@ -785,31 +785,36 @@ TEST_F(Win32PlatformTest, FoldersBelowTheRootKeepTheirListedNames) {
 }
 
 // A folder below the root that refuses its listing is denied, which a walk passes over in
-// silence; it was not replaced.
+// silence; it was not replaced. Mode 000 refuses the folder itself; mode 444 lets it be
+// opened and refuses the listing.
 TEST_F(Win32PlatformTest, UnreadableFolderBelowTheRootIsNotCalledReplaced) {
-  if (!UnderWine()) GTEST_SKIP() << "a mode-000 folder is made through Wine only";
+  if (!UnderWine()) GTEST_SKIP() << "unreadable folders are made through Wine only";
   if (OverridesPermissions()) {
     GTEST_SKIP() << "this process reads any folder (root with CAP_DAC_OVERRIDE); run it "
                     "through cmake/wine-run.sh, which drops that capability";
   }
-  ASSERT_NE(CreateDirectoryA(Path("locked").c_str(), nullptr), 0);
-  MakeFile(Path("locked\\inside"), "x");
-  std::unique_ptr<DirSearch> search = platform_->NewDirSearch();
-  ASSERT_TRUE(search->Start(base_));
-  FileIdentity seen;
-  DirItem item;
-  while (search->Next(item)) {
-    if (item.name == "locked") seen = item.identity;
+  for (const std::string mode : {"000", "444"}) {
+    SCOPED_TRACE("mode " + mode);
+    const std::string name = "locked" + mode;
+    ASSERT_NE(CreateDirectoryA(Path(name).c_str(), nullptr), 0);
+    MakeFile(Path(name + "\\inside"), "x");
+    std::unique_ptr<DirSearch> search = platform_->NewDirSearch();
+    ASSERT_TRUE(search->Start(base_));
+    FileIdentity seen;
+    DirItem item;
+    while (search->Next(item)) {
+      if (item.name == name) seen = item.identity;
+    }
+    ASSERT_TRUE(StartUnixCommand(base_, "/bin/chmod " + mode + " " + name));
+    ASSERT_TRUE(WaitFor([&] { return !Listable(Path(name)); }));
+    OsError err;
+    EXPECT_FALSE(search->StartBelow(base_, Path(name), seen, &err));
+    EXPECT_TRUE(err.denied) << err.text;
+    EXPECT_NE(err.text, "it was replaced during the walk");
+    EXPECT_FALSE(search->Next(item));
+    ASSERT_TRUE(StartUnixCommand(base_, "/bin/chmod 755 " + name));
+    EXPECT_TRUE(WaitFor([&] { return Listable(Path(name)); }));
   }
-  ASSERT_TRUE(StartUnixCommand(base_, "/bin/chmod 000 locked"));
-  ASSERT_TRUE(WaitFor([&] { return !Listable(Path("locked")); }));
-  OsError err;
-  EXPECT_FALSE(search->StartBelow(base_, Path("locked"), seen, &err));
-  EXPECT_TRUE(err.denied) << err.text;
-  EXPECT_NE(err.text, "it was replaced during the walk");
-  EXPECT_FALSE(search->Next(item));
-  ASSERT_TRUE(StartUnixCommand(base_, "/bin/chmod 755 locked"));
-  EXPECT_TRUE(WaitFor([&] { return Listable(Path("locked")); }));
 }
 
 // A root in the '\\?\' form lies on the drive or share it names, which is named as that
