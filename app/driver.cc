@@ -98,9 +98,11 @@ bool CanStore(Platform& platform, MessageSink& errors, const std::string& folder
 
 // Handles one piece of the parameter file: "#IGN" replaces the ignore text, "#DEV" is
 // echoed and catalogued, anything else is passed over. False when a device line was
-// catalogued and failed.
-bool ProcessLine(std::string line, std::string* ignoreText, Cataloger& cataloger,
-                 MessageSink& out) {
+// catalogued and failed. A piece decoded from a Unicode file (`unicode`) is UTF-8: its root
+// names the real folder, while its alias and patterns are stored and matched as listed
+// names are.
+bool ProcessLine(std::string line, bool unicode, std::string* ignoreText, Cataloger& cataloger,
+                 Platform& platform, MessageSink& out) {
   // The line is text: a NUL byte ends it.
   const size_t nul = line.find('\0');
   if (nul != std::string::npos) line.resize(nul);
@@ -114,6 +116,7 @@ bool ProcessLine(std::string line, std::string* ignoreText, Cataloger& cataloger
 
   if (StartsWithIgnoringAsciiCase(line, "#IGN")) {
     *ignoreText = line.substr(argument);
+    if (unicode) *ignoreText = platform.NameFromUtf8(*ignoreText);
     return true;
   }
   if (!StartsWithIgnoringAsciiCase(line, "#DEV")) return true;
@@ -125,8 +128,20 @@ bool ProcessLine(std::string line, std::string* ignoreText, Cataloger& cataloger
   const std::string alias = line.substr(pos);
   if (root.empty()) return true;
 
-  out.WriteLine("Add: " + root);
-  return cataloger.CatalogDevice(Trim(root), *ignoreText, alias);
+  if (!unicode) {
+    out.WriteLine("Add: " + root);
+    return cataloger.CatalogDevice(Trim(root), *ignoreText, alias);
+  }
+  out.WriteLine("Add: " + platform.NameFromUtf8(root));
+  return cataloger.CatalogDevice(Trim(platform.PathFromUtf8(root)), *ignoreText,
+                                 platform.NameFromUtf8(alias));
+}
+
+// The start of a line too long to catalogue, as its message shows it: whole characters,
+// in the platform's terms.
+std::string Shown(const std::string& piece, bool unicode, Platform& platform) {
+  if (!unicode) return CutAtCharacter(piece, kShownLineStart, platform.LeadBytes());
+  return platform.NameFromUtf8(CutAtCharacter(piece, kShownLineStart, NoLeadBytes));
 }
 
 // LEDRA_WALK_THREADS fixes how many folders a walk reads at a time, 1 to 64; 0 when it is
@@ -229,7 +244,8 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
     for (bool more = havePiece; more; more = lines.ReadPiece(&piece, kLinePieceLength)) {
       // A line cut at the piece limit goes on as a line of its own; an ignore list cut
       // that way loses its tail, which the user is told once.
-      const bool cut = pieceEndedLine && piece.size() == kLinePieceLength && piece.back() != '\n';
+      const bool cut =
+          pieceEndedLine && lines.pieceLength() == kLinePieceLength && piece.back() != '\n';
       if (pieceEndedLine) ++lineNumber;
       if (cut && StartsWithIgnoringAsciiCase(piece, "#IGN")) {
         platform.Report("the ignore list is longer than " + std::to_string(kLinePieceLength - 1) +
@@ -242,13 +258,15 @@ int RunDriver(int argc, const char* const* argv, Platform& platform, MessageSink
         platform.Report("line " + std::to_string(lineNumber) + " is longer than " +
                         std::to_string(kLinePieceLength - 1) +
                         " characters and is not catalogued: '" +
-                        EscapeControls(piece.substr(0, kShownLineStart)) + "...'");
+                        EscapeControls(Shown(piece, lines.unicode(), platform)) + "...'");
         status = kExitDeviceFailed;
         continue;
       }
       // A scheduler learns from the status alone that a device was not catalogued; the
       // other devices are catalogued all the same.
-      if (!ProcessLine(piece, &ignoreText, cataloger, out)) status = kExitDeviceFailed;
+      if (!ProcessLine(piece, lines.unicode(), &ignoreText, cataloger, platform, out)) {
+        status = kExitDeviceFailed;
+      }
     }
   }
   run.reset();

@@ -275,6 +275,38 @@ TEST_F(DriverTest, DeviceLineCutAtThePieceLimitIsNotCatalogued) {
   EXPECT_TRUE(fake_.Exists("C:\\cats\\" + std::string(16, 'b') + ".kvl"));
 }
 
+// A parameter file saved with a byte-order mark or in UTF-16 is read by its characters: the
+// mark hides no directive, and a line's 255-character pieces count characters, not the bytes
+// their UTF-8 takes.
+TEST_F(DriverTest, UnicodeParameterFilesAreReadByTheirCharacters) {
+  std::string eAcute240;
+  for (int i = 0; i < 240; ++i) eAcute240 += "\xC3\xA9";
+  std::string interleaved = "\xFF\xFE";
+  for (const char c : std::string("#DEV C:\\data,")) interleaved += std::string{c, '\0'};
+  for (int i = 0; i < 240; ++i) interleaved += std::string("\xE9\0", 2);
+  interleaved += std::string("\n\0", 2);
+  struct Case {
+    const char* what;
+    std::string parameters;
+    std::string catalogue;
+  };
+  const std::vector<Case> cases = {
+      {"UTF-8 mark", "\xEF\xBB\xBF#DEV C:\\data,Data\n", "Data.kvl"},
+      {"UTF-8, 253 characters in 493 bytes", "#DEV C:\\data," + eAcute240 + "\n",
+       std::string(16, '-') + ".kvl"},
+      {"UTF-16LE, 253 characters", interleaved, std::string(16, '-') + ".kvl"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    outText_.str("");
+    errorText_.str("");
+    EXPECT_EQ(RunWith(c.parameters), 0);
+    EXPECT_EQ(outText_.str(), "Add: C:\\data\n");
+    EXPECT_EQ(errorText_.str(), "");
+    EXPECT_TRUE(fake_.Exists("C:\\cats\\" + c.catalogue));
+  }
+}
+
 TEST_F(DriverTest, IgnoreTextIsReplacedNotExtended) {
   RunWith(
       "#IGN *.tmp\n#DEV C:\\data,First\n#IGN *.txt\n#DEV C:\\data,Second\n#IGN\n"

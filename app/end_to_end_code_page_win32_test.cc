@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/end_to_end_support.h"
+#include "app/reader_round_trip_testing.h"
 #include "catalog/catalog_reader.h"
 #include "platform/temp_tree_testing.h"
 
@@ -32,6 +33,23 @@ std::wstring Utf16(const std::string& utf8) {
                                     &wide[0], static_cast<int>(wide.size()));
   wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
   return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+  std::string text(wide.size() * 3, '\0');
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                    &text[0], static_cast<int>(text.size()), nullptr, nullptr);
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return text;
+}
+
+// `wide` in the ANSI code page, which must hold it.
+std::string Ansi(const std::wstring& wide) {
+  std::string text(wide.size() * 2, '\0');
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0],
+                                    static_cast<int>(text.size()), nullptr, nullptr);
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return text;
 }
 
 // `path` (a full path of drive form) in the form without the 260-character limit.
@@ -129,7 +147,7 @@ class EndToEndCodePageTest : public ::testing::Test {
     const char* problem = std::getenv("LEDRA_WINE_LOCALE_PROBLEM");
     std::ostringstream why;
     why << "the ANSI code page is " << GetACP() << "; this case needs another one (the tests run "
-        << "in code page 1252 and, as ledra_tests_cp932, in 932)";
+        << "in code page 1252 and, as ledra_tests_cp932 and ledra_tests_cp936, in 932 and 936)";
     if (problem != nullptr) why << "; " << problem;
     skipReason_ = why.str();
     return false;
@@ -177,6 +195,7 @@ TEST_F(EndToEndCodePageTest, FoldersOutsideTheCodePageAreEntered) {
   ASSERT_FALSE(c.folders.empty());
   EXPECT_EQ(c.folders[0].fileCount, 4);
   EXPECT_EQ(c.folders[0].totalSize, 26.0);
+  EXPECT_TRUE(e2e::ReadsWhole(base_, base_ + "\\Tree.kvl", "Tree.kvl", c.entries.size()));
 }
 
 // Code page 932: a root, a working folder and a parameter file whose names end in a
@@ -214,6 +233,8 @@ TEST_F(EndToEndCodePageTest, SecondByteBackslashInRootFolderAndFileName) {
     EXPECT_EQ(c.header.volumeName, "[" + base_.substr(2) + "\\" + so + "]");
     ASSERT_FALSE(c.folders.empty());
     EXPECT_EQ(c.folders[0].path, base_.substr(2) + "\\" + so);
+    EXPECT_TRUE(
+        e2e::ReadsWhole(Utf8(wideCats), Utf8(wideCats + L"\\So.kvl"), "So.kvl", c.entries.size()));
   }
 }
 
@@ -239,6 +260,7 @@ TEST_F(EndToEndCodePageTest, WorkingFolderOutsideTheCodePage) {
     EXPECT_EQ(std::wstring(after), cats) << "the run did not go back to its folder";
   }
   SetCurrentDirectoryW(saved);
+  EXPECT_TRUE(e2e::ReadsWhole(Utf8(cats), Utf8(cats + L"\\Plain.kvl"), "Plain.kvl", 1));
 }
 
 // Every level of a tree far deeper than 260 characters is catalogued.
@@ -263,6 +285,229 @@ TEST_F(EndToEndCodePageTest, TreeDeeperThanMaxPath) {
   ASSERT_FALSE(c.folders.empty());
   EXPECT_EQ(c.folders[0].fileCount, 24);
   EXPECT_EQ(c.folders[0].totalSize, 300.0);  // 1 + 2 + ... + 24
+  EXPECT_TRUE(e2e::ReadsWhole(base_, base_ + "\\Deep.kvl", "Deep.kvl", c.entries.size()));
+}
+
+// `wide` as a catalogue stores it: in the ANSI code page, '?' for what it lacks.
+std::string Stored(const std::wstring& wide) {
+  std::string text(wide.size() * 2, '\0');
+  const int n =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                          &text[0], static_cast<int>(text.size()), nullptr, nullptr);
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return text;
+}
+
+// Whether the ANSI code page holds every character of `wide`.
+bool AnsiHolds(const std::wstring& wide) {
+  BOOL lossy = FALSE;
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                      nullptr, 0, nullptr, &lossy);
+  return lossy == FALSE;
+}
+
+// Folders whose names the system's path normalisation would trim or take for a device are
+// walked by their listed names, and catalogues named by device names are written, found
+// again on the next run and read whole by ledra.
+TEST_F(EndToEndCodePageTest, DottedAndDeviceNamedFoldersAreWalked) {
+  const std::vector<std::string> folders = {"dir.", "dir ", "x..", "CON", "NUL", "COM1", "aux.txt"};
+  std::vector<std::pair<std::string, int>> items = {{"t", -1}, {"cats", -1}};
+  std::vector<std::string> expected;
+  int size = 1;
+  for (const std::string& folder : folders) {
+    items.push_back({"t/" + folder, -1});
+    items.push_back({"t/" + folder + "/in.txt", size});
+    expected.push_back(folder + "\\");
+    expected.push_back(folder + "\\in.txt " + std::to_string(size));
+    ++size;
+  }
+  items.push_back({"t/CON/NUL", -1});
+  items.push_back({"t/CON/NUL/deep.txt", 9});
+  expected.push_back("CON\\NUL\\");
+  expected.push_back("CON\\NUL\\deep.txt 9");
+  std::sort(expected.begin(), expected.end());
+  MakeTree(wideBase_, items);
+  const std::string tree = base_ + "\\t";
+  WriteWide(wideBase_ + L"\\cats\\params.txt", "#DEV " + tree + ",CON\n#DEV " + tree +
+                                                   "\\CON,NUL.kvl\n#DEV " + tree +
+                                                   "\\aux.txt,aux\n#DEV " + tree + "\\COM1,COM1\n");
+  struct Made {
+    std::wstring file;
+    std::string alias;
+    size_t entries;
+  };
+  const std::vector<Made> made = {{L"CON.kvl", "CON", expected.size()},
+                                  {L"NUL-kvl.kvl", "NUL.kvl", 3},
+                                  {L"aux.kvl", "aux", 1},
+                                  {L"COM1.kvl", "COM1", 1}};
+  const std::wstring cats = wideBase_ + L"\\cats";
+  for (const bool second : {false, true}) {
+    SCOPED_TRACE(second ? "second run" : "first run");
+    const e2e::RunResult run = e2e::RunInProcess(base_ + "\\cats\\params.txt");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    std::vector<std::wstring> files = {L"params.txt"};
+    for (const Made& m : made) {
+      files.push_back(m.file);
+      if (second) files.push_back(m.file + L".bak");  // found again: kept as the backup
+    }
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(NamesIn(cats), files);
+  }
+  CatalogContents whole;
+  ASSERT_TRUE(Load(cats + L"\\CON.kvl", &whole));
+  EXPECT_EQ(Listing(whole), expected);
+  for (const Made& m : made) {
+    SCOPED_TRACE(Utf8(m.file));
+    CatalogContents c;
+    ASSERT_TRUE(Load(cats + L"\\" + m.file, &c));
+    EXPECT_EQ(c.header.alias, m.alias);
+    EXPECT_EQ(c.entries.size(), m.entries);
+    EXPECT_TRUE(e2e::ReadsWhole(Utf8(cats), Utf8(cats + L"\\" + m.file), Utf8(m.file), m.entries));
+  }
+}
+
+// A parameter file as Windows editors save it (UTF-8 with and without its mark, UTF-16 in
+// either byte order) names its root, alias and ignore patterns by their real characters;
+// the catalogue stores them in the ANSI code page, '?' for what it lacks.
+TEST_F(EndToEndCodePageTest, ParameterFilesAsEditorsSaveThem) {
+  const std::wstring cafe = L"Caf\u00E9";
+  MakeTree(wideBase_, {{"Caf\u00C3\u00A9", -1},  // what UTF-8 read as code page 1252 names
+                       {"Caf\u00C3\u00A9/wrong.txt", 5},
+                       {"Café", -1},
+                       {"Café/x.txt", 1},
+                       {"Café/skip.tmp", 2},
+                       {"Café/été.txt", 3}});
+  const std::wstring text =
+      L"#IGN *.tmp \u00E9t\u00E9*\r\n#DEV " + wideBase_ + L"\\" + cafe + L"," + cafe + L"\r\n";
+  const auto utf16 = [&text](bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const wchar_t unit : text) {
+      const char high = static_cast<char>(unit >> 8);
+      const char low = static_cast<char>(unit & 0xFF);
+      bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+  };
+  // The 255-character pieces count characters: a line of fewer characters is whole,
+  // however many bytes its UTF-8 takes.
+  std::wstring longAlias = cafe;
+  while (longAlias.size() < 120) longAlias += L'\u00E9';
+  const std::string longLine =
+      "#DEV " + Utf8(wideBase_ + L"\\" + cafe) + "," + Utf8(longAlias) + "\n";
+  ASSERT_GT(longLine.size(), 255u);
+  struct Case {
+    const char* what;
+    std::string content;
+    std::wstring alias;
+    std::wstring file;
+  };
+  // A file name keeps ASCII letters and digits of the stored alias: 'é' is one byte in
+  // code pages 1252 and 932 ('?'), two in 936.
+  const std::wstring file = GetACP() == 936 ? L"Caf--.kvl" : L"Caf-.kvl";
+  const std::vector<Case> cases = {
+      {"UTF-8 with its mark", "\xEF\xBB\xBF" + Utf8(text), cafe, file},
+      {"UTF-8 without a mark", Utf8(text), cafe, file},
+      {"UTF-16LE", utf16(false), cafe, file},
+      {"UTF-16BE", utf16(true), cafe, file},
+      {"a line of 130 characters and more than 255 bytes",
+       Utf8(L"#IGN *.tmp \u00E9t\u00E9*\r\n") + longLine, longAlias, L"Caf-------------.kvl"},
+  };
+  const std::string stored = Stored(cafe);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempTree cats;
+    const std::wstring wideCats = Utf16(cats.root());
+    WriteWide(wideCats + L"\\p.txt", c.content);
+    const e2e::RunResult run = e2e::RunInProcess(cats.root() + "\\p.txt");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "Add: " + base_ + "\\" + stored + "\n");
+    EXPECT_EQ(NamesIn(wideCats), (std::vector<std::wstring>{c.file, L"p.txt"}));
+    CatalogContents catalog;
+    ASSERT_TRUE(Load(wideCats + L"\\" + c.file, &catalog));
+    EXPECT_EQ(catalog.header.alias, Stored(c.alias));
+    EXPECT_EQ(Listing(catalog), (std::vector<std::string>{"x.txt 1"}));
+    ASSERT_FALSE(catalog.folders.empty());
+    EXPECT_EQ(catalog.folders[0].path, base_.substr(2) + "\\" + stored);
+    EXPECT_TRUE(e2e::ReadsWhole(cats.root(), cats.root() + "\\" + Utf8(c.file), Utf8(c.file), 1));
+  }
+}
+
+// The program's Windows path, for the command processor (a Unix path names drive Z:).
+std::wstring ProgramPath(const char* unixPath) {
+  std::wstring path = Utf16(unixPath);
+  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  return path;
+}
+
+// Runs a program of the build with a command line of any characters through the command
+// processor; its standard output lands in `out` (a file).
+int RunProgram(const char* unixPath, const std::wstring& arguments, const std::wstring& out) {
+  const std::wstring command =
+      ProgramPath(unixPath) + L" " + arguments + L" >" + out + L" 2>" + out + L".err";
+  return _wsystem(command.c_str());
+}
+
+// Both programs take their arguments from the wide command line: a parameter file and a
+// catalogue folder named outside the ANSI code page are reached by their real names.
+TEST_F(EndToEndCodePageTest, ProgramsReadTheirCommandLineWide) {
+  const std::wstring folder = wideBase_ + L"\\" + Utf16("表Été");
+  MakeTree(wideBase_, {{"plain", -1}, {"plain/p.txt", 2}, {"表Été", -1}});
+  ASSERT_FALSE(AnsiHolds(folder)) << "every code page tested lacks one of its characters";
+  WriteWide(folder + L"\\p.txt", "#DEV " + base_ + "\\plain,Plain\n");
+  const std::wstring out = wideBase_ + L"\\out.txt";
+
+  EXPECT_EQ(RunProgram(LEDRA_CMD_PATH, L"-f \"" + folder + L"\\p.txt\"", out), 0)
+      << ReadWide(out + L".err");
+  EXPECT_EQ(ReadWide(out), "Add: " + base_ + "\\plain\r\n");  // a console program's text mode
+  EXPECT_EQ(ReadWide(out + L".err"), "");
+  EXPECT_EQ(NamesIn(folder), (std::vector<std::wstring>{L"Plain.kvl", L"p.txt"}));
+
+  EXPECT_EQ(RunProgram(LEDRA_READER_PATH, L"find --in \"" + folder + L"\" -0 \"\"", out), 0)
+      << ReadWide(out + L".err");
+  EXPECT_EQ(ReadWide(out), base_ + "\\plain\\p.txt" + std::string(1, '\0'));
+  EXPECT_TRUE(e2e::ReadsWhole(Utf8(folder), Utf8(folder + L"\\Plain.kvl"), "Plain.kvl", 1));
+}
+
+// ledra reads the catalogues LedraCmd writes wherever it writes them: in a folder whose
+// name ends in a character with second byte '\' (code page 932), and in working folders
+// deeper than 260 characters, named with and without the '\\?\' form.
+TEST_F(EndToEndCodePageTest, ReaderReadsEveryWorkingFolder) {
+  std::vector<std::pair<std::string, int>> items = {{"plain", -1}, {"plain/p.txt", 2}};
+  items.push_back({"ソフト表", -1});
+  std::string deep = "deep";
+  items.push_back({deep, -1});
+  while (deep.size() < 320) {
+    deep += "/a-folder-with-a-long-name-" + std::to_string(deep.size());
+    items.push_back({deep, -1});
+  }
+  MakeTree(wideBase_, items);
+  std::wstring wideDeep = Utf16(deep);
+  std::replace(wideDeep.begin(), wideDeep.end(), L'/', L'\\');
+  struct Case {
+    std::wstring folder;  // below the test's folder
+    bool longForm;
+  };
+  const std::vector<Case> cases = {{Utf16("ソフト表"), false}, {wideDeep, false}, {wideDeep, true}};
+  for (const Case& c : cases) {
+    const std::wstring folder = wideBase_ + L"\\" + c.folder;
+    SCOPED_TRACE(Utf8(folder) + (c.longForm ? " as \\\\?\\" : ""));
+    if (!AnsiHolds(folder)) continue;  // named in the ANSI code page to LedraCmd
+    WriteWide(folder + L"\\p.txt", "#DEV " + base_ + "\\plain,Plain\n");
+    const std::string prefix = c.longForm ? "\\\\?\\" : "";
+    const e2e::RunResult run = e2e::RunInProcess(prefix + Ansi(folder) + "\\p.txt");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const std::wstring file = folder + L"\\Plain.kvl";
+    CatalogContents catalog;
+    ASSERT_TRUE(Load(file, &catalog));
+    EXPECT_EQ(Listing(catalog), (std::vector<std::string>{"p.txt 2"}));
+    const std::string inUtf8 = (c.longForm ? "\\\\?\\" : "") + Utf8(folder);
+    EXPECT_TRUE(e2e::ReadsWhole(inUtf8, inUtf8 + "\\Plain.kvl", "Plain.kvl", 1));
+    DeleteFileW(Long(file).c_str());
+  }
 }
 
 }  // namespace

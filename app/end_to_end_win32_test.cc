@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/end_to_end_support.h"
+#include "app/reader_round_trip_testing.h"
 #include "catalog/tree_check_testing.h"
 #include "platform/message_sink.h"
 #include "platform/platform.h"
@@ -567,6 +568,33 @@ TEST_F(EndToEndWineDataTest, RelativeRootsAreIdentifiedAsTheirFullPath) {
     }
     for (const char* name : {".kvl", ".kvl.bak"}) fs::remove(std::string("D:\\Photos\\") + name);
   }
+}
+
+// A root in the '\\?\' form lies on the drive it names: named by that drive's label and
+// serial, recognised as D:\ on the next run, and below it named by its path from the root.
+TEST_F(EndToEndWineDataTest, LongPathRootsAreTheDriveTheyName) {
+  TempTree cats;
+  const e2e::RunResult first = Run(cats, "#DEV \\\\?\\D:\\\n");
+  EXPECT_EQ(first.err, "");
+  EXPECT_EQ(NamesIn(cats.root()), (Names{"DATA.kvl", "params.txt"}));
+  CatalogContents c;
+  ASSERT_TRUE(LoadAndCheck(cats.Path("DATA.kvl"), "D:\\", "", &c));
+  EXPECT_EQ(c.header.root, "D:\\");
+  EXPECT_EQ(c.header.volumeName, "DATA");
+  EXPECT_EQ(c.header.serial, kDataSerial);
+
+  const e2e::RunResult second = Run(cats, "#DEV D:\\\n#DEV \\\\?\\D:\\Photos\\Summer,Summer\n");
+  EXPECT_EQ(second.err, "");
+  EXPECT_EQ(NamesIn(cats.root()), (Names{"DATA.kvl", "DATA.kvl.bak", "Summer.kvl", "params.txt"}));
+  CatalogContents summer;
+  ASSERT_TRUE(
+      LoadAndCheck(cats.Path("Summer.kvl"), "D:\\Photos\\Summer", "\\Photos\\Summer", &summer));
+  EXPECT_EQ(summer.header.root, "D:\\");
+  EXPECT_EQ(summer.header.volumeName, "[\\Photos\\Summer]");
+  EXPECT_EQ(summer.header.serial, kDataSerial);
+  EXPECT_TRUE(e2e::ReadsWhole(cats.root(), cats.Path("DATA.kvl"), "DATA.kvl", c.entries.size()));
+  EXPECT_TRUE(
+      e2e::ReadsWhole(cats.root(), cats.Path("Summer.kvl"), "Summer.kvl", summer.entries.size()));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "app/driver.h"
+#include "platform/command_line.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
@@ -11,5 +12,7 @@ int main(int argc, char** argv) {
   // Only a person at a terminal is shown the progress of a walk.
   int columns = 0;
   if (platform->ErrorStreamIsTerminal(&columns)) errors.SetTerminal(columns);
-  return ledra::RunDriver(argc, argv, *platform, out, errors);
+  // The parameter file is named by its real name, whatever the code page holds.
+  const ledra::CommandLine commandLine(argc, argv, ledra::ArgumentText::PlatformPaths);
+  return ledra::RunDriver(commandLine.argc(), commandLine.argv(), *platform, out, errors);
 }

@@ -89,6 +89,18 @@ std::string RootPathRule(const std::string& normalisedRoot, LeadByteTest isLead)
   return r;
 }
 
+std::string WithoutLongPathPrefix(const std::string& path) {
+  // Every byte tested is ASCII and comes first, so no lead byte can stand before it.
+  if (path.compare(0, 4, "\\\\?\\") != 0) return path;
+  const std::string rest = path.substr(4);
+  if (rest.size() >= 4 && (rest[0] == 'U' || rest[0] == 'u') &&
+      (rest[1] == 'N' || rest[1] == 'n') && (rest[2] == 'C' || rest[2] == 'c') && rest[3] == '\\') {
+    return "\\\\" + rest.substr(4);
+  }
+  if (rest.size() >= 2 && rest[1] == ':') return rest;
+  return path;
+}
+
 bool IsRelativeWindowsPath(const std::string& path) {
   if (path.empty()) return false;
   if (IsSlash(path[0])) return path.size() < 2 || !IsSlash(path[1]);

@@ -41,6 +41,12 @@ void SplitRoot(const std::string& path, std::string* root, std::string* remainde
 // '\dir', and a path of neither form is taken whole.
 std::string RootPathRule(const std::string& normalisedRoot, LeadByteTest isLead);
 
+// A path in the form that lifts the 260-character limit as the same path without it:
+// '\\?\UNC\srv\share\x' gives '\\srv\share\x', '\\?\D:\x' gives 'D:\x' ('UNC' in any
+// case). Any other path, '\\?\Volume{...}\' included, is given as it stands. The volume
+// of such a path is found and named as the path without the prefix would be.
+std::string WithoutLongPathPrefix(const std::string& path);
+
 // Whether a Windows device path is relative to a current folder: 'x', '.\x', '\x' (the
 // current drive) and 'D:x' (drive D:'s current folder). 'D:' alone names the drive's
 // root, as it always has; '/' counts as '\'.

@@ -72,6 +72,41 @@ TEST(SplitRootTest, SecondBytesAreNoSeparators) {
   }
 }
 
+// A root in the form without the 260-character limit is split and placed on its volume as
+// the same root without the prefix: the prefix is no server, and 'UNC' no share.
+TEST(SplitRootTest, LongPathFormsAsTheSamePathWithoutThePrefix) {
+  struct Case {
+    std::string path, root, remainder, below;
+  };
+  const std::vector<Case> cases = {
+      {"\\\\?\\UNC\\srv\\share\\pub", "\\\\srv\\share\\", "share\\pub", "\\pub"},
+      {"\\\\?\\unc\\srv\\share", "\\\\srv\\share\\", "share", ""},
+      {"\\\\?\\D:\\", "D:\\", "", ""},
+      {"\\\\?\\D:\\Data\\x", "D:\\", "\\Data\\x", "\\Data\\x"},
+      {"\\\\?\\J:\\" + kSo, "J:\\", "\\" + kSo, "\\" + kSo},
+      {"\\\\?\\UNC\\" + kSo + "\\" + kHyo + "\\" + kSo, "\\\\" + kSo + "\\" + kHyo + "\\",
+       kHyo + "\\" + kSo, "\\" + kSo},
+      // Forms with no drive or share behind them are left to the system as they stand.
+      {"\\\\?\\Volume{1234}\\x", "\\\\?\\Volume{1234}\\", "Volume{1234}\\x", "\\x"},
+      {"D:\\x", "D:\\", "\\x", "\\x"},
+  };
+  for (LeadByteTest isLead : kBothKinds) {
+    for (const Case& c : cases) {
+      // The second-byte cases only hold with the code page that has them.
+      if (isLead == NoLeadBytes && c.path.find('\x83') != std::string::npos) continue;
+      SCOPED_TRACE(c.path);
+      const std::string path = WithoutLongPathPrefix(c.path);
+      std::string root, remainder;
+      SplitRoot(path, &root, &remainder, isLead);
+      EXPECT_EQ(root, c.root);
+      EXPECT_EQ(remainder, c.remainder);
+      std::string withoutEnd = path;
+      if (EndsWithSeparator(withoutEnd, '\\', isLead)) withoutEnd.pop_back();
+      EXPECT_EQ(RootPathRule(withoutEnd, isLead), c.below);
+    }
+  }
+}
+
 TEST(SplitRootTest, EmptyPathLeavesTheOutputsAlone) {
   std::string root = "r", remainder = "m";
   SplitRoot("", &root, &remainder, NoLeadBytes);

@@ -351,6 +351,20 @@ class Platform {
   virtual std::unique_ptr<NameDecoder> NewCodePageDecoder(const std::string& codePage,
                                                           std::string* error) = 0;
 
+  // Text that came as UTF-8 (a parameter file saved in a Unicode encoding, the arguments
+  // of a program that reads them as UTF-8) in the platform's own terms. As a path, it names
+  // the real file or folder: on Win32 in the ANSI code page, with a component the code page
+  // cannot hold in the form of a listed name's pathName. As a name to store or to match
+  // against stored names: on Win32 in the ANSI code page with '?' for each character it
+  // lacks, as listed names are stored. POSIX names are bytes, taken as they come.
+  virtual std::string PathFromUtf8(const std::string& text) { return text; }
+  virtual std::string NameFromUtf8(const std::string& text) { return text; }
+  // From now on, every path this platform takes and hands out, and the names of its
+  // listings, are UTF-8 (ledra, whose arguments are UTF-8 and which walks no tree). On Win32
+  // this replaces the ANSI code page, so that a path names any file whatever the code
+  // page holds; POSIX paths are bytes either way.
+  virtual void UseUtf8Paths() {}
+
   // --- Error report --------------------------------------------------------------------
   // Tells the user, in one line on standard error, what could not be done to which file
   // and why: "LedraCmd: cannot create 'DATA.kvl': Permission denied". Control

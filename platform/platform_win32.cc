@@ -67,6 +67,9 @@ void FillError(DWORD code, OsError* err) {
 
 void FillLastError(OsError* err) { FillError(GetLastError(), err); }
 
+// A view of the whole plain file at `system` (a path as SystemFilePath gives it).
+std::unique_ptr<MappedFile> MapWideFile(const std::wstring& system, OsError* err);
+
 // The seconds since 1970 of a FILETIME, clamped to 32 bits.
 int32_t UnixSeconds(const FILETIME& time) {
   const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -116,11 +119,12 @@ class FindHandle {
     return handle_ != INVALID_HANDLE_VALUE;
   }
   // Starts a search in `folder` (core path text) for the names `pattern` matches.
-  bool FirstIn(const std::string& folder, const wchar_t* pattern, WIN32_FIND_DATAW* data) {
+  bool FirstIn(const std::string& folder, const wchar_t* pattern, WIN32_FIND_DATAW* data,
+               unsigned codePage) {
     Reset();
     std::wstring system;
     // 'C:' lists the root of C:, not the drive's current folder.
-    if (!SystemPath(folder + "\\", &system)) return false;
+    if (!SystemPath(folder + "\\", &system, codePage)) return false;
     if (!system.empty() && system.back() != L'\\') system += L'\\';
     return First(system + pattern, data);
   }
@@ -157,22 +161,35 @@ bool Replaced(OsError* err) {
 // object that was opened and checked, and every item comes with its file ID.
 class Win32DirSearch : public DirSearch {
  public:
-  Win32DirSearch() : buffer_(kBufferSize) {}
+  explicit Win32DirSearch(unsigned codePage) : buffer_(kBufferSize), codePage_(codePage) {}
 
   bool Start(const std::string& folder) override {
-    return Open(folder + "\\", FILE_FLAG_BACKUP_SEMANTICS, nullptr, nullptr);
+    std::wstring system;
+    return SystemPath(folder + "\\", &system, codePage_) &&
+           Open(system, FILE_FLAG_BACKUP_SEMANTICS, nullptr, nullptr);
   }
 
   bool StartOrExplain(const std::string& folder, OsError* err) override {
     *err = OsError{};
-    if (Open(folder + "\\", FILE_FLAG_BACKUP_SEMANTICS, nullptr, err)) return true;
+    std::wstring system;
+    if (!SystemPath(folder + "\\", &system, codePage_)) {
+      FillLastError(err);
+    } else if (Open(system, FILE_FLAG_BACKUP_SEMANTICS, nullptr, err)) {
+      return true;
+    }
     if (err->text.empty()) err->text = "it cannot be listed";
     return false;
   }
 
-  bool StartBelow(const std::string&, const std::string& folder, const FileIdentity& expected,
+  // The root was normalised when the walk began; below it, names are joined as listed.
+  bool StartBelow(const std::string& root, const std::string& folder, const FileIdentity& expected,
                   OsError* err) override {
-    return Open(folder, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, &expected, err);
+    std::wstring system;
+    if (!SystemPathBelow(root, folder, &system, codePage_)) {
+      FillLastError(err);
+      return false;
+    }
+    return Open(system, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, &expected, err);
   }
 
   bool Next(DirItem& item) override {
@@ -180,8 +197,8 @@ class Win32DirSearch : public DirSearch {
     const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer_.data() + offset_);
     const std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
     bool lossy = false;
-    item.name = StoredName(name, &lossy);
-    item.pathName = lossy ? PathText(name) : std::string();
+    item.name = StoredName(name, &lossy, codePage_);
+    item.pathName = lossy ? PathText(name, codePage_) : std::string();
     item.isFolder = (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // With the reparse-point attribute, the listing's EA size holds the reparse tag.
     item.enterable = !item.isFolder || Enterable(info->FileAttributes, info->EaSize);
@@ -205,16 +222,16 @@ class Win32DirSearch : public DirSearch {
  private:
   static constexpr size_t kBufferSize = 64 * 1024;
 
-  bool Open(const std::string& path, DWORD flags, const FileIdentity* expected, OsError* err) {
+  // Opens and starts listing `system`, a path as SystemPath gives it. With `expected`, the
+  // folder must be that very object, and a folder that is not (a link, a junction, another
+  // folder in its place) is reported as replaced; one that is but cannot be listed fails
+  // with the listing's own error (err->denied for permission).
+  bool Open(const std::wstring& system, DWORD flags, const FileIdentity* expected, OsError* err) {
     pending_ = false;
     folder_.Close();
-    std::wstring system;
-    const HANDLE handle =
-        SystemPath(path, &system)
-            ? CreateFileW(system.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, flags, nullptr)
-            : INVALID_HANDLE_VALUE;
+    const HANDLE handle = CreateFileW(system.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       FillLastError(err);
       return false;
@@ -227,16 +244,31 @@ class Win32DirSearch : public DirSearch {
       folder_.Close();
       return false;
     }
-    pending_ = Fill();
-    if (expected != nullptr &&
-        ((own.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-         !Enterable(own.FileAttributes, own.ReparseTag) || OwnId() != expected->file)) {
-      // A link or junction where the listing saw a folder to enter, or another folder.
-      pending_ = false;
+    if (expected != nullptr && ((own.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+                                !Enterable(own.FileAttributes, own.ReparseTag))) {
+      // A link or junction where the listing saw a folder to enter.
       folder_.Close();
       return Replaced(err);
     }
-    if (!pending_ && err != nullptr) *err = OsError{};
+    pending_ = Fill();
+    const DWORD listingError = pending_ ? ERROR_SUCCESS : GetLastError();
+    // A folder that refuses its listing (no permission to read it) lists nothing of
+    // another folder either: it fails with its own error, which for permission the walk
+    // passes over in silence. Only a folder listed is checked for being the one expected.
+    if (expected != nullptr && pending_) {
+      if (OwnId() != expected->file) {
+        pending_ = false;
+        folder_.Close();
+        return Replaced(err);
+      }
+    }
+    if (!pending_ && err != nullptr) {
+      if (listingError == ERROR_NO_MORE_FILES || listingError == ERROR_SUCCESS) {
+        *err = OsError{};
+      } else {
+        FillError(listingError, err);
+      }
+    }
     return pending_;
   }
 
@@ -252,13 +284,19 @@ class Win32DirSearch : public DirSearch {
     return (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   }
 
-  // Fetches the next batch of items; false at the end of the listing or on an error.
+  // Fetches the next batch of items; false at the end of the listing or on an error, with
+  // GetLastError telling which.
   bool Fill() {
     offset_ = 0;
-    if (!folder_.Valid() ||
-        GetFileInformationByHandleEx(folder_.Get(), FileIdBothDirectoryInfo, buffer_.data(),
+    if (!folder_.Valid()) {
+      SetLastError(ERROR_NO_MORE_FILES);
+      return false;
+    }
+    if (GetFileInformationByHandleEx(folder_.Get(), FileIdBothDirectoryInfo, buffer_.data(),
                                      static_cast<DWORD>(buffer_.size())) == 0) {
+      const DWORD code = GetLastError();
       folder_.Close();
+      SetLastError(code);
       return false;
     }
     return true;
@@ -268,6 +306,7 @@ class Win32DirSearch : public DirSearch {
   std::vector<char> buffer_;  // heap memory: aligned as the system's records need
   size_t offset_ = 0;
   bool pending_ = false;  // buffer_ holds an item at offset_ not yet handed out
+  unsigned codePage_;
 };
 
 class Win32File : public File {
@@ -381,7 +420,20 @@ class Win32Platform : public Platform {
 
   char Separator() const override { return '\\'; }
 
-  LeadByteTest LeadBytes() const override { return IsAnsiLeadByte; }
+  // UTF-8 paths have no byte of '\\' inside a character.
+  LeadByteTest LeadBytes() const override {
+    return codePage_ == kUtf8CodePage ? NoLeadBytes : IsAnsiLeadByte;
+  }
+
+  void UseUtf8Paths() override { codePage_ = kUtf8CodePage; }
+
+  std::string PathFromUtf8(const std::string& text) override {
+    return codePage_ == kUtf8CodePage ? text : PathText(FromUtf8(text), codePage_);
+  }
+
+  std::string NameFromUtf8(const std::string& text) override {
+    return codePage_ == kUtf8CodePage ? text : StoredName(FromUtf8(text));
+  }
 
   bool CurrentFolder(std::string* folder) override {
     std::wstring current;
@@ -390,18 +442,18 @@ class Win32Platform : public Platform {
             &current)) {
       return false;
     }
-    *folder = PathText(current);
+    *folder = PathText(current, codePage_);
     return true;
   }
 
   bool ChangeFolder(const std::string& folder) override {
-    return !folder.empty() && SetCurrentDirectoryW(WidePath(folder).c_str()) != 0;
+    return !folder.empty() && SetCurrentDirectoryW(WidePath(folder, codePage_).c_str()) != 0;
   }
 
   bool AbsolutePath(const std::string& path, std::string* absolute) override {
     std::wstring full;
-    if (!FullWidePath(WidePath(path), &full)) return false;
-    *absolute = PathText(full);
+    if (!FullWidePath(WidePath(path, codePage_), &full)) return false;
+    *absolute = PathText(full, codePage_);
     return true;
   }
 
@@ -409,7 +461,10 @@ class Win32Platform : public Platform {
                        std::string* remainder) override {
     std::string foundRoot;
     std::string foundRemainder;
-    SplitRoot(Resolved(devicePath), &foundRoot, &foundRemainder, IsAnsiLeadByte);
+    // '\\?\D:\x' lies on D:\ and '\\?\UNC\srv\share\x' on \\srv\share\, named as
+    // those roots are.
+    SplitRoot(WithoutLongPathPrefix(Resolved(devicePath)), &foundRoot, &foundRemainder,
+              LeadBytes());
     if (foundRoot.empty()) return false;
     *root = foundRoot;
     *remainder = foundRemainder;
@@ -417,38 +472,45 @@ class Win32Platform : public Platform {
   }
 
   std::string PathBelowVolumeRoot(const std::string& normalisedRoot) override {
-    return RootPathRule(WithoutTrailingSeparator(Resolved(normalisedRoot)), IsAnsiLeadByte);
+    // Stored in the catalogue: a name the code page lacks has its '?', as listed names do.
+    return StoredPath(RootPathRule(
+        WithoutTrailingSeparator(WithoutLongPathPrefix(Resolved(normalisedRoot))), LeadBytes()));
   }
 
   bool HasDriveLetters() const override { return true; }
 
-  std::unique_ptr<DirSearch> NewDirSearch() override { return std::make_unique<Win32DirSearch>(); }
+  std::unique_ptr<DirSearch> NewDirSearch() override {
+    return std::make_unique<Win32DirSearch>(codePage_);
+  }
 
   std::vector<std::string> FindCatalogFiles(const std::string& folder) override {
     std::vector<std::string> paths;
     FindHandle find;
     WIN32_FIND_DATAW data{};
-    if (!find.FirstIn(folder, L"*.kvl", &data)) return paths;
+    if (!find.FirstIn(folder, L"*.kvl", &data, codePage_)) return paths;
     do {
-      paths.push_back(folder + '\\' + PathText(data.cFileName));
+      paths.push_back(folder + '\\' + PathText(data.cFileName, codePage_));
     } while (find.Next(&data));
     return paths;
   }
 
+  // By the \\?\ form, so that 'CON.kvl' is looked for as a file of that name.
   bool NameExists(const std::string& name) override {
-    if (name.empty()) return false;
+    std::wstring system;
+    if (name.empty() || !SystemFilePath(name, &system, codePage_)) return false;
     FindHandle find;
     WIN32_FIND_DATAW data{};
-    return find.First(WidePath(name), &data);
+    return find.First(system, &data);
   }
 
   bool ListFolder(const std::string& folder, std::vector<FolderName>* names) override {
     names->clear();
     FindHandle find;
     WIN32_FIND_DATAW data{};
-    if (!find.FirstIn(folder, L"*", &data)) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (!find.FirstIn(folder, L"*", &data, codePage_))
+      return GetLastError() == ERROR_FILE_NOT_FOUND;
     do {
-      const std::string name = PathText(data.cFileName);
+      const std::string name = PathText(data.cFileName, codePage_);
       if (name == "." || name == "..") continue;
       const DWORD notPlain =
           FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
@@ -464,8 +526,9 @@ class Win32Platform : public Platform {
     DWORD serialNumber = 0;
     DWORD maxComponent = 0;
     DWORD flags = 0;
-    if (GetVolumeInformationW(WidePath(root).c_str(), labelBuffer, MAX_PATH + 1, &serialNumber,
-                              &maxComponent, &flags, fileSystem, MAX_PATH + 1) == 0) {
+    if (GetVolumeInformationW(WidePath(root, codePage_).c_str(), labelBuffer, MAX_PATH + 1,
+                              &serialNumber, &maxComponent, &flags, fileSystem,
+                              MAX_PATH + 1) == 0) {
       return false;
     }
     // A catalogue keeps 31 bytes of a label, as on Linux: NTFS allows 32 characters, and
@@ -477,7 +540,7 @@ class Win32Platform : public Platform {
   }
 
   DriveType DriveTypeOf(const std::string& root) override {
-    const UINT type = GetDriveTypeW(WidePath(root).c_str());
+    const UINT type = GetDriveTypeW(WidePath(root, codePage_).c_str());
     if (type > static_cast<UINT>(DriveType::RamDisk)) return DriveType::Unknown;
     return static_cast<DriveType>(type);
   }
@@ -555,7 +618,7 @@ class Win32Platform : public Platform {
   // is opened as itself, and only what the system calls a disk file is read.
   std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override {
     std::wstring full;
-    if (!SystemFilePath(path, &full)) {
+    if (!SystemFilePath(path, &full, codePage_)) {
       FillLastError(err);
       return nullptr;
     }
@@ -575,15 +638,24 @@ class Win32Platform : public Platform {
     return file;
   }
 
+  std::unique_ptr<MappedFile> MapForReading(const std::string& path, OsError* err) override {
+    std::wstring system;
+    if (!SystemFilePath(path, &system, codePage_)) {
+      FillLastError(err);
+      return nullptr;
+    }
+    return MapWideFile(system, err);
+  }
+
   std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) override {
-    return Open(WidePath(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0,
-                err);
+    return Open(WidePath(path, codePage_), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                OPEN_EXISTING, 0, err);
   }
 
   // CREATE_NEW: never an existing file, nor whatever a link of that name points to.
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override {
     std::wstring system;
-    if (!SystemFilePath(path, &system)) {
+    if (!SystemFilePath(path, &system, codePage_)) {
       FillLastError(err);
       return nullptr;
     }
@@ -594,7 +666,7 @@ class Win32Platform : public Platform {
   // ('NUL', 'CON') names the device.
   bool Remove(const std::string& path, OsError* err) override {
     std::wstring system;
-    if (!SystemFilePath(path, &system) || DeleteFileW(system.c_str()) == 0) {
+    if (!SystemFilePath(path, &system, codePage_) || DeleteFileW(system.c_str()) == 0) {
       FillLastError(err);
       return false;
     }
@@ -605,7 +677,7 @@ class Win32Platform : public Platform {
   bool Rename(const std::string& from, const std::string& to, OsError* err) override {
     std::wstring source;
     std::wstring target;
-    if (!SystemFilePath(from, &source) || !SystemFilePath(to, &target)) {
+    if (!SystemFilePath(from, &source, codePage_) || !SystemFilePath(to, &target, codePage_)) {
       FillLastError(err);
       return false;
     }
@@ -630,7 +702,8 @@ class Win32Platform : public Platform {
   bool Link(const std::string& existing, const std::string& link, OsError* err) override {
     std::wstring existingPath;
     std::wstring linkPath;
-    if (!SystemFilePath(existing, &existingPath) || !SystemFilePath(link, &linkPath) ||
+    if (!SystemFilePath(existing, &existingPath, codePage_) ||
+        !SystemFilePath(link, &linkPath, codePage_) ||
         CreateHardLinkW(linkPath.c_str(), existingPath.c_str(), nullptr) == 0) {
       FillLastError(err);
       return false;
@@ -647,7 +720,7 @@ class Win32Platform : public Platform {
                             OsError* err) override {
     std::wstring path;
     const HANDLE handle =
-        SystemFilePath(folder + "\\" + kLockFileName, &path)
+        SystemFilePath(folder + "\\" + kLockFileName, &path, codePage_)
             ? CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr)
             : INVALID_HANDLE_VALUE;
@@ -669,7 +742,9 @@ class Win32Platform : public Platform {
   // The current folder holds an open handle that refuses renaming and removal while the
   // run lasts, so the folder entered is the folder used.
   bool EnterWorkingFolder(const std::string& folder, std::string* why) override {
-    if (!folder.empty() && SetCurrentDirectoryW(WidePath(folder).c_str()) != 0) return true;
+    if (!folder.empty() && SetCurrentDirectoryW(WidePath(folder, codePage_).c_str()) != 0) {
+      return true;
+    }
     OsError err;
     FillLastError(&err);
     *why = "cannot open the folder '" + EscapeControls(folder) + "': " + err.text;
@@ -711,7 +786,7 @@ class Win32Platform : public Platform {
 
   bool FactsOf(const std::string& path, FileFacts* facts, OsError* err) override {
     std::wstring system;
-    if (!SystemFilePath(path, &system)) {
+    if (!SystemFilePath(path, &system, codePage_)) {
       FillLastError(err);
       return false;
     }
@@ -743,7 +818,7 @@ class Win32Platform : public Platform {
 
   bool MakeFolder(const std::string& path, OsError* err) override {
     std::wstring system;
-    if (!SystemFilePath(path, &system)) {
+    if (!SystemFilePath(path, &system, codePage_)) {
       FillLastError(err);
       return false;
     }
@@ -759,6 +834,21 @@ class Win32Platform : public Platform {
   }
 
   bool EnvironmentValue(const std::string& name, std::string* value) override {
+    if (codePage_ == kUtf8CodePage) {
+      const std::wstring wideName = FromUtf8(name);
+      std::wstring text;
+      if (!ReadSizedText(
+              [&wideName](DWORD size, wchar_t* buffer) {
+                return GetEnvironmentVariableW(wideName.c_str(), buffer, size);
+              },
+              &text)) {
+        // An empty value is a value; nothing set is none.
+        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+        text.clear();
+      }
+      *value = PathText(text, codePage_);
+      return true;
+    }
     const DWORD needed = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
     if (needed == 0) return false;
     std::string text(needed, '\0');
@@ -777,8 +867,10 @@ class Win32Platform : public Platform {
   }
 
   // Attributes name a link as itself; what it points to is what an open handle reaches.
+  // By the \\?\ form, so that 'CON.kvl' is a file and a path of any length is found.
   PathKind KindOf(const std::string& path, bool followLinks) override {
-    const std::wstring wide = WidePath(path);
+    std::wstring wide;
+    if (!SystemFilePath(path, &wide, codePage_)) return PathKind::Missing;
     DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -844,6 +936,8 @@ class Win32Platform : public Platform {
 
   std::map<std::string, HMODULE> modules_;
   FreeSpaceExCall freeSpaceEx_ = nullptr;
+  // The code page of the paths and names this platform takes and hands out.
+  unsigned codePage_ = kAnsiCodePage;
 };
 
 }  // namespace
@@ -873,11 +967,9 @@ class Win32MappedFile final : public MappedFile {
   size_t size_;
 };
 
-}  // namespace
-
-std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err) {
-  FileHandle file(CreateFileA(
-      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+std::unique_ptr<MappedFile> MapWideFile(const std::wstring& system, OsError* err) {
+  FileHandle file(CreateFileW(
+      system.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.Valid()) {
     FillLastError(err);
@@ -894,7 +986,7 @@ std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err
     return nullptr;
   }
   if (size.QuadPart == 0) return std::make_unique<HeldFile>(std::string());
-  const HANDLE mapping = CreateFileMappingA(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  const HANDLE mapping = CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (mapping == nullptr) {
     FillLastError(err);
     return nullptr;
@@ -906,6 +998,17 @@ std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err
     return nullptr;
   }
   return std::make_unique<Win32MappedFile>(view, static_cast<size_t>(size.QuadPart));
+}
+
+}  // namespace
+
+std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err) {
+  std::wstring system;
+  if (!SystemFilePath(path, &system)) {
+    FillLastError(err);
+    return nullptr;
+  }
+  return MapWideFile(system, err);
 }
 
 }  // namespace ledra

@@ -724,5 +724,236 @@ TEST_F(Win32PlatformTest, StartAndClock) {
   EXPECT_LE(now, after + 1);
 }
 
+std::wstring WideOf(const std::string& utf8) {
+  std::wstring wide(utf8.size(), L'\0');
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                    &wide[0], static_cast<int>(wide.size()));
+  wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return wide;
+}
+
+std::string Utf8Of(const std::wstring& wide) {
+  std::string text(wide.size() * 3, '\0');
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                    &text[0], static_cast<int>(text.size()), nullptr, nullptr);
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return text;
+}
+
+// Makes a folder (`content` null) or a file by its literal name, below a full path.
+void MakeLiteral(const std::wstring& path, const char* content) {
+  const std::wstring literal = L"\\\\?\\" + path;
+  if (content == nullptr) {
+    ASSERT_NE(CreateDirectoryW(literal.c_str(), nullptr), 0) << Utf8Of(path);
+    return;
+  }
+  const HANDLE file = CreateFileW(literal.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf8Of(path);
+  DWORD written = 0;
+  WriteFile(file, content, static_cast<DWORD>(std::strlen(content)), &written, nullptr);
+  CloseHandle(file);
+}
+
+// Below the walk's root, a folder is the one its listed name names: the system's
+// normalisation would trim 'dir.' and 'dir ' to 'dir', and take 'CON' or 'aux.txt' for a
+// device.
+TEST_F(Win32PlatformTest, FoldersBelowTheRootKeepTheirListedNames) {
+  const std::wstring base = WideOf(base_);
+  MakeLiteral(base + L"\\dir", nullptr);  // what 'dir.' and 'dir ' would be trimmed to
+  MakeLiteral(base + L"\\dir\\wrong", "");
+  const std::vector<std::string> names = {"dir.", "dir ", "x..", "CON", "NUL", "COM1", "aux.txt"};
+  for (const std::string& name : names) {
+    MakeLiteral(base + L"\\" + WideOf(name), nullptr);
+    MakeLiteral(base + L"\\" + WideOf(name) + L"\\in-" + WideOf(name), "x");
+  }
+  std::unique_ptr<DirSearch> search = platform_->NewDirSearch();
+  ASSERT_TRUE(search->Start(base_));
+  std::map<std::string, FileIdentity> seen;
+  DirItem item;
+  while (search->Next(item)) seen[item.name] = item.identity;
+  for (const std::string& name : names) {
+    SCOPED_TRACE("'" + name + "'");
+    ASSERT_EQ(seen.count(name), 1u);
+    OsError err;
+    ASSERT_TRUE(search->StartBelow(base_, Path(name), seen[name], &err)) << err.text;
+    std::vector<std::string> listed;
+    while (search->Next(item)) listed.push_back(item.name);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{".", "..", "in-" + name}));
+  }
+}
+
+// A folder below the root that refuses its listing is denied, which a walk passes over in
+// silence; it was not replaced. Mode 000 refuses the folder itself; mode 444 lets it be
+// opened and refuses the listing.
+TEST_F(Win32PlatformTest, UnreadableFolderBelowTheRootIsNotCalledReplaced) {
+  if (!UnderWine()) GTEST_SKIP() << "unreadable folders are made through Wine only";
+  if (OverridesPermissions()) {
+    GTEST_SKIP() << "this process reads any folder (root with CAP_DAC_OVERRIDE); run it "
+                    "through cmake/wine-run.sh, which drops that capability";
+  }
+  for (const std::string mode : {"000", "444"}) {
+    SCOPED_TRACE("mode " + mode);
+    const std::string name = "locked" + mode;
+    ASSERT_NE(CreateDirectoryA(Path(name).c_str(), nullptr), 0);
+    MakeFile(Path(name + "\\inside"), "x");
+    std::unique_ptr<DirSearch> search = platform_->NewDirSearch();
+    ASSERT_TRUE(search->Start(base_));
+    FileIdentity seen;
+    DirItem item;
+    while (search->Next(item)) {
+      if (item.name == name) seen = item.identity;
+    }
+    ASSERT_TRUE(StartUnixCommand(base_, "/bin/chmod " + mode + " " + name));
+    ASSERT_TRUE(WaitFor([&] { return !Listable(Path(name)); }));
+    OsError err;
+    EXPECT_FALSE(search->StartBelow(base_, Path(name), seen, &err));
+    EXPECT_TRUE(err.denied) << err.text;
+    EXPECT_NE(err.text, "it was replaced during the walk");
+    EXPECT_FALSE(search->Next(item));
+    ASSERT_TRUE(StartUnixCommand(base_, "/bin/chmod 755 " + name));
+    EXPECT_TRUE(WaitFor([&] { return Listable(Path(name)); }));
+  }
+}
+
+// A root in the '\\?\' form lies on the drive or share it names, which is named as that
+// root without the prefix is.
+TEST_F(Win32PlatformTest, LongPathRootsLieOnTheirDriveOrShare) {
+  struct Case {
+    std::string path, root, remainder, below;
+  };
+  const std::vector<Case> cases = {
+      {"\\\\?\\C:\\", "C:\\", "", ""},
+      {"\\\\?\\C:\\users", "C:\\", "\\users", "\\users"},
+      {"\\\\?\\UNC\\srv\\share\\pub", "\\\\srv\\share\\", "share\\pub", "\\pub"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string root;
+    std::string remainder;
+    ASSERT_TRUE(platform_->SplitVolumeRoot(c.path, &root, &remainder));
+    EXPECT_EQ(root, c.root);
+    EXPECT_EQ(remainder, c.remainder);
+    EXPECT_EQ(platform_->PathBelowVolumeRoot(platform_->WithoutTrailingSeparator(c.path)), c.below);
+  }
+  std::string label;
+  uint32_t serial = 0;
+  std::string longLabel = "unchanged";
+  uint32_t longSerial = 1;
+  std::string root;
+  std::string remainder;
+  ASSERT_TRUE(platform_->SplitVolumeRoot("\\\\?\\C:\\", &root, &remainder));
+  ASSERT_TRUE(platform_->VolumeInformation("C:\\", "C:\\", &label, &serial));
+  ASSERT_TRUE(platform_->VolumeInformation(root, "\\\\?\\C:\\", &longLabel, &longSerial));
+  EXPECT_EQ(longLabel, label);
+  EXPECT_EQ(longSerial, serial);
+}
+
+// Catalogues are found, told apart from folders and mapped whatever their names and the
+// length of their paths, with paths in the ANSI code page and in UTF-8 alike.
+TEST_F(Win32PlatformTest, CataloguesAreReachedByEveryName) {
+  std::wstring deep = WideOf(base_);
+  while (deep.size() < 320) {
+    deep += L"\\a-folder-with-a-long-name-" + std::to_wstring(deep.size());
+    MakeLiteral(deep, nullptr);
+  }
+  MakeLiteral(deep + L"\\DATA.kvl", "deep");
+  for (const char* name : {"CON.kvl", "NUL.kvl", "COM1.kvl", "aux.kvl"}) {
+    MakeLiteral(WideOf(Path(name)), name);
+  }
+  MakeLiteral(WideOf(Path("X.kvl")), nullptr);
+  struct Case {
+    std::string path;
+    std::string content;  // empty: a folder
+  };
+  const std::string deepPath = Utf8Of(deep);  // ASCII, so in either code page
+  const std::vector<Case> cases = {
+      {Path("CON.kvl"), "CON.kvl"},
+      {Path("NUL.kvl"), "NUL.kvl"},
+      {Path("COM1.kvl"), "COM1.kvl"},
+      {Path("aux.kvl"), "aux.kvl"},
+      {deepPath + "\\DATA.kvl", "deep"},
+      {"\\\\?\\" + deepPath + "\\DATA.kvl", "deep"},
+      {Path("X.kvl"), ""},
+  };
+  for (const bool utf8 : {false, true}) {
+    std::ostringstream text;
+    MessageSink errors(text);
+    std::unique_ptr<Platform> platform = NewRealPlatform(errors);
+    if (utf8) platform->UseUtf8Paths();
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.path + (utf8 ? " (UTF-8 paths)" : ""));
+      OsError err;
+      std::unique_ptr<MappedFile> mapped = platform->MapForReading(c.path, &err);
+      if (c.content.empty()) {
+        EXPECT_EQ(platform->KindOf(c.path, true), PathKind::Folder);
+        EXPECT_EQ(mapped, nullptr);
+        continue;
+      }
+      EXPECT_EQ(platform->KindOf(c.path, true), PathKind::File);
+      ASSERT_NE(mapped, nullptr) << err.text;
+      EXPECT_EQ(std::string(mapped->Bytes()), c.content);
+    }
+    // The deep folder is listed, and its catalogue found by its listed name.
+    std::unique_ptr<DirSearch> search = platform->NewDirSearch();
+    OsError err;
+    ASSERT_TRUE(search->StartOrExplain(deepPath, &err)) << err.text;
+    std::vector<std::string> listed;
+    DirItem item;
+    while (search->Next(item)) listed.push_back(item.name);
+    EXPECT_NE(std::find(listed.begin(), listed.end(), "DATA.kvl"), listed.end());
+  }
+}
+
+// With UTF-8 paths (ledra's), a name the ANSI code page cannot hold is listed as itself and
+// names its file; a second byte of '\' is no separator because UTF-8 has none.
+TEST_F(Win32PlatformTest, Utf8PathsNameEveryFile) {
+  const std::string name = "\xE8\xA1\xA8\xC3\x89t\xC3\xA9";  // 表Été
+  MakeLiteral(WideOf(Path(name)), nullptr);
+  MakeLiteral(WideOf(Path(name)) + L"\\" + WideOf(name) + L".kvl", "cat");
+  std::ostringstream text;
+  MessageSink errors(text);
+  std::unique_ptr<Platform> platform = NewRealPlatform(errors);
+  platform->UseUtf8Paths();
+  EXPECT_EQ(platform->LeadBytes()(0x83), false);
+  std::unique_ptr<DirSearch> search = platform->NewDirSearch();
+  OsError err;
+  ASSERT_TRUE(search->StartOrExplain(Path(name), &err)) << err.text;
+  std::vector<std::string> listed;
+  DirItem item;
+  while (search->Next(item)) listed.push_back(item.name);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{".", "..", name + ".kvl"}));
+  const std::string file = Path(name) + "\\" + name + ".kvl";
+  EXPECT_EQ(platform->KindOf(file, true), PathKind::File);
+  std::unique_ptr<MappedFile> mapped = platform->MapForReading(file, &err);
+  ASSERT_NE(mapped, nullptr) << err.text;
+  EXPECT_EQ(std::string(mapped->Bytes()), "cat");
+  EXPECT_EQ(platform->FindCatalogFiles(Path(name)), (std::vector<std::string>{file}));
+  ASSERT_TRUE(platform->ChangeFolder(Path(name)));
+  std::string current;
+  ASSERT_TRUE(platform->CurrentFolder(&current));
+  EXPECT_EQ(current, Path(name));
+}
+
+// UTF-8 text of a parameter file in the platform's terms: a path that names the real
+// folder (read back exactly), and a name as it is stored, '?' for what the code page lacks.
+TEST_F(Win32PlatformTest, Utf8TextAsPathsAndStoredNames) {
+  const std::string name = "\xE8\xA1\xA8\xC3\x89t\xC3\xA9";  // 表Été, in no code page tested
+  MakeLiteral(WideOf(Path(name)), nullptr);
+  MakeLiteral(WideOf(Path(name)) + L"\\in", "x");
+  const std::string path = platform_->PathFromUtf8(Path(name));
+  EXPECT_EQ(platform_->KindOf(path, true), PathKind::Folder);
+  EXPECT_EQ(platform_->KindOf(path + "\\in", true), PathKind::File);
+  const std::string stored = platform_->NameFromUtf8(name);
+  EXPECT_NE(stored.find('?'), std::string::npos) << stored;
+  EXPECT_EQ(platform_->NameFromUtf8("plain ASCII \\x*"), "plain ASCII \\x*");
+  const std::map<UINT, std::string> cafe = {{1252, "Caf\xE9"}, {932, "Caf?"}, {936, "Caf\xA8\xA6"}};
+  if (cafe.count(GetACP()) != 0) {
+    EXPECT_EQ(platform_->NameFromUtf8("Caf\xC3\xA9"), cafe.at(GetACP()));
+  }
+}
+
 }  // namespace
 }  // namespace ledra

@@ -53,6 +53,121 @@ TEST(TextLineReaderTest, LongLinesComeInPieces) {
   EXPECT_EQ(Pieces(std::string(10000, 'q'), 9000).size(), 2u);
 }
 
+std::string Utf16(const std::u16string& text, bool bigEndian) {
+  std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+// A parameter file is read in the encoding an editor saved it in; its lines come as UTF-8
+// when it was Unicode, and as its own bytes otherwise.
+TEST(TextLineReaderTest, ReadsTheEncodingTheFileWasSavedIn) {
+  using V = std::vector<std::string>;
+  struct Case {
+    const char* what;
+    std::string content;
+    TextEncoding encoding;
+    V pieces;
+  };
+  const std::string cafe = "Caf\xC3\xA9";                           // UTF-8
+  const std::string kana = "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF";  // データ
+  const std::vector<Case> cases = {
+      {"UTF-8 with its mark: the mark is no part of the first line",
+       "\xEF\xBB\xBF#DEV C:\\x\r\n#DEV D:\\\r\n",
+       TextEncoding::Utf8,
+       {"#DEV C:\\x\n", "#DEV D:\\\n"}},
+      {"UTF-16LE as Notepad's 'Unicode'",
+       Utf16(u"#DEV C:\\Caf\u00E9\r\n#IGN *.tmp", false),
+       TextEncoding::Utf16LittleEndian,
+       {"#DEV C:\\" + cafe + "\n", "#IGN *.tmp"}},
+      {"UTF-16BE",
+       Utf16(u"#DEV \u30C7\u30FC\u30BF\n", true),
+       TextEncoding::Utf16BigEndian,
+       {"#DEV " + kana + "\n"}},
+      {"a character outside the BMP, and a lone surrogate",
+       Utf16(u"a\U0001F600b\xD800\n", false),
+       TextEncoding::Utf16LittleEndian,
+       {"a\xF0\x9F\x98\x80"
+        "b\xEF\xBF\xBD\n"}},
+      {"a code unit whose low byte is Ctrl-Z ends nothing (U+4E1A)",
+       Utf16(u"\u4E1A\n", false),
+       TextEncoding::Utf16LittleEndian,
+       {"\xE4\xB8\x9A\n"}},
+      {"Ctrl-Z itself ends UTF-16 text",
+       Utf16(u"a\n\x1A"
+             u"b\n",
+             false),
+       TextEncoding::Utf16LittleEndian,
+       {"a\n"}},
+      {"UTF-8 without a mark (Notepad's default)",
+       "#DEV " + cafe + "\n",
+       TextEncoding::Utf8,
+       {"#DEV " + cafe + "\n"}},
+      {"code page 1252 bytes are no UTF-8",
+       "#DEV Caf\xE9\n",
+       TextEncoding::CodePage,
+       {"#DEV Caf\xE9\n"}},
+      {"code page 932 bytes are no UTF-8",
+       "#DEV \x83\\\x83t\x83g\n",
+       TextEncoding::CodePage,
+       {"#DEV \x83\\\x83t\x83g\n"}},
+      {"an overlong form is no UTF-8",
+       "#DEV \xC0\xAF\n",
+       TextEncoding::CodePage,
+       {"#DEV \xC0\xAF\n"}},
+      {"plain ASCII stays as it is", "#DEV C:\\\n", TextEncoding::CodePage, {"#DEV C:\\\n"}},
+      {"UTF-8 up to Ctrl-Z, other bytes after it",
+       "#DEV " + cafe + "\n\x1A\xFF",
+       TextEncoding::Utf8,
+       {"#DEV " + cafe + "\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::ostringstream errorText;
+    MessageSink errors(errorText);
+    FakePlatform fake(errors);
+    fake.AddFileWithContent("C:\\p.txt", c.content);
+    OsError err;
+    TextLineReader reader(fake.OpenForReading("C:\\p.txt", &err));
+    V pieces;
+    std::string piece;
+    while (reader.ReadPiece(&piece)) pieces.push_back(piece);
+    EXPECT_EQ(pieces, c.pieces);
+    EXPECT_EQ(reader.encoding(), c.encoding);
+    EXPECT_EQ(reader.unicode(), c.encoding != TextEncoding::CodePage);
+  }
+}
+
+// Pieces of Unicode text count characters, not the bytes of their UTF-8 form.
+TEST(TextLineReaderTest, UnicodePiecesCountCharacters) {
+  std::u16string line;
+  for (int i = 0; i < 300; ++i) line += u'\u8868';  // 表
+  std::ostringstream errorText;
+  MessageSink errors(errorText);
+  FakePlatform fake(errors);
+  for (const bool bigEndian : {false, true}) {
+    fake.AddFileWithContent("C:\\p.txt", Utf16(line + u"\n", bigEndian));
+    OsError err;
+    TextLineReader reader(fake.OpenForReading("C:\\p.txt", &err));
+    std::string piece;
+    ASSERT_TRUE(reader.ReadPiece(&piece, 255));
+    EXPECT_EQ(reader.pieceLength(), 255u);
+    EXPECT_EQ(piece.size(), 255u * 3);
+    ASSERT_TRUE(reader.ReadPiece(&piece, 255));
+    EXPECT_EQ(reader.pieceLength(), 46u);  // 45 characters and the line feed
+    EXPECT_FALSE(reader.ReadPiece(&piece, 255));
+  }
+  EXPECT_FALSE(IsUtf8WithNonAscii("ascii only"));
+  EXPECT_FALSE(IsUtf8WithNonAscii("\xED\xA0\x80"));      // a surrogate
+  EXPECT_FALSE(IsUtf8WithNonAscii("\xF4\x90\x80\x80"));  // past U+10FFFF
+  EXPECT_FALSE(IsUtf8WithNonAscii("\xE3\x83"));          // cut short
+  EXPECT_TRUE(IsUtf8WithNonAscii("\xF4\x8F\xBF\xBF"));
+}
+
 TEST(MessageSinkTest, ReportsStartOnAFreshLine) {
   std::ostringstream text;
   MessageSink sink(text);

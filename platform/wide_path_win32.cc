@@ -68,47 +68,59 @@ void ForEachComponent(const std::wstring& text, Component component, Separator s
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByteEx(CP_ACP, byte) != 0; }
 
-std::string StoredName(const std::wstring& name, bool* lossy) {
+std::string StoredName(const std::wstring& name, bool* lossy, unsigned codePage) {
   if (lossy != nullptr) *lossy = false;
   if (name.empty()) return std::string();
-  // UTF-8 as the ANSI code page holds everything and takes neither flag nor default.
-  const bool utf8 = GetACP() == CP_UTF8;
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  BOOL usedDefault = FALSE;
-  BOOL* usedDefaultOut = utf8 ? nullptr : &usedDefault;
   const int length = static_cast<int>(name.size());
-  const int size =
-      WideCharToMultiByte(CP_ACP, flags, name.data(), length, nullptr, 0, nullptr, nullptr);
+  // UTF-8 holds everything and takes neither flag nor default; what it cannot take is a
+  // surrogate without its partner, which would become U+FFFD.
+  if (codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8)) {
+    int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name.data(), length, nullptr, 0,
+                                   nullptr, nullptr);
+    const DWORD flags = size > 0 ? WC_ERR_INVALID_CHARS : 0;
+    if (size <= 0) {
+      if (lossy != nullptr) *lossy = true;
+      size = WideCharToMultiByte(CP_UTF8, 0, name.data(), length, nullptr, 0, nullptr, nullptr);
+      if (size <= 0) return std::string(name.size(), '?');
+    }
+    std::string text(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, flags, name.data(), length, &text[0], size, nullptr, nullptr);
+    return text;
+  }
+  BOOL usedDefault = FALSE;
+  const int size = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, name.data(), length, nullptr,
+                                       0, nullptr, nullptr);
   if (size <= 0) {
     if (lossy != nullptr) *lossy = true;
     return std::string(name.size(), '?');
   }
   std::string text(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, flags, name.data(), length, &text[0], size, nullptr, usedDefaultOut);
+  WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, name.data(), length, &text[0], size, nullptr,
+                      &usedDefault);
   if (lossy != nullptr) *lossy = usedDefault != FALSE;
   return text;
 }
 
-std::string PathText(const std::wstring& path) {
+std::string PathText(const std::wstring& path, unsigned codePage) {
   std::string text;
   ForEachComponent(
       path,
-      [&text](const std::wstring& component) {
+      [&text, codePage](const std::wstring& component) {
         bool lossy = false;
-        const std::string stored = StoredName(component, &lossy);
-        text += lossy ? StoredName(Escaped(component)) : stored;
+        const std::string stored = StoredName(component, &lossy, codePage);
+        text += lossy ? StoredName(Escaped(component), nullptr, codePage) : stored;
       },
       [&text](wchar_t separator) { text += static_cast<char>(separator); });
   return text;
 }
 
-std::wstring WidePath(const std::string& path) {
+std::wstring WidePath(const std::string& path, unsigned codePage) {
   if (path.empty()) return std::wstring();
   const int length = static_cast<int>(path.size());
-  const int size = MultiByteToWideChar(CP_ACP, 0, path.data(), length, nullptr, 0);
+  const int size = MultiByteToWideChar(codePage, 0, path.data(), length, nullptr, 0);
   if (size <= 0) return std::wstring();
   std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.data(), length, &wide[0], size);
+  MultiByteToWideChar(codePage, 0, path.data(), length, &wide[0], size);
   if (wide.find(L'<') == std::wstring::npos) return wide;
   std::wstring decoded;
   std::wstring name;
@@ -119,6 +131,28 @@ std::wstring WidePath(const std::string& path) {
       },
       [&decoded](wchar_t separator) { decoded += separator; });
   return decoded;
+}
+
+std::string StoredPath(const std::string& path) {
+  if (path.find('<') == std::string::npos) return path;
+  std::string text;
+  ForEachComponent(
+      WidePath(path), [&text](const std::wstring& component) { text += StoredName(component); },
+      [&text](wchar_t separator) { text += static_cast<char>(separator); });
+  return text;
+}
+
+std::wstring FromUtf8(const std::string& text) { return WidePath(text, CP_UTF8); }
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int length = static_cast<int>(text.size());
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::string();
+  std::string bytes(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), length, &bytes[0], size, nullptr, nullptr);
+  return bytes;
 }
 
 bool FullWidePath(const std::wstring& path, std::wstring* full) {
@@ -151,15 +185,15 @@ std::wstring LongPath(const std::wstring& full) {
   return full;
 }
 
-bool SystemPath(const std::string& path, std::wstring* system) {
+bool SystemPath(const std::string& path, std::wstring* system, unsigned codePage) {
   std::wstring full;
-  if (!FullWidePath(WidePath(path), &full)) return false;
+  if (!FullWidePath(WidePath(path, codePage), &full)) return false;
   *system = LongPath(full);
   return true;
 }
 
-bool SystemFilePath(const std::string& path, std::wstring* system) {
-  const std::wstring wide = WidePath(path);
+bool SystemFilePath(const std::string& path, std::wstring* system, unsigned codePage) {
+  const std::wstring wide = WidePath(path, codePage);
   if (StartsWith(wide, L"\\\\?\\")) {
     *system = wide;
     return true;
@@ -171,6 +205,10 @@ bool SystemFilePath(const std::string& path, std::wstring* system) {
   } else if (wide.size() >= 2 && wide[1] == L':') {
     nameStart = 2;  // 'D:name' lies in D:'s current folder
   }
+  const std::wstring name = wide.substr(nameStart);
+  // '.', '..' and a trailing separator name folders that only the system's resolution
+  // finds; the '\\?\' form would take them as names.
+  if (name.empty() || name == L"." || name == L"..") return SystemPath(path, system, codePage);
   const std::wstring folder = nameStart > 0 ? wide.substr(0, nameStart) : L".";
   std::wstring full;
   if (!FullWidePath(folder, &full)) return false;
@@ -179,7 +217,22 @@ bool SystemFilePath(const std::string& path, std::wstring* system) {
     return true;
   }
   if (full.back() != L'\\') full += L'\\';
-  *system = LongPath(full + wide.substr(nameStart));
+  *system = LongPath(full + name);
+  return true;
+}
+
+bool SystemPathBelow(const std::string& root, const std::string& folder, std::wstring* system,
+                     unsigned codePage) {
+  const size_t n = root.size();
+  if (folder.size() <= n + 1 || folder.compare(0, n, root) != 0 ||
+      (folder[n] != '\\' && folder[n] != '/')) {
+    return SystemPath(folder, system, codePage);
+  }
+  std::wstring base;
+  // 'D:' is the root of D:, not the drive's current folder.
+  if (!SystemPath(root + "\\", &base, codePage)) return false;
+  if (base.empty() || base.back() != L'\\') base += L'\\';
+  *system = base + WidePath(folder.substr(n + 1), codePage);
   return true;
 }
 
