@@ -3,6 +3,7 @@
 #include "query/diff_report.h"
 #include "query/loaded_catalog.h"
 #include "query/name_text.h"
+#include "query/streamed_catalogs.h"
 
 namespace ledra {
 
@@ -46,14 +47,21 @@ int RunDiffCommand(CommandRun& run, CommandOptions& options) {
     chosen[0].path = chosen[1].path + ".bak";
     chosen[0].fileName = chosen[1].fileName + ".bak";
   }
-  LoadedCatalog loaded[2];
-  for (int i = 0; i < 2; ++i) {
-    bool noTables = false;
-    if (!LoadForQuery(run.platform(), chosen[i], *names, &loaded[i], &error, &noTables)) {
-      return run.Error(error);
+  StreamedCatalogs catalogs;
+  if (!catalogs.Add(run.platform(), chosen[0], *names, &error)) return run.Error(error);
+  if (!catalogs.Add(run.platform(), chosen[1], *names, &error)) {
+    // The older catalogue is read in full before the newer one: its damage comes first.
+    if (!catalogs.Walk(0, [](uint32_t, const CatalogEntry&) { return true; })) {
+      return run.Error(catalogs.TakeProblems().front());
     }
+    return run.Error(error);
   }
-  return run.Finish(WriteDiff(loaded[0], loaded[1], a.top, *names, run.Settings(), run.out()) > 0);
+  bool read = false;
+  const uint64_t rows = WriteDiff(catalogs, a.top, run.Settings(), run.out(), &read);
+  // The first damage found ends the comparison; only it is reported.
+  const std::vector<std::string> problems = catalogs.TakeProblems();
+  if (!read) return problems.empty() ? kReaderError : run.Error(problems.front());
+  return run.Finish(rows > 0);
 }
 
 }  // namespace

@@ -45,8 +45,11 @@ int RunDupesCommand(CommandRun& run, CommandOptions& options) {
   } else if (!run.SelectVolumes(a.volumes, &files)) {
     return kReaderError;
   }
-  const LoadedCatalogs catalogs = LoadEvery(run, files, *names);
-  return run.Finish(WriteDupes(catalogs, dupes, *names, run.Settings(), run.out()) > 0);
+  StreamedCatalogs catalogs(run.platform(), files, *names);
+  for (const std::string& n : catalogs.notices()) run.Notice(n);
+  const uint64_t groups = WriteDupes(catalogs, dupes, run.Settings(), run.out(),
+                                     [&](const std::string& line) { run.Error(line); });
+  return run.Finish(groups > 0);
 }
 
 }  // namespace

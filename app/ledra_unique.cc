@@ -33,13 +33,19 @@ int RunUniqueCommand(CommandRun& run, CommandOptions& options) {
   const std::vector<CatalogFile> files = run.FilesWithHeaders();
   size_t chosen = 0;
   if (!SelectCatalog(files, a.target, &chosen, &error)) return run.ErrorText(error);
-  const LoadedCatalogs catalogs = LoadEvery(run, run.FilesWithHeaders(), *names);
+  StreamedCatalogs catalogs(run.platform(), files, *names);
+  for (const std::string& n : catalogs.notices()) run.Notice(n);
+  auto report = [&](const std::string& line) { run.Error(line); };
   for (size_t i = 0; i < catalogs.size(); ++i) {
-    if (catalogs[i]->file.path == files[chosen].path) {
-      return run.Finish(WriteUnique(catalogs, i, minSize, *names, run.Settings(), run.out()) > 0);
+    if (catalogs.FileOf(i) == chosen) {
+      bool targetRead = false;
+      const uint64_t listed =
+          WriteUnique(catalogs, i, minSize, run.Settings(), run.out(), report, &targetRead);
+      return targetRead ? run.Finish(listed > 0) : kReaderError;
     }
   }
-  return kReaderError;  // the chosen catalogue itself could not be read: reported already
+  for (const std::string& line : catalogs.TakeProblems()) report(line);
+  return kReaderError;  // the chosen catalogue itself could not be read: reported now
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// One catalogue read in full for the queries that compare catalogues (diff, dupes, unique)
-// and for the exports, with what it takes to print its entries as `find` does.
+// One catalogue read in full for the exports, with what it takes to print its entries as
+// `find` does. (The queries that compare catalogues stream them: streamed_catalogs.h.)
 #ifndef LEDRA_QUERY_LOADED_CATALOG_H_
 #define LEDRA_QUERY_LOADED_CATALOG_H_
 

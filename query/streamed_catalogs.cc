@@ -1,0 +1,184 @@
+#include "query/streamed_catalogs.h"
+
+#include <algorithm>
+
+#include "platform/platform.h"
+#include "query/name_text.h"
+
+namespace ledra {
+
+bool StreamedCatalog::Open(Platform& platform, std::string* problem, bool* noTables) {
+  *noTables = false;
+  ReadProblem why;
+  if (!reader_.Open(platform, file_.path, &why)) {
+    *problem = file_.path + ": " + why.Text();
+    return false;
+  }
+  if (!header().HasTables()) {
+    *noTables = true;
+    *problem =
+        file_.path + ": " +
+        ReadProblem{4, "version " + std::to_string(header().version) + " has no tables"}.Text();
+    return false;
+  }
+  volume_.clear();
+  names_.Decode(header().displayName, &volume_);
+  return true;
+}
+
+bool StreamedCatalog::Walk(const CatalogPasses::Visit& visit) {
+  if (!problem_.empty()) return false;
+  cursor_ = std::make_unique<EntryCursor>(reader_.StreamEntries(true));
+  uint32_t index = 0;
+  const bool whole = cursor_->ForEach([&](const CatalogEntry& e) { return visit(index++, e); });
+  if (cursor_->failed()) {
+    SetProblem(cursor_->problem().Text());
+    return false;
+  }
+  if (!whole) return true;  // ended by the visit: the rest was checked before
+  ReadProblem why;
+  CatalogFolder folder;
+  for (uint32_t f = 0; f < header().folderCount; ++f) {
+    if (!reader_.Folder(f, &folder, &why)) {
+      SetProblem(why.Text());
+      return false;
+    }
+  }
+  return true;
+}
+
+bool StreamedCatalog::WalkPart(uint32_t first, const CursorStart& start, size_t bytes,
+                               const CatalogPasses::Visit& visit) {
+  if (!problem_.empty()) return false;
+  // A buffer of about the part's size: most parts are a folder's few entries.
+  const size_t buffer = std::min(EntryCursor::kStreamBuffer, std::max<size_t>(bytes + 64, 256));
+  EntryCursor part = reader_.StreamPart(start, buffer);
+  uint32_t index = first;
+  part.ForEach([&](const CatalogEntry& e) { return visit(index++, e); });
+  if (part.failed()) {
+    SetProblem(part.problem().Text());
+    return false;
+  }
+  return true;
+}
+
+bool StreamedCatalog::FolderTotals(std::vector<double>* totals) {
+  if (!problem_.empty()) return false;
+  totals->assign(header().folderCount, 0.0);
+  ReadProblem why;
+  CatalogFolder folder;
+  for (uint32_t f = 0; f < header().folderCount; ++f) {
+    if (!reader_.Folder(f, &folder, &why)) {
+      SetProblem(why.Text());
+      return false;
+    }
+    (*totals)[f] = folder.totalSize;
+  }
+  return true;
+}
+
+bool StreamedCatalog::Facts(const CatalogEntry& e, EntryFacts* f) {
+  *f = EntryFacts();
+  f->volume = volume_;
+  f->catalog = file_.fileName;
+  std::string raw = header().PathPrefix();
+  cursor_->AppendEntryPath(e, header().Separator(), &raw);
+  names_.Decode(raw, &f->path);
+  f->nameValid = names_.Decode(e.name, &f->name);
+  f->rawName = e.name;
+  f->folder = e.IsFolder();
+  if (f->folder && e.FolderNumber() < header().folderCount) {
+    CatalogFolder folder;
+    ReadProblem why;
+    if (!reader_.Folder(e.FolderNumber(), &folder, &why)) {
+      SetProblem(why.Text());
+      return false;
+    }
+    f->size = static_cast<int64_t>(folder.totalSize);
+    f->files = folder.fileCount;
+  } else {
+    f->size = e.size;
+    f->clamped = !header().WideEntries() && e.size == kClampedSize;
+  }
+  f->modified = e.modified;
+  SetPlace(header(), e, f);
+  return true;
+}
+
+std::string StreamedCatalog::EntryPath(uint32_t folder, std::string_view name) const {
+  std::string raw = header().PathPrefix();
+  cursor_->AppendFolderPath(folder, header().Separator(), &raw);
+  raw.push_back(header().Separator());
+  raw.append(name.data(), name.size());
+  std::string path;
+  names_.Decode(raw, &path);
+  return path;
+}
+
+std::string StreamedCatalog::FolderPath(uint32_t number) const {
+  std::string raw = header().PathPrefix();
+  cursor_->AppendFolderPath(number, header().Separator(), &raw);
+  // The scan root of a whole '/' volume has an empty prefix.
+  if (raw.empty()) raw.push_back(header().Separator());
+  std::string path;
+  names_.Decode(raw, &path);
+  return path;
+}
+
+StreamedCatalogs::StreamedCatalogs(Platform& platform, const std::vector<CatalogFile>& files,
+                                   NameDecoder& names) {
+  for (size_t i = 0; i < files.size(); ++i) {
+    auto one = std::make_unique<StreamedCatalog>(files[i], names);
+    std::string problem;
+    bool noTables = false;
+    if (one->Open(platform, &problem, &noTables)) {
+      catalogs_.push_back(std::move(one));
+      fileOf_.push_back(i);
+    } else if (noTables) {
+      notices_.push_back(files[i].path + ": version " + std::to_string(one->header().version) +
+                         " catalogues hold no tables; passed over");
+    } else {
+      openProblems_.emplace_back(i, problem);
+    }
+  }
+  reported_.assign(catalogs_.size(), false);
+}
+
+bool StreamedCatalogs::Add(Platform& platform, const CatalogFile& file, NameDecoder& names,
+                           std::string* problem) {
+  auto one = std::make_unique<StreamedCatalog>(file, names);
+  bool noTables = false;
+  if (!one->Open(platform, problem, &noTables)) return false;
+  fileOf_.push_back(catalogs_.size());
+  catalogs_.push_back(std::move(one));
+  reported_.push_back(false);
+  return true;
+}
+
+bool StreamedCatalogs::Walk(size_t catalog, const Visit& visit) {
+  return catalogs_[catalog]->Walk(visit);
+}
+
+void StreamedCatalogs::Changed(size_t catalog) {
+  if (catalogs_[catalog]->problem().empty()) {
+    catalogs_[catalog]->SetProblem("changed while it was read");
+  }
+}
+
+std::vector<std::string> StreamedCatalogs::TakeProblems() {
+  std::vector<std::pair<size_t, std::string>> found = std::move(openProblems_);
+  openProblems_.clear();
+  for (size_t c = 0; c < catalogs_.size(); ++c) {
+    if (!reported_[c] && !catalogs_[c]->problem().empty()) {
+      found.emplace_back(fileOf_[c], catalogs_[c]->problem());
+      reported_[c] = true;
+    }
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> lines;
+  for (auto& f : found) lines.push_back(std::move(f.second));
+  return lines;
+}
+
+}  // namespace ledra
