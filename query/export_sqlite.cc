@@ -36,9 +36,24 @@ constexpr const char* kSchema =
     " modified TEXT NOT NULL,"
     " modified_epoch INTEGER NOT NULL);";
 
-constexpr const char* kIndexes =
-    "CREATE INDEX IF NOT EXISTS entries_name ON entries(name);"
-    "CREATE INDEX IF NOT EXISTS entries_size ON entries(size);";
+// The indexes lead with the volume, so that a volume appended lands at their end: its rows
+// touch only pages of its own, and appending costs the same however many volumes the
+// database holds already (with `name` or `size` first, each append would touch pages all
+// over indexes far larger than SQLite's page cache). A question about a name or a size in
+// every volume still uses them, one seek per volume (a skip-scan), as the statistics
+// written with them tell the query planner.
+struct IndexSpec {
+  const char* name;
+  const char* create;
+};
+constexpr IndexSpec kIndexes[] = {
+    {"entries_name", "CREATE INDEX entries_name ON entries(volume_id, name)"},
+    {"entries_size", "CREATE INDEX entries_size ON entries(volume_id, size)"},
+};
+
+// Memory for SQLite's page cache during an export, in KiB: a volume's rows and index pages
+// stay in it until the commit writes them.
+constexpr int kCacheKiB = 64 * 1024;
 
 // A prepared statement, finalised on every way out.
 class Statement {
@@ -66,6 +81,10 @@ class Statement {
     return false;
   }
   int64_t ColumnInt(int at) { return sqlite3_column_int64(stmt_, at); }
+  std::string ColumnText(int at) {
+    const unsigned char* text = sqlite3_column_text(stmt_, at);
+    return text == nullptr ? std::string() : reinterpret_cast<const char*>(text);
+  }
   // Runs the statement once and makes it ready for the next row.
   bool Step() {
     const int rc = sqlite3_step(stmt_);
@@ -117,6 +136,7 @@ std::unique_ptr<SqliteExport> SqliteExport::Open(const std::string& path, bool e
     return nullptr;
   }
   std::unique_ptr<SqliteExport> out(new SqliteExport(db));
+  const std::string cache = "PRAGMA cache_size=-" + std::to_string(kCacheKiB) + ";";
   // Whoever could write the file chose its schema: nothing stored in it may run.
   sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
   sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
@@ -124,7 +144,9 @@ std::unique_ptr<SqliteExport> SqliteExport::Open(const std::string& path, bool e
   if (!existing) {
     // A new database is written under a name of its own and removed when anything fails,
     // so it needs no journal.
-    if (!out->Exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;", error)) return nullptr;
+    if (!out->Exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;" + cache, error)) {
+      return nullptr;
+    }
     return out;
   }
   sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
@@ -132,6 +154,7 @@ std::unique_ptr<SqliteExport> SqliteExport::Open(const std::string& path, bool e
     *error = "'" + path + "' is not a SQLite database (" + *error + ")";
     return nullptr;
   }
+  if (!out->Exec(cache, error)) return nullptr;
   return out;
 }
 
@@ -192,6 +215,57 @@ bool SqliteExport::RemoveVolume(const Record& volume, std::string* error) {
   return true;
 }
 
+bool SqliteExport::KeepIndexes(std::vector<const char*>* missing, std::string* error) {
+  missing->clear();
+  for (const IndexSpec& index : kIndexes) {
+    Statement stored(db_, "SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?");
+    if (!stored.ok()) {
+      *error = sqlite3_errmsg(db_);
+      return false;
+    }
+    stored.Text(1, index.name);
+    std::string sql;
+    while (stored.Row()) sql = stored.ColumnText(0);
+    if (sql == index.create) continue;
+    // A database of an earlier export has the index keyed otherwise: it is made anew.
+    if (!sql.empty() && !Exec(std::string("DROP INDEX ") + index.name, error)) return false;
+    missing->push_back(index.create);
+  }
+  return true;
+}
+
+bool SqliteExport::AddStatistics(int64_t perVolume, std::string* error) {
+  // What the query planner knows of the indexes: about how many entries a volume holds (as
+  // many as the one just added), and that a name or size within a volume is nearly unique.
+  // Estimates suffice, where counting the rows would read every one.
+  Statement counts(db_, "SELECT count(*) FROM volumes");
+  if (!counts.ok()) {
+    *error = sqlite3_errmsg(db_);
+    return false;
+  }
+  int64_t volumes = 0;
+  while (counts.Row()) volumes = counts.ColumnInt(0);
+  if (volumes < 1 || perVolume < 1) return true;
+  const std::string stat =
+      std::to_string(volumes * perVolume) + " " + std::to_string(perVolume) + " 1";
+  if (!Exec("ANALYZE sqlite_master", error)) return false;
+  Statement remove(db_, "DELETE FROM sqlite_stat1 WHERE tbl = 'entries'");
+  Statement add(db_, "INSERT INTO sqlite_stat1 (tbl, idx, stat) VALUES ('entries', ?, ?)");
+  if (!remove.ok() || !add.ok() || !remove.Step()) {
+    *error = sqlite3_errmsg(db_);
+    return false;
+  }
+  for (const IndexSpec& index : kIndexes) {
+    add.Text(1, index.name);
+    add.Text(2, stat);
+    if (!add.Step()) {
+      *error = sqlite3_errmsg(db_);
+      return false;
+    }
+  }
+  return true;
+}
+
 bool SqliteExport::Exec(const std::string& sql, std::string* error) {
   char* message = nullptr;
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return true;
@@ -222,6 +296,11 @@ bool SqliteExport::AddVolume(const CatalogContents& catalog, const Record& volum
           error)) {
     return fail("cannot create the tables");
   }
+  // An index the database lacks is built once the rows are in, from them at once, which
+  // costs far less than keeping it up row by row; one it has takes the rows as they come,
+  // at its end.
+  std::vector<const char*> missing;
+  if (!KeepIndexes(&missing, error)) return fail("cannot index the entries");
   if (!RemoveVolume(volume, error)) return fail("cannot replace the volume");
   Statement addVolume(db_, "INSERT INTO volumes (" + columns.substr(2) + ") VALUES (" +
                                placeholders.substr(2) + ")");
@@ -298,7 +377,12 @@ bool SqliteExport::AddVolume(const CatalogContents& catalog, const Record& volum
     addEntry.Int(11, e.modified);
     if (!addEntry.Step()) return fail("cannot add an entry");
   }
-  if (!Exec(kIndexes, error)) return fail("cannot index the entries");
+  for (const char* create : missing) {
+    if (!Exec(create, error)) return fail("cannot index the entries");
+  }
+  if (!AddStatistics(static_cast<int64_t>(catalog.entries.size()), error)) {
+    return fail("cannot record the statistics of the indexes");
+  }
   return Exec("COMMIT", error) || fail("cannot commit");
 }
 
