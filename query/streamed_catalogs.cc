@@ -7,13 +7,15 @@
 
 namespace ledra {
 
-bool StreamedCatalog::Open(Platform& platform, std::string* problem, bool* noTables) {
+bool StreamedCatalog::Open(std::string* problem, bool* noTables) {
   *noTables = false;
   ReadProblem why;
-  if (!reader_.Open(platform, file_.path, &why)) {
+  if (!reader_.Open(platform_, file_.path, &why)) {
     *problem = file_.path + ": " + why.Text();
     return false;
   }
+  header_ = reader_.header();
+  open_ = true;
   if (!header().HasTables()) {
     *noTables = true;
     *problem =
@@ -26,8 +28,32 @@ bool StreamedCatalog::Open(Platform& platform, std::string* problem, bool* noTab
   return true;
 }
 
+void StreamedCatalog::Release() {
+  reader_.Close();
+  open_ = false;
+}
+
+bool StreamedCatalog::Reopen() {
+  if (open_) return true;
+  ReadProblem why;
+  if (!reader_.Open(platform_, file_.path, &why)) {
+    SetProblem(why.Text());
+    return false;
+  }
+  const CatalogHeader& now = reader_.header();
+  if (now.version != header_.version || now.entryCount != header_.entryCount ||
+      now.folderCount != header_.folderCount || now.entryTableOffset != header_.entryTableOffset ||
+      now.folder1Offset != header_.folder1Offset || now.root != header_.root ||
+      now.folder0Path != header_.folder0Path) {
+    SetProblem("changed while it was read");
+    return false;
+  }
+  open_ = true;
+  return true;
+}
+
 bool StreamedCatalog::Walk(const CatalogPasses::Visit& visit) {
-  if (!problem_.empty()) return false;
+  if (!problem_.empty() || !Reopen()) return false;
   cursor_ = std::make_unique<EntryCursor>(reader_.StreamEntries(true));
   uint32_t index = 0;
   const bool whole = cursor_->ForEach([&](const CatalogEntry& e) { return visit(index++, e); });
@@ -49,7 +75,7 @@ bool StreamedCatalog::Walk(const CatalogPasses::Visit& visit) {
 
 bool StreamedCatalog::WalkPart(uint32_t first, const CursorStart& start, size_t bytes,
                                const CatalogPasses::Visit& visit) {
-  if (!problem_.empty()) return false;
+  if (!problem_.empty() || !Reopen()) return false;
   // A buffer of about the part's size: most parts are a folder's few entries.
   const size_t buffer = std::min(EntryCursor::kStreamBuffer, std::max<size_t>(bytes + 64, 256));
   EntryCursor part = reader_.StreamPart(start, buffer);
@@ -63,7 +89,7 @@ bool StreamedCatalog::WalkPart(uint32_t first, const CursorStart& start, size_t 
 }
 
 bool StreamedCatalog::FolderTotals(std::vector<double>* totals) {
-  if (!problem_.empty()) return false;
+  if (!problem_.empty() || !Reopen()) return false;
   totals->assign(header().folderCount, 0.0);
   ReadProblem why;
   CatalogFolder folder;
@@ -90,6 +116,7 @@ bool StreamedCatalog::Facts(const CatalogEntry& e, EntryFacts* f) {
   if (f->folder && e.FolderNumber() < header().folderCount) {
     CatalogFolder folder;
     ReadProblem why;
+    if (!Reopen()) return false;
     if (!reader_.Folder(e.FolderNumber(), &folder, &why)) {
       SetProblem(why.Text());
       return false;
@@ -128,10 +155,11 @@ std::string StreamedCatalog::FolderPath(uint32_t number) const {
 StreamedCatalogs::StreamedCatalogs(Platform& platform, const std::vector<CatalogFile>& files,
                                    NameDecoder& names) {
   for (size_t i = 0; i < files.size(); ++i) {
-    auto one = std::make_unique<StreamedCatalog>(files[i], names);
+    auto one = std::make_unique<StreamedCatalog>(platform, files[i], names);
     std::string problem;
     bool noTables = false;
-    if (one->Open(platform, &problem, &noTables)) {
+    if (one->Open(&problem, &noTables)) {
+      if (files.size() > kOpenAtOnce) one->Release();
       catalogs_.push_back(std::move(one));
       fileOf_.push_back(i);
     } else if (noTables) {
@@ -146,9 +174,9 @@ StreamedCatalogs::StreamedCatalogs(Platform& platform, const std::vector<Catalog
 
 bool StreamedCatalogs::Add(Platform& platform, const CatalogFile& file, NameDecoder& names,
                            std::string* problem) {
-  auto one = std::make_unique<StreamedCatalog>(file, names);
+  auto one = std::make_unique<StreamedCatalog>(platform, file, names);
   bool noTables = false;
-  if (!one->Open(platform, problem, &noTables)) return false;
+  if (!one->Open(problem, &noTables)) return false;
   fileOf_.push_back(catalogs_.size());
   catalogs_.push_back(std::move(one));
   reported_.push_back(false);
@@ -156,7 +184,9 @@ bool StreamedCatalogs::Add(Platform& platform, const CatalogFile& file, NameDeco
 }
 
 bool StreamedCatalogs::Walk(size_t catalog, const Visit& visit) {
-  return catalogs_[catalog]->Walk(visit);
+  const bool walked = catalogs_[catalog]->Walk(visit);
+  if (catalogs_.size() > kOpenAtOnce) catalogs_[catalog]->Release();
+  return walked;
 }
 
 void StreamedCatalogs::Changed(size_t catalog) {

@@ -2,7 +2,9 @@
 // table through a buffer, as `find` reads it: the tables are checked on every pass, a file
 // that changes meanwhile ends in a damage report, and no table is held in memory. Each
 // catalogue keeps the names of its folders from its last pass, so that the entries an
-// analysis reports can be spelled as `find` spells them.
+// analysis reports can be spelled as `find` spells them. Beyond a few dozen catalogues,
+// each file is closed between its passes (and its header checked again on the next), so
+// that any number of catalogues can be compared.
 #ifndef LEDRA_QUERY_STREAMED_CATALOGS_H_
 #define LEDRA_QUERY_STREAMED_CATALOGS_H_
 
@@ -25,13 +27,14 @@ class Platform;
 
 class StreamedCatalog {
  public:
-  // `names` decodes this catalogue's names and must outlive it.
-  StreamedCatalog(const CatalogFile& file, NameDecoder& names) : file_(file), names_(names) {}
+  // `names` decodes this catalogue's names and must outlive it, as must `platform`.
+  StreamedCatalog(Platform& platform, const CatalogFile& file, NameDecoder& names)
+      : platform_(platform), file_(file), names_(names) {}
 
   // Opens the file and reads its header. False with *problem, a line for standard error,
   // when it cannot be read or is damaged, or is of a version without tables (*noTables
   // true then).
-  bool Open(Platform& platform, std::string* problem, bool* noTables);
+  bool Open(std::string* problem, bool* noTables);
   // One pass over the entry table, then a check of the folder figures. False with the
   // damage in problem() (its line for standard error) when the table or a folder record is
   // damaged; a catalogue found damaged once fails every later pass.
@@ -42,10 +45,12 @@ class StreamedCatalog {
                 const CatalogPasses::Visit& visit);
   bool FolderTotals(std::vector<double>* totals);
   void SetProblem(const std::string& what) { problem_ = file_.path + ": " + what; }
+  // Closes the file until the next pass; the folder names of the last pass stay.
+  void Release();
   const std::string& problem() const { return problem_; }
 
   const CatalogFile& file() const { return file_; }
-  const CatalogHeader& header() const { return reader_.header(); }
+  const CatalogHeader& header() const { return header_; }
   const std::string& volume() const { return volume_; }  // the display name, decoded
   NameDecoder& names() const { return names_; }
 
@@ -60,11 +65,19 @@ class StreamedCatalog {
   std::string EntryPath(uint32_t folder, std::string_view name) const;
 
  private:
+  // Opens the file again after Release; false, with the problem set, when it cannot be
+  // or its header is no longer the one first read.
+  bool Reopen();
+
+  Platform& platform_;
   CatalogFile file_;
   NameDecoder& names_;
   CatalogReader reader_;
+  CatalogHeader header_;  // as first read
+  bool open_ = false;
   std::string volume_;
-  std::unique_ptr<EntryCursor> cursor_;  // of the last pass
+  // Of the last pass; once the file is released, only its folder names are used.
+  std::unique_ptr<EntryCursor> cursor_;
   std::string problem_;
 };
 
@@ -102,6 +115,9 @@ class StreamedCatalogs final : public CatalogPasses {
   std::vector<std::string> TakeProblems();
 
  private:
+  // More catalogues than this are each closed between passes: open files are limited.
+  static constexpr size_t kOpenAtOnce = 32;
+
   std::vector<std::unique_ptr<StreamedCatalog>> catalogs_;
   std::vector<size_t> fileOf_;
   std::vector<bool> reported_;
