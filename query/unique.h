@@ -20,9 +20,9 @@ struct UniqueResult {
 // The files of catalogue `target` of at least minSize bytes that no catalogue of another
 // volume holds. Catalogues of the same volume (same volume name and serial number as the
 // target, such as an older catalogue of the same disk) are not copies: they are walked only
-// to be checked. A catalogue whose walk fails is left out. Memory: a few words and the name of each file
-// of the target; the others are read once each, one entry at a time. `sameHash` (tests
-// only) makes every name hash alike, as in a collision.
+// to be checked. A catalogue whose walk fails is left out. Memory: a few words and the name of each
+// file of the target; the others are read once each, one entry at a time. `sameHash` (tests only)
+// makes every name hash alike, as in a collision.
 UniqueResult FindUnique(CatalogPasses& catalogs, size_t target, int64_t minSize,
                         bool sameHash = false);
 
