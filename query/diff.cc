@@ -22,6 +22,10 @@ struct FolderSpan {
   size_t bytes = 0;
 };
 
+// Entries are the same place, or a file the same file, only where their names are the
+// same bytes; the hashes below only bring such names together.
+bool SameName(std::string_view a, std::string_view b) { return a == b; }
+
 // The key of a name within its folder: entries of one folder and kind match by name.
 uint64_t NameHash(std::string_view name, bool sameHash) {
   return sameHash ? 0 : HashName(0, name, false);
@@ -96,7 +100,8 @@ class OlderFolder {
     for (size_t g = untaken_.First(static_cast<size_t>(from - items_.begin()));
          g < items_.size() && items_[g].folder == folder && items_[g].hash == hash;
          g = untaken_.First(g + 1)) {
-      if (std::string_view(names_).substr(items_[g].nameStart, items_[g].nameLength) == name) {
+      if (SameName(std::string_view(names_).substr(items_[g].nameStart, items_[g].nameLength),
+                   name)) {
         untaken_.Take(g);
         return &items_[g];
       }
@@ -330,7 +335,7 @@ DiffResult DiffCatalogs(CatalogPasses& catalogs, size_t top, bool sameHash) {
          g < gone.size() && gone[g].key == n.key; g = untaken.First(g + 1)) {
       const MoveSide& o = gone[g];
       if (o.size == n.size && o.modified == n.modified &&
-          std::string_view(*names).substr(o.nameStart, o.nameLength) == name) {
+          SameName(std::string_view(*names).substr(o.nameStart, o.nameLength), name)) {
         untaken.Take(g);
         partner = &o;
         break;
