@@ -143,6 +143,12 @@ TEST(SqliteExportTest, IndexesWithinEachVolumeServeQuestionsAcrossVolumes) {
             (std::vector<std::string>{
                 "entries_name|CREATE INDEX entries_name ON entries(volume_id, name)",
                 "entries_size|CREATE INDEX entries_size ON entries(volume_id, size)"}));
+  // Each volume's entries are numbered on from the last, in table order, whichever way they
+  // went in (the first volume's rows before its indexes, the others' through a copy).
+  EXPECT_EQ(Query(file, "SELECT volume_id, min(id), max(id) FROM entries GROUP BY volume_id"),
+            (std::vector<std::string>{"1|1|40", "2|41|80", "3|81|120"}));
+  EXPECT_EQ(Query(file, "SELECT name FROM entries WHERE volume_id = 3 ORDER BY id"),
+            Query(file, "SELECT name FROM entries WHERE volume_id = 1 ORDER BY id"));
   struct Case {
     const char* sql;
     const char* index;
