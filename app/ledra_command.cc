@@ -180,16 +180,6 @@ bool ResolveCatalog(Platform& platform, const std::string& argument,
   return true;
 }
 
-std::vector<std::unique_ptr<LoadedCatalog>> LoadEvery(CommandRun& run,
-                                                      const std::vector<CatalogFile>& files) {
-  std::vector<std::string> problems;
-  std::vector<std::string> notices;
-  auto loaded = LoadAll(run.platform(), files, run.Encoding(), &problems, &notices);
-  for (const std::string& n : notices) run.Notice(n);
-  for (const std::string& p : problems) run.Error(p);
-  return loaded;
-}
-
 bool ParseMinSize(const std::string& text, int64_t* bytes) {
   SizeFilter filter;
   if (!ParseSizeFilter(text, &filter) || filter.relation != '=') return false;

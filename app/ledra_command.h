@@ -118,12 +118,6 @@ bool ResolveCatalog(Platform& platform, const std::string& argument,
 // Whether `argument` names a plain file (links followed) rather than a volume.
 bool NamesCatalogFile(Platform& platform, const std::string& argument);
 
-// Every catalogue of `files` read in full (dupes, unique), each one's names decoded by its own
-// code page (CommandRun::Encoding); the ones that cannot be are left out and reported,
-// versions without tables as notices.
-std::vector<std::unique_ptr<LoadedCatalog>> LoadEvery(CommandRun& run,
-                                                      const std::vector<CatalogFile>& files);
-
 // --min-size: "1M", "512K", "0", a byte count with an optional 1024-based suffix.
 bool ParseMinSize(const std::string& text, int64_t* bytes);
 

@@ -1,8 +1,10 @@
 // `ledra diff`: what changed between two catalogues, or between one and its backup.
 #include "app/ledra_command.h"
+#include "query/catalog_encoding.h"
 #include "query/diff_report.h"
 #include "query/loaded_catalog.h"
 #include "query/name_text.h"
+#include "query/streamed_catalogs.h"
 
 namespace ledra {
 
@@ -28,9 +30,10 @@ std::unique_ptr<CommandOptions> AddDiffOptions(CLI::App& command, const ReaderCo
 int RunDiffCommand(CommandRun& run, CommandOptions& options) {
   const DiffArguments& a = static_cast<const DiffArguments&>(options);
   std::string error;
-  if (!CheckEncoding(run.platform(), run.Encoding(), &error)) return run.Error(error);
-  // Each catalogue's names are decoded as it is read; what is shown is taken as it stands.
-  std::unique_ptr<NameDecoder> names = NewStoredUtf8Decoder();
+  // Each catalogue's names are decoded by the rule of its root, so that names of
+  // catalogues written in different code pages compare.
+  const NameEncoding encoding = run.Encoding();
+  if (!CheckEncoding(run.platform(), encoding, &error)) return run.Error(error);
   // Files named directly need no listing; selectors do.
   std::vector<CatalogFile> files;
   CatalogFile chosen[2];
@@ -47,14 +50,21 @@ int RunDiffCommand(CommandRun& run, CommandOptions& options) {
     chosen[0].path = chosen[1].path + ".bak";
     chosen[0].fileName = chosen[1].fileName + ".bak";
   }
-  LoadedCatalog loaded[2];
-  for (int i = 0; i < 2; ++i) {
-    bool noTables = false;
-    if (!LoadForQuery(run.platform(), chosen[i], run.Encoding(), &loaded[i], &error, &noTables)) {
-      return run.Error(error);
+  StreamedCatalogs catalogs;
+  if (!catalogs.Add(run.platform(), chosen[0], encoding, &error)) return run.Error(error);
+  if (!catalogs.Add(run.platform(), chosen[1], encoding, &error)) {
+    // The older catalogue is read in full before the newer one: its damage comes first.
+    if (!catalogs.Walk(0, [](uint32_t, const CatalogEntry&) { return true; })) {
+      return run.Error(catalogs.TakeProblems().front());
     }
+    return run.Error(error);
   }
-  return run.Finish(WriteDiff(loaded[0], loaded[1], a.top, *names, run.Settings(), run.out()) > 0);
+  bool read = false;
+  const uint64_t rows = WriteDiff(catalogs, a.top, run.Settings(), run.out(), &read);
+  // The first damage found ends the comparison; only it is reported.
+  const std::vector<std::string> problems = catalogs.TakeProblems();
+  if (!read) return problems.empty() ? kReaderError : run.Error(problems.front());
+  return run.Finish(rows > 0);
 }
 
 }  // namespace

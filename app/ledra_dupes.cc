@@ -1,5 +1,6 @@
 // `ledra dupes`: the files held more than once across the volumes.
 #include "app/ledra_command.h"
+#include "query/catalog_encoding.h"
 #include "query/copies_report.h"
 #include "query/name_text.h"
 
@@ -37,17 +38,21 @@ int RunDupesCommand(CommandRun& run, CommandOptions& options) {
     return run.Error("--min-size takes a byte count with K, M, G or T");
   }
   std::string error;
-  if (!CheckEncoding(run.platform(), run.Encoding(), &error)) return run.Error(error);
-  // Each catalogue's names are decoded as it is read; what is shown is taken as it stands.
-  std::unique_ptr<NameDecoder> names = NewStoredUtf8Decoder();
+  // Each catalogue's names are decoded by the rule of its root, so that names of
+  // catalogues written in different code pages compare.
+  const NameEncoding encoding = run.Encoding();
+  if (!CheckEncoding(run.platform(), encoding, &error)) return run.Error(error);
   std::vector<CatalogFile> files = run.Files();
   if (a.volumes.empty()) {
     run.ReadHeaders(&files);
   } else if (!run.SelectVolumes(a.volumes, &files)) {
     return kReaderError;
   }
-  const LoadedCatalogs catalogs = LoadEvery(run, files);
-  return run.Finish(WriteDupes(catalogs, dupes, *names, run.Settings(), run.out()) > 0);
+  StreamedCatalogs catalogs(run.platform(), files, encoding);
+  for (const std::string& n : catalogs.notices()) run.Notice(n);
+  const uint64_t groups = WriteDupes(catalogs, dupes, run.Settings(), run.out(),
+                                     [&](const std::string& line) { run.Error(line); });
+  return run.Finish(groups > 0);
 }
 
 }  // namespace

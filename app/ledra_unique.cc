@@ -1,5 +1,6 @@
 // `ledra unique`: the files of one volume that no other volume holds.
 #include "app/ledra_command.h"
+#include "query/catalog_encoding.h"
 #include "query/copies_report.h"
 #include "query/name_text.h"
 
@@ -28,19 +29,26 @@ int RunUniqueCommand(CommandRun& run, CommandOptions& options) {
     return run.Error("--min-size takes a byte count with K, M, G or T");
   }
   std::string error;
-  if (!CheckEncoding(run.platform(), run.Encoding(), &error)) return run.Error(error);
-  // Each catalogue's names are decoded as it is read; what is shown is taken as it stands.
-  std::unique_ptr<NameDecoder> names = NewStoredUtf8Decoder();
+  // Each catalogue's names are decoded by the rule of its root, so that names of
+  // catalogues written in different code pages compare.
+  const NameEncoding encoding = run.Encoding();
+  if (!CheckEncoding(run.platform(), encoding, &error)) return run.Error(error);
   const std::vector<CatalogFile> files = run.FilesWithHeaders();
   size_t chosen = 0;
   if (!SelectCatalog(files, a.target, &chosen, &error)) return run.ErrorText(error);
-  const LoadedCatalogs catalogs = LoadEvery(run, run.FilesWithHeaders());
+  StreamedCatalogs catalogs(run.platform(), files, encoding);
+  for (const std::string& n : catalogs.notices()) run.Notice(n);
+  auto report = [&](const std::string& line) { run.Error(line); };
   for (size_t i = 0; i < catalogs.size(); ++i) {
-    if (catalogs[i]->file.path == files[chosen].path) {
-      return run.Finish(WriteUnique(catalogs, i, minSize, *names, run.Settings(), run.out()) > 0);
+    if (catalogs.FileOf(i) == chosen) {
+      bool targetRead = false;
+      const uint64_t listed =
+          WriteUnique(catalogs, i, minSize, run.Settings(), run.out(), report, &targetRead);
+      return targetRead ? run.Finish(listed > 0) : kReaderError;
     }
   }
-  return kReaderError;  // the chosen catalogue itself could not be read: reported already
+  for (const std::string& line : catalogs.TakeProblems()) report(line);
+  return kReaderError;  // the chosen catalogue itself could not be read: reported now
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // of changes, for timing `ledra diff` and `ledra export` on a million entries without a
 // tree of that size on disk.
 //
-//   catalog_pair OLD.kvl NEW.kvl [--entries N] [--one-name]
+//   catalog_pair OLD.kvl NEW.kvl [--entries N] [--one-name] [--other-volume]
 //
+// With --other-volume, NEW.kvl is the catalogue of another disk (its own label and serial)
+// that holds the changed tree: a backup beside its original, for `ledra unique`.
 // With --one-name, every file is named "????.jpg", as a code page that cannot spell the
 // names leaves them, in folders of about 25,000: many entries then share one path, which
 // diff must pair in linear time.
@@ -44,10 +46,11 @@ uint64_t Scatter(uint64_t n) {
 
 // Lays out the tree breadth-first; with `changes`, applies them on the way. Folder totals
 // are summed afterwards from the entries as written.
-void Fill(ledra::VolumeCatalog& c, int64_t entries, bool oneName, Counts* changes) {
+void Fill(ledra::VolumeCatalog& c, int64_t entries, bool oneName, bool otherVolume,
+          Counts* changes) {
   c.root = "/mnt/bench/";
-  c.volumeName = "BENCH";
-  c.serial = 0xBE4C0001u;
+  c.volumeName = otherVolume ? "BACKUP" : "BENCH";
+  c.serial = otherVolume ? 0xBE4C0002u : 0xBE4C0001u;
   c.UpdateDisplayName();
   const int64_t folders = std::max<int64_t>(
       1, std::min<int64_t>(60000, entries / (oneName ? 25000 : kEntriesPerFolder)));
@@ -116,6 +119,7 @@ void Fill(ledra::VolumeCatalog& c, int64_t entries, bool oneName, Counts* change
 int main(int argc, char** argv) {
   int64_t entries = 1000000;
   bool oneName = false;
+  bool otherVolume = false;
   bool understood = argc >= 3;
   for (int a = 3; understood && a < argc; ++a) {
     const std::string arg = argv[a];
@@ -123,16 +127,19 @@ int main(int argc, char** argv) {
       entries = std::atoll(argv[++a]);
     } else if (arg == "--one-name") {
       oneName = true;
+    } else if (arg == "--other-volume") {
+      otherVolume = true;
     } else {
       understood = false;
     }
   }
   if (!understood) {
-    std::cerr << "usage: catalog_pair OLD.kvl NEW.kvl [--entries N] [--one-name]\n";
+    std::cerr << "usage: catalog_pair OLD.kvl NEW.kvl [--entries N] [--one-name] "
+                 "[--other-volume]\n";
     return 2;
   }
-  if (entries < 1 || entries > 1500000) {
-    std::cerr << "catalog_pair: --entries takes 1 to 1500000 (folders stay below 65,535)\n";
+  if (entries < 1 || entries > 3000000) {
+    std::cerr << "catalog_pair: --entries takes 1 to 3000000 (folders stay below 65,535)\n";
     return 2;
   }
   ledra::MessageSink errors(std::cerr);
@@ -140,7 +147,7 @@ int main(int argc, char** argv) {
   Counts counts;
   for (int side = 0; side < 2; ++side) {
     ledra::VolumeCatalog catalog;
-    Fill(catalog, entries, oneName, side == 0 ? nullptr : &counts);
+    Fill(catalog, entries, oneName, side == 1 && otherVolume, side == 0 ? nullptr : &counts);
     catalog.filePath = argv[1 + side];
     if (catalog.WriteCatalog(*platform) != 1) return 1;
     std::printf("%s: %zu entries\n", argv[1 + side], catalog.entries.size());

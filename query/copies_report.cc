@@ -1,18 +1,13 @@
 #include "query/copies_report.h"
 
 #include <string>
+#include <vector>
 
 #include "query/unique.h"
 
 namespace ledra {
 
 namespace {
-
-std::vector<const CatalogContents*> Tables(const LoadedCatalogs& catalogs) {
-  std::vector<const CatalogContents*> tables;
-  for (const auto& c : catalogs) tables.push_back(&c->tables);
-  return tables;
-}
 
 // One copy of a group: `find`'s line indented below the group's heading; in JSON and CSV
 // the group's number, copies and wasted bytes before `find`'s fields.
@@ -41,22 +36,28 @@ std::string Plural(uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+void ReportProblems(StreamedCatalogs& catalogs, const ProblemReport& report) {
+  for (const std::string& line : catalogs.TakeProblems()) report(line);
+}
+
 }  // namespace
 
-uint64_t WriteDupes(const LoadedCatalogs& catalogs, const DupesOptions& options, NameDecoder& names,
-                    const OutputSettings& settings, OutputSink& out) {
-  const DupesResult result = FindDupes(Tables(catalogs), options);
+uint64_t WriteDupes(StreamedCatalogs& catalogs, const DupesOptions& options,
+                    const OutputSettings& settings, OutputSink& out, const ProblemReport& report) {
+  const DupesResult result = FindDupes(catalogs, options);
+  ReportProblems(catalogs, report);
   std::unique_ptr<RecordWriter> writer = MakeRecordWriter(settings, out);
   const bool exact = settings.exactBytes;
   uint64_t number = 0;
+  EntryFacts facts;
   for (const DupeGroup& g : result.groups) {
     ++number;
     writer->Note(Plural(g.count, "copy", "copies") + " of " +
                  SizeText(static_cast<double>(g.size), false, exact) + ", " +
                  SizeText(g.Wasted(), false, exact) + " wasted");
     for (size_t k = g.first; k < g.first + g.count; ++k) {
-      const LoadedCatalog& c = *catalogs[result.copies[k].catalog];
-      const EntryFacts facts = c.Facts(c.tables.entries[result.copies[k].entry], names);
+      // Copies are files: their facts need nothing read but what the passes kept.
+      catalogs[result.copies[k].catalog].Facts(result.entries[k], &facts);
       writer->Write(Copy(facts, number, g));
     }
   }
@@ -68,21 +69,36 @@ uint64_t WriteDupes(const LoadedCatalogs& catalogs, const DupesOptions& options,
   return result.groups.size();
 }
 
-uint64_t WriteUnique(const LoadedCatalogs& catalogs, size_t target, int64_t minSize,
-                     NameDecoder& names, const OutputSettings& settings, OutputSink& out) {
-  const UniqueResult result = FindUnique(Tables(catalogs), target, minSize);
+uint64_t WriteUnique(StreamedCatalogs& catalogs, size_t target, int64_t minSize,
+                     const OutputSettings& settings, OutputSink& out, const ProblemReport& report,
+                     bool* targetRead) {
+  const UniqueResult result = FindUnique(catalogs, target, minSize);
+  ReportProblems(catalogs, report);
+  *targetRead = !result.targetFailed;
+  if (result.targetFailed) return 0;
   std::unique_ptr<RecordWriter> writer = MakeRecordWriter(settings, out);
-  const LoadedCatalog& c = *catalogs[target];
-  for (uint32_t e : result.entries) {
-    const EntryFacts facts = c.Facts(c.tables.entries[e], names);
-    writer->Write(EntryRow(facts));
+  StreamedCatalog& c = catalogs[target];
+  // The files listed are read again, in table order, as they are written.
+  size_t next = 0;
+  EntryFacts facts;
+  const std::vector<uint32_t>& listed = result.entries;
+  if (!listed.empty()) {
+    catalogs.Walk(target, [&](uint32_t index, const CatalogEntry& e) {
+      if (index != listed[next]) return true;
+      c.Facts(e, &facts);
+      writer->Write(EntryRow(facts));
+      return ++next < listed.size();
+    });
   }
-  if (!result.entries.empty()) {
+  if (next < listed.size()) {
+    catalogs.Changed(target);
+  } else if (!result.entries.empty()) {
     writer->Note(Plural(result.entries.size(), "file", "files") + ", " +
-                 SizeText(result.totalSize, false, settings.exactBytes) + ", on " + c.volume +
+                 SizeText(result.totalSize, false, settings.exactBytes) + ", on " + c.volume() +
                  " only");
   }
   writer->Finish();
+  ReportProblems(catalogs, report);
   return result.entries.size();
 }
 

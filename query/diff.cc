@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
-#include "query/folder_links.h"
 #include "query/name_key.h"
 
 namespace ledra {
@@ -13,148 +13,141 @@ namespace ledra {
 namespace {
 
 constexpr uint32_t kNone = DiffRow::kNoEntry;
-// The key of an entry's place: the folder that holds it (in the older catalogue's
-// numbers), whether it is a folder, and its name. Entries of one key are the same place but
-// for a collision of the hash, which each candidate is checked against.
-uint64_t PlaceKey(uint32_t folder, bool isFolder, std::string_view name) {
-  return HashName(MixKey((static_cast<uint64_t>(folder) << 1) | (isFolder ? 1 : 0)), name, false);
-}
 
-// The entries of the older catalogue by place: open addressing over keys, each slot holding
-// the entries of its key not yet matched, in table order, as a list threaded through the
-// entries. A matched entry leaves its list, so that many entries of one place (a folder of
-// files that all read "????.jpg") cost a step each, not a walk past the ones taken before.
-class PathIndex {
- public:
-  explicit PathIndex(const CatalogContents& c)
-      : keys_(c.entries.size()), next_(c.entries.size(), kNone), matched_(c.entries.size(), false) {
-    size_t slots = 16;
-    while (slots < 2 * c.entries.size()) slots *= 2;
-    heads_.assign(slots, kNone);
-    firsts_.assign(slots, kNone);
-    mask_ = slots - 1;
-    // From the last entry back, each put before the ones of its key that follow it.
-    for (size_t i = c.entries.size(); i-- > 0;) {
-      const CatalogEntry& e = c.entries[i];
-      keys_[i] = PlaceKey(e.folderIndex, e.IsFolder(), e.name);
-      const size_t s = SlotOf(keys_[i]);
-      const auto entry = static_cast<uint32_t>(i);
-      if (heads_[s] == kNone) heads_[s] = entry;
-      next_[i] = firsts_[s];
-      firsts_[s] = entry;
-    }
-  }
-
-  // The first entry not yet matched whose key is `key` and that `fits`; marks it matched.
-  template <typename Fits>
-  uint32_t Take(uint64_t key, Fits fits) {
-    const size_t s = SlotOf(key);
-    uint32_t* link = &firsts_[s];
-    for (uint32_t i = *link; i != kNone; link = &next_[i], i = *link) {
-      if (fits(i)) {
-        matched_[i] = true;
-        *link = next_[i];
-        return i;
-      }
-    }
-    return kNone;
-  }
-  bool Matched(size_t i) const { return matched_[i]; }
-
- private:
-  // The slot of `key`: the one whose entries have it, or the empty one where they would go.
-  size_t SlotOf(uint64_t key) const {
-    size_t s = key & mask_;
-    while (heads_[s] != kNone && keys_[heads_[s]] != key) s = (s + 1) & mask_;
-    return s;
-  }
-
-  std::vector<uint64_t> keys_;
-  std::vector<uint32_t> next_;  // the next entry of the same key not yet matched
-  std::vector<bool> matched_;
-  std::vector<uint32_t> heads_;   // per slot: an entry of its key, matched or not
-  std::vector<uint32_t> firsts_;  // per slot: its first entry not yet matched
-  size_t mask_ = 0;
+// Where the entries of one folder lie in the older table: they follow one another.
+struct FolderSpan {
+  uint32_t first = kNone;
+  uint32_t count = 0;
+  CursorStart start;
+  size_t bytes = 0;
 };
 
-// Pairs added and removed files that have the same name, size and time into moves. The
-// pairs leave the two lists.
-std::vector<DiffRow> PairMoves(const CatalogContents& older, const CatalogContents& newer,
-                               std::vector<uint32_t>* removed, std::vector<uint32_t>* added) {
-  auto fileKey = [](const CatalogEntry& e) {
-    return HashName(MixKey(static_cast<uint64_t>(e.size) ^
-                           (static_cast<uint64_t>(static_cast<uint32_t>(e.modified)) << 32)),
-                    e.name, false);
-  };
-  std::vector<std::pair<uint64_t, uint32_t>> gone;
-  for (uint32_t i : *removed) {
-    if (!older.entries[i].IsFolder()) gone.emplace_back(fileKey(older.entries[i]), i);
-  }
-  std::sort(gone.begin(), gone.end());
-  // The first untaken item at or after each one, with paths shortened as they are walked:
-  // a run of alike files taken one after another is not walked again each time.
-  std::vector<size_t> untaken(gone.size() + 1);
-  for (size_t g = 0; g < untaken.size(); ++g) untaken[g] = g;
-  auto firstUntaken = [&](size_t g) {
-    size_t root = g;
-    while (untaken[root] != root) root = untaken[root];
-    while (untaken[g] != root) g = std::exchange(untaken[g], root);
-    return root;
-  };
-  std::vector<DiffRow> moves;
-  std::vector<uint32_t> stillAdded;
-  std::vector<bool> movedOld(older.entries.size(), false);
-  for (uint32_t j : *added) {
-    const CatalogEntry& n = newer.entries[j];
-    uint32_t partner = kNone;
-    if (!n.IsFolder()) {
-      const uint64_t key = fileKey(n);
-      const auto from =
-          std::lower_bound(gone.begin(), gone.end(), std::make_pair(key, uint32_t{0}));
-      for (size_t g = firstUntaken(static_cast<size_t>(from - gone.begin()));
-           g < gone.size() && gone[g].first == key; g = firstUntaken(g + 1)) {
-        const CatalogEntry& o = older.entries[gone[g].second];
-        if (o.size == n.size && o.modified == n.modified && o.name == n.name) {
-          untaken[g] = g + 1;
-          partner = gone[g].second;
-          break;
-        }
-      }
-    }
-    if (partner == kNone) {
-      stillAdded.push_back(j);
-    } else {
-      movedOld[partner] = true;
-      moves.push_back({DiffChange::Moved, partner, j});
-    }
-  }
-  removed->erase(
-      std::remove_if(removed->begin(), removed->end(), [&](uint32_t i) { return movedOld[i]; }),
-      removed->end());
-  *added = std::move(stillAdded);
-  return moves;
+// Entries are the same place, or a file the same file, only where their names are the
+// same bytes; the hashes below only bring such names together.
+bool SameName(std::string_view a, std::string_view b) { return a == b; }
+
+// The key of a name within its folder: entries of one folder and kind match by name.
+uint64_t NameHash(std::string_view name, bool sameHash) {
+  return sameHash ? 0 : HashName(0, name, false);
 }
 
-std::vector<TotalRow> LargestTotals(const CatalogContents& older, const CatalogContents& newer,
+// The key of a file that may have moved: its name, size and time.
+uint64_t MoveKey(const CatalogEntry& e, bool sameHash) {
+  const uint64_t seed = MixKey(static_cast<uint64_t>(e.size) ^
+                               (static_cast<uint64_t>(static_cast<uint32_t>(e.modified)) << 32));
+  return sameHash ? seed : HashName(seed, e.name, false);
+}
+
+// The first item at or after each one that is not yet taken, with paths shortened as they
+// are walked: a run of alike items taken one after another is not walked again each time.
+class Untaken {
+ public:
+  explicit Untaken(size_t n) : next_(n + 1) {
+    for (size_t g = 0; g < next_.size(); ++g) next_[g] = g;
+  }
+  size_t First(size_t g) {
+    size_t root = g;
+    while (next_[root] != root) root = next_[root];
+    while (next_[g] != root) g = std::exchange(next_[g], root);
+    return root;
+  }
+  void Take(size_t g) { next_[g] = g + 1; }
+
+ private:
+  std::vector<size_t> next_;
+};
+
+// The entries of one older folder, held while the newer folder that matches it is
+// compared; Take gives, per kind and name, the first not yet taken in table order.
+class OlderFolder {
+ public:
+  struct Item {
+    bool folder;
+    uint64_t hash;
+    uint32_t index;
+    int64_t size;
+    int32_t modified;
+    size_t nameStart;
+    size_t nameLength;
+  };
+
+  explicit OlderFolder(bool sameHash) : sameHash_(sameHash), untaken_(0) {}
+
+  void Clear() {
+    items_.clear();
+    names_.clear();
+  }
+  void Add(uint32_t index, const CatalogEntry& e) {
+    items_.push_back({e.IsFolder(), NameHash(e.name, sameHash_), index, e.size, e.modified,
+                      names_.size(), e.name.size()});
+    names_.append(e.name.data(), e.name.size());
+  }
+  // Once every entry is added.
+  void Sort() {
+    std::sort(items_.begin(), items_.end(), [](const Item& a, const Item& b) {
+      return std::tie(a.folder, a.hash, a.index) < std::tie(b.folder, b.hash, b.index);
+    });
+    untaken_ = Untaken(items_.size());
+  }
+  // The first entry not yet taken of this kind and name; null when none. Marks it taken.
+  const Item* Take(bool folder, std::string_view name) {
+    const uint64_t hash = NameHash(name, sameHash_);
+    const auto from =
+        std::lower_bound(items_.begin(), items_.end(), std::make_pair(folder, hash),
+                         [](const Item& a, const std::pair<bool, uint64_t>& b) {
+                           return std::tie(a.folder, a.hash) < std::tie(b.first, b.second);
+                         });
+    for (size_t g = untaken_.First(static_cast<size_t>(from - items_.begin()));
+         g < items_.size() && items_[g].folder == folder && items_[g].hash == hash;
+         g = untaken_.First(g + 1)) {
+      if (SameName(std::string_view(names_).substr(items_[g].nameStart, items_[g].nameLength),
+                   name)) {
+        untaken_.Take(g);
+        return &items_[g];
+      }
+    }
+    return nullptr;
+  }
+
+ private:
+  bool sameHash_;
+  std::vector<Item> items_;
+  std::string names_;
+  Untaken untaken_;
+};
+
+// A file on one side of a possible move: what must agree, and where it stands.
+struct MoveSide {
+  uint64_t key;
+  uint32_t index;
+  int64_t size = 0;
+  int32_t modified = 0;
+  uint32_t folder = 0;
+  size_t nameStart = 0;
+  size_t nameLength = 0;
+};
+
+std::vector<TotalRow> LargestTotals(const std::vector<double>& older,
+                                    const std::vector<double>& newer,
                                     const std::vector<uint32_t>& folderMatch, size_t top) {
   std::vector<TotalRow> rows;
-  std::vector<bool> oldSeen(older.folders.size(), false);
-  for (size_t f = 0; f < newer.folders.size(); ++f) {
+  std::vector<bool> oldSeen(older.size(), false);
+  for (size_t f = 0; f < newer.size(); ++f) {
     TotalRow row;
     row.newFolder = static_cast<uint32_t>(f);
-    row.newTotal = newer.folders[f].totalSize;
+    row.newTotal = newer[f];
     if (folderMatch[f] != kNone) {
       row.oldFolder = folderMatch[f];
-      row.oldTotal = older.folders[folderMatch[f]].totalSize;
+      row.oldTotal = older[folderMatch[f]];
       oldSeen[folderMatch[f]] = true;
     }
     if (row.Delta() != 0.0) rows.push_back(row);
   }
-  for (size_t f = 0; f < older.folders.size(); ++f) {
-    if (oldSeen[f] || older.folders[f].totalSize == 0.0) continue;
+  for (size_t f = 0; f < older.size(); ++f) {
+    if (oldSeen[f] || older[f] == 0.0) continue;
     TotalRow row;
     row.oldFolder = static_cast<uint32_t>(f);
-    row.oldTotal = older.folders[f].totalSize;
+    row.oldTotal = older[f];
     rows.push_back(row);
   }
   auto larger = [](const TotalRow& a, const TotalRow& b) {
@@ -172,61 +165,224 @@ std::vector<TotalRow> LargestTotals(const CatalogContents& older, const CatalogC
 
 }  // namespace
 
-DiffResult DiffCatalogs(const CatalogContents& older, const CatalogContents& newer, size_t top) {
-  const FolderLinks newLinks(newer);
-  PathIndex index(older);
+DiffResult DiffCatalogs(CatalogPasses& catalogs, size_t top, bool sameHash) {
+  constexpr size_t kOld = 0;
+  constexpr size_t kNew = 1;
+  DiffResult result;
+  const CatalogHeader& oldHeader = catalogs.Header(kOld);
+  const CatalogHeader& newHeader = catalogs.Header(kNew);
+  const size_t fixed = oldHeader.WideEntries() ? 16 : 10;
 
-  // Folders first, in folder order, so that each folder's parent is settled before it.
-  std::vector<uint32_t> folderMatch(newer.folders.size(), kNone);
-  if (!folderMatch.empty() && !older.folders.empty()) folderMatch[0] = 0;
-  for (size_t f = 1; f < folderMatch.size(); ++f) {
-    const uint32_t j = newLinks.EntryOf(f);
-    if (j == FolderLinks::kNone) continue;
-    const CatalogEntry& n = newer.entries[j];
-    const uint32_t parent = folderMatch[n.folderIndex];
-    if (parent == kNone) continue;
-    const uint32_t i = index.Take(PlaceKey(parent, true, n.name), [&](uint32_t o) {
-      const CatalogEntry& e = older.entries[o];
-      return e.IsFolder() && e.folderIndex == parent && e.name == n.name;
-    });
-    if (i != kNone) folderMatch[f] = older.entries[i].FolderNumber();
+  // Where each older folder's entries lie.
+  std::vector<FolderSpan> spans(oldHeader.folderCount);
+  uint32_t oldEntries = 0;
+  {
+    uint32_t foldersMet = 0;
+    uint32_t lastFolder = 0;
+    if (!catalogs.Walk(kOld, [&](uint32_t index, const CatalogEntry& e) {
+          if (e.folderIndex < spans.size()) {
+            FolderSpan& span = spans[e.folderIndex];
+            if (span.first == kNone) {
+              span.first = index;
+              span.start = {e.offset, 0, foldersMet, lastFolder};
+            }
+            ++span.count;
+            span.bytes = e.offset + fixed + e.name.size() + 1 - span.start.offset;
+          }
+          foldersMet += e.IsFolder() ? 1 : 0;
+          lastFolder = e.folderIndex;
+          oldEntries = index + 1;
+          return true;
+        })) {
+      result.failed = true;
+      return result;
+    }
   }
 
+  // The newer table, folder by folder: each folder whose own folder matched an older one is
+  // compared with that folder's older entries. A folder's entry lies in its parent, which
+  // comes before it, so each folder's match is settled before its entries come.
+  std::vector<uint32_t> folderMatch(newHeader.folderCount, kNone);
+  if (!folderMatch.empty() && !spans.empty()) folderMatch[0] = 0;
+  std::vector<bool> matchedOld(oldEntries, false);
   std::vector<uint32_t> added;
+  std::vector<MoveSide> addedFiles;  // their keys, for moves
   std::vector<DiffRow> changed;
-  for (size_t j = 0; j < newer.entries.size(); ++j) {
-    const CatalogEntry& n = newer.entries[j];
-    const auto jj = static_cast<uint32_t>(j);
+  OlderFolder older(sameHash);
+  uint32_t group = kNone;
+  uint32_t parent = kNone;
+  bool failed = false;
+  const bool walked = catalogs.Walk(kNew, [&](uint32_t j, const CatalogEntry& n) {
+    if (n.folderIndex != group) {
+      group = n.folderIndex;
+      parent = group < folderMatch.size() ? folderMatch[group] : kNone;
+      older.Clear();
+      if (parent != kNone && spans[parent].count != 0) {
+        FolderSpan& span = spans[parent];
+        span.start.entries = span.count;
+        if (!catalogs.WalkPart(kOld, span.first, span.start, span.bytes,
+                               [&](uint32_t i, const CatalogEntry& e) {
+                                 older.Add(i, e);
+                                 return true;
+                               })) {
+          failed = true;
+          return false;
+        }
+      }
+      older.Sort();
+    }
+    const OlderFolder::Item* was = parent == kNone ? nullptr : older.Take(n.IsFolder(), n.name);
+    if (was == nullptr) {
+      added.push_back(j);
+      if (!n.IsFolder()) addedFiles.push_back({MoveKey(n, sameHash), j});
+      return true;
+    }
+    matchedOld[was->index] = true;
     if (n.IsFolder()) {
-      const uint32_t f = n.FolderNumber();
-      if (f >= folderMatch.size() || folderMatch[f] == kNone) added.push_back(jj);
+      if (n.FolderNumber() < folderMatch.size()) {
+        folderMatch[n.FolderNumber()] = static_cast<uint32_t>(-was->size);
+      }
+    } else if (was->size != n.size || was->modified != n.modified) {
+      DiffRow row;
+      row.change = DiffChange::Changed;
+      row.oldEntry = was->index;
+      row.newEntry = j;
+      row.oldSize = was->size;
+      row.oldModified = was->modified;
+      changed.push_back(row);
+    }
+    return true;
+  });
+  older = OlderFolder(sameHash);
+  spans = std::vector<FolderSpan>();
+  if (!walked || failed) {
+    result.failed = true;
+    return result;
+  }
+
+  // What the newer table lacks, in older table order; the files among it whose key an added
+  // file has too may have moved, and keep what a move must agree in.
+  std::vector<uint64_t> addedKeys;
+  for (const MoveSide& a : addedFiles) addedKeys.push_back(a.key);
+  std::sort(addedKeys.begin(), addedKeys.end());
+  auto names = std::make_shared<std::string>();
+  std::vector<uint32_t> removed;
+  std::vector<MoveSide> gone;
+  if (!catalogs.Walk(kOld, [&](uint32_t i, const CatalogEntry& o) {
+        if (i >= matchedOld.size() || matchedOld[i]) return true;
+        removed.push_back(i);
+        if (o.IsFolder()) return true;
+        const uint64_t key = MoveKey(o, sameHash);
+        if (!std::binary_search(addedKeys.begin(), addedKeys.end(), key)) return true;
+        gone.push_back({key, i, o.size, o.modified, o.folderIndex, names->size(), o.name.size()});
+        names->append(o.name.data(), o.name.size());
+        return true;
+      })) {
+    result.failed = true;
+    return result;
+  }
+  addedKeys = std::vector<uint64_t>();
+  std::sort(gone.begin(), gone.end(), [](const MoveSide& a, const MoveSide& b) {
+    return std::tie(a.key, a.index) < std::tie(b.key, b.index);
+  });
+  // The added files that share a key with a removed one, and their names.
+  std::vector<MoveSide> arriving;
+  for (const MoveSide& a : addedFiles) {
+    const auto at = std::lower_bound(gone.begin(), gone.end(), a.key,
+                                     [](const MoveSide& g, uint64_t key) { return g.key < key; });
+    if (at != gone.end() && at->key == a.key) arriving.push_back(a);
+  }
+  addedFiles = std::vector<MoveSide>();
+  std::string arrivingNames;
+  if (!arriving.empty()) {
+    size_t next = 0;
+    if (!catalogs.Walk(kNew,
+                       [&](uint32_t j, const CatalogEntry& n) {
+                         if (j != arriving[next].index) return true;
+                         MoveSide& a = arriving[next];
+                         a.size = n.size;
+                         a.modified = n.modified;
+                         a.nameStart = arrivingNames.size();
+                         a.nameLength = n.name.size();
+                         arrivingNames.append(n.name.data(), n.name.size());
+                         return ++next < arriving.size();
+                       }) ||
+        next < arriving.size()) {
+      catalogs.Changed(kNew);
+      result.failed = true;
+      return result;
+    }
+  }
+
+  // Each added file, in newer table order, moved from the first removed file not taken yet
+  // that has its name, size and time.
+  Untaken untaken(gone.size());
+  std::vector<DiffRow> moves;
+  std::vector<bool> movedOld(matchedOld.size(), false);
+  std::vector<uint32_t> stillAdded;
+  size_t arrived = 0;
+  for (const uint32_t j : added) {
+    if (arrived == arriving.size() || arriving[arrived].index != j) {
+      stillAdded.push_back(j);
       continue;
     }
-    const uint32_t parent = n.folderIndex < folderMatch.size() ? folderMatch[n.folderIndex] : kNone;
-    const uint32_t i =
-        parent == kNone ? kNone : index.Take(PlaceKey(parent, false, n.name), [&](uint32_t o) {
-          const CatalogEntry& e = older.entries[o];
-          return !e.IsFolder() && e.folderIndex == parent && e.name == n.name;
-        });
-    if (i == kNone) {
-      added.push_back(jj);
-    } else if (older.entries[i].size != n.size || older.entries[i].modified != n.modified) {
-      changed.push_back({DiffChange::Changed, i, jj});
+    const MoveSide& n = arriving[arrived++];
+    const std::string_view name = std::string_view(arrivingNames).substr(n.nameStart, n.nameLength);
+    const auto from = std::lower_bound(gone.begin(), gone.end(), n.key,
+                                       [](const MoveSide& g, uint64_t key) { return g.key < key; });
+    const MoveSide* partner = nullptr;
+    for (size_t g = untaken.First(static_cast<size_t>(from - gone.begin()));
+         g < gone.size() && gone[g].key == n.key; g = untaken.First(g + 1)) {
+      const MoveSide& o = gone[g];
+      if (o.size == n.size && o.modified == n.modified &&
+          SameName(std::string_view(*names).substr(o.nameStart, o.nameLength), name)) {
+        untaken.Take(g);
+        partner = &o;
+        break;
+      }
     }
+    if (partner == nullptr) {
+      stillAdded.push_back(j);
+      continue;
+    }
+    movedOld[partner->index] = true;
+    DiffRow row;
+    row.change = DiffChange::Moved;
+    row.oldEntry = partner->index;
+    row.newEntry = j;
+    row.oldSize = partner->size;
+    row.oldModified = partner->modified;
+    row.oldFolder = partner->folder;
+    row.oldName = std::string_view(*names).substr(partner->nameStart, partner->nameLength);
+    moves.push_back(row);
   }
-  std::vector<uint32_t> removed;
-  for (size_t i = 0; i < older.entries.size(); ++i) {
-    if (!index.Matched(i)) removed.push_back(static_cast<uint32_t>(i));
-  }
-  std::vector<DiffRow> moves = PairMoves(older, newer, &removed, &added);
+  removed.erase(
+      std::remove_if(removed.begin(), removed.end(), [&](uint32_t i) { return movedOld[i]; }),
+      removed.end());
 
-  DiffResult result;
-  result.entries.reserve(added.size() + removed.size() + changed.size() + moves.size());
-  for (uint32_t j : added) result.entries.push_back({DiffChange::Added, kNone, j});
-  for (uint32_t i : removed) result.entries.push_back({DiffChange::Removed, i, kNone});
+  std::vector<double> oldTotals;
+  std::vector<double> newTotals;
+  if (!catalogs.FolderTotals(kOld, &oldTotals) || !catalogs.FolderTotals(kNew, &newTotals)) {
+    result.failed = true;
+    return result;
+  }
+  result.entries.reserve(stillAdded.size() + removed.size() + changed.size() + moves.size());
+  for (const uint32_t j : stillAdded) {
+    DiffRow row;
+    row.change = DiffChange::Added;
+    row.newEntry = j;
+    result.entries.push_back(row);
+  }
+  for (const uint32_t i : removed) {
+    DiffRow row;
+    row.change = DiffChange::Removed;
+    row.oldEntry = i;
+    result.entries.push_back(row);
+  }
   result.entries.insert(result.entries.end(), changed.begin(), changed.end());
   result.entries.insert(result.entries.end(), moves.begin(), moves.end());
-  result.totals = LargestTotals(older, newer, folderMatch, top);
+  result.totals = LargestTotals(oldTotals, newTotals, folderMatch, top);
+  result.names = std::move(names);
   return result;
 }
 

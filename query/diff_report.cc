@@ -121,31 +121,66 @@ class ChangedTotal final : public ResultRow {
   const std::string& path_;
 };
 
+// Writes the rows of one kind whose entries lie in catalogue `side`, walking it once.
+// False when the walk fails.
+bool WriteRows(StreamedCatalogs& catalogs, size_t side, const std::vector<DiffRow>& rows,
+               DiffChange change, RecordWriter& writer) {
+  StreamedCatalog& older = catalogs[0];
+  StreamedCatalog& here = catalogs[side];
+  size_t next = 0;
+  while (next < rows.size() && rows[next].change != change) ++next;
+  EntryFacts facts;
+  EntryFacts was;
+  bool ok = true;
+  const bool walked = catalogs.Walk(side, [&](uint32_t index, const CatalogEntry& e) {
+    if (next == rows.size() || rows[next].change != change) return true;
+    const DiffRow& row = rows[next];
+    if (index != (side == 0 ? row.oldEntry : row.newEntry)) return true;
+    ++next;
+    if (!here.Facts(e, &facts)) {
+      ok = false;
+      return false;
+    }
+    if (change == DiffChange::Changed || change == DiffChange::Moved) {
+      was = EntryFacts();
+      was.size = row.oldSize;
+      was.modified = row.oldModified;
+      was.clamped = !older.header().WideEntries() && row.oldSize == kClampedSize;
+      if (change == DiffChange::Moved) was.path = older.EntryPath(row.oldFolder, row.oldName);
+    }
+    writer.Write(ChangedEntry(change, facts, was));
+    return true;
+  });
+  return walked && ok;
+}
+
 }  // namespace
 
-uint64_t WriteDiff(const LoadedCatalog& older, const LoadedCatalog& newer, size_t top,
-                   NameDecoder& names, const OutputSettings& settings, OutputSink& out) {
-  const DiffResult result = DiffCatalogs(older.tables, newer.tables, top);
+uint64_t WriteDiff(StreamedCatalogs& catalogs, size_t top, const OutputSettings& settings,
+                   OutputSink& out, bool* read) {
+  const DiffResult result = DiffCatalogs(catalogs, top);
+  *read = !result.failed;
+  if (result.failed) return 0;
   std::unique_ptr<RecordWriter> writer = MakeRecordWriter(settings, out);
-  for (const DiffRow& row : result.entries) {
-    // The new side describes the entry, except for what is gone.
-    const bool gone = row.change == DiffChange::Removed;
-    const LoadedCatalog& side = gone ? older : newer;
-    const CatalogEntry& e = side.tables.entries[gone ? row.oldEntry : row.newEntry];
-    const EntryFacts facts = side.Facts(e, names);
-    EntryFacts was;
-    if (row.change == DiffChange::Changed || row.change == DiffChange::Moved) {
-      was = older.Facts(older.tables.entries[row.oldEntry], names);
+  // The new side describes the entry, except for what is gone. Each pass is whole, so that
+  // every folder of both catalogues can be named at the end.
+  const struct {
+    size_t side;
+    DiffChange change;
+  } passes[] = {{1, DiffChange::Added},
+                {0, DiffChange::Removed},
+                {1, DiffChange::Changed},
+                {1, DiffChange::Moved}};
+  for (const auto& pass : passes) {
+    if (!WriteRows(catalogs, pass.side, result.entries, pass.change, *writer)) {
+      writer->Finish();
+      *read = false;
+      return result.entries.size() + result.totals.size();
     }
-    writer->Write(ChangedEntry(row.change, facts, was));
   }
   for (const TotalRow& t : result.totals) {
-    std::string path;
-    if (t.newFolder != DiffRow::kNoEntry) {
-      names.Decode(newer.links->FullPath(t.newFolder), &path);
-    } else {
-      names.Decode(older.links->FullPath(t.oldFolder), &path);
-    }
+    const std::string path = t.newFolder != DiffRow::kNoEntry ? catalogs[1].FolderPath(t.newFolder)
+                                                              : catalogs[0].FolderPath(t.oldFolder);
     writer->Write(ChangedTotal(t, path));
   }
   writer->Finish();

@@ -8,14 +8,17 @@
 #include <string>
 
 #include "query/entry_output.h"
-#include "query/loaded_catalog.h"
+#include "query/streamed_catalogs.h"
 
 namespace ledra {
 
-// Compares two loaded catalogues and writes the entry rows, then at most `top` folder
-// totals. Returns the number of rows written.
-uint64_t WriteDiff(const LoadedCatalog& older, const LoadedCatalog& newer, size_t top,
-                   NameDecoder& names, const OutputSettings& settings, OutputSink& out);
+// Compares catalogue 0 (the older) of `catalogs` with catalogue 1 and writes the entry
+// rows, then at most `top` folder totals; the rows of each kind are read again as they are
+// written. Returns the number of rows written; false in *read, with the damage in
+// catalogs.TakeProblems(), when a catalogue turned out damaged (no row is written when that
+// shows before the first).
+uint64_t WriteDiff(StreamedCatalogs& catalogs, size_t top, const OutputSettings& settings,
+                   OutputSink& out, bool* read);
 
 }  // namespace ledra
 

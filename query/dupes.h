@@ -6,9 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
-#include "catalog/catalog_reader.h"
+#include "query/catalog_passes.h"
 
 namespace ledra {
 
@@ -18,7 +20,7 @@ struct DupesOptions {
   int64_t minSize = 1 << 20;  // smaller files are left out
 };
 
-// One file: the catalogue (its position in the list given) and the entry in its table.
+// One file: the catalogue (its position among the passes) and the entry in its table.
 struct FileRef {
   uint32_t catalog = 0;
   uint32_t entry = 0;
@@ -34,13 +36,19 @@ struct DupeGroup {
 struct DupesResult {
   std::vector<DupeGroup> groups;  // the most wasted bytes first
   std::vector<FileRef> copies;    // each group's copies in catalogue and table order
-  double totalWasted = 0.0;       // bytes held more than once, summed over the groups
+  // Beside each copy, its entry as the last pass met it; the names point into `names`.
+  std::vector<CatalogEntry> entries;
+  std::shared_ptr<const std::string> names;
+  double totalWasted = 0.0;  // bytes held more than once, summed over the groups
 };
 
-// Groups the files of `catalogs` (all checked by the reader). Memory: a few words per file
-// of at least minSize.
-DupesResult FindDupes(const std::vector<const CatalogContents*>& catalogs,
-                      const DupesOptions& options);
+// Groups the files of the catalogues; a catalogue whose walk fails is left out. Reads each
+// catalogue once for a key of every file of at least minSize (a hash of what must agree
+// besides the size), and a second time, only where two files share size and key, for their
+// names: files that share a hash but not a name never join one group. Memory: a few words
+// per file of at least minSize, and the names of the files that may be copies. `sameHash`
+// (tests only) makes every name hash alike, as in a collision.
+DupesResult FindDupes(CatalogPasses& catalogs, const DupesOptions& options, bool sameHash = false);
 
 }  // namespace ledra
 

@@ -14,15 +14,9 @@ namespace ledra {
 
 namespace {
 
-constexpr const char* kSchema =
-    "CREATE TABLE IF NOT EXISTS folders ("
-    " volume_id INTEGER NOT NULL REFERENCES volumes(id),"
-    " folder INTEGER NOT NULL,"  // the folder's number in its catalogue, 0 the scan root
-    " path TEXT NOT NULL,"       // as `ledra find` prints it
-    " files INTEGER NOT NULL,"   // in the whole subtree
-    " total_size INTEGER NOT NULL,"
-    " PRIMARY KEY (volume_id, folder));"
-    "CREATE TABLE IF NOT EXISTS entries ("
+// The columns of `entries`, also those of the table a volume is first written into when it
+// is appended (see AddVolume).
+constexpr const char* kEntryColumns =
     " id INTEGER PRIMARY KEY,"
     " volume_id INTEGER NOT NULL REFERENCES volumes(id),"
     " parent INTEGER NOT NULL,"  // the number of the folder holding the entry
@@ -34,11 +28,36 @@ constexpr const char* kSchema =
     " size_clamped INTEGER,"   // 1 where a version-5 size means 2 GiB or more
     " files INTEGER,"          // folders: files in the subtree
     " modified TEXT NOT NULL,"
-    " modified_epoch INTEGER NOT NULL);";
+    " modified_epoch INTEGER NOT NULL";
 
-constexpr const char* kIndexes =
-    "CREATE INDEX IF NOT EXISTS entries_name ON entries(name);"
-    "CREATE INDEX IF NOT EXISTS entries_size ON entries(size);";
+const std::string kSchema = std::string(
+                                "CREATE TABLE IF NOT EXISTS folders ("
+                                " volume_id INTEGER NOT NULL REFERENCES volumes(id),"
+                                " folder INTEGER NOT NULL,"  // the folder's number, 0 the scan root
+                                " path TEXT NOT NULL,"       // as `ledra find` prints it
+                                " files INTEGER NOT NULL,"   // in the whole subtree
+                                " total_size INTEGER NOT NULL,"
+                                " PRIMARY KEY (volume_id, folder));"
+                                "CREATE TABLE IF NOT EXISTS entries (") +
+                            kEntryColumns + ");";
+
+// The indexes lead with the volume, so that a volume appended lands at their end: its rows
+// touch only pages of its own, and appending costs the same however many volumes the
+// database holds already (with `name` or `size` first, each append would touch pages all
+// over indexes far larger than SQLite's page cache). A question about a name or a size in
+// every volume still uses them, one seek per volume (a skip-scan), as the statistics
+// written with them tell the query planner.
+struct IndexSpec {
+  const char* name;
+  const char* create;
+  const char* staged;  // the same on the table a volume to append is first written into
+};
+constexpr IndexSpec kIndexes[] = {
+    {"entries_name", "CREATE INDEX entries_name ON entries(volume_id, name)",
+     "CREATE INDEX temp.staged_name ON staged_entries(volume_id, name)"},
+    {"entries_size", "CREATE INDEX entries_size ON entries(volume_id, size)",
+     "CREATE INDEX temp.staged_size ON staged_entries(volume_id, size)"},
+};
 
 // A prepared statement, finalised on every way out.
 class Statement {
@@ -66,6 +85,10 @@ class Statement {
     return false;
   }
   int64_t ColumnInt(int at) { return sqlite3_column_int64(stmt_, at); }
+  std::string ColumnText(int at) {
+    const unsigned char* text = sqlite3_column_text(stmt_, at);
+    return text == nullptr ? std::string() : reinterpret_cast<const char*>(text);
+  }
   // Runs the statement once and makes it ready for the next row.
   bool Step() {
     const int rc = sqlite3_step(stmt_);
@@ -124,7 +147,9 @@ std::unique_ptr<SqliteExport> SqliteExport::Open(const std::string& path, bool e
   if (!existing) {
     // A new database is written under a name of its own and removed when anything fails,
     // so it needs no journal.
-    if (!out->Exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;", error)) return nullptr;
+    if (!out->Exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;", error)) {
+      return nullptr;
+    }
     return out;
   }
   sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
@@ -192,6 +217,57 @@ bool SqliteExport::RemoveVolume(const Record& volume, std::string* error) {
   return true;
 }
 
+bool SqliteExport::KeepIndexes(std::vector<const char*>* missing, std::string* error) {
+  missing->clear();
+  for (const IndexSpec& index : kIndexes) {
+    Statement stored(db_, "SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?");
+    if (!stored.ok()) {
+      *error = sqlite3_errmsg(db_);
+      return false;
+    }
+    stored.Text(1, index.name);
+    std::string sql;
+    while (stored.Row()) sql = stored.ColumnText(0);
+    if (sql == index.create) continue;
+    // A database of an earlier export has the index keyed otherwise: it is made anew.
+    if (!sql.empty() && !Exec(std::string("DROP INDEX ") + index.name, error)) return false;
+    missing->push_back(index.create);
+  }
+  return true;
+}
+
+bool SqliteExport::AddStatistics(int64_t perVolume, std::string* error) {
+  // What the query planner knows of the indexes: about how many entries a volume holds (as
+  // many as the one just added), and that a name or size within a volume is nearly unique.
+  // Estimates suffice, where counting the rows would read every one.
+  Statement counts(db_, "SELECT count(*) FROM volumes");
+  if (!counts.ok()) {
+    *error = sqlite3_errmsg(db_);
+    return false;
+  }
+  int64_t volumes = 0;
+  while (counts.Row()) volumes = counts.ColumnInt(0);
+  if (volumes < 1 || perVolume < 1) return true;
+  const std::string stat =
+      std::to_string(volumes * perVolume) + " " + std::to_string(perVolume) + " 1";
+  if (!Exec("ANALYZE sqlite_master", error)) return false;
+  Statement remove(db_, "DELETE FROM sqlite_stat1 WHERE tbl = 'entries'");
+  Statement add(db_, "INSERT INTO sqlite_stat1 (tbl, idx, stat) VALUES ('entries', ?, ?)");
+  if (!remove.ok() || !add.ok() || !remove.Step()) {
+    *error = sqlite3_errmsg(db_);
+    return false;
+  }
+  for (const IndexSpec& index : kIndexes) {
+    add.Text(1, index.name);
+    add.Text(2, stat);
+    if (!add.Step()) {
+      *error = sqlite3_errmsg(db_);
+      return false;
+    }
+  }
+  return true;
+}
+
 bool SqliteExport::Exec(const std::string& sql, std::string* error) {
   char* message = nullptr;
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return true;
@@ -222,6 +298,11 @@ bool SqliteExport::AddVolume(const CatalogContents& catalog, const Record& volum
           error)) {
     return fail("cannot create the tables");
   }
+  // An index the database lacks is built once the rows are in, from them at once, which
+  // costs far less than keeping it up row by row; one it has takes the rows as they come,
+  // at its end.
+  std::vector<const char*> missing;
+  if (!KeepIndexes(&missing, error)) return fail("cannot index the entries");
   if (!RemoveVolume(volume, error)) return fail("cannot replace the volume");
   Statement addVolume(db_, "INSERT INTO volumes (" + columns.substr(2) + ") VALUES (" +
                                placeholders.substr(2) + ")");
@@ -260,45 +341,79 @@ bool SqliteExport::AddVolume(const CatalogContents& catalog, const Record& volum
     if (!addFolder.Step()) return fail("cannot add a folder");
   }
 
-  Statement addEntry(db_,
-                     "INSERT INTO entries (volume_id, parent, folder, type, name, name_bytes, "
-                     "size, size_clamped, files, modified, modified_epoch) "
-                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  if (!addEntry.ok()) return fail("cannot add to the entries table");
+  // Into a database that has the indexes already, the volume is first written into a table
+  // of its own, indexed once it is complete, and then copied in one statement, which SQLite
+  // carries out as a copy of the table's and each index's records in their order: the
+  // volume's index records, all after those of earlier volumes, go in at the end one after
+  // another, where rows added one by one would each land anywhere in the volume's part of
+  // both indexes. (Should SQLite not take the copy so, it adds the rows one by one.)
+  const bool staged = missing.empty();
+  const std::string into = staged ? "temp.staged_entries" : "entries";
+  if (staged && !Exec(std::string("DROP TABLE IF EXISTS temp.staged_entries;"
+                                  "CREATE TEMP TABLE staged_entries (") +
+                          kEntryColumns + ")",
+                      error)) {
+    return fail("cannot add to the entries table");
+  }
+  Statement lastId(db_, "SELECT coalesce(max(id), 0) FROM entries");
+  Statement addEntry(db_, "INSERT INTO " + into +
+                              " (id, volume_id, parent, folder, type, name, name_bytes, "
+                              "size, size_clamped, files, modified, modified_epoch) "
+                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  if (!lastId.ok() || !addEntry.ok()) return fail("cannot add to the entries table");
+  // Entries are numbered in table order after those the database holds, as SQLite would.
+  int64_t id = 1;
+  while (lastId.Row()) id = lastId.ColumnInt(0) + 1;
   const bool canClamp = catalog.header.version == 5;
   for (const auto& e : catalog.entries) {
     decoded.clear();
     const bool valid = names.Decode(e.name, &decoded);
-    addEntry.Int(1, volumeId);
-    addEntry.Int(2, e.folderIndex);
-    addEntry.Text(5, decoded);
+    addEntry.Int(1, id++);
+    addEntry.Int(2, volumeId);
+    addEntry.Int(3, e.folderIndex);
+    addEntry.Text(6, decoded);
     if (valid) {
-      addEntry.Null(6);
+      addEntry.Null(7);
     } else {
-      addEntry.Blob(6, e.name);
+      addEntry.Blob(7, e.name);
     }
     if (e.IsFolder() && e.FolderNumber() < catalog.folders.size()) {
       const auto& folder = catalog.folders[e.FolderNumber()];
-      addEntry.Int(3, e.FolderNumber());
-      addEntry.Text(4, "folder");
-      addEntry.Int(7, static_cast<int64_t>(folder.totalSize));
-      addEntry.Int(9, folder.fileCount);
+      addEntry.Int(4, e.FolderNumber());
+      addEntry.Text(5, "folder");
+      addEntry.Int(8, static_cast<int64_t>(folder.totalSize));
+      addEntry.Int(10, folder.fileCount);
     } else {
-      addEntry.Null(3);
-      addEntry.Text(4, "file");
-      addEntry.Int(7, e.size);
-      addEntry.Null(9);
+      addEntry.Null(4);
+      addEntry.Text(5, "file");
+      addEntry.Int(8, e.size);
+      addEntry.Null(10);
     }
     if (canClamp && e.size == kClampedSize) {
-      addEntry.Int(8, 1);
+      addEntry.Int(9, 1);
     } else {
-      addEntry.Null(8);
+      addEntry.Null(9);
     }
-    addEntry.Text(10, UtcIsoText(e.modified));
-    addEntry.Int(11, e.modified);
+    addEntry.Text(11, UtcIsoText(e.modified));
+    addEntry.Int(12, e.modified);
     if (!addEntry.Step()) return fail("cannot add an entry");
   }
-  if (!Exec(kIndexes, error)) return fail("cannot index the entries");
+  if (staged) {
+    for (const IndexSpec& index : kIndexes) {
+      if (!Exec(index.staged, error)) return fail("cannot index the entries");
+    }
+    if (!Exec("INSERT INTO entries SELECT * FROM temp.staged_entries;"
+              "DROP TABLE temp.staged_entries",
+              error)) {
+      return fail("cannot add the entries");
+    }
+  }
+  for (const char* create : missing) {
+    if (!Exec(create, error)) return fail("cannot index the entries");
+  }
+  if (!AddStatistics(static_cast<int64_t>(catalog.entries.size()), error)) {
+    return fail("cannot record the statistics of the indexes");
+  }
   return Exec("COMMIT", error) || fail("cannot commit");
 }
 

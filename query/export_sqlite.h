@@ -1,12 +1,15 @@
 // Catalogues as a SQLite database, for questions no subcommand answers: tables `volumes`
 // (one row per volume, the fields of `ledra volumes`), `folders` (every folder with its full
 // path and subtree figures) and `entries` (every file and folder with every field), with
-// indexes on the entries' name and size. Several volumes can share one database.
+// indexes on the entries' name and size, each within its volume. Several volumes can share
+// one database; appending one costs the same however many it holds.
 #ifndef LEDRA_QUERY_EXPORT_SQLITE_H_
 #define LEDRA_QUERY_EXPORT_SQLITE_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "catalog/catalog_reader.h"
 #include "query/record_writer.h"
@@ -45,6 +48,12 @@ class SqliteExport {
  private:
   explicit SqliteExport(sqlite3* db) : db_(db) {}
   bool Exec(const std::string& sql, std::string* error);
+  // Keeps the indexes of the entries the database has; drops the ones an earlier export
+  // keyed otherwise, and gives in *missing the statements that make those it lacks.
+  bool KeepIndexes(std::vector<const char*>* missing, std::string* error);
+  // Records in sqlite_stat1 what the query planner needs to reach names and sizes in
+  // every volume through the indexes; `perVolume` entries of the volume just added.
+  bool AddStatistics(int64_t perVolume, std::string* error);
   // Removes the rows of the volume `volume` names, where the database has it already.
   bool RemoveVolume(const Record& volume, std::string* error);
 

@@ -105,5 +105,73 @@ TEST(SqliteExportTest, EveryEntryAndFolderQueriedBack) {
             (std::vector<std::string>{"1|6", "2|1"}));
 }
 
+// Appended volumes land at the end of the indexes (they lead with the volume), and a name or
+// a size asked for across every volume still goes through them; a database whose indexes an
+// earlier export keyed on the name or size alone has them made anew.
+TEST(SqliteExportTest, IndexesWithinEachVolumeServeQuestionsAcrossVolumes) {
+  std::vector<test::TreeItem> items;
+  for (int i = 0; i < 40; ++i) items.push_back({"f" + std::to_string(i), 100 + i, 1});
+  const CatalogContents disk = test::LoadBuilt(test::Volume("DISK"), items);
+  TempTree scratch;
+  const std::string file = scratch.Path("cat.sqlite");
+  std::unique_ptr<NameDecoder> names = NewUtf8Decoder();
+  std::string error;
+  {
+    // As an earlier export left it: the entries table and indexes on name and size alone.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE entries (id INTEGER PRIMARY KEY, volume_id INTEGER NOT "
+                           "NULL, parent INTEGER NOT NULL, folder INTEGER, type TEXT NOT NULL, "
+                           "name TEXT NOT NULL, name_bytes BLOB, size INTEGER NOT NULL, "
+                           "size_clamped INTEGER, files INTEGER, modified TEXT NOT NULL, "
+                           "modified_epoch INTEGER NOT NULL);"
+                           "CREATE INDEX entries_name ON entries(name);"
+                           "CREATE INDEX entries_size ON entries(size);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  for (const char* name : {"One", "Two", "Three"}) {
+    auto db = SqliteExport::Open(file, true, &error);
+    ASSERT_TRUE(db) << error;
+    ASSERT_TRUE(db->AddVolume(disk, VolumeRow(name), *names, &error)) << error;
+  }
+  EXPECT_EQ(Query(file,
+                  "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND "
+                  "tbl_name = 'entries' ORDER BY name"),
+            (std::vector<std::string>{
+                "entries_name|CREATE INDEX entries_name ON entries(volume_id, name)",
+                "entries_size|CREATE INDEX entries_size ON entries(volume_id, size)"}));
+  // Each volume's entries are numbered on from the last, in table order, whichever way they
+  // went in (the first volume's rows before its indexes, the others' through a copy).
+  EXPECT_EQ(Query(file, "SELECT volume_id, min(id), max(id) FROM entries GROUP BY volume_id"),
+            (std::vector<std::string>{"1|1|40", "2|41|80", "3|81|120"}));
+  EXPECT_EQ(Query(file, "SELECT name FROM entries WHERE volume_id = 3 ORDER BY id"),
+            Query(file, "SELECT name FROM entries WHERE volume_id = 1 ORDER BY id"));
+  struct Case {
+    const char* sql;
+    const char* index;
+    std::vector<std::string> rows;
+  };
+  const Case cases[] = {
+      {"SELECT volume_id, size FROM entries WHERE name = 'f7' ORDER BY 1",
+       "entries_name",
+       {"1|107", "2|107", "3|107"}},
+      {"SELECT volume_id, name FROM entries WHERE size > 138 ORDER BY 1",
+       "entries_size",
+       {"1|f39", "2|f39", "3|f39"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql);
+    EXPECT_EQ(Query(file, c.sql), c.rows);
+    std::string plan;
+    for (const std::string& row : Query(file, std::string("EXPLAIN QUERY PLAN ") + c.sql)) {
+      plan += row + "\n";
+    }
+    EXPECT_NE(plan.find(c.index), std::string::npos) << plan;
+  }
+}
+
 }  // namespace
 }  // namespace ledra

@@ -48,28 +48,6 @@ bool LoadForQuery(Platform& platform, const CatalogFile& file, const NameEncodin
   return true;
 }
 
-std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
-                                                    const std::vector<CatalogFile>& files,
-                                                    const NameEncoding& encoding,
-                                                    std::vector<std::string>* problems,
-                                                    std::vector<std::string>* notices) {
-  std::vector<std::unique_ptr<LoadedCatalog>> loaded;
-  for (const CatalogFile& file : files) {
-    auto one = std::make_unique<LoadedCatalog>();
-    std::string problem;
-    bool noTables = false;
-    if (LoadForQuery(platform, file, encoding, one.get(), &problem, &noTables)) {
-      loaded.push_back(std::move(one));
-    } else if (noTables) {
-      notices->push_back(file.path + ": version " + std::to_string(one->tables.header.version) +
-                         " catalogues hold no tables; passed over");
-    } else {
-      problems->push_back(problem);
-    }
-  }
-  return loaded;
-}
-
 std::unique_ptr<NameDecoder> DecoderFor(Platform& platform, const std::string& encoding,
                                         std::string* error, bool keepBytes) {
   if (!encoding.empty()) return platform.NewCodePageDecoder(encoding, error);

@@ -1,5 +1,5 @@
-// One catalogue read in full for the queries that compare catalogues (diff, dupes, unique)
-// and for the exports, with what it takes to print its entries as `find` does.
+// One catalogue read in full for the exports, with what it takes to print its entries as
+// `find` does. (The queries that compare catalogues stream them: streamed_catalogs.h.)
 #ifndef LEDRA_QUERY_LOADED_CATALOG_H_
 #define LEDRA_QUERY_LOADED_CATALOG_H_
 
@@ -35,14 +35,6 @@ struct LoadedCatalog {
 // tables (*noTables true then).
 bool LoadForQuery(Platform& platform, const CatalogFile& file, const NameEncoding& encoding,
                   LoadedCatalog* loaded, std::string* problem, bool* noTables);
-
-// Loads each file; the ones that fail are left out, with their line in *problems (damage)
-// or *notices (versions without tables). Returns the others in the given order.
-std::vector<std::unique_ptr<LoadedCatalog>> LoadAll(Platform& platform,
-                                                    const std::vector<CatalogFile>& files,
-                                                    const NameEncoding& encoding,
-                                                    std::vector<std::string>* problems,
-                                                    std::vector<std::string>* notices);
 
 // The decoder `--encoding` asks for (UTF-8 when empty); null with *error when unknown.
 // UTF-8 names are mended (exports), or kept as stored with `keepBytes` (the queries).

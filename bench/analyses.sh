@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Times `ledra dupes`, `ledra unique` and `ledra diff`, in text and in JSON, on two
+# catalogues of the same tree of N entries (default 2,000,000), written by bench/catalog_pair
+# before and after known changes, the newer one as another disk's (a backup beside its
+# original). Prints the median wall time, CPU time and the largest peak resident set size of
+# each command, as GNU time reports them, and saves the report as
+# $BENCH_DIR/analyses-report.txt.
+#
+#   bench/analyses.sh [--entries N] [--runs R] [--skip-build] [--before LEDRA]
+#
+# With --before, another build of `ledra` (an earlier commit's, say) is timed beside this
+# one on the same catalogues, and each output of the two is compared byte for byte.
+#
+# Environment: BENCH_DIR (default /tmp/ledra-bench) holds the catalogues and outputs;
+# BUILD_DIR (default <repo>/build-bench) the Release build.
+set -euo pipefail
+
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+BUILD_DIR="${BUILD_DIR:-$repo/build-bench}"
+BENCH_DIR="${BENCH_DIR:-/tmp/ledra-bench}"
+entries=2000000
+runs=3
+build=1
+before=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --entries) entries="$2"; shift 2 ;;
+    --runs) runs="$2"; shift 2 ;;
+    --skip-build) build=0; shift ;;
+    --before) before="$2"; shift 2 ;;
+    *) echo "usage: bench/analyses.sh [--entries N] [--runs R] [--skip-build] [--before LEDRA]" >&2
+       exit 2 ;;
+  esac
+done
+
+if [ "$build" = 1 ]; then
+  cmake -S "$repo" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEDRA_BENCH=ON \
+    -DLEDRA_TESTS=OFF >/dev/null
+  cmake --build "$BUILD_DIR" -j2 --target ledra catalog_pair >/dev/null
+fi
+ledra="$BUILD_DIR/ledra"
+dir="$BENCH_DIR/analyses"
+rm -rf "$dir"
+mkdir -p "$dir/cats"
+changes=$("$BUILD_DIR/bench/catalog_pair" "$dir/cats/Old.kvl" "$dir/cats/New.kvl" \
+  --entries "$entries" --other-volume | tail -n 1)
+cat "$dir"/cats/*.kvl >/dev/null  # warm the cache
+
+report="$BENCH_DIR/analyses-report.txt"
+{
+  echo "ledra dupes, unique and diff: two catalogues of $entries entries ($(du -h "$dir/cats/Old.kvl" | cut -f1) each), $runs runs, $(nproc) cores"
+  echo "changes made: $changes"
+  printf '%-10s %-22s %10s %10s %14s %12s\n' build command median_s cpu_s peak_rss_KB output_B
+} >"$report"
+
+# measure BUILD NAME LEDRA ARGS...: the median wall time and CPU time (user and system) over
+# the runs and the largest peak resident set size; the output is kept as $dir/BUILD-NAME.out.
+measure() {
+  local build="$1" name="$2" program="$3"
+  shift 3
+  local times=() cpus=() peak=0
+  local out="$dir/$build-${name// /_}.out"
+  for ((i = 0; i < runs; i++)); do
+    /usr/bin/time -f '%e %M %U %S' -o "$dir/time.txt" "$program" "$@" >"$out" 2>"$dir/stderr.txt" || {
+      local status=$?
+      # 1 is "nothing listed", a valid outcome for a query; anything else is a failure.
+      [ "$status" = 1 ] || { echo "$build $name failed with status $status:" >&2; cat "$dir/stderr.txt" >&2; exit 1; }
+    }
+    read -r seconds kb user system <"$dir/time.txt"
+    times+=("$seconds")
+    cpus+=("$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')")
+    [ "$kb" -gt "$peak" ] && peak=$kb
+  done
+  local middle=$(((runs + 1) / 2))
+  printf '%-10s %-22s %10s %10s %14s %12s\n' "$build" "$name" \
+    "$(printf '%s\n' "${times[@]}" | sort -n | sed -n "${middle}p")" \
+    "$(printf '%s\n' "${cpus[@]}" | sort -n | sed -n "${middle}p")" "$peak" \
+    "$(wc -c <"$out")" >>"$report"
+}
+
+commands=("dupes|dupes --in $dir/cats"
+  "dupes --json|dupes --json --in $dir/cats"
+  "unique|unique --in $dir/cats BACKUP"
+  "unique --json|unique --json --in $dir/cats BACKUP"
+  "diff|diff $dir/cats/Old.kvl $dir/cats/New.kvl"
+  "diff --json|diff --json $dir/cats/Old.kvl $dir/cats/New.kvl")
+builds=("this|$ledra")
+[ -n "$before" ] && builds=("before|$before" "${builds[@]}")
+for entry in "${commands[@]}"; do
+  name="${entry%%|*}"
+  read -r -a args <<<"${entry#*|}"
+  for b in "${builds[@]}"; do
+    measure "${b%%|*}" "$name" "${b#*|}" "${args[@]}"
+  done
+  if [ -n "$before" ]; then
+    if cmp -s "$dir/before-${name// /_}.out" "$dir/this-${name// /_}.out"; then
+      echo "  $name: the outputs of both builds are the same" >>"$report"
+    else
+      echo "  $name: THE OUTPUTS DIFFER" >>"$report"
+    fi
+  fi
+done
+rm -f "$dir"/*.out "$dir/time.txt" "$dir/stderr.txt"
+cat "$report"
