@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -327,6 +328,43 @@ TEST(RecordWriterTest, TextColumnsAreAlignedOnceTheBlockEnds) {
             "total\n"
             "NAME  SIZE  PATH\n"
             "bb      22  z\n");
+}
+
+// A block larger than the writer holds in one piece: long cells, empty ones and short ones,
+// each row still whole and aligned.
+TEST(RecordWriterTest, ABlockOfManyMegabytesIsWrittenWhole) {
+  static const TextLayout layout = TextLayout::Columns({false, true, false});
+  StringSink sink;
+  std::unique_ptr<RecordWriter> writer = MakeRecordWriter({}, sink);
+  std::string expected;
+  const size_t longest = 70001;
+  for (size_t i = 0; i < 120; ++i) {
+    const std::string name(i % 3 == 0 ? 0 : 1 + i * 583 % longest, static_cast<char>('a' + i % 26));
+    const std::string size = std::to_string(i * 7);
+    writer->Write(FixedRow({}, {name, size, i % 5 == 0 ? "" : "p" + size}, "", &layout));
+  }
+  writer->Write(FixedRow({}, {std::string(longest, 'z'), "1", "q"}, "", &layout));
+  writer->Finish();
+  std::istringstream lines(sink.text);
+  std::string line;
+  size_t rows = 0;
+  while (std::getline(lines, line)) {
+    SCOPED_TRACE(rows);
+    ++rows;
+    // The name column is as wide as the longest name, two spaces, then the size column
+    // right-aligned to the widest size ("833" of row 119).
+    ASSERT_GE(line.size(), longest + 2 + 3);
+    const std::string name = line.substr(0, longest);
+    const size_t end = name.find(' ');
+    const std::string letters = name.substr(0, end);
+    EXPECT_EQ(letters.find_first_not_of(letters.empty() ? 'a' : letters[0]), std::string::npos);
+    if (end != std::string::npos) {
+      EXPECT_EQ(name.find_first_not_of(' ', end), std::string::npos);
+    }
+    EXPECT_EQ(line.substr(longest, 2), "  ");
+  }
+  EXPECT_EQ(rows, 121u);
+  EXPECT_GT(sink.text.size(), size_t{1} << 22) << "more than the pieces the writer holds";
 }
 
 // On a terminal every cell and note is shown with its controls escaped, so that a name
