@@ -180,8 +180,9 @@ TEST(ChangingCatalogTest, CountsOverASparseFileAreRefusedWithoutHoldingIt) {
       EXPECT_FALSE(ended.signalled) << label;
       EXPECT_EQ(ended.status, 2) << label << ": " << ended.err;
       EXPECT_NE(ended.err.find(c.what), std::string::npos) << label << ": " << ended.err;
-      // Reading the file into memory, or a record per counted entry, would take gigabytes.
-      EXPECT_LT(ended.maxRssKiB, 64 * 1024) << label;
+      // Reading the file into memory, or a record per counted entry, would take gigabytes;
+      // the bound leaves room for the sanitizers' own memory (about 70 MB at rest).
+      EXPECT_LT(ended.maxRssKiB, 256 * 1024) << label;
     }
   }
 }
