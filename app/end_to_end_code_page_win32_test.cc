@@ -21,61 +21,19 @@
 
 #include "app/end_to_end_support.h"
 #include "app/reader_round_trip_testing.h"
+#include "app/wide_tree_testing_win32.h"
 #include "catalog/catalog_reader.h"
 #include "platform/temp_tree_testing.h"
 
 namespace ledra {
 namespace {
 
-std::wstring Utf16(const std::string& utf8) {
-  std::wstring wide(utf8.size(), L'\0');
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    &wide[0], static_cast<int>(wide.size()));
-  wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  std::string text(wide.size() * 3, '\0');
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                    &text[0], static_cast<int>(text.size()), nullptr, nullptr);
-  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return text;
-}
-
-// `wide` in the ANSI code page, which must hold it.
-std::string Ansi(const std::wstring& wide) {
-  std::string text(wide.size() * 2, '\0');
-  const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0],
-                                    static_cast<int>(text.size()), nullptr, nullptr);
-  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return text;
-}
-
-// `path` (a full path of drive form) in the form without the 260-character limit.
-std::wstring Long(const std::wstring& path) { return L"\\\\?\\" + path; }
-
-void WriteWide(const std::wstring& path, const std::string& bytes) {
-  const HANDLE file = CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  EXPECT_NE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr), 0);
-  CloseHandle(file);
-}
-
-// Makes folders (size < 0) and files of `size` bytes below `base`; names in UTF-8, '/'.
-void MakeTree(const std::wstring& base, const std::vector<std::pair<std::string, int>>& items) {
-  for (const auto& [relative, size] : items) {
-    std::wstring path = base + L"\\" + Utf16(relative);
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    if (size >= 0) {
-      WriteWide(path, std::string(static_cast<size_t>(size), 'x'));
-    } else {
-      ASSERT_NE(CreateDirectoryW(Long(path).c_str(), nullptr), 0) << relative;
-    }
-  }
-}
+using test::Ansi;
+using test::Long;
+using test::MakeTree;
+using test::Utf16;
+using test::Utf8;
+using test::WriteWide;
 
 std::string ReadWide(const std::wstring& path) {
   const HANDLE file = CreateFileW(Long(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

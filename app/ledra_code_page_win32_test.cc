@@ -21,6 +21,7 @@
 
 #include "app/end_to_end_support.h"
 #include "app/ledra_cli.h"
+#include "app/wide_tree_testing_win32.h"
 #include "catalog/catalog_reader.h"
 #include "platform/code_page.h"
 #include "platform/temp_tree_testing.h"
@@ -28,46 +29,12 @@
 namespace ledra {
 namespace {
 
-std::wstring Utf16(const std::string& utf8) {
-  std::wstring wide(utf8.size(), L'\0');
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    &wide[0], static_cast<int>(wide.size()));
-  wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return wide;
-}
+using test::MakeTree;
+using test::Utf16;
+using test::WriteWide;
 
 // The bytes of `utf8` in the ANSI code page, as the catalogue stores names.
-std::string Ansi(const std::string& utf8) {
-  const std::wstring wide = Utf16(utf8);
-  const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &bytes[0], n, nullptr,
-                      nullptr);
-  return bytes;
-}
-
-void WriteWide(const std::wstring& path, const std::string& bytes) {
-  const HANDLE file = CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  EXPECT_NE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr), 0);
-  CloseHandle(file);
-}
-
-// Folders (size < 0) and files of `size` bytes below `base`; names in UTF-8, '/' between.
-void MakeTree(const std::wstring& base, const std::vector<std::pair<std::string, int>>& items) {
-  for (const auto& item : items) {
-    std::wstring path = base + L"\\" + Utf16(item.first);
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    if (item.second >= 0) {
-      WriteWide(path, std::string(static_cast<size_t>(item.second), 'x'));
-    } else {
-      ASSERT_NE(CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr), 0) << item.first;
-    }
-  }
-}
+std::string Ansi(const std::string& utf8) { return test::Ansi(Utf16(utf8)); }
 
 struct ReaderRun {
   int status = -1;
