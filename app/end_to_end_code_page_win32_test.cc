@@ -21,7 +21,7 @@
 
 #include "app/end_to_end_support.h"
 #include "app/reader_round_trip_testing.h"
-#include "app/wide_tree_testing_win32.h"
+#include "app/wide_tree_win32_testing.h"
 #include "catalog/catalog_reader.h"
 #include "platform/temp_tree_testing.h"
 

@@ -21,7 +21,7 @@
 
 #include "app/end_to_end_support.h"
 #include "app/ledra_cli.h"
-#include "app/wide_tree_testing_win32.h"
+#include "app/wide_tree_win32_testing.h"
 #include "catalog/catalog_reader.h"
 #include "platform/code_page.h"
 #include "platform/temp_tree_testing.h"

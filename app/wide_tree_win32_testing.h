@@ -1,8 +1,8 @@
 // Trees made and read with the wide calls, which know nothing of the ANSI code page, for
 // the tests that run LedraCmd and ledra under Wine in several code pages. Names are given
 // in UTF-8 and turned into UTF-16 here.
-#ifndef LEDRA_APP_WIDE_TREE_TESTING_WIN32_H_
-#define LEDRA_APP_WIDE_TREE_TESTING_WIN32_H_
+#ifndef LEDRA_APP_WIDE_TREE_WIN32_TESTING_H_
+#define LEDRA_APP_WIDE_TREE_WIN32_TESTING_H_
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -78,4 +78,4 @@ inline void MakeTree(const std::wstring& base,
 }  // namespace test
 }  // namespace ledra
 
-#endif  // LEDRA_APP_WIDE_TREE_TESTING_WIN32_H_
+#endif  // LEDRA_APP_WIDE_TREE_WIN32_TESTING_H_
