@@ -18,6 +18,8 @@ set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$repo/build-bench}"
 BENCH_DIR="${BENCH_DIR:-/tmp/ledra-bench}"
+# shellcheck source=bench/timing.sh
+. "$repo/bench/timing.sh"
 entries=2000000
 runs=3
 build=1
@@ -33,11 +35,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-if [ "$build" = 1 ]; then
-  cmake -S "$repo" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEDRA_BENCH=ON \
-    -DLEDRA_TESTS=OFF >/dev/null
-  cmake --build "$BUILD_DIR" -j2 --target ledra catalog_pair >/dev/null
-fi
+[ "$build" = 0 ] || build_bench ledra catalog_pair
 ledra="$BUILD_DIR/ledra"
 dir="$BENCH_DIR/analyses"
 rm -rf "$dir"
@@ -53,29 +51,15 @@ report="$BENCH_DIR/analyses-report.txt"
   printf '%-10s %-22s %10s %10s %14s %12s\n' build command median_s cpu_s peak_rss_KB output_B
 } >"$report"
 
-# measure BUILD NAME LEDRA ARGS...: the median wall time and CPU time (user and system) over
-# the runs and the largest peak resident set size; the output is kept as $dir/BUILD-NAME.out.
+# measure BUILD NAME LEDRA ARGS...: the median wall time and CPU time over the runs and the
+# largest peak resident set size (timing.sh); the output is kept as $dir/BUILD-NAME.out.
 measure() {
-  local build="$1" name="$2" program="$3"
-  shift 3
-  local times=() cpus=() peak=0
+  local build="$1" name="$2"
+  shift 2
   local out="$dir/$build-${name// /_}.out"
-  for ((i = 0; i < runs; i++)); do
-    /usr/bin/time -f '%e %M %U %S' -o "$dir/time.txt" "$program" "$@" >"$out" 2>"$dir/stderr.txt" || {
-      local status=$?
-      # 1 is "nothing listed", a valid outcome for a query; anything else is a failure.
-      [ "$status" = 1 ] || { echo "$build $name failed with status $status:" >&2; cat "$dir/stderr.txt" >&2; exit 1; }
-    }
-    read -r seconds kb user system <"$dir/time.txt"
-    times+=("$seconds")
-    cpus+=("$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')")
-    [ "$kb" -gt "$peak" ] && peak=$kb
-  done
-  local middle=$(((runs + 1) / 2))
-  printf '%-10s %-22s %10s %10s %14s %12s\n' "$build" "$name" \
-    "$(printf '%s\n' "${times[@]}" | sort -n | sed -n "${middle}p")" \
-    "$(printf '%s\n' "${cpus[@]}" | sort -n | sed -n "${middle}p")" "$peak" \
-    "$(wc -c <"$out")" >>"$report"
+  timed_runs "$runs" "$out" "$build $name" "$@"
+  printf '%-10s %-22s %10s %10s %14s %12s\n' "$build" "$name" "$run_median" "$run_cpu" \
+    "$run_peak" "$(wc -c <"$out")" >>"$report"
 }
 
 commands=("dupes|dupes --in $dir/cats"
@@ -100,5 +84,5 @@ for entry in "${commands[@]}"; do
     fi
   fi
 done
-rm -f "$dir"/*.out "$dir/time.txt" "$dir/stderr.txt"
+rm -f "$dir"/*.out
 cat "$report"

@@ -10,6 +10,8 @@ set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$repo/build-bench}"
 BENCH_DIR="${BENCH_DIR:-/tmp/ledra-bench}"
+# shellcheck source=bench/timing.sh
+. "$repo/bench/timing.sh"
 entries=1000000
 runs=3
 build=1
@@ -22,11 +24,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-if [ "$build" = 1 ]; then
-  cmake -S "$repo" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEDRA_BENCH=ON \
-    -DLEDRA_TESTS=OFF >/dev/null
-  cmake --build "$BUILD_DIR" -j2 --target ledra catalog_pair >/dev/null
-fi
+[ "$build" = 0 ] || build_bench ledra catalog_pair
 ledra="$BUILD_DIR/ledra"
 dir="$BENCH_DIR/compare"
 rm -rf "$dir"
@@ -41,31 +39,14 @@ report="$BENCH_DIR/compare-report.txt"
   printf '%-28s %10s %10s %10s %14s\n' command median_s best_s cpu_s peak_rss_KB
 } >"$report"
 
-# measure NAME COMMAND...: the median and best wall time over the runs, the median CPU time
-# (user and system: on a busy machine the wall time is mostly waiting) and the largest peak
-# resident set size, as GNU time reports them.
+# measure NAME COMMAND...: the median and best wall time over the runs, the median CPU
+# time and the largest peak resident set size (timing.sh).
 measure() {
   local name="$1"
   shift
-  local times=() cpus=() peak=0
-  for ((i = 0; i < runs; i++)); do
-    rm -f "$dir/out.sqlite"
-    /usr/bin/time -f '%e %M %U %S' -o "$dir/time.txt" "$@" >/dev/null 2>"$dir/stderr.txt" || {
-      local status=$?
-      # 1 is "nothing listed", a valid outcome for a query; anything else is a failure.
-      [ "$status" = 1 ] || { echo "$name failed with status $status:" >&2; cat "$dir/stderr.txt" >&2; exit 1; }
-    }
-    read -r seconds kb user system <"$dir/time.txt"
-    times+=("$seconds")
-    cpus+=("$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')")
-    [ "$kb" -gt "$peak" ] && peak=$kb
-  done
-  local middle=$(((runs + 1) / 2))
-  local sorted
-  sorted=$(printf '%s\n' "${times[@]}" | sort -n)
-  printf '%-28s %10s %10s %10s %14s\n' "$name" "$(echo "$sorted" | sed -n "${middle}p")" \
-    "$(echo "$sorted" | head -n 1)" "$(printf '%s\n' "${cpus[@]}" | sort -n | sed -n "${middle}p")" \
-    "$peak" >>"$report"
+  run_fresh="$dir/out.sqlite" timed_runs "$runs" /dev/null "$name" "$@"
+  printf '%-28s %10s %10s %10s %14s\n' "$name" "$run_median" "$run_best" "$run_cpu" "$run_peak" \
+    >>"$report"
 }
 
 measure "diff (text)" "$ledra" diff "$dir/Old.kvl" "$dir/New.kvl"
@@ -88,13 +69,12 @@ echo "sqlite --append series ($appends volumes of $entries entries into one data
 first=""
 for ((k = 1; k <= appends; k++)); do
   cp "$dir/New.kvl" "$dir/Copy$k.kvl"
-  /usr/bin/time -f '%e %M' -o "$dir/time.txt" "$ledra" export "$dir/Copy$k.kvl" --format sqlite \
-    --append -o "$dir/series.sqlite" >/dev/null 2>"$dir/stderr.txt" ||
-    { cat "$dir/stderr.txt" >&2; exit 1; }
-  read -r seconds kb <"$dir/time.txt"
-  [ -n "$first" ] || first=$seconds
-  printf '  volume %2d: %8s s %10s KB peak  (%s x the first)\n' "$k" "$seconds" "$kb" \
-    "$(awk -v a="$seconds" -v b="$first" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }')" >>"$report"
+  timed_runs 1 /dev/null "append $k" "$ledra" export "$dir/Copy$k.kvl" --format sqlite \
+    --append -o "$dir/series.sqlite"
+  [ -n "$first" ] || first=$run_median
+  printf '  volume %2d: %8s s %10s KB peak  (%s x the first)\n' "$k" "$run_median" "$run_peak" \
+    "$(awk -v a="$run_median" -v b="$first" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }')" \
+    >>"$report"
   rm -f "$dir/Copy$k.kvl"
 done
 rm -f "$dir/series.sqlite"
@@ -103,5 +83,5 @@ rm -f "$dir/series.sqlite"
 found=$("$ledra" diff --json "$dir/Old.kvl" "$dir/New.kvl" |
   sed -n 's/^{"change":"\([a-z]*\)".*/\1/p' | sort | uniq -c | awk '{printf "%s=%s ", $2, $1}')
 echo "diff found:   $found" >>"$report"
-rm -f "$dir"/out.* "$dir/time.txt" "$dir/stderr.txt"
+rm -f "$dir"/out.*
 cat "$report"

@@ -14,6 +14,8 @@ set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$repo/build-bench}"
 BENCH_DIR="${BENCH_DIR:-/tmp/ledra-bench}"
+# shellcheck source=bench/timing.sh
+. "$repo/bench/timing.sh"
 volumes=10
 entries=494000
 build=1
@@ -26,11 +28,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-if [ "$build" = 1 ]; then
-  cmake -S "$repo" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEDRA_BENCH=ON \
-    -DLEDRA_TESTS=OFF >/dev/null
-  cmake --build "$BUILD_DIR" -j2 --target ledra make_catalogs >/dev/null
-fi
+[ "$build" = 0 ] || build_bench ledra make_catalogs
 ledra="${LEDRA:-$BUILD_DIR/ledra}"
 dir="$BENCH_DIR/sqlite-append"
 rm -rf "$dir"
@@ -48,14 +46,13 @@ first=""
 total=0
 for ((k = 0; k < volumes; k++)); do
   catalog=$(printf '%s/catalogs/Bench%02d.kvl' "$dir" "$k")
-  /usr/bin/time -f '%e %M %U %S' -o "$dir/time.txt" "$ledra" export "$catalog" --format sqlite \
-    --append -o "$db" >/dev/null 2>"$dir/stderr.txt" || { cat "$dir/stderr.txt" >&2; exit 1; }
-  read -r seconds kb user system <"$dir/time.txt"
-  [ -n "$first" ] || first=$seconds
+  timed_runs 1 /dev/null "append $((k + 1))" "$ledra" export "$catalog" --format sqlite \
+    --append -o "$db"
+  [ -n "$first" ] || first=$run_median
   total=$((total + entries))
-  printf '%-8s %10s %10s %14s %12s %8s\n' "$((k + 1))" "$seconds" \
-    "$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')" "$kb" "$total" \
-    "$(awk -v a="$seconds" -v b="$first" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }')" >>"$report"
+  printf '%-8s %10s %10s %14s %12s %8s\n' "$((k + 1))" "$run_median" "$run_cpu" "$run_peak" \
+    "$total" "$(awk -v a="$run_median" -v b="$first" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }')" \
+    >>"$report"
 done
 echo "database: $(du -h "$db" | cut -f1)" >>"$report"
 rm -rf "$dir"
