@@ -2,7 +2,6 @@
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
-#include <utf8proc.h>
 
 #include <array>
 #include <cstdint>
