@@ -18,12 +18,13 @@ constexpr uint32_t kFolderBlock = 256;
 
 }  // namespace
 
-CatalogReader::CatalogReader() = default;
+CatalogReader::CatalogReader() : view_(std::make_unique<ViewedFile>(std::string_view())) {}
 CatalogReader::~CatalogReader() = default;
 
 bool CatalogReader::Open(Platform& platform, const std::string& path, ReadProblem* problem) {
   Close();
   header_ = CatalogHeader();
+  head_.clear();
   OsError err;
   file_ = platform.MapForReading(path, &err);
   if (file_ == nullptr) {
@@ -32,19 +33,27 @@ bool CatalogReader::Open(Platform& platform, const std::string& path, ReadProble
     return false;
   }
   // Only the size is taken from the mapping; its pages are never touched.
-  size_ = file_->Bytes().size();
+  size_ = file_->Size();
   std::string lead(static_cast<size_t>(std::min<uint64_t>(size_, kMaxLeadBytes)), '\0');
   if (!ReadAt(0, lead.size(), &lead[0], problem)) return false;
   const MappedFile* file = file_.get();
   const ReadFileBytes read = [file](uint64_t offset, size_t n, char* out, std::string* error) {
     return file->ReadAt(offset, n, out, error);
   };
-  return ParseCatalogHeader(lead, size_, read, &header_, problem);
+  if (!ParseCatalogHeader(lead, size_, read, &header_, problem)) return false;
+  lead.resize(static_cast<size_t>(std::min<uint64_t>(header_.folder1Offset, lead.size())));
+  head_ = std::move(lead);
+  return true;
+}
+
+bool CatalogReader::OpenedFacts(FileFacts* facts) const {
+  return file_ != nullptr && file_->Facts(facts);
 }
 
 bool CatalogReader::OpenBytes(std::string_view bytes, ReadProblem* problem) {
   Close();
   bytes_ = bytes;
+  view_ = std::make_unique<ViewedFile>(bytes);
   size_ = bytes.size();
   return ParseCatalogHeader(bytes_, &header_, problem);
 }
@@ -53,7 +62,10 @@ void CatalogReader::Close() {
   file_.reset();
   blockCount_ = 0;
   bytes_ = std::string_view();
+  view_ = std::make_unique<ViewedFile>(bytes_);
 }
+
+const MappedFile& CatalogReader::Source() const { return file_ != nullptr ? *file_ : *view_; }
 
 bool CatalogReader::ReadAt(uint64_t offset, size_t n, char* out, ReadProblem* problem) const {
   if (file_ == nullptr) {
@@ -73,15 +85,11 @@ EntryCursor CatalogReader::Entries(bool keepFolderNames) {
 }
 
 EntryCursor CatalogReader::StreamEntries(bool keepFolderNames, size_t bufferSize) const {
-  // A streamed cursor over a file reads through it and takes no more than the size from
-  // the view it is given.
-  return EntryCursor(file_ != nullptr ? file_->Bytes() : bytes_, header_, keepFolderNames,
-                     file_.get(), bufferSize);
+  return EntryCursor(Source(), header_, keepFolderNames, bufferSize);
 }
 
 EntryCursor CatalogReader::StreamPart(const CursorStart& start, size_t bufferSize) const {
-  return EntryCursor(file_ != nullptr ? file_->Bytes() : bytes_, header_, file_.get(), bufferSize,
-                     start);
+  return EntryCursor(Source(), header_, bufferSize, start);
 }
 
 bool CatalogReader::ReadBytes(uint64_t offset, size_t n, std::string* out,

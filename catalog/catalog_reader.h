@@ -28,6 +28,7 @@ namespace ledra {
 
 class MappedFile;
 class Platform;
+struct FileFacts;
 
 // One catalogue file opened for reading: its header at once, its tables on demand through
 // an EntryCursor. Holds the file's mapping from Open until Close or destruction.
@@ -50,6 +51,10 @@ class CatalogReader {
   const CatalogHeader& header() const { return header_; }
   // The file's size when it was opened.
   uint64_t size() const { return size_; }
+  // The bytes before folder 1's records, as Open read them: the header and folder 0.
+  const std::string& head() const { return head_; }
+  // Facts of the file opened, where the platform took them on opening; false where not.
+  bool OpenedFacts(FileFacts* facts) const;
 
   // A cursor over the entry table, from its first entry. Only for a header that HasTables().
   // With `keepFolderNames`, the cursor records each folder's parent and name as its folder
@@ -90,9 +95,14 @@ class CatalogReader {
   // Reads [offset, offset + n) of the file (or of the bytes given to OpenBytes).
   bool ReadAt(uint64_t offset, size_t n, char* out, ReadProblem* problem) const;
 
+  // What cursors stream from: the file, or the bytes given to OpenBytes.
+  const MappedFile& Source() const;
+
   std::unique_ptr<MappedFile> file_;  // read through ReadAt only, never through its pages
   std::string_view bytes_;            // from OpenBytes
+  std::unique_ptr<MappedFile> view_;  // of bytes_
   uint64_t size_ = 0;
+  std::string head_;
   CatalogHeader header_;
   // The folder records Folder read last: blockCount_ of them from folder blockFirst_ on.
   mutable std::vector<char> block_;

@@ -8,11 +8,16 @@
 namespace ledra {
 
 EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header, bool keepFolderNames)
-    : base_(reinterpret_cast<const unsigned char*>(bytes.data())),
-      fileSize_(bytes.size()),
+    : EntryCursor(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), header,
+                  keepFolderNames) {}
+
+EntryCursor::EntryCursor(const unsigned char* base, size_t fileSize, const CatalogHeader& header,
+                         bool keepFolderNames)
+    : base_(base),
+      fileSize_(fileSize),
       window_(base_),
-      pos_(base_ + header.entryTableOffset + 4),
-      end_(base_ + bytes.size()),
+      pos_(base_ != nullptr ? base_ + header.entryTableOffset + 4 : nullptr),
+      end_(base_ != nullptr ? base_ + fileSize : nullptr),
       refillAt_(end_),
       fastEnd_(window_),
       remaining_(header.entryCount),
@@ -21,26 +26,26 @@ EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header, bo
       keep_(keepFolderNames) {
   // Nothing is reserved for the folders: their count is only held against the file's
   // size, and the entries that introduce them are still to be read.
-  SetFastEnd();
+  if (base_ != nullptr) SetFastEnd();
 }
 
-EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header, bool keepFolderNames,
-                         const MappedFile* file, size_t bufferSize)
-    : EntryCursor(bytes, header, keepFolderNames) {
-  file_ = file;
+EntryCursor::EntryCursor(const MappedFile& file, const CatalogHeader& header, bool keepFolderNames,
+                         size_t bufferSize)
+    : EntryCursor(nullptr, static_cast<size_t>(file.Size()), header, keepFolderNames) {
+  file_ = &file;
   bufferSize_ = std::max<size_t>(bufferSize, 128);
   // Left uninitialised: only what was read into it is ever looked at.
   buffer_ = std::unique_ptr<unsigned char[]>(new unsigned char[bufferSize_]);
   lookahead_ = std::max<size_t>(bufferSize_ / 32, 32);
   windowOffset_ = header.entryTableOffset + 4;
-  window_ = pos_ = end_ = buffer_.get();
+  window_ = pos_ = end_ = fastEnd_ = buffer_.get();
   Refill(lookahead_);
 }
 
-EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header,
-                         const MappedFile* file, size_t bufferSize, const CursorStart& start)
-    : EntryCursor(bytes, header, false) {
-  file_ = file;
+EntryCursor::EntryCursor(const MappedFile& file, const CatalogHeader& header, size_t bufferSize,
+                         const CursorStart& start)
+    : EntryCursor(nullptr, static_cast<size_t>(file.Size()), header, false) {
+  file_ = &file;
   part_ = true;
   bufferSize_ = std::max<size_t>(bufferSize, 128);
   buffer_ = std::unique_ptr<unsigned char[]>(new unsigned char[bufferSize_]);
@@ -48,7 +53,7 @@ EntryCursor::EntryCursor(std::string_view bytes, const CatalogHeader& header,
   remaining_ = start.entries;
   foldersMet_ = start.foldersMet;
   lastFolder_ = start.lastFolder;
-  window_ = pos_ = end_ = buffer_.get();
+  window_ = pos_ = end_ = fastEnd_ = buffer_.get();
   if (start.offset < header.entryTableOffset + 4 || start.offset > fileSize_) {
     windowOffset_ = std::min(start.offset, fileSize_);
     Fail(start.offset, "entry record lies outside the entry table");
@@ -81,11 +86,8 @@ bool EntryCursor::Refill(size_t need) {
   windowOffset_ = start;
   ++refills_;
   std::string error;
-  const char* from = reinterpret_cast<const char*>(base_) + start + kept;
   char* into = reinterpret_cast<char*>(buffer_.get()) + kept;
-  if (file_ == nullptr) {
-    std::memcpy(into, from, wanted);
-  } else if (!file_->ReadAt(start + kept, wanted, into, &error)) {
+  if (!file_->ReadAt(start + kept, wanted, into, &error)) {
     return Fail(start + kept, "cannot read: " + error);
   }
   end_ += wanted;

@@ -48,15 +48,15 @@ class EntryCursor {
   // Reads the table straight from `bytes`: entry names stay valid as long as they do.
   EntryCursor(std::string_view bytes, const CatalogHeader& header, bool keepFolderNames);
   // Streams the table into a buffer of `bufferSize` bytes (at least 128), read through
-  // `file` (whose Bytes() are `bytes`), or copied from `bytes` when `file` is null. An
-  // entry's name is then valid only until the next call of Next.
-  EntryCursor(std::string_view bytes, const CatalogHeader& header, bool keepFolderNames,
-              const MappedFile* file, size_t bufferSize);
+  // `file`, which must outlive the cursor; its pages are never touched. An entry's name is
+  // then valid only until the next call of Next.
+  EntryCursor(const MappedFile& file, const CatalogHeader& header, bool keepFolderNames,
+              size_t bufferSize);
   // Streams `start.entries` entries from `start` on, with every check of a whole walk that
   // the entries of the part can make; the checks of the table's end are left out. Folder
   // names are not kept: FolderPath and FolderName are not for a part.
-  EntryCursor(std::string_view bytes, const CatalogHeader& header, const MappedFile* file,
-              size_t bufferSize, const CursorStart& start);
+  EntryCursor(const MappedFile& file, const CatalogHeader& header, size_t bufferSize,
+              const CursorStart& start);
 
   // Decodes the next entry into *entry. False at the end of the table or at the first
   // damage; ok() tells which.
@@ -121,6 +121,9 @@ class EntryCursor {
   }
   // Moves what is left of the window to the start of the buffer and reads on, so that at
   // least `need` bytes are held (or the rest of the file). False after a failed read.
+  // The fields every cursor sets: over the whole file at `base`, or (null) streamed.
+  EntryCursor(const unsigned char* base, size_t fileSize, const CatalogHeader& header,
+              bool keepFolderNames);
   bool Refill(size_t need);
   // The name at `name` runs past the window: read on until its NUL, then take the entry
   // again. False at the end of the file or after a failed read.
@@ -168,7 +171,7 @@ class EntryCursor {
     return v;
   }
 
-  const unsigned char* base_;  // the whole file
+  const unsigned char* base_;  // the whole file; null when streamed
   size_t fileSize_;
   const MappedFile* file_ = nullptr;  // streamed through, when set
   std::unique_ptr<unsigned char[]> buffer_;

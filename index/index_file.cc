@@ -35,7 +35,7 @@ std::unique_ptr<IndexFile> IndexFile::FromBytes(std::string bytes, std::string* 
 }
 
 bool IndexFile::Init(std::string* why) {
-  const uint64_t size = file_->Bytes().size();
+  const uint64_t size = file_->Size();
   std::string head;
   size_t want = 4096;
   while (true) {
@@ -82,7 +82,7 @@ bool IndexFile::Init(std::string* why) {
 }
 
 bool IndexFile::Read(uint64_t offset, size_t n, std::string* out, std::string* why) const {
-  const uint64_t size = file_->Bytes().size();
+  const uint64_t size = file_->Size();
   if (offset > size || n > size - offset) {
     *why = kDamaged;
     return false;
@@ -200,7 +200,9 @@ bool IndexFile::CandidateBlocks(const std::vector<uint32_t>& trigrams,
                             std::back_inserter(both));
       blocks->swap(both);
     }
-    if (blocks->empty()) break;
+    // One block left costs one read of the catalogue to check, as another list would cost
+    // one read to rule it out: the candidates are as few as reading can make them.
+    if (blocks->size() <= 1) break;
   }
   return true;
 }

@@ -36,7 +36,8 @@ class IndexFile {
   const IndexHeader& header() const { return header_; }
 
   // The numbers of the blocks, rising, that may hold a name with every trigram of
-  // `trigrams` (sorted, distinct, not empty). False with *why when the records read are
+  // `trigrams` (sorted, distinct, not empty); the lists are taken shortest first, and once
+  // one block is left the rest are not read. False with *why when the records read are
   // damaged.
   bool CandidateBlocks(const std::vector<uint32_t>& trigrams, std::vector<uint32_t>* blocks,
                        std::string* why) const;

@@ -71,11 +71,17 @@ std::string IndexStore::IndexPathFor(const std::string& absolutePath) const {
 
 bool IndexStore::Identify(const std::string& absolutePath, const CatalogReader& reader,
                           CatalogIdentity* identity, std::string* why) const {
+  // The facts of the file the reader opened, where the platform kept them; else those of
+  // the file now at the path, which must then be that one, or the sum below would belong
+  // to another file than the facts.
   FileFacts facts;
-  OsError err;
-  if (!platform_.FactsOf(absolutePath, &facts, &err)) {
-    *why = err.text;
-    return false;
+  bool sameFile = reader.OpenedFacts(&facts);
+  if (!sameFile) {
+    OsError err;
+    if (!platform_.FactsOf(absolutePath, &facts, &err)) {
+      *why = err.text;
+      return false;
+    }
   }
   const CatalogHeader& h = reader.header();
   const uint64_t size = reader.size();
@@ -84,8 +90,13 @@ bool IndexStore::Identify(const std::string& absolutePath, const CatalogReader& 
   std::string head;
   std::string tail;
   ReadProblem problem;
-  if (!reader.ReadBytes(0, static_cast<size_t>(headBytes), &head, &problem) ||
-      !reader.ReadBytes(size - tailBytes, static_cast<size_t>(tailBytes), &tail, &problem)) {
+  if (reader.head().size() == headBytes) {
+    head = reader.head();
+  } else if (!reader.ReadBytes(0, static_cast<size_t>(headBytes), &head, &problem)) {
+    *why = problem.Text();
+    return false;
+  }
+  if (!reader.ReadBytes(size - tailBytes, static_cast<size_t>(tailBytes), &tail, &problem)) {
     *why = problem.Text();
     return false;
   }
@@ -94,9 +105,7 @@ bool IndexStore::Identify(const std::string& absolutePath, const CatalogReader& 
   identity->size = facts.size;
   identity->modifiedNanoseconds = facts.modifiedNanoseconds;
   identity->contentSum = IndexChecksum(tail, IndexChecksum(head));
-  // The file opened and the file now at the path must be the same, or the sum belongs to
-  // another file than the facts.
-  if (facts.size != size) identity->contentSum ^= 1;
+  if (!sameFile && facts.size != size) identity->contentSum ^= 1;
   return true;
 }
 

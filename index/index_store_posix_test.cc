@@ -1,7 +1,10 @@
 // The index store on a real POSIX file system: two processes writing the same index at
-// once while a third reads it, and a file system that fills up while an index is written.
+// once while a third reads it, a catalogue replaced while it is read, and a file system
+// that fills up while an index is written.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,6 +108,38 @@ TEST_F(IndexStorePosixTest, TwoWritersAtOnceNeverShowAHalfWrittenIndex) {
   ASSERT_TRUE(platform_->ListFolder(tree.Path("index"), &names));
   ASSERT_EQ(names.size(), 1u) << "no temporary file is left: " << names[0].name;
   unsetenv("LEDRA_INDEX_DIR");
+}
+
+// A catalogue replaced between opening and identifying by one of the same size, time, header
+// and last bytes: the identity is the opened file's, so that an index built from what was
+// read is never taken for the new file's.
+TEST_F(IndexStorePosixTest, TheIdentityIsOfTheFileOpenedNotOfItsSuccessor) {
+  TempTree tree(TempTreeStorage::Disk);
+  std::string old = Catalogue(4000);
+  std::string successor = old;
+  const size_t middle = successor.find("report-", successor.size() / 2);
+  ASSERT_NE(middle, std::string::npos);
+  successor[middle] = 'R';
+  tree.MakeFile("A.kvl", old);
+  tree.MakeFile("B.kvl", successor);
+  struct stat status;
+  ASSERT_EQ(stat(tree.Path("A.kvl").c_str(), &status), 0);
+  const struct timespec times[2] = {status.st_atim, status.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, tree.Path("B.kvl").c_str(), times, 0), 0);
+  IndexStore store(*platform_);
+  CatalogReader reader;
+  ReadProblem problem;
+  ASSERT_TRUE(reader.Open(*platform_, tree.Path("A.kvl"), &problem)) << problem.Text();
+  ASSERT_EQ(rename(tree.Path("B.kvl").c_str(), tree.Path("A.kvl").c_str()), 0);
+  CatalogIdentity opened;
+  CatalogIdentity now;
+  std::string why;
+  ASSERT_TRUE(store.Identify(tree.Path("A.kvl"), reader, &opened, &why)) << why;
+  Build(store, tree.Path("A.kvl"), &now);
+  EXPECT_EQ(opened.size, now.size);
+  EXPECT_EQ(opened.modifiedNanoseconds, now.modifiedNanoseconds);
+  EXPECT_EQ(opened.contentSum, now.contentSum) << "the bytes compared are alike";
+  EXPECT_FALSE(opened == now);
 }
 
 TEST_F(IndexStorePosixTest, AFullFileSystemLeavesFindWithTheScanAndOneNotice) {

@@ -13,6 +13,7 @@
 
 namespace ledra {
 
+struct FileFacts;
 struct OsError;
 
 // The view stays valid until the object is destroyed; destroying it releases the mapping
@@ -25,6 +26,15 @@ class MappedFile {
   virtual ~MappedFile() = default;
 
   virtual std::string_view Bytes() const = 0;
+  // The file's size when it was opened. Readers that only read through ReadAt take the size
+  // from here, which leaves the pages unmapped where the platform maps them on demand.
+  virtual uint64_t Size() const { return Bytes().size(); }
+  // Facts of the file this object opened (not of whatever its path names by now), where
+  // the platform took them on opening; false where it did not.
+  virtual bool Facts(FileFacts* facts) const {
+    static_cast<void>(facts);
+    return false;
+  }
   // Announces a read of every byte from the first to the last, so that the system can
   // fetch ahead. A reader of the header alone does not call it.
   virtual void WillReadAll() {}
@@ -48,6 +58,16 @@ class HeldFile final : public MappedFile {
 
  private:
   std::string bytes_;
+};
+
+// A view of bytes that the caller keeps alive.
+class ViewedFile final : public MappedFile {
+ public:
+  explicit ViewedFile(std::string_view bytes) : bytes_(bytes) {}
+  std::string_view Bytes() const override { return bytes_; }
+
+ private:
+  std::string_view bytes_;
 };
 
 // Maps the regular file at `path` for reading. Other programs may go on reading, writing,

@@ -1,5 +1,5 @@
-// Maps catalogue files with mmap. The descriptor stays open beside the mapping for ReadAt;
-// both keep reading the file they opened even when it is replaced meanwhile.
+// Catalogue and index files, read with pread and mapped with mmap only when asked for their
+// bytes. Both keep reading the file opened even when it is replaced meanwhile.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include "platform/mapped_file.h"
 #include "platform/platform.h"
@@ -24,19 +25,44 @@ void FillErrno(int code, OsError* err) {
 
 class PosixMappedFile final : public MappedFile {
  public:
-  PosixMappedFile(int fd, void* data, size_t size) : fd_(fd), data_(data), size_(size) {}
+  PosixMappedFile(int fd, const struct stat& status)
+      : fd_(fd), size_(static_cast<size_t>(status.st_size)) {
+    facts_.identity.volume = static_cast<uint64_t>(status.st_dev);
+    facts_.identity.file = static_cast<uint64_t>(status.st_ino);
+    facts_.size = static_cast<uint64_t>(status.st_size);
+    facts_.modifiedNanoseconds =
+        static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+  }
   ~PosixMappedFile() override {
-    munmap(data_, size_);
+    if (data_ != nullptr) munmap(data_, size_);
     close(fd_);
   }
+  // The pages are mapped on first asking: the readers of catalogues and indexes read
+  // through ReadAt alone, and for them a mapping would only cost two calls and a lock of
+  // the address space that every other thread then waits for.
   std::string_view Bytes() const override {
+    std::call_once(mapped_, [this] {
+      void* data = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
+      // Without address space left the view is empty: Size() still tells the size, and
+      // ReadAt still reads.
+      if (data != MAP_FAILED) data_ = data;
+    });
+    if (data_ == nullptr) return std::string_view();
     return std::string_view(static_cast<const char*>(data_), size_);
   }
+  uint64_t Size() const override { return size_; }
+  bool Facts(FileFacts* facts) const override {
+    *facts = facts_;
+    return true;
+  }
   void WillReadAll() override {
-    madvise(data_, size_, MADV_SEQUENTIAL);
+    const std::string_view bytes = Bytes();
+    if (bytes.empty()) return;
+    void* data = const_cast<char*>(bytes.data());
+    madvise(data, size_, MADV_SEQUENTIAL);
     // Filling the page tables in one call costs less than a fault per page; older kernels
     // refuse it and read ahead instead.
-    if (madvise(data_, size_, MADV_POPULATE_READ) != 0) madvise(data_, size_, MADV_WILLNEED);
+    if (madvise(data, size_, MADV_POPULATE_READ) != 0) madvise(data, size_, MADV_WILLNEED);
   }
   bool ReadAt(uint64_t offset, size_t size, char* out, std::string* error) const override {
     while (size > 0) {
@@ -54,9 +80,11 @@ class PosixMappedFile final : public MappedFile {
   }
 
  private:
-  int fd_;  // kept for ReadAt; it refers to the mapped file even once that is replaced
-  void* data_;
+  int fd_;  // it refers to the file opened even once that is replaced
   size_t size_;
+  FileFacts facts_;
+  mutable std::once_flag mapped_;
+  mutable void* data_ = nullptr;
 };
 
 }  // namespace
@@ -80,18 +108,7 @@ std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err
     if (err != nullptr && !S_ISDIR(status.st_mode)) err->text = "not a regular file";
     return nullptr;
   }
-  const size_t size = static_cast<size_t>(status.st_size);
-  if (size == 0) {
-    close(fd);
-    return std::make_unique<HeldFile>(std::string());
-  }
-  void* data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  if (data == MAP_FAILED) {
-    FillErrno(errno, err);
-    close(fd);
-    return nullptr;
-  }
-  return std::make_unique<PosixMappedFile>(fd, data, size);
+  return std::make_unique<PosixMappedFile>(fd, status);
 }
 
 }  // namespace ledra

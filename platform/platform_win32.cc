@@ -28,6 +28,18 @@
 namespace ledra {
 namespace {
 
+FileFacts FactsFromInformation(const BY_HANDLE_FILE_INFORMATION& info) {
+  FileFacts facts;
+  facts.identity.volume = info.dwVolumeSerialNumber;
+  facts.identity.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  facts.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  // FILETIME counts 100 ns from 1601.
+  const uint64_t ticks = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                         info.ftLastWriteTime.dwLowDateTime;
+  facts.modifiedNanoseconds = (static_cast<int64_t>(ticks) - 116444736000000000LL) * 100;
+  return facts;
+}
+
 // Cloud placeholders (folders a sync provider fills on demand) carry a reparse tag of this
 // family, one per provider in the 0xF000 bits; they hold real content and are entered.
 constexpr DWORD kCloudTagFamilyMask = 0xFFFF0FFFu;
@@ -806,13 +818,7 @@ class Win32Platform : public Platform {
     if (type != FILE_TYPE_DISK || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return NotRegular(err);
     }
-    facts->identity.volume = info.dwVolumeSerialNumber;
-    facts->identity.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    facts->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    // FILETIME counts 100 ns from 1601.
-    const uint64_t ticks = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                           info.ftLastWriteTime.dwLowDateTime;
-    facts->modifiedNanoseconds = (static_cast<int64_t>(ticks) - 116444736000000000LL) * 100;
+    *facts = FactsFromInformation(info);
     return true;
   }
 
@@ -956,15 +962,21 @@ namespace {
 // to its backup, and once the view is released nothing of the reader remains.
 class Win32MappedFile final : public MappedFile {
  public:
-  Win32MappedFile(const void* view, size_t size) : view_(view), size_(size) {}
+  Win32MappedFile(const void* view, size_t size, const FileFacts& facts)
+      : view_(view), size_(size), facts_(facts) {}
   ~Win32MappedFile() override { UnmapViewOfFile(view_); }
   std::string_view Bytes() const override {
     return std::string_view(static_cast<const char*>(view_), size_);
+  }
+  bool Facts(FileFacts* facts) const override {
+    *facts = facts_;
+    return true;
   }
 
  private:
   const void* view_;
   size_t size_;
+  FileFacts facts_;
 };
 
 std::unique_ptr<MappedFile> MapWideFile(const std::wstring& system, OsError* err) {
@@ -980,12 +992,13 @@ std::unique_ptr<MappedFile> MapWideFile(const std::wstring& system, OsError* err
     if (err != nullptr) err->text = "not a regular file";
     return nullptr;
   }
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.Get(), &size)) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.Get(), &info)) {
     FillLastError(err);
     return nullptr;
   }
-  if (size.QuadPart == 0) return std::make_unique<HeldFile>(std::string());
+  const FileFacts facts = FactsFromInformation(info);
+  if (facts.size == 0) return std::make_unique<HeldFile>(std::string());
   const HANDLE mapping = CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (mapping == nullptr) {
     FillLastError(err);
@@ -997,7 +1010,7 @@ std::unique_ptr<MappedFile> MapWideFile(const std::wstring& system, OsError* err
     FillLastError(err);
     return nullptr;
   }
-  return std::make_unique<Win32MappedFile>(view, static_cast<size_t>(size.QuadPart));
+  return std::make_unique<Win32MappedFile>(view, static_cast<size_t>(facts.size), facts);
 }
 
 }  // namespace
