@@ -293,6 +293,39 @@ TEST_F(LedraCliTest, DamagedCataloguesAreReportedAndTheOthersRead) {
   EXPECT_EQ(errorText_.str(), "");
 }
 
+TEST_F(LedraCliTest, AnalysesReadEachHeaderOnce) {
+  // A catalogue cut short in its header is reported once, by the reading of the headers,
+  // not again when the analysis opens its catalogues; and a catalogue the analysis reads
+  // is opened once: a second opening of DATA.kvl would fail.
+  platform_.AddFileWithContent("C:\\cats\\Worn.kvl", DataCatalog().Bytes().substr(0, 20));
+  platform_.Fail(FakePlatform::Op::Open, "C:\\cats\\DATA.kvl", 2);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    size_t wornLines;  // lines naming Worn.kvl on standard error
+  };
+  const Case cases[] = {
+      {{"dupes", "--min-size", "0"}, 2, 1},
+      {{"dupes", "--min-size", "0", "--volume", "DATA", "--volume", "Photos"}, 1, 1},
+      {{"unique", "Photos"}, 2, 1},
+      {{"unique", "--json", "DATA"}, 2, 1},
+      {{"diff", "DATA", "Photos"}, 0, 1},
+      {{"diff", "--json", "Photos", "DATA"}, 0, 1},
+  };
+  for (const Case& c : cases) {
+    std::string label;
+    for (const std::string& a : c.args) label += a + " ";
+    platform_.ClearFailures();
+    platform_.Fail(FakePlatform::Op::Open, "C:\\cats\\DATA.kvl", 2);
+    EXPECT_EQ(Run(c.args), c.status) << label << errorText_.str();
+    const std::string errors = errorText_.str();
+    size_t worn = 0;
+    for (size_t at = 0; (at = errors.find("Worn.kvl", at)) != std::string::npos; ++at) ++worn;
+    EXPECT_EQ(worn, c.wornLines) << label << errors;
+    EXPECT_EQ(errors.find("DATA.kvl"), std::string::npos) << label << errors;
+  }
+}
+
 TEST_F(LedraCliTest, FolderFiguresBeyondAnySizeAreDamage) {
   // A total that is not a number, or too large for any sum of sizes, or a negative file
   // count, in folder 0 (read with the header) or in a folder below it. Every command that

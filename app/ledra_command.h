@@ -71,14 +71,17 @@ class CommandRun {
   std::vector<CatalogFile> Files();
   // Reads the headers of `files`; every one that cannot be read is an error, or with
   // `selecting` (only the volumes chosen are read further) a notice: a damaged catalogue
-  // makes the run fail only where it is read.
-  void ReadHeaders(std::vector<CatalogFile>* files, bool selecting = false);
+  // makes the run fail only where it is read. The files `keepOpen` names stay open for
+  // the reading that follows (CatalogFile::reader).
+  void ReadHeaders(std::vector<CatalogFile>* files, bool selecting = false,
+                   const KeepOpen& keepOpen = nullptr);
   // Narrows *files (headers not read yet) to the volumes `selectors` name (--volume, each
-  // naming one), in their listed order; false, reported, when a selector names none or
-  // several.
+  // naming one), in their listed order, each left open for its reading; false, reported,
+  // when a selector names none or several.
   bool SelectVolumes(const std::vector<std::string>& selectors, std::vector<CatalogFile>* files);
   // Files() with their headers read (ReadHeaders).
-  std::vector<CatalogFile> FilesWithHeaders(bool selecting = false);
+  std::vector<CatalogFile> FilesWithHeaders(bool selecting = false,
+                                            const KeepOpen& keepOpen = nullptr);
 
   // The catalogue and the folder below its scan root that a VOLUME[:PATH] argument names
   // (ls, du); false, reported, when it names no one catalogue.
@@ -117,6 +120,12 @@ bool ResolveCatalog(Platform& platform, const std::string& argument,
                     const std::vector<CatalogFile>& files, CatalogFile* chosen, std::string* error);
 // Whether `argument` names a plain file (links followed) rather than a volume.
 bool NamesCatalogFile(Platform& platform, const std::string& argument);
+// Keeps open the files any of `selectors` names, for the reading that follows their
+// selection.
+KeepOpen KeepSelected(const std::vector<std::string>& selectors);
+// Keeps every file open where the analyses that stream them keep that many open between
+// their passes (StreamedCatalogs::kOpenAtOnce).
+KeepOpen KeepAllForStreaming(size_t files);
 
 // --min-size: "1M", "512K", "0", a byte count with an optional 1024-based suffix.
 bool ParseMinSize(const std::string& text, int64_t* bytes);

@@ -62,9 +62,9 @@ class FakePlatform : public Platform {
   void SetEnterable(const std::string& folder, bool enterable);
   // The current folder a drive keeps for itself ('C:' alone changes to it).
   void SetDriveCurrentFolder(const std::string& drive, const std::string& folder);
-  // Makes every call of `op` on `path` fail; for Write, only from the n-th call on
-  // (1 = the first), counting calls on that path from now. A `path` ending in '*' names
-  // every path it begins (a run's temporary files: 'C:\\cats\\DATA.kvl.tmp*').
+  // Makes every call of `op` on `path` fail, only from the n-th call on (1 = the first),
+  // counting calls on that path from now (the second opening of a file, the third write). A `path`
+  // ending in '*' names every path it begins (a run's temporary files: 'C:\\cats\\DATA.kvl.tmp*').
   void Fail(Op op, const std::string& path, int fromCall = 1);
   // Every call succeeds again.
   void ClearFailures() {
