@@ -79,6 +79,7 @@ class LedraCliTest : public ::testing::Test {
     out_.text.clear();
     errorText_.str("");
     ReaderContext context{platform_, out_, errors_, catalogs, k2020, 2};
+    context.textHoldingBytes = holdingBytes_;
     return RunReader(static_cast<int>(argv.size()), argv.data(), context);
   }
   // The full paths find prints with -0, in order.
@@ -95,6 +96,7 @@ class LedraCliTest : public ::testing::Test {
   MessageSink errors_;
   FakePlatform platform_;
   StringSink out_;
+  size_t holdingBytes_ = kTextHoldingBytes;
 };
 
 TEST_F(LedraCliTest, FindMatchesNamesAndFilters) {
@@ -323,6 +325,44 @@ TEST_F(LedraCliTest, AnalysesReadEachHeaderOnce) {
     for (size_t at = 0; (at = errors.find("Worn.kvl", at)) != std::string::npos; ++at) ++worn;
     EXPECT_EQ(worn, c.wornLines) << label << errors;
     EXPECT_EQ(errors.find("DATA.kvl"), std::string::npos) << label << errors;
+  }
+}
+
+TEST_F(LedraCliTest, ColumnsSetAsideInAScratchFileReadTheSameOrFailTheRun) {
+  // Every command that aligns columns writes the same bytes when its blocks go through a
+  // scratch file; when that file cannot be written, the run fails with the reason, once,
+  // and no block is written out of line.
+  const std::vector<std::vector<std::string>> commands = {
+      {"diff", "DATA", "Photos"},
+      {"diff", "--bytes", "Photos", "DATA"},
+      {"volumes"},
+      {"du", "-d", "3", "DATA"},
+      {"ls", "DATA:\\Photos"},
+  };
+  for (const std::vector<std::string>& command : commands) {
+    SCOPED_TRACE(command[0]);
+    platform_.ClearFailures();
+    holdingBytes_ = kTextHoldingBytes;
+    int made = platform_.scratchFilesMade;
+    const int status = Run(command);
+    const std::string inMemory = out_.text;
+    const std::string errors = errorText_.str();
+    ASSERT_NE(inMemory.find("  "), std::string::npos) << inMemory;
+    EXPECT_EQ(platform_.scratchFilesMade, made);
+    holdingBytes_ = 0;
+    made = platform_.scratchFilesMade;
+    EXPECT_EQ(Run(command), status);
+    EXPECT_EQ(out_.text, inMemory);
+    EXPECT_EQ(errorText_.str(), errors);
+    EXPECT_GT(platform_.scratchFilesMade, made);
+    platform_.Fail(FakePlatform::Op::Write, FakePlatform::kScratchFile);
+    EXPECT_EQ(Run(command), 2);
+    EXPECT_EQ(errorText_.str(), errors +
+                                    "ledra: cannot write the temporary file that holds the rows "
+                                    "to align: There is not enough space on the disk.\n");
+    EXPECT_EQ(inMemory.compare(0, out_.text.size(), out_.text), 0) << out_.text;
+    EXPECT_EQ(out_.text.find("  "), std::string::npos) << out_.text;
+    EXPECT_EQ(platform_.scratchFilesOpen, 0);
   }
 }
 

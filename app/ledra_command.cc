@@ -136,6 +136,7 @@ OutputSettings CommandRun::Settings(bool nul) const {
   s.exactBytes = common_.bytes;
   s.crlf = common_.crlf;
   s.terminal = context_.terminal;
+  s.holding = &holding_;
   s.format = common_.json  ? OutputFormat::Json
              : common_.csv ? OutputFormat::Csv
              : nul         ? OutputFormat::NulPaths

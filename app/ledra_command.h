@@ -50,7 +50,10 @@ struct CommandOptions {
 class CommandRun {
  public:
   CommandRun(ReaderContext& context, const CommonOptions& common)
-      : context_(context), common_(common) {}
+      : context_(context), common_(common) {
+    holding_.platform = &context.platform;
+    holding_.memoryBytes = context.textHoldingBytes;
+  }
 
   ReaderContext& context() const { return context_; }
   Platform& platform() const { return context_.platform; }
@@ -96,11 +99,16 @@ class CommandRun {
   OutputSettings Settings(bool nul = false) const;
   // The exit status of a run that found something or not.
   int Finish(bool found) const;
+  // Why text could not set aside the rows it held to align (reported by RunReader, which
+  // ends the run in status 2 then); empty while it could.
+  const std::string& holdingProblem() const { return holding_.problem; }
 
  private:
   ReaderContext& context_;
   const CommonOptions& common_;
   bool failed_ = false;
+  // Shared by the text writers of the run (Settings).
+  mutable TextHolding holding_;
 };
 
 // A row of the table of subcommands: the name and one-line help shown by `ledra --help`,
