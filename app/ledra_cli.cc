@@ -118,7 +118,13 @@ int RunReader(int argc, const char* const* argv, ReaderContext& context) {
   for (Added& a : added) {
     if (!a.app->parsed()) continue;
     CommandRun run(context, a.options->common);
-    return a.command->run(run, *a.options);
+    const int status = a.command->run(run, *a.options);
+    // The output stopped where its rows could not be set aside.
+    if (!run.holdingProblem().empty()) {
+      context.Message(run.holdingProblem());
+      return kReaderError;
+    }
+    return status;
   }
   return kReaderError;  // require_subcommand(1) leaves no other way
 }

@@ -35,6 +35,9 @@ struct ReaderContext {
   // The code page of names in catalogues of Windows roots when --encoding names none: the
   // machine's ANSI code page on Windows; empty elsewhere, where such names are kept as stored.
   std::string ansiCodePage{};
+  // How many bytes of a block of text columns are held in memory before the rest is set
+  // aside in a scratch file of `platform` (query/record_writer.h).
+  size_t textHoldingBytes = kTextHoldingBytes;
 
   // Writes `line` to `errors` as one line after "ledra: ", its control characters escaped:
   // the lines name catalogue files and folders, whose names come from the disk.

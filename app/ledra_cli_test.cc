@@ -79,6 +79,7 @@ class LedraCliTest : public ::testing::Test {
     out_.text.clear();
     errorText_.str("");
     ReaderContext context{platform_, out_, errors_, catalogs, k2020, 2};
+    context.textHoldingBytes = holdingBytes_;
     return RunReader(static_cast<int>(argv.size()), argv.data(), context);
   }
   // The full paths find prints with -0, in order.
@@ -95,6 +96,7 @@ class LedraCliTest : public ::testing::Test {
   MessageSink errors_;
   FakePlatform platform_;
   StringSink out_;
+  size_t holdingBytes_ = kTextHoldingBytes;
 };
 
 TEST_F(LedraCliTest, FindMatchesNamesAndFilters) {
@@ -291,6 +293,77 @@ TEST_F(LedraCliTest, DamagedCataloguesAreReportedAndTheOthersRead) {
   EXPECT_EQ(Run({"find", "-0", "--limit", "1", "--volume", "worn", "sea"}), 0);
   EXPECT_EQ(Paths(), std::vector<std::string>{"C:\\Data\\Photos\\Sea.JPG"});
   EXPECT_EQ(errorText_.str(), "");
+}
+
+TEST_F(LedraCliTest, AnalysesReadEachHeaderOnce) {
+  // A catalogue cut short in its header is reported once, by the reading of the headers,
+  // not again when the analysis opens its catalogues; and a catalogue the analysis reads
+  // is opened once: a second opening of DATA.kvl would fail.
+  platform_.AddFileWithContent("C:\\cats\\Worn.kvl", DataCatalog().Bytes().substr(0, 20));
+  platform_.Fail(FakePlatform::Op::Open, "C:\\cats\\DATA.kvl", 2);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    size_t wornLines;  // lines naming Worn.kvl on standard error
+  };
+  const Case cases[] = {
+      {{"dupes", "--min-size", "0"}, 2, 1},
+      {{"dupes", "--min-size", "0", "--volume", "DATA", "--volume", "Photos"}, 1, 1},
+      {{"unique", "Photos"}, 2, 1},
+      {{"unique", "--json", "DATA"}, 2, 1},
+      {{"diff", "DATA", "Photos"}, 0, 1},
+      {{"diff", "--json", "Photos", "DATA"}, 0, 1},
+  };
+  for (const Case& c : cases) {
+    std::string label;
+    for (const std::string& a : c.args) label += a + " ";
+    platform_.ClearFailures();
+    platform_.Fail(FakePlatform::Op::Open, "C:\\cats\\DATA.kvl", 2);
+    EXPECT_EQ(Run(c.args), c.status) << label << errorText_.str();
+    const std::string errors = errorText_.str();
+    size_t worn = 0;
+    for (size_t at = 0; (at = errors.find("Worn.kvl", at)) != std::string::npos; ++at) ++worn;
+    EXPECT_EQ(worn, c.wornLines) << label << errors;
+    EXPECT_EQ(errors.find("DATA.kvl"), std::string::npos) << label << errors;
+  }
+}
+
+TEST_F(LedraCliTest, ColumnsSetAsideInAScratchFileReadTheSameOrFailTheRun) {
+  // Every command that aligns columns writes the same bytes when its blocks go through a
+  // scratch file; when that file cannot be written, the run fails with the reason, once,
+  // and no block is written out of line.
+  const std::vector<std::vector<std::string>> commands = {
+      {"diff", "DATA", "Photos"},
+      {"diff", "--bytes", "Photos", "DATA"},
+      {"volumes"},
+      {"du", "-d", "3", "DATA"},
+      {"ls", "DATA:\\Photos"},
+  };
+  for (const std::vector<std::string>& command : commands) {
+    SCOPED_TRACE(command[0]);
+    platform_.ClearFailures();
+    holdingBytes_ = kTextHoldingBytes;
+    int made = platform_.scratchFilesMade;
+    const int status = Run(command);
+    const std::string inMemory = out_.text;
+    const std::string errors = errorText_.str();
+    ASSERT_NE(inMemory.find("  "), std::string::npos) << inMemory;
+    EXPECT_EQ(platform_.scratchFilesMade, made);
+    holdingBytes_ = 0;
+    made = platform_.scratchFilesMade;
+    EXPECT_EQ(Run(command), status);
+    EXPECT_EQ(out_.text, inMemory);
+    EXPECT_EQ(errorText_.str(), errors);
+    EXPECT_GT(platform_.scratchFilesMade, made);
+    platform_.Fail(FakePlatform::Op::Write, FakePlatform::kScratchFile);
+    EXPECT_EQ(Run(command), 2);
+    EXPECT_EQ(errorText_.str(), errors +
+                                    "ledra: cannot write the temporary file that holds the rows "
+                                    "to align: There is not enough space on the disk.\n");
+    EXPECT_EQ(inMemory.compare(0, out_.text.size(), out_.text), 0) << out_.text;
+    EXPECT_EQ(out_.text.find("  "), std::string::npos) << out_.text;
+    EXPECT_EQ(platform_.scratchFilesOpen, 0);
+  }
 }
 
 TEST_F(LedraCliTest, FolderFiguresBeyondAnySizeAreDamage) {

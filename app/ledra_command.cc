@@ -3,6 +3,7 @@
 #include "platform/path_text.h"
 #include "platform/platform.h"
 #include "query/find_query.h"
+#include "query/streamed_catalogs.h"
 
 namespace ledra {
 
@@ -73,9 +74,10 @@ std::vector<CatalogFile> CommandRun::Files() {
   return files;
 }
 
-void CommandRun::ReadHeaders(std::vector<CatalogFile>* files, bool selecting) {
+void CommandRun::ReadHeaders(std::vector<CatalogFile>* files, bool selecting,
+                             const KeepOpen& keepOpen) {
   std::vector<std::string> problems;
-  ledra::ReadHeaders(context_.platform, files, &problems);
+  ledra::ReadHeaders(context_.platform, files, &problems, keepOpen);
   for (const std::string& p : problems) {
     if (selecting) {
       Notice(p);
@@ -87,7 +89,7 @@ void CommandRun::ReadHeaders(std::vector<CatalogFile>* files, bool selecting) {
 
 bool CommandRun::SelectVolumes(const std::vector<std::string>& selectors,
                                std::vector<CatalogFile>* files) {
-  ReadHeaders(files, true);
+  ReadHeaders(files, true, KeepSelected(selectors));
   std::vector<bool> chosen(files->size(), false);
   for (const std::string& selector : selectors) {
     size_t index = 0;
@@ -106,9 +108,9 @@ bool CommandRun::SelectVolumes(const std::vector<std::string>& selectors,
   return true;
 }
 
-std::vector<CatalogFile> CommandRun::FilesWithHeaders(bool selecting) {
+std::vector<CatalogFile> CommandRun::FilesWithHeaders(bool selecting, const KeepOpen& keepOpen) {
   std::vector<CatalogFile> files = Files();
-  ReadHeaders(&files, selecting);
+  ReadHeaders(&files, selecting, keepOpen);
   return files;
 }
 
@@ -134,6 +136,7 @@ OutputSettings CommandRun::Settings(bool nul) const {
   s.exactBytes = common_.bytes;
   s.crlf = common_.crlf;
   s.terminal = context_.terminal;
+  s.holding = &holding_;
   s.format = common_.json  ? OutputFormat::Json
              : common_.csv ? OutputFormat::Csv
              : nul         ? OutputFormat::NulPaths
@@ -148,6 +151,20 @@ int CommandRun::Finish(bool found) const {
 
 bool NamesCatalogFile(Platform& platform, const std::string& argument) {
   return platform.KindOf(argument, true) == PathKind::File;
+}
+
+KeepOpen KeepSelected(const std::vector<std::string>& selectors) {
+  return [selectors](const CatalogFile& file) {
+    for (const std::string& selector : selectors) {
+      if (SelectorNames(file, selector)) return true;
+    }
+    return false;
+  };
+}
+
+KeepOpen KeepAllForStreaming(size_t files) {
+  const bool all = files <= StreamedCatalogs::kOpenAtOnce;
+  return [all](const CatalogFile&) { return all; };
 }
 
 namespace {

@@ -50,7 +50,10 @@ struct CommandOptions {
 class CommandRun {
  public:
   CommandRun(ReaderContext& context, const CommonOptions& common)
-      : context_(context), common_(common) {}
+      : context_(context), common_(common) {
+    holding_.platform = &context.platform;
+    holding_.memoryBytes = context.textHoldingBytes;
+  }
 
   ReaderContext& context() const { return context_; }
   Platform& platform() const { return context_.platform; }
@@ -71,14 +74,17 @@ class CommandRun {
   std::vector<CatalogFile> Files();
   // Reads the headers of `files`; every one that cannot be read is an error, or with
   // `selecting` (only the volumes chosen are read further) a notice: a damaged catalogue
-  // makes the run fail only where it is read.
-  void ReadHeaders(std::vector<CatalogFile>* files, bool selecting = false);
+  // makes the run fail only where it is read. The files `keepOpen` names stay open for
+  // the reading that follows (CatalogFile::reader).
+  void ReadHeaders(std::vector<CatalogFile>* files, bool selecting = false,
+                   const KeepOpen& keepOpen = nullptr);
   // Narrows *files (headers not read yet) to the volumes `selectors` name (--volume, each
-  // naming one), in their listed order; false, reported, when a selector names none or
-  // several.
+  // naming one), in their listed order, each left open for its reading; false, reported,
+  // when a selector names none or several.
   bool SelectVolumes(const std::vector<std::string>& selectors, std::vector<CatalogFile>* files);
   // Files() with their headers read (ReadHeaders).
-  std::vector<CatalogFile> FilesWithHeaders(bool selecting = false);
+  std::vector<CatalogFile> FilesWithHeaders(bool selecting = false,
+                                            const KeepOpen& keepOpen = nullptr);
 
   // The catalogue and the folder below its scan root that a VOLUME[:PATH] argument names
   // (ls, du); false, reported, when it names no one catalogue.
@@ -93,11 +99,16 @@ class CommandRun {
   OutputSettings Settings(bool nul = false) const;
   // The exit status of a run that found something or not.
   int Finish(bool found) const;
+  // Why text could not set aside the rows it held to align (reported by RunReader, which
+  // ends the run in status 2 then); empty while it could.
+  const std::string& holdingProblem() const { return holding_.problem; }
 
  private:
   ReaderContext& context_;
   const CommonOptions& common_;
   bool failed_ = false;
+  // Shared by the text writers of the run (Settings).
+  mutable TextHolding holding_;
 };
 
 // A row of the table of subcommands: the name and one-line help shown by `ledra --help`,
@@ -117,6 +128,12 @@ bool ResolveCatalog(Platform& platform, const std::string& argument,
                     const std::vector<CatalogFile>& files, CatalogFile* chosen, std::string* error);
 // Whether `argument` names a plain file (links followed) rather than a volume.
 bool NamesCatalogFile(Platform& platform, const std::string& argument);
+// Keeps open the files any of `selectors` names, for the reading that follows their
+// selection.
+KeepOpen KeepSelected(const std::vector<std::string>& selectors);
+// Keeps every file open where the analyses that stream them keep that many open between
+// their passes (StreamedCatalogs::kOpenAtOnce).
+KeepOpen KeepAllForStreaming(size_t files);
 
 // --min-size: "1M", "512K", "0", a byte count with an optional 1024-based suffix.
 bool ParseMinSize(const std::string& text, int64_t* bytes);

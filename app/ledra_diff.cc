@@ -34,14 +34,17 @@ int RunDiffCommand(CommandRun& run, CommandOptions& options) {
   // catalogues written in different code pages compare.
   const NameEncoding encoding = run.Encoding();
   if (!CheckEncoding(run.platform(), encoding, &error)) return run.Error(error);
-  // Files named directly need no listing; selectors do.
+  // Files named directly need no listing; selectors do, and the catalogues they name stay
+  // open from the reading of their headers.
+  std::vector<std::string> selectors;
+  for (const std::string& argument : a.catalogs) {
+    if (!NamesCatalogFile(run.platform(), argument)) selectors.push_back(argument);
+  }
   std::vector<CatalogFile> files;
+  if (!selectors.empty()) files = run.FilesWithHeaders(true, KeepSelected(selectors));
   CatalogFile chosen[2];
   const size_t count = a.catalogs.size();
   for (size_t i = 0; i < count; ++i) {
-    if (files.empty() && !NamesCatalogFile(run.platform(), a.catalogs[i])) {
-      files = run.FilesWithHeaders(true);
-    }
     if (!ResolveCatalog(run.platform(), a.catalogs[i], files, &chosen[2 - count + i], &error)) {
       return run.ErrorText(error);
     }

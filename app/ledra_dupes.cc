@@ -44,7 +44,7 @@ int RunDupesCommand(CommandRun& run, CommandOptions& options) {
   if (!CheckEncoding(run.platform(), encoding, &error)) return run.Error(error);
   std::vector<CatalogFile> files = run.Files();
   if (a.volumes.empty()) {
-    run.ReadHeaders(&files);
+    run.ReadHeaders(&files, false, KeepAllForStreaming(files.size()));
   } else if (!run.SelectVolumes(a.volumes, &files)) {
     return kReaderError;
   }

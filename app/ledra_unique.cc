@@ -33,7 +33,8 @@ int RunUniqueCommand(CommandRun& run, CommandOptions& options) {
   // catalogues written in different code pages compare.
   const NameEncoding encoding = run.Encoding();
   if (!CheckEncoding(run.platform(), encoding, &error)) return run.Error(error);
-  const std::vector<CatalogFile> files = run.FilesWithHeaders();
+  std::vector<CatalogFile> files = run.Files();
+  run.ReadHeaders(&files, false, KeepAllForStreaming(files.size()));
   size_t chosen = 0;
   if (!SelectCatalog(files, a.target, &chosen, &error)) return run.ErrorText(error);
   StreamedCatalogs catalogs(run.platform(), files, encoding);

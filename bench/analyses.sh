@@ -6,10 +6,13 @@
 # each command, as GNU time reports them, and saves the report as
 # $BENCH_DIR/analyses-report.txt.
 #
-#   bench/analyses.sh [--entries N] [--runs R] [--skip-build] [--before LEDRA]
+#   bench/analyses.sh [--entries N] [--runs R] [--skip-build] [--before LEDRA] [--unrelated M]
 #
 # With --before, another build of `ledra` (an earlier commit's, say) is timed beside this
 # one on the same catalogues, and each output of the two is compared byte for byte.
+# With --unrelated M, `ledra diff` is also timed, in text and in JSON, on two catalogues of M
+# entries each that have nothing in common (bench/make_catalogs): every entry of both is a
+# row, the largest block of columns text can be asked to align.
 #
 # Environment: BENCH_DIR (default /tmp/ledra-bench) holds the catalogues and outputs;
 # BUILD_DIR (default <repo>/build-bench) the Release build.
@@ -24,30 +27,38 @@ entries=2000000
 runs=3
 build=1
 before=""
+unrelated=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --entries) entries="$2"; shift 2 ;;
     --runs) runs="$2"; shift 2 ;;
     --skip-build) build=0; shift ;;
     --before) before="$2"; shift 2 ;;
-    *) echo "usage: bench/analyses.sh [--entries N] [--runs R] [--skip-build] [--before LEDRA]" >&2
+    --unrelated) unrelated="$2"; shift 2 ;;
+    *) echo "usage: bench/analyses.sh [--entries N] [--runs R] [--skip-build] [--before LEDRA]" \
+         "[--unrelated M]" >&2
        exit 2 ;;
   esac
 done
 
-[ "$build" = 0 ] || build_bench ledra catalog_pair
+[ "$build" = 0 ] || build_bench ledra catalog_pair make_catalogs
 ledra="$BUILD_DIR/ledra"
 dir="$BENCH_DIR/analyses"
 rm -rf "$dir"
 mkdir -p "$dir/cats"
 changes=$("$BUILD_DIR/bench/catalog_pair" "$dir/cats/Old.kvl" "$dir/cats/New.kvl" \
   --entries "$entries" --other-volume | tail -n 1)
+if [ "$unrelated" != 0 ]; then
+  mkdir -p "$dir/unrelated"
+  "$BUILD_DIR/bench/make_catalogs" "$dir/unrelated" 2 "$unrelated" /dev/null /dev/null >/dev/null
+fi
 cat "$dir"/cats/*.kvl >/dev/null  # warm the cache
 
 report="$BENCH_DIR/analyses-report.txt"
 {
   echo "ledra dupes, unique and diff: two catalogues of $entries entries ($(du -h "$dir/cats/Old.kvl" | cut -f1) each), $runs runs, $(nproc) cores"
   echo "changes made: $changes"
+  [ "$unrelated" = 0 ] || echo "unrelated: two catalogues of $unrelated entries with nothing in common"
   printf '%-10s %-22s %10s %10s %14s %12s\n' build command median_s cpu_s peak_rss_KB output_B
 } >"$report"
 
@@ -68,6 +79,11 @@ commands=("dupes|dupes --in $dir/cats"
   "unique --json|unique --json --in $dir/cats BACKUP"
   "diff|diff $dir/cats/Old.kvl $dir/cats/New.kvl"
   "diff --json|diff --json $dir/cats/Old.kvl $dir/cats/New.kvl")
+if [ "$unrelated" != 0 ]; then
+  cat "$dir"/unrelated/*.kvl >/dev/null
+  commands+=("diff unrelated|diff $dir/unrelated/Bench00.kvl $dir/unrelated/Bench01.kvl"
+    "diff unrelated --json|diff --json $dir/unrelated/Bench00.kvl $dir/unrelated/Bench01.kvl")
+fi
 builds=("this|$ledra")
 [ -n "$before" ] && builds=("before|$before" "${builds[@]}")
 for entry in "${commands[@]}"; do

@@ -47,6 +47,8 @@ class CatalogReader {
   bool OpenBytes(std::string_view bytes, ReadProblem* problem);
   // Releases the file; the header stays readable.
   void Close();
+  // Whether a file or bytes are open: from Open or OpenBytes until Close.
+  bool IsOpen() const { return file_ != nullptr || bytes_.data() != nullptr; }
 
   const CatalogHeader& header() const { return header_; }
   // The file's size when it was opened.

@@ -219,6 +219,43 @@ class FakePlatform::OpenFile : public File {
   size_t offset_ = 0;
 };
 
+class FakePlatform::HeldScratchFile final : public ScratchFile {
+ public:
+  explicit HeldScratchFile(FakePlatform& fake) : fake_(fake) {
+    ++fake_.scratchFilesMade;
+    ++fake_.scratchFilesOpen;
+  }
+  ~HeldScratchFile() override { --fake_.scratchFilesOpen; }
+  bool Write(const void* buffer, size_t n, OsError* err) override {
+    if (fake_.Fails(Op::Write, kScratchFile)) {
+      *err = OsError{false, 112, "There is not enough space on the disk."};
+      return false;
+    }
+    content_.append(static_cast<const char*>(buffer), n);
+    return true;
+  }
+  bool Rewind(OsError*) override {
+    offset_ = 0;
+    return true;
+  }
+  bool Read(void* buffer, size_t n, size_t* got, OsError* err) override {
+    *got = 0;
+    if (fake_.Fails(Op::Read, kScratchFile)) {
+      *err = IoError();
+      return false;
+    }
+    *got = std::min(n, content_.size() - offset_);
+    std::memcpy(buffer, content_.data() + offset_, *got);
+    offset_ += *got;
+    return true;
+  }
+
+ private:
+  FakePlatform& fake_;
+  std::string content_;
+  size_t offset_ = 0;
+};
+
 FakePlatform::FakePlatform(MessageSink& errors) : Platform(errors) {}
 FakePlatform::~FakePlatform() = default;
 
@@ -547,6 +584,14 @@ std::unique_ptr<MappedFile> FakePlatform::MapForReading(const std::string& path,
     return nullptr;
   }
   return std::make_unique<HeldFile>(Content(absolute));
+}
+
+std::unique_ptr<ScratchFile> FakePlatform::OpenScratchFile(OsError* err) {
+  if (Fails(Op::Create, kScratchFile)) {
+    *err = Denied();
+    return nullptr;
+  }
+  return std::make_unique<HeldScratchFile>(*this);
 }
 
 // A folder opens and then fails on reading, as on POSIX.

@@ -62,9 +62,9 @@ class FakePlatform : public Platform {
   void SetEnterable(const std::string& folder, bool enterable);
   // The current folder a drive keeps for itself ('C:' alone changes to it).
   void SetDriveCurrentFolder(const std::string& drive, const std::string& folder);
-  // Makes every call of `op` on `path` fail; for Write, only from the n-th call on
-  // (1 = the first), counting calls on that path from now. A `path` ending in '*' names
-  // every path it begins (a run's temporary files: 'C:\\cats\\DATA.kvl.tmp*').
+  // Makes every call of `op` on `path` fail, only from the n-th call on (1 = the first),
+  // counting calls on that path from now (the second opening of a file, the third write). A `path`
+  // ending in '*' names every path it begins (a run's temporary files: 'C:\\cats\\DATA.kvl.tmp*').
   void Fail(Op op, const std::string& path, int fromCall = 1);
   // Every call succeeds again.
   void ClearFailures() {
@@ -105,6 +105,12 @@ class FakePlatform : public Platform {
   int lockAttempts = 0;
   // How often a folder was read whole for names (ListFolder, NameExists).
   int folderReads = 0;
+  // Scratch files are held in memory, outside the tree. Failures named for this path make
+  // their making (Op::Create), writing (Op::Write, as a full disk) or reading (Op::Read)
+  // fail.
+  static constexpr const char* kScratchFile = "C:\\Temp\\scratch";
+  int scratchFilesMade = 0;
+  int scratchFilesOpen = 0;  // made and not destroyed yet
   // What was written to standard output, and whether it is a terminal.
   std::string standardOutput;
   bool outputIsTerminal = false;
@@ -147,6 +153,7 @@ class FakePlatform : public Platform {
   std::unique_ptr<File> OpenForReading(const std::string& path, OsError* err) override;
   std::unique_ptr<MappedFile> MapForReading(const std::string& path, OsError* err) override;
   std::unique_ptr<File> OpenParameterFile(const std::string& path, OsError* err) override;
+  std::unique_ptr<ScratchFile> OpenScratchFile(OsError* err) override;
   std::unique_ptr<File> CreateForWriting(const std::string& path, OsError* err) override;
   bool Remove(const std::string& path, OsError* err) override;
   bool Rename(const std::string& from, const std::string& to, OsError* err) override;
@@ -172,8 +179,10 @@ class FakePlatform : public Platform {
   struct Node;
   class Search;
   class OpenFile;
+  class HeldScratchFile;
   friend class Search;
   friend class OpenFile;
+  friend class HeldScratchFile;
 
   // Absolute form of a path without trailing backslash, but 'C:\' for a drive root.
   std::string Resolve(const std::string& path) const;

@@ -25,6 +25,10 @@ std::unique_ptr<MappedFile> Platform::MapForReading(const std::string& path, OsE
   return MapRegularFile(path, err);
 }
 
+std::unique_ptr<ScratchFile> Platform::OpenScratchFile(OsError* err) {
+  return OpenSystemScratchFile(err);
+}
+
 void Platform::Report(const std::string& text) {
   errors_.StartLine();
   errors_.WriteLine("LedraCmd: " + text);

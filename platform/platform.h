@@ -15,6 +15,7 @@
 #include "platform/message_sink.h"
 #include "platform/output_sink.h"
 #include "platform/path_text.h"
+#include "platform/scratch_file.h"
 
 namespace ledra {
 
@@ -315,6 +316,8 @@ class Platform {
   virtual bool Link(const std::string& existing, const std::string& link, OsError* err) = 0;
   // Makes the renames done in `folder` survive a power cut.
   virtual bool SyncFolder(const std::string& folder, OsError* err) = 0;
+  // A new scratch file, gone once destroyed (OpenSystemScratchFile on a real machine).
+  virtual std::unique_ptr<ScratchFile> OpenScratchFile(OsError* err);
 
   // --- The run's hold on its working folder ------------------------------------------
   // Tries once to lock `folder` for this run; `lock` holds it on Held. Failed attempts

@@ -1030,5 +1030,45 @@ TEST_F(PosixPlatformTest, AnswersOfTheWindowsStandIns) {
   EXPECT_LE(now, after);
 }
 
+// A scratch file is made in $TMPDIR without a name anyone could open there: it reads back
+// what was written, from the start after a rewind, and leaves the folder as it was. A
+// $TMPDIR that does not exist gives the system's reason, not a file elsewhere.
+TEST(ScratchFilePosixTest, ReadsBackUnseenAndFailsWithTheReason) {
+  ScratchFolder scratch;
+  ASSERT_TRUE(scratch.ok());
+  const char* before = std::getenv("TMPDIR");
+  const std::string saved = before != nullptr ? before : "";
+  setenv("TMPDIR", scratch.path().c_str(), 1);
+  std::string written;
+  for (int i = 0; i < 70000; ++i) written += static_cast<char>('a' + i % 26);
+  {
+    OsError err;
+    std::unique_ptr<ScratchFile> file = OpenSystemScratchFile(&err);
+    ASSERT_NE(file, nullptr) << err.text;
+    ASSERT_TRUE(file->Write(written.data(), 5, &err)) << err.text;
+    ASSERT_TRUE(file->Write(written.data() + 5, written.size() - 5, &err)) << err.text;
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.path()));
+    ASSERT_TRUE(file->Rewind(&err)) << err.text;
+    std::string read(written.size() + 10, '\0');
+    size_t total = 0;
+    for (size_t got = 1; got != 0; total += got) {
+      ASSERT_TRUE(file->Read(&read[total], read.size() - total, &got, &err)) << err.text;
+    }
+    read.resize(total);
+    EXPECT_EQ(read, written);
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(scratch.path()));
+  setenv("TMPDIR", (scratch / "missing").c_str(), 1);
+  OsError err;
+  EXPECT_EQ(OpenSystemScratchFile(&err), nullptr);
+  EXPECT_TRUE(err.notFound);
+  EXPECT_EQ(err.text, std::strerror(ENOENT));
+  if (before != nullptr) {
+    setenv("TMPDIR", saved.c_str(), 1);
+  } else {
+    unsetenv("TMPDIR");
+  }
+}
+
 }  // namespace
 }  // namespace ledra

@@ -1013,6 +1013,31 @@ std::unique_ptr<MappedFile> MapWideFile(const std::wstring& system, OsError* err
   return std::make_unique<Win32MappedFile>(view, static_cast<size_t>(facts.size), facts);
 }
 
+// A scratch file: a Win32File that can go back to its start. The system deletes it when its
+// handle closes (FILE_FLAG_DELETE_ON_CLOSE), however the process ends.
+class Win32ScratchFile final : public ScratchFile {
+ public:
+  explicit Win32ScratchFile(HANDLE handle) : file_(handle) {}
+  bool Write(const void* buffer, size_t n, OsError* err) override {
+    return file_.Write(buffer, n, err);
+  }
+  bool Rewind(OsError* err) override {
+    LARGE_INTEGER start;
+    start.QuadPart = 0;
+    if (SetFilePointerEx(file_.handle(), start, nullptr, FILE_BEGIN) == 0) {
+      FillLastError(err);
+      return false;
+    }
+    return true;
+  }
+  bool Read(void* buffer, size_t n, size_t* got, OsError* err) override {
+    return file_.Read(buffer, n, got, err);
+  }
+
+ private:
+  Win32File file_;
+};
+
 }  // namespace
 
 std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err) {
@@ -1022,6 +1047,39 @@ std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err
     return nullptr;
   }
   return MapWideFile(system, err);
+}
+
+std::unique_ptr<ScratchFile> OpenSystemScratchFile(OsError* err) {
+  // The user's temporary folder, not the root of the drive, where a user without
+  // administrator rights may not create files.
+  wchar_t folder[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH) {
+    FillError(length == 0 ? GetLastError() : ERROR_BUFFER_OVERFLOW, err);
+    return nullptr;
+  }
+  // A name of its own, created only when no item has it (CREATE_NEW), shared with no other
+  // opening; names already taken are passed over.
+  const DWORD seed = GetCurrentProcessId() * 2654435761u ^ GetTickCount();
+  for (DWORD attempt = 0; attempt < 256; ++attempt) {
+    const UINT unique = static_cast<UINT>(((seed + attempt * 40503u) & 0xFFFFu) | 1u);
+    wchar_t name[MAX_PATH + 1];
+    if (GetTempFileNameW(folder, L"ldr", unique, name) == 0) {
+      FillLastError(err);
+      return nullptr;
+    }
+    const HANDLE handle =
+        CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) return std::make_unique<Win32ScratchFile>(handle);
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+      FillError(code, err);
+      return nullptr;
+    }
+  }
+  FillError(ERROR_FILE_EXISTS, err);
+  return nullptr;
 }
 
 }  // namespace ledra

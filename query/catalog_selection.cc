@@ -16,7 +16,9 @@ namespace {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
-bool Names(const CatalogFile& file, std::string_view selector) {
+}  // namespace
+
+bool SelectorNames(const CatalogFile& file, std::string_view selector) {
   if (!file.headerRead) return false;
   const CatalogHeader& h = file.header;
   if (EqualsIgnoringAsciiCase(selector, h.displayName) ||
@@ -30,8 +32,6 @@ bool Names(const CatalogFile& file, std::string_view selector) {
          EqualsIgnoringAsciiCase(
              selector, std::string_view(file.fileName).substr(0, file.fileName.size() - 4));
 }
-
-}  // namespace
 
 std::vector<std::string> CatalogFolders(const std::vector<std::string>& inFolders,
                                         const char* catalogsVariable, char listSeparator) {
@@ -98,17 +98,19 @@ std::vector<CatalogFile> ListCatalogFiles(Platform& platform,
 }
 
 void ReadHeaders(Platform& platform, std::vector<CatalogFile>* files,
-                 std::vector<std::string>* problems) {
-  CatalogReader reader;
+                 std::vector<std::string>* problems, const KeepOpen& keepOpen) {
   for (CatalogFile& file : *files) {
+    auto reader = std::make_shared<CatalogReader>();
     ReadProblem problem;
-    file.headerRead = reader.Open(platform, file.path, &problem);
+    file.headerRead = reader->Open(platform, file.path, &problem);
+    file.unreadable = !file.headerRead;
+    file.reader.reset();
     if (file.headerRead) {
-      file.header = reader.header();
+      file.header = reader->header();
+      if (keepOpen && keepOpen(file)) file.reader = std::move(reader);
     } else {
       problems->push_back(file.path + ": " + problem.Text());
     }
-    reader.Close();
   }
 }
 
@@ -122,7 +124,7 @@ std::vector<size_t> MatchingCatalogs(const std::vector<CatalogFile>& files,
                                      std::string_view selector) {
   std::vector<size_t> found;
   for (size_t i = 0; i < files.size(); ++i) {
-    if (Names(files[i], selector)) found.push_back(i);
+    if (SelectorNames(files[i], selector)) found.push_back(i);
   }
   return found;
 }

@@ -7,6 +7,8 @@
 #define LEDRA_QUERY_CATALOG_SELECTION_H_
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,7 @@
 
 namespace ledra {
 
+class CatalogReader;
 class Platform;
 
 // One catalogue file found, with its header once read.
@@ -23,7 +26,13 @@ struct CatalogFile {
   std::string path;      // as opened
   std::string fileName;  // the last component
   bool headerRead = false;
+  // Its header could not be read; the reader of the headers reported why.
+  bool unreadable = false;
   CatalogHeader header;
+  // The reader that read the header, left open where the caller asked for it, so that
+  // whoever reads the catalogue next takes it over (StreamedCatalog does) rather than
+  // opening the file and reading its header a second time.
+  std::shared_ptr<CatalogReader> reader;
 };
 
 // The folders to read: `inFolders` when not empty, else the entries of `catalogsVariable`
@@ -39,10 +48,14 @@ std::vector<CatalogFile> ListCatalogFiles(Platform& platform,
                                           std::vector<std::string>* unreadable,
                                           std::vector<std::string>* why = nullptr);
 
+// Which files, once their header is read, keep their reader open (CatalogFile::reader).
+using KeepOpen = std::function<bool(const CatalogFile& file)>;
+
 // Reads the header of every file (not the tables). Files that fail get a line
-// "FILE: offset N: what" in *problems and headerRead false.
+// "FILE: offset N: what" in *problems, headerRead false and unreadable true. The files
+// `keepOpen` (when given) names stay open, each in its `reader`.
 void ReadHeaders(Platform& platform, std::vector<CatalogFile>* files,
-                 std::vector<std::string>* problems);
+                 std::vector<std::string>* problems, const KeepOpen& keepOpen = nullptr);
 
 // Splits "SEL:PATH" at its first ':'; without one, all of it is the selector.
 void SplitSelector(std::string_view argument, std::string* selector, std::string* path);
@@ -53,6 +66,9 @@ void SplitSelector(std::string_view argument, std::string* selector, std::string
 // each below its first.
 bool SelectCatalog(const std::vector<CatalogFile>& files, std::string_view selector, size_t* chosen,
                    std::string* error);
+
+// Whether `selector` names `file` (its header read).
+bool SelectorNames(const CatalogFile& file, std::string_view selector);
 
 // Every catalogue `selector` names (for filters over several volumes); empty when none.
 std::vector<size_t> MatchingCatalogs(const std::vector<CatalogFile>& files,

@@ -37,7 +37,7 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(const OutputSettings& settings, O
     case OutputFormat::Text:
       break;
   }
-  return NewTextWriter(sink, settings.exactBytes, settings.terminal);
+  return NewTextWriter(sink, settings.exactBytes, settings.terminal, settings.holding);
 }
 
 }  // namespace ledra

@@ -6,6 +6,7 @@
 #ifndef LEDRA_QUERY_RECORD_WRITER_H_
 #define LEDRA_QUERY_RECORD_WRITER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,6 +43,23 @@ using Record = std::vector<Field>;
 enum class OutputFormat { Text, Json, Csv, NulPaths };
 
 class KeptResults;
+class Platform;
+
+// Text holds a block of columns until it ends, to align it. Beyond this many bytes of held
+// rows (a diff of two unrelated disks holds millions), it sets the rest aside in a scratch
+// file and reads it back once the widths are known.
+constexpr size_t kTextHoldingBytes = size_t{32} << 20;
+
+// Where the text writers of one run set aside what they hold: the scratch files of
+// `platform` (null: every row stays in memory), past `memoryBytes`. Once a scratch file
+// cannot be made, written or read, `problem` says why, in a line for standard error, and
+// text writes nothing more: the run must end in that error rather than in columns out
+// of line.
+struct TextHolding {
+  Platform* platform = nullptr;
+  size_t memoryBytes = kTextHoldingBytes;
+  std::string problem;
+};
 
 // What the user chose for output.
 struct OutputSettings {
@@ -54,6 +72,8 @@ struct OutputSettings {
   // Not null: every writer made for these settings keeps its rows there instead, to be
   // written once all are known (query/sorted_results.h).
   KeptResults* keep = nullptr;
+  // Not null: where text sets aside large blocks of columns; else it holds them in memory.
+  TextHolding* holding = nullptr;
 };
 
 // How one kind of result reads as text.
@@ -122,7 +142,7 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(const OutputSettings& settings, O
 // The forms, one class each (text_writer.cc, json_lines_writer.cc, csv_writer.cc,
 // nul_path_writer.cc).
 std::unique_ptr<RecordWriter> NewTextWriter(OutputSink& sink, bool exactBytes,
-                                            bool terminal = false);
+                                            bool terminal = false, TextHolding* holding = nullptr);
 std::unique_ptr<RecordWriter> NewJsonLinesWriter(OutputSink& sink);
 std::unique_ptr<RecordWriter> NewCsvWriter(OutputSink& sink, bool crlf);
 std::unique_ptr<RecordWriter> NewNulPathWriter(OutputSink& sink);

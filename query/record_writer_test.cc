@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fake_platform.h"
 #include "query/entry_output.h"
 #include "query/json_lines_testing.h"
 
@@ -365,6 +366,115 @@ TEST(RecordWriterTest, ABlockOfManyMegabytesIsWrittenWhole) {
   }
   EXPECT_EQ(rows, 121u);
   EXPECT_GT(sink.text.size(), size_t{1} << 22) << "more than the pieces the writer holds";
+}
+
+// Rows of every shape for the text writer: blocks of two layouts, one after the other and
+// parted by lines and notes, cells long and empty, rows of fewer cells, UTF-8 and stray
+// bytes.
+void WriteMixedBlocks(RecordWriter& writer) {
+  static const TextLayout sizes =
+      TextLayout::Columns({false, true, false}, {"NAME", "SIZE", "PATH"});
+  static const TextLayout totals = TextLayout::Columns({false, true, false, true, true, false});
+  static const TextLayout lines = TextLayout::Lines("  ");
+  auto write = [&](std::vector<std::string> cells, const TextLayout* layout) {
+    writer.Write(FixedRow({}, std::move(cells), "", layout));
+  };
+  write({"before"}, &lines);
+  for (size_t i = 0; i < 300; ++i) {
+    const std::string size = std::to_string(i * i * 37);
+    std::string name(i % 7 == 0 ? 0 : 1 + i * 131 % 900, static_cast<char>('a' + i % 26));
+    if (i % 11 == 0) name += "cafÃ©ÿ";
+    if (i % 13 == 0) {
+      write({name, size}, &sizes);
+    } else {
+      write({name, size, i % 5 == 0 ? "" : "p/" + size}, &sizes);
+    }
+  }
+  write({"between"}, &lines);
+  for (size_t i = 0; i < 40; ++i) {
+    write({"total", std::to_string(i), "->", std::to_string(i * 1000), "+" + std::to_string(i),
+           std::string(i * 3, 'x')},
+          &totals);
+  }
+  writer.Note("a note");
+  write({"short", "1", "y"}, &sizes);
+  write({std::string(5000, 'L'), "22", "z"}, &sizes);
+}
+
+std::string WrittenHolding(TextHolding* holding) {
+  StringSink sink;
+  std::unique_ptr<RecordWriter> writer = NewTextWriter(sink, false, false, holding);
+  WriteMixedBlocks(*writer);
+  writer->Finish();
+  return sink.text;
+}
+
+// However little of a block is held in memory, the rest set aside in a scratch file, the
+// text is the same to the byte as when all of it is; a block within the bound never makes
+// a scratch file, and every one made is gone once written.
+TEST(RecordWriterTest, BlocksSetAsideInAScratchFileReadTheSame) {
+  const std::string inMemory = WrittenHolding(nullptr);
+  ASSERT_EQ(inMemory.find("  before\nNAME "), 0u);
+  ASSERT_NE(inMemory.find("\n  between\ntotal  "), std::string::npos);
+  ASSERT_NE(inMemory.find("\na note\nNAME "), std::string::npos);
+  struct Case {
+    size_t memoryBytes;
+    bool scratch;  // a scratch file is made
+  };
+  const Case cases[] = {
+      {0, true}, {16, true}, {100, true}, {4096, true}, {60000, true}, {kTextHoldingBytes, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.memoryBytes);
+    std::ostringstream errorText;
+    MessageSink errors(errorText);
+    FakePlatform platform(errors);
+    TextHolding holding;
+    holding.platform = &platform;
+    holding.memoryBytes = c.memoryBytes;
+    EXPECT_EQ(WrittenHolding(&holding), inMemory);
+    EXPECT_EQ(holding.problem, "");
+    EXPECT_EQ(platform.scratchFilesMade > 0, c.scratch) << platform.scratchFilesMade;
+    EXPECT_EQ(platform.scratchFilesOpen, 0);
+  }
+}
+
+// A scratch file that cannot be made, written (a full disk) or read back ends the text where
+// the block began: no row of it and nothing after it is written, and the holding says why.
+TEST(RecordWriterTest, AScratchFileThatFailsEndsTheTextBeforeTheBlock) {
+  struct Case {
+    FakePlatform::Op op;
+    int fromCall;
+    const char* problem;
+  };
+  const Case cases[] = {
+      {FakePlatform::Op::Create, 1,
+       "cannot make the temporary file that holds the rows to align: "
+       "Access is denied."},
+      {FakePlatform::Op::Write, 1,
+       "cannot write the temporary file that holds the rows to align: "
+       "There is not enough space on the disk."},
+      {FakePlatform::Op::Write, 5,
+       "cannot write the temporary file that holds the rows to align: "
+       "There is not enough space on the disk."},
+      {FakePlatform::Op::Read, 1,
+       "cannot read the temporary file that holds the rows to align: "
+       "The request could not be performed because of an I/O device "
+       "error."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.problem);
+    std::ostringstream errorText;
+    MessageSink errors(errorText);
+    FakePlatform platform(errors);
+    platform.Fail(c.op, FakePlatform::kScratchFile, c.fromCall);
+    TextHolding holding;
+    holding.platform = &platform;
+    holding.memoryBytes = 100;
+    EXPECT_EQ(WrittenHolding(&holding), "  before\n");
+    EXPECT_EQ(holding.problem, c.problem);
+    EXPECT_EQ(platform.scratchFilesOpen, 0);
+  }
 }
 
 // On a terminal every cell and note is shown with its controls escaped, so that a name

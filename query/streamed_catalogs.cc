@@ -10,18 +10,26 @@ namespace ledra {
 
 StreamedCatalog::StreamedCatalog(Platform& platform, const CatalogFile& file,
                                  const NameEncoding& encoding)
-    : platform_(platform), file_(file), encoding_(encoding) {}
+    : platform_(platform),
+      file_(file),
+      encoding_(encoding),
+      reader_(std::make_shared<CatalogReader>()) {}
 
 StreamedCatalog::~StreamedCatalog() = default;
 
 bool StreamedCatalog::Open(std::string* problem, bool* noTables) {
   *noTables = false;
-  ReadProblem why;
-  if (!reader_.Open(platform_, file_.path, &why)) {
-    *problem = file_.path + ": " + why.Text();
-    return false;
+  if (file_.reader != nullptr && file_.reader->IsOpen()) {
+    reader_ = std::move(file_.reader);
+  } else {
+    ReadProblem why;
+    if (!reader_->Open(platform_, file_.path, &why)) {
+      *problem = file_.path + ": " + why.Text();
+      return false;
+    }
   }
-  header_ = reader_.header();
+  file_.reader.reset();
+  header_ = reader_->header();
   open_ = true;
   if (!header().HasTables()) {
     *noTables = true;
@@ -68,18 +76,18 @@ std::string StreamedCatalog::PathOf(uint32_t folder, std::string_view name) cons
 }
 
 void StreamedCatalog::Release() {
-  reader_.Close();
+  reader_->Close();
   open_ = false;
 }
 
 bool StreamedCatalog::Reopen() {
   if (open_) return true;
   ReadProblem why;
-  if (!reader_.Open(platform_, file_.path, &why)) {
+  if (!reader_->Open(platform_, file_.path, &why)) {
     SetProblem(why.Text());
     return false;
   }
-  const CatalogHeader& now = reader_.header();
+  const CatalogHeader& now = reader_->header();
   if (now.version != header_.version || now.entryCount != header_.entryCount ||
       now.folderCount != header_.folderCount || now.entryTableOffset != header_.entryTableOffset ||
       now.folder1Offset != header_.folder1Offset || now.root != header_.root ||
@@ -93,7 +101,7 @@ bool StreamedCatalog::Reopen() {
 
 bool StreamedCatalog::Walk(const CatalogPasses::Visit& visit) {
   if (!problem_.empty() || !Reopen()) return false;
-  cursor_ = std::make_unique<EntryCursor>(reader_.StreamEntries(true));
+  cursor_ = std::make_unique<EntryCursor>(reader_->StreamEntries(true));
   uint32_t index = 0;
   const bool whole =
       cursor_->ForEach([&](const CatalogEntry& e) { return VisitDecoded(visit, index++, e); });
@@ -105,7 +113,7 @@ bool StreamedCatalog::Walk(const CatalogPasses::Visit& visit) {
   ReadProblem why;
   CatalogFolder folder;
   for (uint32_t f = 0; f < header().folderCount; ++f) {
-    if (!reader_.Folder(f, &folder, &why)) {
+    if (!reader_->Folder(f, &folder, &why)) {
       SetProblem(why.Text());
       return false;
     }
@@ -118,7 +126,7 @@ bool StreamedCatalog::WalkPart(uint32_t first, const CursorStart& start, size_t 
   if (!problem_.empty() || !Reopen()) return false;
   // A buffer of about the part's size: most parts are a folder's few entries.
   const size_t buffer = std::min(EntryCursor::kStreamBuffer, std::max<size_t>(bytes + 64, 256));
-  EntryCursor part = reader_.StreamPart(start, buffer);
+  EntryCursor part = reader_->StreamPart(start, buffer);
   uint32_t index = first;
   part.ForEach([&](const CatalogEntry& e) { return VisitDecoded(visit, index++, e); });
   if (part.failed()) {
@@ -134,7 +142,7 @@ bool StreamedCatalog::FolderTotals(std::vector<double>* totals) {
   ReadProblem why;
   CatalogFolder folder;
   for (uint32_t f = 0; f < header().folderCount; ++f) {
-    if (!reader_.Folder(f, &folder, &why)) {
+    if (!reader_->Folder(f, &folder, &why)) {
       SetProblem(why.Text());
       return false;
     }
@@ -160,7 +168,7 @@ bool StreamedCatalog::Facts(const CatalogEntry& e, EntryFacts* f) {
     CatalogFolder folder;
     ReadProblem why;
     if (!Reopen()) return false;
-    if (!reader_.Folder(e.FolderNumber(), &folder, &why)) {
+    if (!reader_->Folder(e.FolderNumber(), &folder, &why)) {
       SetProblem(why.Text());
       return false;
     }
@@ -192,6 +200,7 @@ std::string StreamedCatalog::FolderPath(uint32_t number) const {
 StreamedCatalogs::StreamedCatalogs(Platform& platform, const std::vector<CatalogFile>& files,
                                    const NameEncoding& encoding) {
   for (size_t i = 0; i < files.size(); ++i) {
+    if (files[i].unreadable) continue;
     auto one = std::make_unique<StreamedCatalog>(platform, files[i], encoding);
     std::string problem;
     bool noTables = false;

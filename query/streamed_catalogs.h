@@ -35,9 +35,10 @@ class StreamedCatalog {
   StreamedCatalog(Platform& platform, const CatalogFile& file, const NameEncoding& encoding);
   ~StreamedCatalog();
 
-  // Opens the file and reads its header. False with *problem, a line for standard error,
-  // when it cannot be read or is damaged, or is of a version without tables (*noTables
-  // true then).
+  // Opens the file and reads its header, or takes over the reader still open from the
+  // reading of the headers (CatalogFile::reader) with the header it read. False with
+  // *problem, a line for standard error, when it cannot be read or is damaged, or is of a
+  // version without tables (*noTables true then).
   bool Open(std::string* problem, bool* noTables);
   // One pass over the entry table, then a check of the folder figures. False with the
   // damage in problem() (its line for standard error) when the table or a folder record is
@@ -83,7 +84,9 @@ class StreamedCatalog {
   std::unique_ptr<NameDecoder> names_;
   bool decodes_ = false;  // entries reach the visits with their names decoded
   std::string decoded_;   // the name of the entry being visited, decoded
-  CatalogReader reader_;
+  // The file's reader, maybe the one that read its header for the selection (shared with
+  // the CatalogFile it came in).
+  std::shared_ptr<CatalogReader> reader_;
   CatalogHeader header_;  // as first read
   bool open_ = false;
   std::string volume_;
@@ -94,14 +97,19 @@ class StreamedCatalog {
 
 class StreamedCatalogs final : public CatalogPasses {
  public:
+  // More catalogues than this are each closed between passes: open files are limited.
+  static constexpr size_t kOpenAtOnce = 32;
+
   // Opens each of `files`, their names decoded by `encoding`'s rule: the ones that fail are left
   // out, their lines kept for TakeProblems (damage) and notices() (versions without tables).
+  // Files whose header could not be read (CatalogFile::unreadable) are left out without a
+  // line: they were reported when it was read.
   StreamedCatalogs(Platform& platform, const std::vector<CatalogFile>& files,
                    const NameEncoding& encoding);
   // None yet: Add opens them one by one.
   StreamedCatalogs() = default;
-  // Opens `file` and adds it last. False with *problem, its line for standard error
-  // (versions without tables are damage here), when it cannot be read.
+  // Opens `file` (or takes over its reader) and adds it last. False with *problem, its line
+  // for standard error (versions without tables are damage here), when it cannot be read.
   bool Add(Platform& platform, const CatalogFile& file, const NameEncoding& encoding,
            std::string* problem);
 
@@ -128,9 +136,6 @@ class StreamedCatalogs final : public CatalogPasses {
   std::vector<std::string> TakeProblems();
 
  private:
-  // More catalogues than this are each closed between passes: open files are limited.
-  static constexpr size_t kOpenAtOnce = 32;
-
   std::vector<std::unique_ptr<StreamedCatalog>> catalogs_;
   std::vector<size_t> fileOf_;
   std::vector<bool> reported_;
