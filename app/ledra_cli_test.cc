@@ -296,9 +296,9 @@ TEST_F(LedraCliTest, DamagedCataloguesAreReportedAndTheOthersRead) {
 }
 
 TEST_F(LedraCliTest, AnalysesReadEachHeaderOnce) {
-  // A catalogue cut short in its header is reported once, by the reading of the headers,
-  // not again when the analysis opens its catalogues; and a catalogue the analysis reads
-  // is opened once: a second opening of DATA.kvl would fail.
+  // (find with --volume too.) A catalogue cut short in its header is reported once, by the reading
+  // of the headers, not again when the analysis opens its catalogues; and a catalogue the analysis
+  // reads is opened once: a second opening of DATA.kvl would fail.
   platform_.AddFileWithContent("C:\\cats\\Worn.kvl", DataCatalog().Bytes().substr(0, 20));
   platform_.Fail(FakePlatform::Op::Open, "C:\\cats\\DATA.kvl", 2);
   struct Case {
@@ -313,6 +313,7 @@ TEST_F(LedraCliTest, AnalysesReadEachHeaderOnce) {
       {{"unique", "--json", "DATA"}, 2, 1},
       {{"diff", "DATA", "Photos"}, 0, 1},
       {{"diff", "--json", "Photos", "DATA"}, 0, 1},
+      {{"find", "--volume", "DATA", "--count", "--no-index", ""}, 0, 1},
   };
   for (const Case& c : cases) {
     std::string label;

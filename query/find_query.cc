@@ -239,9 +239,12 @@ class CatalogSearch {
 
   CatalogOutcome Run(const CatalogFile& file, OutputSink& sink) {
     CatalogOutcome outcome;
-    CatalogReader reader;
+    // A reader the selection left open has read the header already; each file is searched
+    // by one worker, which may take it over.
+    CatalogReader opened;
+    CatalogReader& reader = file.reader != nullptr ? *file.reader : opened;
     ReadProblem problem;
-    if (!reader.Open(platform_, file.path, &problem)) {
+    if (file.reader == nullptr && !reader.Open(platform_, file.path, &problem)) {
       outcome.problem = file.path + ": " + problem.Text();
       return outcome;
     }
