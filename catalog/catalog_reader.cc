@@ -32,7 +32,7 @@ bool CatalogReader::Open(Platform& platform, const std::string& path, ReadProble
     problem->what = "cannot open: " + err.text;
     return false;
   }
-  // Only the size is taken from the mapping; its pages are never touched.
+  // The size as the file was opened: everything after is read through ReadAt.
   size_ = file_->Size();
   std::string lead(static_cast<size_t>(std::min<uint64_t>(size_, kMaxLeadBytes)), '\0');
   if (!ReadAt(0, lead.size(), &lead[0], problem)) return false;

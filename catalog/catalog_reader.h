@@ -31,7 +31,7 @@ class Platform;
 struct FileFacts;
 
 // One catalogue file opened for reading: its header at once, its tables on demand through
-// an EntryCursor. Holds the file's mapping from Open until Close or destruction.
+// an EntryCursor. Holds the file open from Open until Close or destruction.
 class CatalogReader {
  public:
   CatalogReader();

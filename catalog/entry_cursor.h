@@ -5,9 +5,8 @@
 // folder entry has the size -k and names a folder of the folder table, and once the count
 // is reached, every folder was introduced and no byte follows.
 //
-// The table is read either from the mapped file itself or, streamed, through a buffer of
-// its own that the file is read into piece by piece: a single pass over a large catalogue
-// costs far less that way than touching every mapped page.
+// The table is read either from bytes held in memory or, streamed, through a buffer of its
+// own that the file is read into piece by piece.
 #ifndef LEDRA_CATALOG_ENTRY_CURSOR_H_
 #define LEDRA_CATALOG_ENTRY_CURSOR_H_
 
