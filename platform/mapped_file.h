@@ -35,9 +35,6 @@ class MappedFile {
     static_cast<void>(facts);
     return false;
   }
-  // Announces a read of every byte from the first to the last, so that the system can
-  // fetch ahead. A reader of the header alone does not call it.
-  virtual void WillReadAll() {}
   // Copies bytes [offset, offset + size) of the file into `out`; the range must lie within
   // Bytes(). A reader that passes over a large file once does better with this than with
   // the mapped pages: each page it touches costs a fault and a translation entry, while a

@@ -55,15 +55,6 @@ class PosixMappedFile final : public MappedFile {
     *facts = facts_;
     return true;
   }
-  void WillReadAll() override {
-    const std::string_view bytes = Bytes();
-    if (bytes.empty()) return;
-    void* data = const_cast<char*>(bytes.data());
-    madvise(data, size_, MADV_SEQUENTIAL);
-    // Filling the page tables in one call costs less than a fault per page; older kernels
-    // refuse it and read ahead instead.
-    if (madvise(data, size_, MADV_POPULATE_READ) != 0) madvise(data, size_, MADV_WILLNEED);
-  }
   bool ReadAt(uint64_t offset, size_t size, char* out, std::string* error) const override {
     while (size > 0) {
       const ssize_t got = pread(fd_, out, size, static_cast<off_t>(offset));
