@@ -55,7 +55,10 @@ bool CatalogReader::OpenBytes(std::string_view bytes, ReadProblem* problem) {
   bytes_ = bytes;
   view_ = std::make_unique<ViewedFile>(bytes);
   size_ = bytes.size();
-  return ParseCatalogHeader(bytes_, &header_, problem);
+  head_.clear();
+  if (!ParseCatalogHeader(bytes_, &header_, problem)) return false;
+  head_.assign(bytes.substr(0, std::min(header_.folder1Offset, bytes.size())));
+  return true;
 }
 
 void CatalogReader::Close() {

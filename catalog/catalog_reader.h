@@ -53,7 +53,8 @@ class CatalogReader {
   const CatalogHeader& header() const { return header_; }
   // The file's size when it was opened.
   uint64_t size() const { return size_; }
-  // The bytes before folder 1's records, as Open read them: the header and folder 0.
+  // The bytes before folder 1's records, as Open read them: the header and folder 0
+  // (none for versions without tables).
   const std::string& head() const { return head_; }
   // Facts of the file opened, where the platform took them on opening; false where not.
   bool OpenedFacts(FileFacts* facts) const;

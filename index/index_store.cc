@@ -83,19 +83,10 @@ bool IndexStore::Identify(const std::string& absolutePath, const CatalogReader& 
       return false;
     }
   }
-  const CatalogHeader& h = reader.header();
   const uint64_t size = reader.size();
-  const uint64_t headBytes = std::min<uint64_t>(h.folder1Offset, size);
   const uint64_t tailBytes = std::min<uint64_t>(kTailBytes, size);
-  std::string head;
   std::string tail;
   ReadProblem problem;
-  if (reader.head().size() == headBytes) {
-    head = reader.head();
-  } else if (!reader.ReadBytes(0, static_cast<size_t>(headBytes), &head, &problem)) {
-    *why = problem.Text();
-    return false;
-  }
   if (!reader.ReadBytes(size - tailBytes, static_cast<size_t>(tailBytes), &tail, &problem)) {
     *why = problem.Text();
     return false;
@@ -104,7 +95,7 @@ bool IndexStore::Identify(const std::string& absolutePath, const CatalogReader& 
   identity->file = facts.identity;
   identity->size = facts.size;
   identity->modifiedNanoseconds = facts.modifiedNanoseconds;
-  identity->contentSum = IndexChecksum(tail, IndexChecksum(head));
+  identity->contentSum = IndexChecksum(tail, IndexChecksum(reader.head()));
   if (!sameFile && facts.size != size) identity->contentSum ^= 1;
   return true;
 }
