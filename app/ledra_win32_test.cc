@@ -8,10 +8,12 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/end_to_end_support.h"
 #include "app/ledra_cli.h"
+#include "app/reader_round_trip_testing.h"
 #include "catalog/laid_catalog_testing.h"
 #include "platform/platform.h"
 #include "platform/temp_tree_testing.h"
@@ -35,26 +37,11 @@ std::string FromHex(const std::string& hex) {
   return bytes;
 }
 
-struct ReaderRun {
-  int status = 0;
-  std::string out;
-  std::string err;
-};
+using e2e::ReaderRun;
 
+// `ledra args...` with paths in the ANSI code page, on two search threads.
 ReaderRun RunLedra(std::vector<std::string> args) {
-  args.insert(args.begin(), "ledra");
-  std::vector<const char*> argv;
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  std::ostringstream errorText;
-  MessageSink errors(errorText);
-  std::unique_ptr<Platform> platform = NewRealPlatform(errors);
-  StringSink out;
-  ReaderContext context{*platform, out, errors, nullptr, 1800000000, 2};
-  ReaderRun run;
-  run.status = RunReader(static_cast<int>(argv.size()), argv.data(), context);
-  run.out = out.text;
-  run.err = errorText.str();
-  return run;
+  return e2e::RunReaderWith(std::move(args), false, 2);
 }
 
 TEST(LedraWineTest, ReadsACatalogueWrittenOnLinux) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/ledra_cli.h"
@@ -26,22 +27,28 @@ struct ReaderRun {
   std::string err;
 };
 
-// `ledra args...` in this process, on a platform that takes UTF-8 paths as ledra.exe's does.
-inline ReaderRun RunReaderUtf8(std::vector<std::string> args) {
+// `ledra args...` in this process on the real platform, with paths in UTF-8 (as ledra.exe
+// takes them) or in the ANSI code page, searching with `threads` threads.
+inline ReaderRun RunReaderWith(std::vector<std::string> args, bool utf8Paths, int threads) {
   args.insert(args.begin(), "ledra");
   std::vector<const char*> argv;
   for (const std::string& a : args) argv.push_back(a.c_str());
   std::ostringstream errorText;
   MessageSink errors(errorText);
   std::unique_ptr<Platform> platform = NewRealPlatform(errors);
-  platform->UseUtf8Paths();
+  if (utf8Paths) platform->UseUtf8Paths();
   StringSink out;
-  ReaderContext context{*platform, out, errors, nullptr, 1800000000, 1};
+  ReaderContext context{*platform, out, errors, nullptr, 1800000000, threads};
   ReaderRun run;
   run.status = RunReader(static_cast<int>(argv.size()), argv.data(), context);
   run.out = out.text;
   run.err = errorText.str();
   return run;
+}
+
+// `ledra args...` as ledra.exe runs it: paths in UTF-8.
+inline ReaderRun RunReaderUtf8(std::vector<std::string> args) {
+  return RunReaderWith(std::move(args), true, 1);
 }
 
 // The catalogue `file` (UTF-8) named `name` in the folder `folder` (UTF-8), which holds
