@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -15,84 +13,12 @@
 #include "query/catalog_encoding.h"
 #include "query/name_matcher.h"
 #include "query/name_text.h"
+#include "query/ordered_output.h"
 #include "query/substring_scanner.h"
 
 namespace ledra {
 
 namespace {
-
-// A catalogue's results wait in memory only up to this size while earlier catalogues are
-// still searched; past it the search waits for its turn and then writes straight through.
-constexpr size_t kHeldOutput = 1 << 20;
-
-// Hands standard output to the catalogues in their order.
-class OutputOrder {
- public:
-  void WaitTurn(size_t index) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    turn_.wait(lock, [&] { return head_ == index; });
-  }
-  bool IsTurn(size_t index) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return head_ == index;
-  }
-  // True for the first output, in order, that brings a header: the one that gives it.
-  bool TakeHeader() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return !std::exchange(headerGiven_, true);
-  }
-  void Done(size_t index) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    head_ = index + 1;
-    turn_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable turn_;
-  size_t head_ = 0;
-  bool headerGiven_ = false;
-};
-
-// The output of one catalogue: held until its turn, then written through.
-class OrderedSink final : public OutputSink {
- public:
-  OrderedSink(OutputSink& out, OutputOrder& order, size_t index)
-      : out_(out), order_(order), index_(index), direct_(order.IsTurn(index)) {}
-  void Write(std::string_view bytes) override {
-    if (direct_) {
-      out_.Write(bytes);
-      return;
-    }
-    held_.append(bytes.data(), bytes.size());
-    if (held_.size() > kHeldOutput) TakeTurn();
-  }
-  // Each catalogue's writer brings a header; the output keeps the first in order.
-  void WriteHeader(std::string_view bytes) override {
-    if (direct_) {
-      if (order_.TakeHeader()) out_.Write(bytes);
-      return;
-    }
-    header_.assign(bytes.data(), bytes.size());
-  }
-  void TakeTurn() {
-    if (direct_) return;
-    order_.WaitTurn(index_);
-    direct_ = true;
-    if (!header_.empty() && order_.TakeHeader()) out_.Write(header_);
-    if (!held_.empty()) out_.Write(held_);
-    held_.clear();
-    held_.shrink_to_fit();
-  }
-
- private:
-  OutputSink& out_;
-  OutputOrder& order_;
-  size_t index_;
-  bool direct_;
-  std::string header_;  // held until the turn, like the rows
-  std::string held_;
-};
 
 // The longest text of `runs` (what a pattern requires) that an ASCII comparison without
 // regard to case finds wherever a match holds it: 'k' and 's' have Unicode partners (the
@@ -589,16 +515,15 @@ bool RunFind(Platform& platform, const std::vector<CatalogFile>& files, const Fi
   std::vector<CatalogOutcome> results(files.size());
   std::atomic<uint64_t> shown{0};
   std::atomic<size_t> next{0};
-  OutputOrder order;
+  OutputOrder order(out);
   auto work = [&] {
     CatalogSearch search(platform, options, settings, *matcher, shown, candidates);
     // Once --limit results are shown, no further catalogue is read.
     auto wanted = [&] { return options.limit == 0 || shown < options.limit; };
     for (size_t i = next++; i < files.size() && wanted(); i = next++) {
-      OrderedSink sink(out, order, i);
+      OrderedSink sink(order, i);
       results[i] = search.Run(files[i], sink);
-      sink.TakeTurn();
-      order.Done(i);
+      sink.Finish();
     }
   };
   // --limit counts results in order, which one thread keeps simple.
