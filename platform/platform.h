@@ -87,7 +87,9 @@ class DirSearch {
   // or yields nothing at all.
   virtual bool Start(const std::string& folder) = 0;
   // Start, saying why a folder cannot be listed: on false, *err (not null) holds the
-  // cause in the system's words where the back end knows it.
+  // cause in the system's words where the back end knows it. A listing of names: its
+  // items need carry only their name and whether they are folders (links not followed),
+  // and a back end that would need a call per item for the rest may leave it out.
   virtual bool StartOrExplain(const std::string& folder, OsError* err) {
     if (Start(folder)) return true;
     *err = OsError{};

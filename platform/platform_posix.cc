@@ -117,6 +117,7 @@ class PosixDirSearch final : public DirSearch {
  public:
   bool Start(const std::string& folder) override {
     pending_ = false;
+    namesOnly_ = false;
     problems_.clear();
     dir_.reset(opendir(ListedFolder(folder)));
     if (!dir_ || !Begin(nullptr)) return false;
@@ -126,6 +127,8 @@ class PosixDirSearch final : public DirSearch {
 
   bool StartOrExplain(const std::string& folder, OsError* err) override {
     pending_ = false;
+    // The names and kinds the listing gives already: no status call per item.
+    namesOnly_ = true;
     dir_.reset(opendir(ListedFolder(folder)));
     if (!dir_) return FailWithErrno(err);
     if (Begin(nullptr)) return true;
@@ -137,6 +140,7 @@ class PosixDirSearch final : public DirSearch {
   bool StartBelow(const std::string& root, const std::string& folder, const FileIdentity& expected,
                   OsError* err) override {
     pending_ = false;
+    namesOnly_ = false;
     problems_.clear();
     dir_.reset();
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
@@ -247,6 +251,13 @@ class PosixDirSearch final : public DirSearch {
       // The walk passes the dots over, so they cost no status call.
       const char* name = entry->d_name;
       isDots_ = name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+      if (!isDots_ && namesOnly_ && entry->d_type != DT_UNKNOWN) {
+        status_ = {};
+        status_.st_mode = entry->d_type == DT_DIR ? S_IFDIR : S_IFREG;
+        status_.st_dev = folderDevice_;
+        entry_ = entry;
+        return true;
+      }
       if (isDots_ || fstatat(fd, name, &status_, AT_SYMLINK_NOFOLLOW) == 0) {
         entry_ = entry;
         return true;
@@ -305,6 +316,7 @@ class PosixDirSearch final : public DirSearch {
   const dirent* entry_ = nullptr;
   struct stat status_ = {};
   bool pending_ = false;
+  bool namesOnly_ = false;  // a listing of names and kinds (StartOrExplain)
   bool isDots_ = false;
   std::vector<ListingProblem> problems_;
 };

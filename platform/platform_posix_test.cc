@@ -240,6 +240,20 @@ TEST_F(PosixPlatformTest, DirSearchReportsEveryItemAsItIs) {
   }
   DirItem item;
   EXPECT_FALSE(search->Next(item)) << "an ended listing stays ended";
+
+  // A listing of names gives the same names and kinds, links again not followed; the
+  // search then started again reads every fact as before.
+  OsError err;
+  ASSERT_TRUE(search->StartOrExplain(tree, &err)) << err.text;
+  const std::map<std::string, DirItem> names = ListAll(*search);
+  EXPECT_EQ(names.size(), items.size());
+  for (const auto& [name, listed] : names) {
+    auto it = items.find(name);
+    ASSERT_NE(it, items.end()) << name;
+    EXPECT_EQ(listed.isFolder, it->second.isFolder) << name;
+  }
+  ASSERT_TRUE(search->Start(tree));
+  EXPECT_EQ(ListAll(*search).at("plain.txt").size, 5u);
 }
 
 TEST_F(PosixPlatformTest, DirSearchStartsOnlyOnFoldersItCanList) {

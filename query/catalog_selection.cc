@@ -87,6 +87,7 @@ std::vector<CatalogFile> ListCatalogFiles(Platform& platform,
     }
     std::sort(names.begin(), names.end());
     const bool needsSeparator = !base.empty() && !IsSeparator(base.back());
+    files.reserve(files.size() + names.size());
     for (std::string& name : names) {
       CatalogFile file;
       file.path = needsSeparator ? base + platform.Separator() + name : base + name;
