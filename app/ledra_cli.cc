@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -59,6 +60,15 @@ std::string UnknownSubcommand(int argc, const char* const* argv) {
   return word;
 }
 
+// The subcommand the first argument names; null when it names none or is an option.
+const ReaderCommand* NamedCommand(int argc, const char* const* argv) {
+  if (argc < 2) return nullptr;
+  for (const ReaderCommand* command : kCommands) {
+    if (std::strcmp(argv[1], command->name) == 0) return command;
+  }
+  return nullptr;
+}
+
 // The subcommand nearest to `word`, when it is near enough to be what was meant (a third of
 // its letters changed, or two); empty otherwise.
 std::string NearestSubcommand(const std::string& word) {
@@ -99,8 +109,12 @@ int RunReader(int argc, const char* const* argv, ReaderContext& context) {
     CLI::App* app;
     std::unique_ptr<CommandOptions> options;
   };
+  // A run names its subcommand first, and only that one's options are set up: the whole
+  // table is built for the help, --version and mistakes that need the others.
+  const ReaderCommand* named = NamedCommand(argc, argv);
   std::vector<Added> added;
   for (const ReaderCommand* command : kCommands) {
+    if (named != nullptr && command != named) continue;
     CLI::App* sub = app.add_subcommand(command->name, command->description);
     added.push_back({command, sub, command->addOptions(*sub, context)});
   }
