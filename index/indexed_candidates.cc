@@ -5,6 +5,7 @@
 #include "catalog/catalog_reader.h"
 #include "index/index_builder.h"
 #include "index/index_file.h"
+#include "platform/path_text.h"
 #include "platform/platform.h"
 
 namespace ledra {
@@ -85,11 +86,40 @@ IndexedCandidates::IndexedCandidates(Platform& platform, const IndexStore& store
       buildLimit_(buildLimit),
       hintEntries_(hintEntries) {}
 
+bool IndexedCandidates::AbsoluteCatalogPath(const std::string& path, std::string* absolute) {
+  size_t cut = LastSeparator(path, platform_.Separator(), platform_.LeadBytes());
+  const size_t slash = LastSeparator(path, '/', platform_.LeadBytes());
+  if (slash != std::string::npos && (cut == std::string::npos || slash > cut)) cut = slash;
+  cut = cut == std::string::npos ? 0 : cut + 1;
+  const std::string_view name = std::string_view(path).substr(cut);
+  // A name the system would rewrite (Win32 drops trailing dots and spaces) is made
+  // absolute whole; catalogue names end in "kvl" or "bak".
+  const bool plain = !name.empty() && name.back() != '.' && name.back() != ' ';
+  if (plain) {
+    std::lock_guard<std::mutex> lock(folderMutex_);
+    if (!folderAbsolute_.empty() && path.compare(0, cut, folderGiven_) == 0 &&
+        folderGiven_.size() == cut) {
+      *absolute = folderAbsolute_;
+      absolute->append(name.data(), name.size());
+      return true;
+    }
+  }
+  if (!platform_.AbsolutePath(path, absolute)) return false;
+  const size_t size = absolute->size();
+  if (plain && size > name.size() &&
+      absolute->compare(size - name.size(), name.size(), name.data(), name.size()) == 0) {
+    std::lock_guard<std::mutex> lock(folderMutex_);
+    folderGiven_.assign(path, 0, cut);
+    folderAbsolute_.assign(*absolute, 0, size - name.size());
+  }
+  return true;
+}
+
 bool IndexedCandidates::Parts(const std::string& path, const CatalogReader& reader,
                               std::vector<CursorStart>* parts,
                               std::unique_ptr<FolderPathSource>* folders) {
   std::string absolute;
-  if (trigrams_.empty() || !platform_.AbsolutePath(path, &absolute)) return false;
+  if (trigrams_.empty() || !AbsoluteCatalogPath(path, &absolute)) return false;
   CatalogIdentity identity;
   std::string why;
   if (!store_.Identify(absolute, reader, &identity, &why)) return false;

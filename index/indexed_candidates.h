@@ -57,6 +57,14 @@ class IndexedCandidates final : public CandidateSource {
   std::atomic<bool> writesFail_{false};
   mutable std::mutex mutex_;
   std::string writeProblem_;  // the first, under mutex_
+
+  // The absolute path of a catalogue: the catalogues of a query come a folder at a time,
+  // and the folder part is made absolute once for them all (on POSIX that asks the system
+  // for the current folder).
+  bool AbsoluteCatalogPath(const std::string& path, std::string* absolute);
+  std::mutex folderMutex_;
+  std::string folderGiven_;     // the folder part of a catalogue path, under folderMutex_
+  std::string folderAbsolute_;  // and that folder made absolute, with its separator
 };
 
 }  // namespace ledra

@@ -337,3 +337,44 @@ TEST_F(IndexedFindTest, PathAndRegexScansMatchByThePlainRule) {
 
 }  // namespace
 }  // namespace ledra
+
+namespace ledra {
+namespace {
+
+// find names a catalogue's index by the catalogue's absolute path, as `ledra index` does.
+// Catalogues listed from relative folders, several to a folder and on another drive, find
+// the indexes built for their absolute paths: each catalogue of each folder is narrowed.
+TEST_F(IndexedFindTest, CataloguesOfRelativeFoldersFindTheIndexesOfTheirAbsolutePaths) {
+  std::mt19937 random(11);
+  const std::vector<std::string> paths = {"C:\\cats\\a.kvl", "C:\\cats\\b.kvl",
+                                          "C:\\cats\\more\\c.kvl", "D:\\d.kvl"};
+  fake_.AddFolder("C:\\cats\\more");
+  fake_.AddFolder("D:\\");
+  for (const std::string& path : paths) {
+    LaidCatalog volume;
+    volume.root = "/mnt/d/";
+    fake_.AddFileWithContent(path, TreeCatalog(volume, {{"x.txt", 1, 1600000000}}));
+  }
+  ASSERT_TRUE(fake_.ChangeFolder("C:\\cats"));
+  IndexStore store(fake_);
+  std::string why;
+  ASSERT_TRUE(store.Locate(&why)) << why;
+  auto find = [&](const std::vector<std::string>& folders, uint32_t buildLimit) {
+    std::vector<std::string> unreadable;
+    std::vector<CatalogFile> files = ListCatalogFiles(fake_, folders, false, &unreadable);
+    EXPECT_EQ(files.size(), paths.size());
+    IndexedCandidates candidates(fake_, store, RequiredTrigrams({"txt"}), buildLimit);
+    StringSink out;
+    FindOutcome outcome;
+    std::string error;
+    EXPECT_TRUE(RunFind(fake_, files, Options("txt"), {OutputFormat::Text, false}, out, &outcome,
+                        &error, &candidates));
+    EXPECT_EQ(outcome.matches, paths.size());
+    return candidates.narrowed();
+  };
+  ASSERT_EQ(find({"C:\\cats", "C:\\cats\\more", "D:\\"}, 1000000), paths.size());
+  EXPECT_EQ(find({".", "more", "D:"}, 0), paths.size());
+}
+
+}  // namespace
+}  // namespace ledra
