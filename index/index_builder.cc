@@ -1,6 +1,7 @@
 #include "index/index_builder.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "catalog/catalog_reader.h"
@@ -103,59 +104,77 @@ std::string BuildIndex(const CatalogReader& reader, const CatalogIdentity& ident
   }
 
   SortPairs(&pairs);
-  // Postings, and the directory of the trigrams in rising order.
-  std::string postings;
-  std::string pages;
-  std::string pageTable;
-  uint32_t trigramCount = 0;
-  std::string page;
-  auto closePage = [&] {
-    // The page table already names this page.
-    const uint32_t number = static_cast<uint32_t>(pageTable.size() / 4 - 1);
-    PutU32(&page, RecordCheck(page, number));
-    pages += page;
-    page.clear();
+  // Every trigram's posting list, in rising order of the trigrams.
+  struct Trigram {
+    uint32_t trigram;
+    uint32_t blockCount;
+    size_t begin;  // in lists
+    size_t bytes;
   };
+  std::vector<Trigram> trigrams;
+  std::string lists;
   for (size_t i = 0; i < pairs.size();) {
     const uint32_t trigram = static_cast<uint32_t>(pairs[i] >> 32);
-    const size_t begin = postings.size();
+    const size_t begin = lists.size();
     int64_t previous = -1;
     size_t j = i;
     for (; j < pairs.size() && (pairs[j] >> 32) == trigram; ++j) {
       const uint32_t b = static_cast<uint32_t>(pairs[j]);
-      PutVarint(&postings, static_cast<uint32_t>(b - previous - 1));
+      PutVarint(&lists, static_cast<uint32_t>(b - previous - 1));
       previous = b;
     }
-    PutU32(&postings, RecordCheck(std::string_view(postings).substr(begin), trigram));
-    if (trigramCount % kPageRecords == 0) {
-      if (trigramCount != 0) closePage();
-      PutU32(&pageTable, trigram);
-    }
-    PutU32(&page, trigram);
-    PutU32(&page, static_cast<uint32_t>(j - i));
-    PutU64(&page, begin);
-    PutU32(&page, static_cast<uint32_t>(postings.size() - begin));
-    ++trigramCount;
+    PutU32(&lists, RecordCheck(std::string_view(lists).substr(begin), trigram));
+    trigrams.push_back({trigram, static_cast<uint32_t>(j - i), begin, lists.size() - begin});
     i = j;
   }
-  if (trigramCount != 0) closePage();
-  header.pageCount = static_cast<uint32_t>(pageTable.size() / 4);
-  PutU32(&pageTable, RecordCheck(pageTable, 0));
-  header.trigramCount = trigramCount;
-  const size_t headerBytes = EncodeIndexHeader(header).size();
-  header.pageTableOffset = headerBytes;
-  header.blocksOffset = header.pageTableOffset + pageTable.size();
+  header.trigramCount = static_cast<uint32_t>(trigrams.size());
+  header.pageCount = static_cast<uint32_t>((trigrams.size() + kPageRecords - 1) / kPageRecords);
+  // Where each section starts: the records name their postings by their place in the file.
+  header.pageTableOffset = EncodeIndexHeader(header).size();
+  header.blocksOffset = header.pageTableOffset + PageTableBytes(header.pageCount);
   header.foldersOffset = header.blocksOffset + blocks.size();
-  header.pagesOffset = header.foldersOffset + folders.size();
-  header.postingsOffset = header.pagesOffset + pages.size();
-  header.fileSize = header.postingsOffset + postings.size();
+  header.postingsOffset = header.foldersOffset + folders.size();
+  std::string postings;  // the long lists
+  for (const Trigram& t : trigrams) {
+    if (t.bytes > kShortPostingBytes) postings.append(lists, t.begin, t.bytes);
+  }
+  header.pagesOffset = header.postingsOffset + postings.size();
+  std::string pages;
+  std::string pageTable;
+  uint64_t longAt = header.postingsOffset;
+  for (uint32_t page = 0; page < header.pageCount; ++page) {
+    PutU32(&pageTable, trigrams[size_t{page} * kPageRecords].trigram);
+    PutU32(&pageTable, static_cast<uint32_t>(pages.size()));
+    const size_t first = size_t{page} * kPageRecords;
+    const size_t end = std::min(trigrams.size(), first + kPageRecords);
+    const size_t recordsAt = pages.size();
+    uint64_t shortAt = header.pagesOffset + recordsAt + PageRecordBytes(header, page);
+    for (size_t k = first; k < end; ++k) {
+      const Trigram& t = trigrams[k];
+      uint64_t& at = t.bytes > kShortPostingBytes ? longAt : shortAt;
+      PutU32(&pages, t.trigram);
+      PutU32(&pages, t.blockCount);
+      PutU64(&pages, at);
+      PutU32(&pages, static_cast<uint32_t>(t.bytes));
+      at += t.bytes;
+    }
+    PutU32(&pages, RecordCheck(std::string_view(pages).substr(recordsAt), page));
+    for (size_t k = first; k < end; ++k) {
+      const Trigram& t = trigrams[k];
+      if (t.bytes <= kShortPostingBytes) pages.append(lists, t.begin, t.bytes);
+    }
+  }
+  PutU32(&pageTable, RecordCheck(pageTable, 0));
+  header.fileSize = header.pagesOffset + pages.size();
+  // The page table's starts reach 4 GiB of pages, far beyond what a catalogue's names make.
+  if (pages.size() > UINT32_MAX) return ScanOnlyIndex(identity);
   std::string out = EncodeIndexHeader(header);
   out.reserve(header.fileSize);
   out += pageTable;
   out += blocks;
   out += folders;
-  out += pages;
   out += postings;
+  out += pages;
   return out;
 }
 

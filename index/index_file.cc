@@ -1,6 +1,7 @@
 #include "index/index_file.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/mapped_file.h"
 #include "platform/platform.h"
@@ -71,12 +72,23 @@ bool IndexFile::Init(std::string* why) {
     return false;
   }
   pageFirst_.resize(header_.pageCount);
+  pageStart_.resize(size_t{header_.pageCount} + 1);
+  pageStart_[header_.pageCount] = header_.fileSize;
   for (uint32_t p = 0; p < header_.pageCount; ++p) {
-    pageFirst_[p] = GetU32(table.data() + size_t{p} * 4);
-    if (p != 0 && pageFirst_[p] <= pageFirst_[p - 1]) {
+    pageFirst_[p] = GetU32(table.data() + size_t{p} * 8);
+    pageStart_[p] = header_.pagesOffset + GetU32(table.data() + size_t{p} * 8 + 4);
+    if ((p == 0 && pageStart_[p] != header_.pagesOffset) ||
+        (p != 0 && (pageFirst_[p] <= pageFirst_[p - 1] ||
+                    pageStart_[p] < pageStart_[p - 1] + PageRecordBytes(header_, p - 1)))) {
       *why = kDamaged;
       return false;
     }
+  }
+  const uint32_t last = header_.pageCount - 1;
+  if (header_.pageCount != 0 &&
+      header_.fileSize < pageStart_[last] + PageRecordBytes(header_, last)) {
+    *why = kDamaged;
+    return false;
   }
   return true;
 }
@@ -102,11 +114,13 @@ bool IndexFile::Lookup(uint32_t trigram, Posting* posting, std::string* why) con
   if (after == pageFirst_.begin()) return false;
   const uint32_t page = static_cast<uint32_t>(after - pageFirst_.begin() - 1);
   const uint32_t records = PageRecords(header_, page);
+  // The page with the short lists after its records.
   std::string bytes;
-  if (!Read(PageOffset(header_, page), size_t{records} * kTrigramRecordBytes + 4, &bytes, why)) {
+  if (!Read(pageStart_[page], static_cast<size_t>(pageStart_[page + 1] - pageStart_[page]), &bytes,
+            why)) {
     return false;
   }
-  const size_t body = bytes.size() - 4;
+  const size_t body = size_t{records} * kTrigramRecordBytes;
   if (GetU32(bytes.data() + body) != RecordCheck(std::string_view(bytes).substr(0, body), page) ||
       GetU32(bytes.data()) != pageFirst_[page]) {
     *why = kDamaged;
@@ -126,18 +140,29 @@ bool IndexFile::Lookup(uint32_t trigram, Posting* posting, std::string* why) con
   if (low == records) return false;
   const char* r = bytes.data() + size_t{low} * kTrigramRecordBytes;
   if (GetU32(r) != trigram) return false;
-  *posting = Posting{GetU32(r + 4), GetU64(r + 8), GetU32(r + 16)};
+  posting->blockCount = GetU32(r + 4);
+  posting->offset = GetU64(r + 8);
+  posting->bytes = GetU32(r + 16);
+  posting->held.clear();
+  // A short list lies after the records; its checksum is checked when it is decoded.
+  const uint64_t listsAt = pageStart_[page] + body + 4;
+  if (posting->offset >= listsAt && posting->offset <= pageStart_[page + 1] &&
+      posting->bytes <= pageStart_[page + 1] - posting->offset) {
+    posting->held.assign(bytes, static_cast<size_t>(posting->offset - pageStart_[page]),
+                         posting->bytes);
+  }
   return true;
 }
 
 bool IndexFile::Decode(uint32_t trigram, const Posting& posting, std::vector<uint32_t>* blocks,
                        std::string* why) const {
-  std::string bytes;
+  std::string read;
   if (posting.bytes < 4 || posting.blockCount > header_.blockCount ||
-      !Read(header_.postingsOffset + posting.offset, posting.bytes, &bytes, why)) {
+      (posting.held.empty() && !Read(posting.offset, posting.bytes, &read, why))) {
     *why = kDamaged;
     return false;
   }
+  const std::string& bytes = posting.held.empty() ? read : posting.held;
   const size_t body = bytes.size() - 4;
   if (GetU32(bytes.data() + body) !=
       RecordCheck(std::string_view(bytes).substr(0, body), trigram)) {
@@ -179,29 +204,44 @@ bool IndexFile::Decode(uint32_t trigram, const Posting& posting, std::vector<uin
 bool IndexFile::CandidateBlocks(const std::vector<uint32_t>& trigrams,
                                 std::vector<uint32_t>* blocks, std::string* why) const {
   blocks->clear();
-  std::vector<std::pair<uint32_t, Posting>> found;
-  for (uint32_t t : trigrams) {
-    Posting posting;
-    if (!Lookup(t, &posting, why)) {
-      if (!why->empty()) return false;
-      return true;  // no name holds it: no candidate
-    }
-    found.emplace_back(t, posting);
-  }
-  // The shortest list first; each later one can only remove candidates.
-  std::sort(found.begin(), found.end(),
-            [](const auto& a, const auto& b) { return a.second.blockCount < b.second.blockCount; });
+  bool narrowed = false;  // by one list at least
   std::vector<uint32_t> list;
-  for (size_t i = 0; i < found.size(); ++i) {
-    if (!Decode(found[i].first, found[i].second, i == 0 ? blocks : &list, why)) return false;
-    if (i != 0) {
+  // Each list read can only remove candidates.
+  auto narrow = [&](uint32_t trigram, const Posting& posting) {
+    if (!Decode(trigram, posting, narrowed ? &list : blocks, why)) return false;
+    if (narrowed) {
       std::vector<uint32_t> both;
       std::set_intersection(blocks->begin(), blocks->end(), list.begin(), list.end(),
                             std::back_inserter(both));
       blocks->swap(both);
     }
-    // One block left costs one read of the catalogue to check, as another list would cost
-    // one read to rule it out: the candidates are as few as reading can make them.
+    narrowed = true;
+    return true;
+  };
+  // A short list came with its page and narrows at once; the long ones wait, and are read
+  // only while more than one block is left, shortest first.
+  std::vector<std::pair<uint32_t, Posting>> waiting;
+  for (uint32_t t : trigrams) {
+    Posting posting;
+    if (!Lookup(t, &posting, why)) {
+      if (!why->empty()) return false;
+      blocks->clear();
+      return true;  // no name holds it: no candidate
+    }
+    if (posting.held.empty()) {
+      waiting.emplace_back(t, std::move(posting));
+    } else if (!narrow(t, posting)) {
+      return false;
+    }
+    // One block left costs a read of the catalogue to check, as the next page would cost a
+    // read that rules it out only where the catalogue holds no match: the candidates are as
+    // few as reading can make them.
+    if (narrowed && blocks->size() <= 1) return true;
+  }
+  std::sort(waiting.begin(), waiting.end(),
+            [](const auto& a, const auto& b) { return a.second.blockCount < b.second.blockCount; });
+  for (const auto& [trigram, posting] : waiting) {
+    if (!narrow(trigram, posting)) return false;
     if (blocks->size() <= 1) break;
   }
   return true;

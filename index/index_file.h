@@ -36,9 +36,9 @@ class IndexFile {
   const IndexHeader& header() const { return header_; }
 
   // The numbers of the blocks, rising, that may hold a name with every trigram of
-  // `trigrams` (sorted, distinct, not empty); the lists are taken shortest first, and once
-  // one block is left the rest are not read. False with *why when the records read are
-  // damaged.
+  // `trigrams` (sorted, distinct, not empty): the short lists that come with their pages
+  // first, then the long ones shortest first; once one block is left the rest are not
+  // read. False with *why when the records read are damaged.
   bool CandidateBlocks(const std::vector<uint32_t>& trigrams, std::vector<uint32_t>* blocks,
                        std::string* why) const;
   // Where block `block` starts, holding `entries` entries from there on (a run of blocks).
@@ -50,9 +50,10 @@ class IndexFile {
 
  private:
   struct Posting {
-    uint32_t blockCount;
-    uint64_t offset;
-    uint32_t bytes;
+    uint32_t blockCount = 0;
+    uint64_t offset = 0;  // in the file
+    uint32_t bytes = 0;
+    std::string held;  // the list itself when it came with its page
   };
   bool Init(std::string* why);
   bool Read(uint64_t offset, size_t n, std::string* out, std::string* why) const;
@@ -63,7 +64,10 @@ class IndexFile {
 
   std::unique_ptr<MappedFile> file_;
   IndexHeader header_;
-  std::vector<uint32_t> pageFirst_;  // the page table: each directory page's first trigram
+  // The page table: each directory page's first trigram, and where it starts in the file
+  // (one more start: the end of the file).
+  std::vector<uint32_t> pageFirst_;
+  std::vector<uint64_t> pageStart_;
 };
 
 }  // namespace ledra

@@ -132,7 +132,8 @@ long DecodeIndexHeader(std::string_view bytes, IndexHeader* header, std::string*
     return -1;
   }
   h.catalog.path.assign(p + kIndexHeaderBytes, pathBytes);
-  // The sections follow one another in this order and end the file.
+  // The sections follow one another in this order; the pages, of at least their records,
+  // end the file, within the reach of the page table's 32-bit starts.
   const bool sound =
       h.blockEntries == kBlockEntries && h.pageTableOffset == total &&
       h.pageCount == (h.trigramCount + uint64_t{kPageRecords} - 1) / kPageRecords &&
@@ -140,10 +141,12 @@ long DecodeIndexHeader(std::string_view bytes, IndexHeader* header, std::string*
       h.blockCount == (h.entryCount + uint64_t{kBlockEntries} - 1) / kBlockEntries &&
       h.foldersOffset == h.blocksOffset + uint64_t{h.blockCount} * kBlockRecordBytes &&
       h.folderCount >= 1 &&
-      h.pagesOffset == h.foldersOffset + uint64_t{h.folderCount - 1} * kFolderOffsetRecordBytes &&
-      h.postingsOffset == h.pagesOffset + uint64_t{h.trigramCount} * kTrigramRecordBytes +
-                              uint64_t{h.pageCount} * 4 &&
-      h.postingsOffset <= h.fileSize;
+      h.postingsOffset ==
+          h.foldersOffset + uint64_t{h.folderCount - 1} * kFolderOffsetRecordBytes &&
+      h.pagesOffset >= h.postingsOffset && h.fileSize >= h.pagesOffset &&
+      h.fileSize - h.pagesOffset >=
+          uint64_t{h.trigramCount} * kTrigramRecordBytes + uint64_t{h.pageCount} * 4 &&
+      h.fileSize - h.pagesOffset <= UINT32_MAX;
   if (!sound && !h.ScanOnly()) {
     *why = "damaged index header";
     return -1;

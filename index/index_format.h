@@ -6,19 +6,24 @@
 //               checksum of its header and last bytes, full path), the counts and the
 //               offsets of the sections below, the size of the whole file, and a checksum
 //               of all of it
-//   page table  the first trigram of each directory page, rising, then a checksum: small
-//               enough to come with the header in one read
+//   page table  per directory page, rising, its first trigram and where it starts after
+//               the start of the pages, then a checksum: small enough to come with the
+//               header in one read
 //   blocks      per block of kBlockEntries entries in table order, where it starts: the
 //               offset of its first entry, the folder entries met before it, the folder of
 //               the entry before it (a CursorStart), and a checksum
 //   folders     per folder k >= 1, the offset of its folder entry, and a checksum
+//   postings    the long posting lists (below), one after another
 //   pages       the trigrams that occur, rising, kPageRecords to a page: per trigram the
-//               trigram, how many blocks hold it and where its postings lie; each page
-//               ends with a checksum
-//   postings    per trigram the numbers of the blocks holding it, rising, each as the
-//               LEB128 varint of its distance to the one before less one, then a checksum
+//               trigram, how many blocks hold it and where in the file its postings lie;
+//               the records end with a checksum, and the page goes on with the short
+//               posting lists of its trigrams (kShortPostingBytes at most)
 //
-// A lookup finds its page in the table and reads that one page. Every record carries a
+// A posting list holds the numbers of the blocks holding its trigram, rising, each as the
+// LEB128 varint of its distance to the one before less one, then a checksum.
+//
+// A lookup finds its page in the table and reads that one page, which brings the postings
+// of most trigrams with it: the rare ones, which narrow a query most. Every record carries a
 // checksum (which covers its place too), so that a query reads and checks only what it
 // needs, and a damaged index is never believed. A flag marks an index that records only
 // that its catalogue must be scanned (it was damaged).
@@ -36,7 +41,7 @@
 namespace ledra {
 
 constexpr char kIndexMagic[8] = {'L', 'E', 'D', 'R', 'A', 'I', 'D', 'X'};
-constexpr uint32_t kIndexFormatVersion = 2;
+constexpr uint32_t kIndexFormatVersion = 3;
 // Entries per block: fewer make more postings, more make each candidate cost more reading.
 constexpr uint32_t kBlockEntries = 32;
 constexpr uint32_t kScanOnlyFlag = 1;
@@ -47,6 +52,8 @@ constexpr size_t kFolderOffsetRecordBytes = 12;
 // Trigram records per directory page: a lookup reads one page.
 constexpr uint32_t kPageRecords = 64;
 constexpr size_t kTrigramRecordBytes = 20;
+// Posting lists of at most this many bytes (their checksum included) follow their page.
+constexpr uint32_t kShortPostingBytes = 128;
 // A catalogue path longer than this is not indexed.
 constexpr size_t kMaxIndexedPath = 32768;
 
@@ -76,8 +83,8 @@ struct IndexHeader {
   uint64_t pageTableOffset = 0;
   uint64_t blocksOffset = 0;
   uint64_t foldersOffset = 0;
-  uint64_t pagesOffset = 0;
   uint64_t postingsOffset = 0;
+  uint64_t pagesOffset = 0;  // the pages run to the end of the file
   uint64_t fileSize = 0;
   bool ScanOnly() const { return (flags & kScanOnlyFlag) != 0; }
 };
@@ -99,14 +106,14 @@ std::string EncodeIndexHeader(const IndexHeader& header);
 // not a sound index header of this version, with *why.
 long DecodeIndexHeader(std::string_view bytes, IndexHeader* header, std::string* why);
 
-// The bytes of the page table and of directory page `page` (its records and checksum).
-inline uint64_t PageTableBytes(uint32_t pageCount) { return uint64_t{pageCount} * 4 + 4; }
-inline uint64_t PageOffset(const IndexHeader& h, uint32_t page) {
-  return h.pagesOffset + uint64_t{page} * (kPageRecords * kTrigramRecordBytes + 4);
-}
+// The bytes of the page table, and of the records of directory page `page`.
+inline uint64_t PageTableBytes(uint32_t pageCount) { return uint64_t{pageCount} * 8 + 4; }
 inline uint32_t PageRecords(const IndexHeader& h, uint32_t page) {
   const uint64_t first = uint64_t{page} * kPageRecords;
   return static_cast<uint32_t>(std::min<uint64_t>(kPageRecords, h.trigramCount - first));
+}
+inline uint64_t PageRecordBytes(const IndexHeader& h, uint32_t page) {
+  return uint64_t{PageRecords(h, page)} * kTrigramRecordBytes + 4;
 }
 
 }  // namespace ledra

@@ -378,3 +378,45 @@ TEST_F(IndexedFindTest, CataloguesOfRelativeFoldersFindTheIndexesOfTheirAbsolute
 
 }  // namespace
 }  // namespace ledra
+
+namespace ledra {
+namespace {
+
+// A catalogue large enough that common trigrams have long posting lists, kept apart from
+// the pages, beside rare ones whose lists come with their pages: queries mixing the two,
+// and queries of long lists only, give the scan's bytes through the index.
+TEST_F(IndexedFindTest, LongAndShortPostingListsTogether) {
+  std::vector<TreeItem> items;
+  for (int f = 0; f < 20; ++f) {
+    const std::string folder = "Folder" + std::to_string(f) + "/";
+    items.push_back({folder, 0, 1600000000});
+    for (int i = 0; i < 400; ++i) {
+      const std::string name = i % 97 == 5 ? "rare-thing-" : "file-";
+      items.push_back({folder + name + std::to_string(i) + ".txt", i, 1600000000 + i});
+    }
+  }
+  LaidCatalog volume;
+  volume.version = 6;
+  volume.root = "/mnt/big/";
+  fake_.AddFileWithContent("C:\\cats\\big.kvl", TreeCatalog(volume, items));
+  IndexStore store(fake_);
+  std::string why;
+  ASSERT_TRUE(store.Locate(&why)) << why;
+  {
+    IndexedCandidates build(fake_, store, RequiredTrigrams({"txt"}), 1000000);
+    Find(Options("txt"), OutputFormat::Text, &build);
+    ASSERT_EQ(build.narrowed(), 1u);
+  }
+  for (const char* pattern : {"rare-thing-5", "rare-thing", "file-12", "ile-399.txt", "e-1*.txt",
+                              "thing-38", "older9", "nowhere-near"}) {
+    SCOPED_TRACE(pattern);
+    const FindOptions options = Options(pattern);
+    IndexedCandidates candidates(fake_, store, Trigrams(options), 0);
+    EXPECT_EQ(Find(options, OutputFormat::Json, &candidates),
+              Find(options, OutputFormat::Json, nullptr));
+    EXPECT_EQ(candidates.narrowed(), 1u);
+  }
+}
+
+}  // namespace
+}  // namespace ledra
