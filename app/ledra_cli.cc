@@ -49,17 +49,6 @@ size_t EditDistance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
-// The first argument that is no option, when it names no subcommand: what the user meant
-// as one. Empty otherwise.
-std::string UnknownSubcommand(int argc, const char* const* argv) {
-  if (argc < 2 || argv[1][0] == '-') return "";
-  const std::string word = argv[1];
-  for (const ReaderCommand* command : kCommands) {
-    if (word == command->name) return "";
-  }
-  return word;
-}
-
 // The subcommand the first argument names; null when it names none or is an option.
 const ReaderCommand* NamedCommand(int argc, const char* const* argv) {
   if (argc < 2) return nullptr;
@@ -97,7 +86,11 @@ int RunReader(int argc, const char* const* argv, ReaderContext& context) {
   CLI::App app("Lists, searches and browses Ledra's disk catalogues (*.kvl).", "ledra");
   app.require_subcommand(1);
   app.set_version_flag("--version", "ledra " LEDRA_VERSION);
-  if (const std::string word = UnknownSubcommand(argc, argv); !word.empty()) {
+  // A run names its subcommand first, and only that one's options are set up: the whole
+  // table is built for the help, --version and mistakes that need the others.
+  const ReaderCommand* named = NamedCommand(argc, argv);
+  if (named == nullptr && argc >= 2 && argv[1][0] != '-') {
+    const std::string word = argv[1];
     const std::string nearest = NearestSubcommand(word);
     context.Message("'" + word + "' is no subcommand" +
                     (nearest.empty() ? "" : "; did you mean '" + nearest + "'?") +
@@ -109,9 +102,6 @@ int RunReader(int argc, const char* const* argv, ReaderContext& context) {
     CLI::App* app;
     std::unique_ptr<CommandOptions> options;
   };
-  // A run names its subcommand first, and only that one's options are set up: the whole
-  // table is built for the help, --version and mistakes that need the others.
-  const ReaderCommand* named = NamedCommand(argc, argv);
   std::vector<Added> added;
   for (const ReaderCommand* command : kCommands) {
     if (named != nullptr && command != named) continue;
