@@ -37,7 +37,8 @@ std::string Catalogue() {
   for (int f = 0; f < 3; ++f) {
     const std::string folder = "dir" + std::to_string(f) + "/";
     items.push_back({folder, 0, 1600000000});
-    for (int i = 0; i < 30; ++i) {
+    // Few enough names that the sound index, the seed, fits the fuzzer's 4,096 bytes.
+    for (int i = 0; i < 24; ++i) {
       items.push_back({folder + "report_" + std::to_string(f * 100 + i) + ".txt", i, 1600000000});
     }
   }
