@@ -172,11 +172,10 @@ namespace {
 // The last component of a path; Windows takes '/' for a separator too, and a name after
 // a drive ('C:x').
 std::string FileNameOf(Platform& platform, const std::string& path) {
-  size_t at = LastSeparator(path, platform.Separator(), platform.LeadBytes());
-  if (platform.Separator() == '\\') {
-    const size_t slash = LastSeparator(path, '/', platform.LeadBytes());
-    if (slash != std::string::npos && (at == std::string::npos || slash > at)) at = slash;
-    if (at == std::string::npos && path.size() >= 2 && path[1] == ':') at = 1;
+  size_t at = LastPathSeparator(path, platform.Separator(), platform.LeadBytes());
+  if (platform.Separator() == '\\' && at == std::string::npos && path.size() >= 2 &&
+      path[1] == ':') {
+    at = 1;
   }
   return at == std::string::npos ? path : path.substr(at + 1);
 }

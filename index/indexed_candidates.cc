@@ -87,9 +87,7 @@ IndexedCandidates::IndexedCandidates(Platform& platform, const IndexStore& store
       hintEntries_(hintEntries) {}
 
 bool IndexedCandidates::AbsoluteCatalogPath(const std::string& path, std::string* absolute) {
-  size_t cut = LastSeparator(path, platform_.Separator(), platform_.LeadBytes());
-  const size_t slash = LastSeparator(path, '/', platform_.LeadBytes());
-  if (slash != std::string::npos && (cut == std::string::npos || slash > cut)) cut = slash;
+  size_t cut = LastPathSeparator(path, platform_.Separator(), platform_.LeadBytes());
   cut = cut == std::string::npos ? 0 : cut + 1;
   const std::string_view name = std::string_view(path).substr(cut);
   // A name the system would rewrite (Win32 drops trailing dots and spaces) is made

@@ -32,6 +32,13 @@ size_t LastSeparator(const std::string& path, char separator, LeadByteTest isLea
   return last;
 }
 
+size_t LastPathSeparator(const std::string& path, char separator, LeadByteTest isLead) {
+  const size_t last = LastSeparator(path, separator, isLead);
+  if (separator == '/') return last;
+  const size_t slash = LastSeparator(path, '/', isLead);
+  return slash != std::string::npos && (last == std::string::npos || slash > last) ? slash : last;
+}
+
 bool EndsWithSeparator(const std::string& path, char separator, LeadByteTest isLead) {
   const size_t last = LastSeparator(path, separator, isLead);
   return last != std::string::npos && last + 1 == path.size();

@@ -22,6 +22,10 @@ bool NoLeadBytes(unsigned char byte);
 // The position of the last character of `path` that is `separator`, or npos.
 size_t LastSeparator(const std::string& path, char separator, LeadByteTest isLead);
 
+// The position of the last separator of `path`, npos when there is none: `separator`, or
+// '/', which Windows takes for one too.
+size_t LastPathSeparator(const std::string& path, char separator, LeadByteTest isLead);
+
 // Whether the last character of `path` is `separator`.
 bool EndsWithSeparator(const std::string& path, char separator, LeadByteTest isLead);
 

@@ -166,6 +166,18 @@ TEST(PathCutTest, FolderOfFileAndTrailingSeparators) {
   }
 }
 
+// The last separator of either kind Windows takes; POSIX takes '/' alone, and a second
+// byte that is a backslash separates nothing.
+TEST(PathCutTest, LastPathSeparatorTakesTheSlashOnWindows) {
+  const size_t none = std::string::npos;
+  EXPECT_EQ(LastPathSeparator("C:\\cats/a.kvl", '\\', NoLeadBytes), 7u);
+  EXPECT_EQ(LastPathSeparator("C:/cats\\a.kvl", '\\', NoLeadBytes), 7u);
+  EXPECT_EQ(LastPathSeparator("a.kvl", '\\', NoLeadBytes), none);
+  EXPECT_EQ(LastPathSeparator("/cats/a\\b.kvl", '/', NoLeadBytes), 5u);
+  EXPECT_EQ(LastPathSeparator("cats/" + kSo + ".kvl", '\\', IsCp932LeadByte), 4u);
+  EXPECT_EQ(LastPathSeparator(kHyo + ".kvl", '\\', IsCp932LeadByte), none);
+}
+
 TEST(IsRelativeWindowsPathTest, FormsTakenFromACurrentFolder) {
   const std::vector<std::pair<std::string, bool>> cases = {
       {"photos", true},       {".\\photos", true},   {"..\\x", true},    {"\\photos", true},

@@ -61,9 +61,7 @@ std::vector<CatalogFile> ListCatalogFiles(Platform& platform,
     if (platform.KindOf(folder, true) == PathKind::File) {
       CatalogFile file;
       file.path = folder;
-      size_t at = LastSeparator(folder, platform.Separator(), platform.LeadBytes());
-      const size_t slash = LastSeparator(folder, '/', platform.LeadBytes());
-      if (slash != std::string::npos && (at == std::string::npos || slash > at)) at = slash;
+      const size_t at = LastPathSeparator(folder, platform.Separator(), platform.LeadBytes());
       file.fileName = at == std::string::npos ? folder : folder.substr(at + 1);
       files.push_back(std::move(file));
       continue;
