@@ -9,9 +9,10 @@ bool OutputOrder::IsTurn(size_t index) {
   return head_ == index;
 }
 
-void OutputOrder::WaitTurn(size_t index) {
+void OutputOrder::TakeTurn(size_t index, const std::string& header, const std::string& held) {
   std::unique_lock<std::mutex> lock(mutex_);
   turn_.wait(lock, [&] { return head_ == index; });
+  WriteHeld(header, held);
 }
 
 bool OutputOrder::TakeHeader() {
@@ -19,7 +20,7 @@ bool OutputOrder::TakeHeader() {
   return !std::exchange(headerGiven_, true);
 }
 
-void OutputOrder::WriteKept(const std::string& header, const std::string& held) {
+void OutputOrder::WriteHeld(const std::string& header, const std::string& held) {
   if (!header.empty() && !std::exchange(headerGiven_, true)) out_.Write(header);
   if (!held.empty()) out_.Write(held);
 }
@@ -38,11 +39,11 @@ void OutputOrder::Finish(size_t index, std::string header, std::string held) {
   }
   // The catalogue whose turn it is writes under the lock: only it could write now, and
   // those that finish meanwhile only add to what is kept.
-  WriteKept(header, held);
+  WriteHeld(header, held);
   ++head_;
   for (auto next = kept_.begin(); next != kept_.end() && next->first == head_;
        next = kept_.erase(next)) {
-    WriteKept(next->second.header, next->second.held);
+    WriteHeld(next->second.header, next->second.held);
     keptBytes_ -= next->second.header.size() + next->second.held.size();
     ++head_;
   }
@@ -70,10 +71,8 @@ void OrderedSink::WriteHeader(std::string_view bytes) {
 }
 
 void OrderedSink::TakeTurn() {
-  order_.WaitTurn(index_);
+  order_.TakeTurn(index_, header_, held_);
   direct_ = true;
-  if (!header_.empty() && order_.TakeHeader()) order_.out().Write(header_);
-  if (!held_.empty()) order_.out().Write(held_);
   header_.clear();
   held_.clear();
   held_.shrink_to_fit();

@@ -31,7 +31,9 @@ class OutputOrder {
 
   OutputSink& out() { return out_; }
   bool IsTurn(size_t index);
-  void WaitTurn(size_t index);
+  // Waits for the turn of catalogue `index`, then writes `header` (when it is the first in
+  // order) and `held`; the catalogue then writes through until Finish.
+  void TakeTurn(size_t index, const std::string& header, const std::string& held);
   // True for the first output, in order, that brings a header: the one that gives it.
   bool TakeHeader();
   // Catalogue `index` is done; `header` and `held` are what it has not written yet (empty
@@ -46,7 +48,7 @@ class OutputOrder {
     std::string held;
   };
   // Under mutex_, at the turn of the catalogue they belong to.
-  void WriteKept(const std::string& header, const std::string& held);
+  void WriteHeld(const std::string& header, const std::string& held);
 
   OutputSink& out_;
   const size_t keptLimit_;
