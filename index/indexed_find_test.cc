@@ -191,6 +191,19 @@ class IndexedFindTest : public ::testing::Test {
     return all.str();
   }
 
+  // Builds the index of every catalogue by a find that may build them, from one thread:
+  // the in-memory machine takes writes from one thread at a time. How many it narrowed.
+  uint32_t BuildIndexes() {
+    IndexStore store(fake_);
+    std::string why;
+    EXPECT_TRUE(store.Locate(&why)) << why;
+    IndexedCandidates build(fake_, store, RequiredTrigrams({"txt"}), 1000000);
+    FindOptions options;
+    options.pattern = "txt";
+    Find(options, OutputFormat::Text, &build);
+    return build.narrowed();
+  }
+
   std::vector<uint32_t> Trigrams(const FindOptions& o) {
     if (o.matchPath) return {};
     return RequiredTrigrams(o.regex ? RegexRuns(o.pattern) : PatternRuns(o.pattern));
@@ -233,16 +246,8 @@ TEST_F(IndexedFindTest, RandomTreesAndQueriesGiveTheScansBytes) {
           "C:\\cats\\" + std::to_string(tree) + "-" + std::to_string(c) + ".kvl",
           TreeCatalog(volume, items));
     }
-    // The indexes are built first, by one thread: the in-memory machine takes writes from
-    // one thread at a time. The queries then read them from one thread or two.
-    {
-      IndexStore store(fake_);
-      std::string why;
-      ASSERT_TRUE(store.Locate(&why)) << why;
-      IndexedCandidates build(fake_, store, RequiredTrigrams({"txt"}), 1000000);
-      Find(Options("txt"), OutputFormat::Text, &build);
-      ASSERT_EQ(build.narrowed(), 3u);
-    }
+    // The indexes are built first; the queries then read them from one thread or two.
+    ASSERT_EQ(BuildIndexes(), 3u);
     for (int q = 0; q < 40; ++q, ++queries) {
       const FindOptions options = RandomQuery(random, all);
       const OutputFormat format =
@@ -399,14 +404,10 @@ TEST_F(IndexedFindTest, LongAndShortPostingListsTogether) {
   volume.version = 6;
   volume.root = "/mnt/big/";
   fake_.AddFileWithContent("C:\\cats\\big.kvl", TreeCatalog(volume, items));
+  ASSERT_EQ(BuildIndexes(), 1u);
   IndexStore store(fake_);
   std::string why;
   ASSERT_TRUE(store.Locate(&why)) << why;
-  {
-    IndexedCandidates build(fake_, store, RequiredTrigrams({"txt"}), 1000000);
-    Find(Options("txt"), OutputFormat::Text, &build);
-    ASSERT_EQ(build.narrowed(), 1u);
-  }
   for (const char* pattern : {"rare-thing-5", "rare-thing", "file-12", "ile-399.txt", "e-1*.txt",
                               "thing-38", "older9", "nowhere-near"}) {
     SCOPED_TRACE(pattern);
