@@ -11,6 +11,9 @@ namespace ledra {
 
 namespace {
 
+// The bytes read first by Open: a page, which holds the header of any catalogue without
+// long strings.
+constexpr size_t kFirstLeadBytes = 4096;
 // Folder records read at once by Folders.
 constexpr size_t kFolderChunk = 4096;
 // Folder records read at once by Folder.
@@ -34,13 +37,24 @@ bool CatalogReader::Open(Platform& platform, const std::string& path, ReadProble
   }
   // The size as the file was opened: everything after is read through ReadAt.
   size_ = file_->Size();
-  std::string lead(static_cast<size_t>(std::min<uint64_t>(size_, kMaxLeadBytes)), '\0');
-  if (!ReadAt(0, lead.size(), &lead[0], problem)) return false;
   const MappedFile* file = file_.get();
   const ReadFileBytes read = [file](uint64_t offset, size_t n, char* out, std::string* error) {
     return file->ReadAt(offset, n, out, error);
   };
-  if (!ParseCatalogHeader(lead, size_, read, &header_, problem)) return false;
+  // Headers are short: the first read takes a page, and only a header that does not end
+  // within it (long strings) is read again, whole, and parsed as the whole one.
+  const size_t whole = static_cast<size_t>(std::min<uint64_t>(size_, kMaxLeadBytes));
+  std::string lead;
+  for (size_t want = std::min(whole, kFirstLeadBytes);; want = whole) {
+    lead.resize(want);
+    if (!ReadAt(0, want, &lead[0], problem)) return false;
+    const bool parsed = ParseCatalogHeader(lead, size_, read, &header_, problem);
+    if (want == whole) {
+      if (!parsed) return false;
+      break;
+    }
+    if (parsed && header_.folder1Offset <= want) break;
+  }
   lead.resize(static_cast<size_t>(std::min<uint64_t>(header_.folder1Offset, lead.size())));
   head_ = std::move(lead);
   return true;

@@ -7,11 +7,13 @@
 
 #include <cmath>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "catalog/catalog_test_support.h"
 #include "catalog/laid_catalog_testing.h"
+#include "platform/fake_platform.h"
 
 namespace ledra {
 namespace {
@@ -389,6 +391,55 @@ TEST(CatalogReaderTest, StreamedTablesReadAsTheMappedFile) {
   EXPECT_NE(Walk(catalogues[1], true, true).find("follows one of folder 3"), std::string::npos);
   const std::string sound = Walk(catalogues[2], true, true);
   EXPECT_EQ(sound.substr(sound.size() - 5), "sound");
+}
+
+TEST(CatalogReaderTest, AFileReadsAsItsBytes) {
+  // Open reads a page first and the rest of the header only when it runs on: headers that
+  // end on either side of the page, and files cut short there, read as the whole bytes do.
+  auto laid = [](size_t stringBytes, const std::string& folder0Path) {
+    test::LaidCatalog c;
+    c.volumeName = std::string(stringBytes, 'v');
+    c.alias = std::string(stringBytes, 'a');
+    c.comment = std::string(stringBytes, 'c');
+    c.folder0Path = folder0Path;
+    c.folders = {{0, 0.0}, {1, 10.0}};
+    c.entries = {{-1, 0, "sub"}, {7, 1, "f.txt"}};
+    return c.Bytes();
+  };
+  std::vector<std::string> files = {laid(3, ""), laid(2047, std::string(2040, 'p'))};
+  // Strings that end just before the page, with folder 0's figures before, across and after
+  // its end.
+  for (size_t n = 1340; n < 1370; ++n) files.push_back(laid(n, "/p"));
+  const std::string longest = files[1];
+  for (size_t cut : {size_t{4000}, size_t{4096}, size_t{4097}, size_t{7000}, longest.size() - 3}) {
+    files.push_back(longest.substr(0, cut));
+  }
+  for (const Damage& d : DamagedCatalogues()) files.push_back(d.bytes);
+  std::ostringstream messages;
+  MessageSink errors(messages);
+  FakePlatform fake(errors);
+  for (const std::string& bytes : files) {
+    fake.AddFileWithContent("C:\\A.kvl", bytes);
+    CatalogReader fromFile, fromBytes;
+    ReadProblem fileProblem, bytesProblem;
+    const bool opened = fromFile.Open(fake, "C:\\A.kvl", &fileProblem);
+    ASSERT_EQ(opened, fromBytes.OpenBytes(bytes, &bytesProblem)) << bytes.size() << " bytes";
+    if (!opened) {
+      EXPECT_EQ(fileProblem.Text(), bytesProblem.Text()) << bytes.size() << " bytes";
+      continue;
+    }
+    EXPECT_EQ(fromFile.head(), fromBytes.head()) << bytes.size() << " bytes";
+    EXPECT_EQ(fromFile.header().comment, fromBytes.header().comment);
+    EXPECT_EQ(fromFile.header().folder0Path, fromBytes.header().folder0Path);
+    EXPECT_EQ(fromFile.header().entryCount, fromBytes.header().entryCount);
+    EXPECT_EQ(fromFile.header().entryTableOffset, fromBytes.header().entryTableOffset);
+  }
+  ReadProblem problem;
+  CatalogReader reader;
+  fake.AddFileWithContent("C:\\A.kvl", longest);
+  ASSERT_TRUE(reader.Open(fake, "C:\\A.kvl", &problem)) << problem.Text();
+  EXPECT_GT(reader.head().size(), 4096u) << "a header longer than the first read";
+  EXPECT_EQ(reader.header().entryCount, 2u);
 }
 
 }  // namespace

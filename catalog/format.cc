@@ -58,7 +58,7 @@ class HeaderCursor {
   bool String(const char* field, bool terminated, std::string_view* value) {
     if (terminated) {
       // Only the bytes a string may take are searched: a file need not be read further.
-      const std::string_view room = bytes_.substr(offset_, kMaxHeaderString + 1);
+      const std::string_view room = Held().substr(0, kMaxHeaderString + 1);
       const size_t found = room.find('\0');
       if (found == std::string_view::npos) {
         if (room.size() > kMaxHeaderString) {
@@ -74,10 +74,10 @@ class HeaderCursor {
     }
     uint64_t length = 0;
     if (!Number(field, 1, &length)) return false;
-    if (bytes_.size() - offset_ < length) {
+    if (Held().size() < length) {
       return Fail(std::string("cut short: the ") + field + " runs past the end of the file");
     }
-    std::string_view counted = bytes_.substr(offset_, length);
+    std::string_view counted = Held().substr(0, length);
     *value = counted.substr(0, counted.find('\0'));
     offset_ += length;
     return true;
@@ -116,7 +116,13 @@ class HeaderCursor {
   }
 
  private:
-  std::string_view bytes_;  // the file's first bytes, all of them before the folder records
+  // The bytes held from the cursor on: none once numbers were read past them.
+  std::string_view Held() const {
+    return offset_ < bytes_.size() ? bytes_.substr(offset_) : std::string_view();
+  }
+
+  // The file's first bytes: a page of them, or all before the folder records.
+  std::string_view bytes_;
   size_t fileSize_;
   const ReadFileBytes* read_;  // null when bytes_ is the whole file
   ReadProblem* problem_;
@@ -251,9 +257,10 @@ bool ParseCatalogHeader(std::string_view bytes, CatalogHeader* h, ReadProblem* p
 bool ParseCatalogHeader(std::string_view lead, uint64_t fileSize, const ReadFileBytes& read,
                         CatalogHeader* h, ReadProblem* problem) {
   *h = CatalogHeader();
-  // A lead shorter than asked for is a file that shrank since its size was taken.
-  if (lead.size() != std::min<uint64_t>(fileSize, kMaxLeadBytes) || fileSize > SIZE_MAX) {
-    *problem = ReadProblem{lead.size(), "the file ends early (changed while read)"};
+  // A lead longer than the file is a file that shrank since its size was taken.
+  if (lead.size() > fileSize || fileSize > SIZE_MAX) {
+    *problem = ReadProblem{static_cast<size_t>(std::min<uint64_t>(lead.size(), fileSize)),
+                           "the file ends early (changed while read)"};
     return false;
   }
   HeaderCursor in(lead, static_cast<size_t>(fileSize), &read, problem);

@@ -163,8 +163,10 @@ constexpr size_t kMaxLeadBytes = kMaxHeaderBytes + 4 + (kMaxHeaderString + 1) + 
 bool ParseCatalogHeader(std::string_view bytes, CatalogHeader* header, ReadProblem* problem,
                         HeaderExtent extent = HeaderExtent::kWithTableBounds);
 // The same for a file of `fileSize` bytes read through `read`, of which `lead` holds the
-// first min(fileSize, kMaxLeadBytes): every count is held against fileSize, and only the
-// entry count, which follows the folder table, is read on.
+// first bytes: every count is held against fileSize, and the numbers past the lead (the
+// entry count, which follows the folder table) are read on. The strings must lie within the
+// lead: a lead of min(fileSize, kMaxLeadBytes) bytes holds any header, and a shorter one
+// may fail where that one would not.
 bool ParseCatalogHeader(std::string_view lead, uint64_t fileSize, const ReadFileBytes& read,
                         CatalogHeader* header, ReadProblem* problem);
 
