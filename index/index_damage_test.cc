@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/catalog_reader.h"
+#include "index/index_file.h"
 #include "index/index_store.h"
 #include "index/indexed_candidates.h"
 #include "index/name_trigrams.h"
@@ -28,12 +30,12 @@ constexpr const char* kCatalog = "C:\\cats\\A.kvl";
 constexpr const char* kIndexFolder = "C:\\cache\\index";
 
 // Two trees of the same shape and byte count that differ only in their names.
-std::vector<TreeItem> Tree(const std::string& word) {
+std::vector<TreeItem> Tree(const std::string& word, int perFolder = 12) {
   std::vector<TreeItem> items;
   for (int f = 0; f < 3; ++f) {
     const std::string folder = "dir" + std::to_string(f) + "/";
     items.push_back({folder, 0, 1600000000});
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < perFolder; ++i) {
       items.push_back(
           {folder + word + "_" + std::to_string(f * 100 + i) + ".txt", 10 * i, 1600000000 + i});
     }
@@ -41,11 +43,11 @@ std::vector<TreeItem> Tree(const std::string& word) {
   return items;
 }
 
-std::string Catalogue(const std::string& word, int16_t version = 5) {
+std::string Catalogue(const std::string& word, int16_t version = 5, int perFolder = 12) {
   LaidCatalog volume;
   volume.version = version;
   volume.root = "/mnt/a/";
-  return TreeCatalog(volume, Tree(word));
+  return TreeCatalog(volume, Tree(word, perFolder));
 }
 
 FindOptions Query(const std::string& pattern, bool regex = false) {
@@ -141,6 +143,45 @@ TEST_F(IndexDamageTest, DamageAtEveryByteAndEveryCutGivesTheScansResult) {
     OsError err;
     fake_.Remove(IndexPath(), &err);
   }
+}
+
+TEST_F(IndexDamageTest, AnIndexCutPastItsFirstReadIsMetWhereItIsRead) {
+  // find does not take an index's size: a cut beyond the header's read shows where a query
+  // reads past it, and the status, which takes the size, calls the index unreadable.
+  fake_.AddFileWithContent(kCatalog, Catalogue("alpha", 6, 300));
+  // Digits sort first among the trigrams, letters last: the pages of "100" lie before most
+  // cuts, those of "zeta" after them.
+  const std::vector<FindOptions> queries = {Query("100"), Query("pha_1?3.t*"), Query("zeta")};
+  uint32_t narrowed = 0;
+  for (const FindOptions& q : queries) FindIndexed(q, 100000, &narrowed);
+  const std::string good = fake_.Content(IndexPath());
+  ASSERT_GT(good.size(), 3 * 4096u);
+  std::vector<std::string> scans;
+  for (const FindOptions& q : queries) scans.push_back(Find(q, nullptr));
+  CatalogReader reader;
+  ReadProblem problem;
+  ASSERT_TRUE(reader.Open(fake_, kCatalog, &problem)) << problem.Text();
+  CatalogIdentity identity;
+  std::string why;
+  std::string absolute;
+  fake_.AbsolutePath(kCatalog, &absolute);
+  ASSERT_TRUE(store_.Identify(absolute, reader, &identity, &why)) << why;
+  size_t believed = 0;
+  for (size_t cut = 4000; cut < good.size(); cut += 61) {
+    fake_.AddFileWithContent(IndexPath(), good.substr(0, cut));
+    for (size_t q = 0; q < queries.size(); ++q) {
+      ASSERT_EQ(FindIndexed(queries[q], 0, &narrowed), scans[q]) << "cut at " << cut;
+      believed += narrowed;
+    }
+    std::unique_ptr<IndexFile> index;
+    uint64_t bytes = 0;
+    why.clear();
+    EXPECT_EQ(store_.Open(identity, &index, &bytes, &why), IndexState::Unreadable)
+        << "cut at " << cut;
+    EXPECT_NE(why.find("its header says"), std::string::npos) << why;
+  }
+  // A query that reads only pages before the cut is answered from them.
+  EXPECT_GT(believed, 0u);
 }
 
 TEST_F(IndexDamageTest, AReplacedCatalogueMakesItsIndexStale) {

@@ -11,6 +11,7 @@ namespace ledra {
 namespace {
 
 constexpr const char* kDamaged = "damaged index";
+constexpr const char* kCutShort = "index cut short";
 
 }  // namespace
 
@@ -19,7 +20,7 @@ IndexFile::~IndexFile() = default;
 
 std::unique_ptr<IndexFile> IndexFile::Open(Platform& platform, const std::string& path,
                                            OsError* err, std::string* why) {
-  std::unique_ptr<MappedFile> mapped = platform.MapForReading(path, err);
+  std::unique_ptr<MappedFile> mapped = platform.OpenForPositionalReads(path, err);
   if (mapped == nullptr) return nullptr;
   auto index = std::make_unique<IndexFile>(std::move(mapped));
   if (!index->Init(why)) {
@@ -36,23 +37,31 @@ std::unique_ptr<IndexFile> IndexFile::FromBytes(std::string bytes, std::string* 
 }
 
 bool IndexFile::Init(std::string* why) {
-  const uint64_t size = file_->Size();
+  // The file is not asked for its size: the header states it, a first read shorter than
+  // asked for tells it, and a read short of what the header promised is a cut.
   std::string head;
   size_t want = 4096;
   while (true) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(want, size));
-    if (!Read(0, n, &head, why)) return false;
-    const long got = DecodeIndexHeader(head, &header_, why);
-    if (got < 0) return false;
-    if (got > 0) break;
-    if (n == size) {
-      *why = "index cut short";
+    head.resize(want);
+    size_t got = 0;
+    std::string error;
+    if (!file_->ReadUpTo(0, want, &head[0], &got, &error)) {
+      *why = "cannot read the index: " + error;
+      return false;
+    }
+    head.resize(got);
+    const long used = DecodeIndexHeader(head, &header_, why);
+    if (used < 0) return false;
+    if (used > 0) break;
+    if (got < want) {
+      *why = kCutShort;
       return false;
     }
     want *= 4;
   }
-  if (header_.fileSize != size) {
-    *why = "index of " + std::to_string(size) + " bytes, its header says " +
+  if (head.size() < want ? header_.fileSize != head.size() : header_.fileSize < head.size()) {
+    *why = "index of " + std::string(head.size() < want ? "" : "at least ") +
+           std::to_string(head.size()) + " bytes, its header says " +
            std::to_string(header_.fileSize);
     return false;
   }
@@ -94,15 +103,20 @@ bool IndexFile::Init(std::string* why) {
 }
 
 bool IndexFile::Read(uint64_t offset, size_t n, std::string* out, std::string* why) const {
-  const uint64_t size = file_->Size();
+  const uint64_t size = header_.fileSize;
   if (offset > size || n > size - offset) {
     *why = kDamaged;
     return false;
   }
   out->resize(n);
   std::string error;
-  if (n != 0 && !file_->ReadAt(offset, n, &(*out)[0], &error)) {
+  size_t got = 0;
+  if (n != 0 && !file_->ReadUpTo(offset, n, &(*out)[0], &got, &error)) {
     *why = "cannot read the index: " + error;
+    return false;
+  }
+  if (got != n) {
+    *why = kCutShort;
     return false;
   }
   return true;

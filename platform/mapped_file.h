@@ -4,6 +4,7 @@
 #ifndef LEDRA_PLATFORM_MAPPED_FILE_H_
 #define LEDRA_PLATFORM_MAPPED_FILE_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -45,6 +46,14 @@ class MappedFile {
     std::memcpy(out, Bytes().data() + offset, size);
     return true;
   }
+  // Copies up to `size` bytes at `offset` into `out`, fewer only where the file ends first;
+  // *got tells how many. For a reader that does not take the size beforehand.
+  virtual bool ReadUpTo(uint64_t offset, size_t size, char* out, size_t* got,
+                        std::string* error) const {
+    const uint64_t end = Size();
+    *got = offset < end ? static_cast<size_t>(std::min<uint64_t>(size, end - offset)) : 0;
+    return ReadAt(offset, *got, out, error);
+  }
 };
 
 // A view of bytes held in memory (an empty file, the fake platform, tests).
@@ -72,6 +81,12 @@ class ViewedFile final : public MappedFile {
 // that is not a regular file (a folder, a FIFO, a device) is refused. Null with `err`
 // filled on failure.
 std::unique_ptr<MappedFile> MapRegularFile(const std::string& path, OsError* err);
+
+// POSIX: opens the file at `path` for ReadUpTo without asking the system about it: its
+// size, kind and facts are taken only when asked for. For a file that states its own size
+// and checks every record read from it (an index), where that question would cost a call
+// per file. Nothing refuses a folder or a FIFO here; reading one fails.
+std::unique_ptr<MappedFile> OpenForPositionalReads(const std::string& path, OsError* err);
 
 }  // namespace ledra
 

@@ -313,6 +313,13 @@ class Platform {
   virtual bool Rename(const std::string& from, const std::string& to, OsError* err) = 0;
   // A read-only view of a whole regular file (MapRegularFile on a real machine).
   virtual std::unique_ptr<MappedFile> MapForReading(const std::string& path, OsError* err);
+  // A file read through MappedFile::ReadUpTo alone, by a reader that checks its size and
+  // each record itself; where the platform can, it opens the file without asking for its
+  // facts (OpenForPositionalReads), else as MapForReading does.
+  virtual std::unique_ptr<MappedFile> OpenForPositionalReads(const std::string& path,
+                                                             OsError* err) {
+    return MapForReading(path, err);
+  }
   // Gives the file `existing` the second name `link` (a hard link). Fails where the
   // filesystem or the system's rules refuse it.
   virtual bool Link(const std::string& existing, const std::string& link, OsError* err) = 0;

@@ -409,6 +409,11 @@ class PosixPlatform final : public Platform {
 
   bool Start() override { return true; }
 
+  std::unique_ptr<MappedFile> OpenForPositionalReads(const std::string& path,
+                                                     OsError* err) override {
+    return ledra::OpenForPositionalReads(path, err);
+  }
+
   char Separator() const override { return '/'; }
   // Names and paths are UTF-8, whose bytes after the first of a character are never '/'.
   LeadByteTest LeadBytes() const override { return NoLeadBytes; }

@@ -981,6 +981,42 @@ TEST_F(PosixPlatformTest, PlantedNamesAreNeitherReadNorWrittenThrough) {
   EXPECT_EQ(ReadWholeFile(temp_ / "nowhere"), "<missing>");
 }
 
+// Index files are opened without a status call: the facts come on asking, and are those
+// of the file opened; a FIFO or a folder under an index's name neither blocks nor reads.
+TEST_F(PosixPlatformTest, PositionalReadsOfAFileOpenedWithoutItsFacts) {
+  const std::string path = temp_ / "a.lix";
+  WriteFile(path, "0123456789");
+  OsError err;
+  std::unique_ptr<MappedFile> file = platform_->OpenForPositionalReads(path, &err);
+  ASSERT_NE(file, nullptr) << err.text;
+  WriteFile(temp_ / "b.lix", "replaced");
+  ASSERT_EQ(rename((temp_ / "b.lix").c_str(), path.c_str()), 0);
+  char buffer[16];
+  size_t got = 0;
+  std::string error;
+  ASSERT_TRUE(file->ReadUpTo(4, sizeof buffer, buffer, &got, &error)) << error;
+  EXPECT_EQ(std::string(buffer, got), "456789") << "the file opened, to its end";
+  ASSERT_TRUE(file->ReadUpTo(12, 4, buffer, &got, &error)) << error;
+  EXPECT_EQ(got, 0u);
+  FileFacts facts;
+  ASSERT_TRUE(file->Facts(&facts));
+  EXPECT_EQ(facts.size, 10u);
+  EXPECT_EQ(file->Size(), 10u);
+  EXPECT_EQ(file->Bytes(), "0123456789");
+  EXPECT_EQ(platform_->OpenForPositionalReads(temp_ / "none.lix", &err), nullptr);
+  EXPECT_TRUE(err.notFound);
+
+  ASSERT_EQ(mkfifo((temp_ / "pipe.lix").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir((temp_ / "folder.lix").c_str(), 0755), 0);
+  for (const char* name : {"pipe.lix", "folder.lix"}) {
+    SCOPED_TRACE(name);
+    std::unique_ptr<MappedFile> odd = platform_->OpenForPositionalReads(temp_ / name, &err);
+    ASSERT_NE(odd, nullptr) << err.text;
+    EXPECT_FALSE(odd->ReadUpTo(0, sizeof buffer, buffer, &got, &error));
+    EXPECT_FALSE(error.empty());
+  }
+}
+
 // The parameter file may be a pipe whose writer is slow: it is read to its real end.
 TEST_F(PosixPlatformTest, ParameterFileFromASlowFifo) {
   const std::string path = temp_ / "params.fifo";
