@@ -52,18 +52,6 @@ void PutU64(std::string* out, uint64_t v) {
   out->append(b, 8);
 }
 
-uint32_t GetU32(const char* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
-uint64_t GetU64(const char* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-
 std::string EncodeIndexHeader(const IndexHeader& h) {
   std::string out(kIndexMagic, sizeof kIndexMagic);
   PutU32(&out, h.version);
