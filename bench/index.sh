@@ -82,8 +82,9 @@ if [[ ! -f $data/done ]]; then
   touch "$data/done"
 fi
 
-# The sizes: about 1 M, 10 M and all of the names, each a folder of links to the first
-# catalogues, with a plocate database of the same paths.
+# The sizes: about 1 M, 10 M and all of the names, each a folder of hard links to the first
+# catalogues (plain files, as LedraCmd leaves them: a symbolic link would cost each open a
+# second walk of a path), with a plocate database of the same paths.
 sizes=()
 for want in 1000000 10000000 $((CATALOGS * PER)); do
   n=$(((want + PER - 1) / PER))
@@ -91,9 +92,9 @@ for want in 1000000 10000000 $((CATALOGS * PER)); do
   [[ " ${sizes[*]} " == *" $n "* ]] && continue
   sizes+=("$n")
   set_dir=$data/set-$n
-  if [[ ! -f $set_dir/done ]]; then
+  if [[ ! -f $set_dir/done || -L $set_dir/cats/Real000.kvl ]]; then
     rm -rf "$set_dir" && mkdir -p "$set_dir/cats"
-    for ((c = 0; c < n; c++)); do ln -s "$data/all/Real$(printf %03d $c).kvl" "$set_dir/cats/"; done
+    for ((c = 0; c < n; c++)); do ln "$data/all/Real$(printf %03d $c).kvl" "$set_dir/cats/"; done
     head -n $((n * PER)) "$data/paths.txt" >"$set_dir/paths.txt"
     touch "$set_dir/done"
   fi
@@ -167,7 +168,8 @@ for n in "${sizes[@]}"; do
       "$(peak_kib plocate -d "$set_dir/plocate.db" -c -i -b "$MEDIUM")"
     # LedraCmd replaces a catalogue by renaming a new file over it: only that one is
     # indexed again.
-    cp "$data/all/Real000.kvl" "$data/all/Real000.kvl.new" && mv "$data/all/Real000.kvl.new" "$data/all/Real000.kvl"
+    cp "$set_dir/cats/Real000.kvl" "$set_dir/cats/Real000.kvl.new" &&
+      mv "$set_dir/cats/Real000.kvl.new" "$set_dir/cats/Real000.kvl"
     one=$(timed "$LEDRA" index --in "$set_dir/cats")
     none=$(timed "$LEDRA" index --in "$set_dir/cats")
     printf 'refresh after one catalogue was replaced: %ss (nothing to do: %ss)\n' "$one" "$none"

@@ -394,8 +394,8 @@ TEST(CatalogReaderTest, StreamedTablesReadAsTheMappedFile) {
 }
 
 TEST(CatalogReaderTest, AFileReadsAsItsBytes) {
-  // Open reads a page first and the rest of the header only when it runs on: headers that
-  // end on either side of the page, and files cut short there, read as the whole bytes do.
+  // Open reads a kilobyte first and the rest of the header only when it runs on: headers
+  // that end on either side of it, and files cut short there, read as the whole bytes do.
   auto laid = [](size_t stringBytes, const std::string& folder0Path) {
     test::LaidCatalog c;
     c.volumeName = std::string(stringBytes, 'v');
@@ -407,11 +407,13 @@ TEST(CatalogReaderTest, AFileReadsAsItsBytes) {
     return c.Bytes();
   };
   std::vector<std::string> files = {laid(3, ""), laid(2047, std::string(2040, 'p'))};
-  // Strings that end just before the page, with folder 0's figures before, across and after
-  // its end.
+  // Strings that end just before the first read's end (or a page's), with folder 0's
+  // figures before, across and after it.
+  for (size_t n = 320; n < 350; ++n) files.push_back(laid(n, "/p"));
   for (size_t n = 1340; n < 1370; ++n) files.push_back(laid(n, "/p"));
   const std::string longest = files[1];
-  for (size_t cut : {size_t{4000}, size_t{4096}, size_t{4097}, size_t{7000}, longest.size() - 3}) {
+  for (size_t cut :
+       {size_t{1000}, size_t{1024}, size_t{1025}, size_t{4096}, size_t{7000}, longest.size() - 3}) {
     files.push_back(longest.substr(0, cut));
   }
   for (const Damage& d : DamagedCatalogues()) files.push_back(d.bytes);

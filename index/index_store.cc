@@ -14,7 +14,7 @@ namespace {
 constexpr const char* kIndexSuffix = ".lix";
 constexpr const char* kTemporaryMark = ".lix.tmp-";
 // Bytes at the end of a catalogue that its identity covers besides its header.
-constexpr size_t kTailBytes = 4096;
+constexpr size_t kTailBytes = 1024;
 constexpr int64_t kAbandonedSeconds = 3600;
 
 bool EndsWith(const std::string& s, const std::string& end) {
