@@ -136,6 +136,11 @@ for n in "${sizes[@]}"; do
       regex) L=(--regex "$REGEX") P=(-i -b --regex "$REGEX") ;;
     esac
     li=() pl=() sc=()
+    # One run of each, untimed, brings the pages it reads into the cache: a kernel may
+    # page out what sat unread for a while (this machine's does after about a minute,
+    # DAMON's pageout scheme), and a page read back from the disk costs more than a query.
+    timed "$LEDRA" find --in "$set_dir/cats" --count "${L[@]}" >/dev/null
+    timed plocate -d "$set_dir/plocate.db" -c "${P[@]}" >/dev/null
     # ledra and plocate alternate, the first of each round turning; the scan is timed
     # apart, after them: whatever runs right after it finds the processor's caches filled
     # with the 0.9 GB it read, which costs a search of a hundred files more than a lookup
@@ -149,6 +154,7 @@ for n in "${sizes[@]}"; do
         li+=("$(timed "$LEDRA" find --in "$set_dir/cats" --count "${L[@]}")")
       fi
     done
+    timed "$LEDRA" find --in "$set_dir/cats" --count --no-index "${L[@]}" >/dev/null
     for ((r = 0; r < RUNS; r++)); do
       sc+=("$(timed "$LEDRA" find --in "$set_dir/cats" --count --no-index "${L[@]}")")
     done
