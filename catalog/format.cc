@@ -121,7 +121,8 @@ class HeaderCursor {
     return offset_ < bytes_.size() ? bytes_.substr(offset_) : std::string_view();
   }
 
-  // The file's first bytes: a page of them, or all before the folder records.
+  // The file's first bytes: as many as a reader read first (a kilobyte), or all of them
+  // before the folder records.
   std::string_view bytes_;
   size_t fileSize_;
   const ReadFileBytes* read_;  // null when bytes_ is the whole file
