@@ -94,7 +94,10 @@ for want in 1000000 10000000 $((CATALOGS * PER)); do
   set_dir=$data/set-$n
   if [[ ! -f $set_dir/done || -L $set_dir/cats/Real000.kvl ]]; then
     rm -rf "$set_dir" && mkdir -p "$set_dir/cats"
-    for ((c = 0; c < n; c++)); do ln "$data/all/Real$(printf %03d $c).kvl" "$set_dir/cats/"; done
+    for ((c = 0; c < n; c++)); do
+      cat_file=$data/all/Real$(printf %03d $c).kvl
+      ln "$cat_file" "$set_dir/cats/" 2>/dev/null || ln -s "$cat_file" "$set_dir/cats/"
+    done
     head -n $((n * PER)) "$data/paths.txt" >"$set_dir/paths.txt"
     touch "$set_dir/done"
   fi
