@@ -14,7 +14,11 @@
 #
 # Environment: BENCH_DIR (default /tmp/ledra-bench), BUILD_DIR (default <repo>/build-bench).
 set -euo pipefail
-export LC_ALL=C
+# Every command runs in a UTF-8 locale, as a user's shell does: the names are UTF-8, and
+# plocate folds case for -i by the locale (in the C locale it folds ASCII letters alone,
+# and answers the selective query over 27 M names about a millisecond sooner). ledra's
+# matching does not depend on the locale. What this script prints reads the same in both.
+export LC_ALL=C.UTF-8
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 RUNS=${RUNS:-7}
