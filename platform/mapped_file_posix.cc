@@ -60,16 +60,11 @@ class PosixMappedFile final : public MappedFile {
     return true;
   }
   bool ReadAt(uint64_t offset, size_t size, char* out, std::string* error) const override {
-    while (size > 0) {
-      const ssize_t got = pread(fd_, out, size, static_cast<off_t>(offset));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        *error = got < 0 ? std::strerror(errno) : "the file ends early (changed while read)";
-        return false;
-      }
-      out += got;
-      offset += static_cast<uint64_t>(got);
-      size -= static_cast<size_t>(got);
+    size_t got = 0;
+    if (!ReadUpTo(offset, size, out, &got, error)) return false;
+    if (got != size) {
+      *error = "the file ends early (changed while read)";
+      return false;
     }
     return true;
   }
