@@ -59,12 +59,8 @@ bool IndexFile::Init(std::string* why) {
     }
     want *= 4;
   }
-  if (head.size() < want ? header_.fileSize != head.size() : header_.fileSize < head.size()) {
-    *why = "index of " + std::string(head.size() < want ? "" : "at least ") +
-           std::to_string(head.size()) + " bytes, its header says " +
-           std::to_string(header_.fileSize);
-    return false;
-  }
+  // A first read that came back short read the whole file.
+  if (!SizeFits(head.size(), head.size() < want, why)) return false;
   if (header_.ScanOnly()) return true;
   // The page table usually came with the header's read.
   const uint64_t tableBytes = PageTableBytes(header_.pageCount);
@@ -100,6 +96,13 @@ bool IndexFile::Init(std::string* why) {
     return false;
   }
   return true;
+}
+
+bool IndexFile::SizeFits(uint64_t bytes, bool whole, std::string* why) const {
+  if (whole ? header_.fileSize == bytes : header_.fileSize >= bytes) return true;
+  *why = "index of " + std::string(whole ? "" : "at least ") + std::to_string(bytes) +
+         " bytes, its header says " + std::to_string(header_.fileSize);
+  return false;
 }
 
 bool IndexFile::Read(uint64_t offset, size_t n, std::string* out, std::string* why) const {

@@ -34,6 +34,9 @@ class IndexFile {
   static std::unique_ptr<IndexFile> FromBytes(std::string bytes, std::string* why);
 
   const IndexHeader& header() const { return header_; }
+  // Whether a file of `bytes` bytes (at least that many, unless `whole`) is as long as the
+  // header says; false with *why otherwise.
+  bool SizeFits(uint64_t bytes, bool whole, std::string* why) const;
 
   // The numbers of the blocks, rising, that may hold a name with every trigram of
   // `trigrams` (sorted, distinct, not empty): the short lists that come with their pages

@@ -114,11 +114,7 @@ IndexState IndexStore::Open(const CatalogIdentity& identity, std::unique_ptr<Ind
   }
   // find reads an index without taking its size and meets a cut where it reads; the
   // status, which takes the size anyway, tells of it at once.
-  if (bytes != nullptr && *bytes != opened->header().fileSize) {
-    *why = "index of " + std::to_string(*bytes) + " bytes, its header says " +
-           std::to_string(opened->header().fileSize);
-    return IndexState::Unreadable;
-  }
+  if (bytes != nullptr && !opened->SizeFits(*bytes, true, why)) return IndexState::Unreadable;
   if (!(opened->header().catalog == identity)) return IndexState::Stale;
   *index = std::move(opened);
   return IndexState::Current;
