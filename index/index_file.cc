@@ -12,6 +12,8 @@ namespace {
 
 constexpr const char* kDamaged = "damaged index";
 constexpr const char* kCutShort = "index cut short";
+// Directory pages of one query spanning at most this many bytes are read at once.
+constexpr uint64_t kJoinedPageBytes = 16384;
 
 }  // namespace
 
@@ -125,20 +127,24 @@ bool IndexFile::Read(uint64_t offset, size_t n, std::string* out, std::string* w
   return true;
 }
 
-bool IndexFile::Lookup(uint32_t trigram, Posting* posting, std::string* why) const {
-  why->clear();
+bool IndexFile::PageOf(uint32_t trigram, uint32_t* page) const {
   auto after = std::upper_bound(pageFirst_.begin(), pageFirst_.end(), trigram);
   if (after == pageFirst_.begin()) return false;
-  const uint32_t page = static_cast<uint32_t>(after - pageFirst_.begin() - 1);
+  *page = static_cast<uint32_t>(after - pageFirst_.begin() - 1);
+  return true;
+}
+
+bool IndexFile::Lookup(uint32_t trigram, uint32_t page, const HeldPages& held, Posting* posting,
+                       std::string* why) const {
+  why->clear();
   const uint32_t records = PageRecords(header_, page);
   // The page with the short lists after its records.
-  std::string bytes;
-  if (!Read(pageStart_[page], static_cast<size_t>(pageStart_[page + 1] - pageStart_[page]), &bytes,
-            why)) {
-    return false;
-  }
+  const size_t at = static_cast<size_t>(pageStart_[page] - pageStart_[held.first]);
+  const std::string_view bytes =
+      std::string_view(held.bytes)
+          .substr(at, static_cast<size_t>(pageStart_[page + 1] - pageStart_[page]));
   const size_t body = size_t{records} * kTrigramRecordBytes;
-  if (GetU32(bytes.data() + body) != RecordCheck(std::string_view(bytes).substr(0, body), page) ||
+  if (GetU32(bytes.data() + body) != RecordCheck(bytes.substr(0, body), page) ||
       GetU32(bytes.data()) != pageFirst_[page]) {
     *why = kDamaged;
     return false;
@@ -165,8 +171,8 @@ bool IndexFile::Lookup(uint32_t trigram, Posting* posting, std::string* why) con
   const uint64_t listsAt = pageStart_[page] + body + 4;
   if (posting->offset >= listsAt && posting->offset <= pageStart_[page + 1] &&
       posting->bytes <= pageStart_[page + 1] - posting->offset) {
-    posting->held.assign(bytes, static_cast<size_t>(posting->offset - pageStart_[page]),
-                         posting->bytes);
+    posting->held.assign(
+        bytes.substr(static_cast<size_t>(posting->offset - pageStart_[page]), posting->bytes));
   }
   return true;
 }
@@ -238,9 +244,32 @@ bool IndexFile::CandidateBlocks(const std::vector<uint32_t>& trigrams,
   // A short list came with its page and narrows at once; the long ones wait, and are read
   // only while more than one block is left, shortest first.
   std::vector<std::pair<uint32_t, Posting>> waiting;
-  for (uint32_t t : trigrams) {
+  std::vector<uint32_t> pages(trigrams.size());
+  for (size_t i = 0; i < trigrams.size(); ++i) {
+    if (!PageOf(trigrams[i], &pages[i])) return true;  // before every trigram: no candidate
+  }
+  HeldPages held;
+  for (size_t i = 0; i < trigrams.size(); ++i) {
+    const uint32_t t = trigrams[i];
+    if (!held.Holds(pages[i])) {
+      // The pages of the trigrams that follow come in the same read while they lie close
+      // (the trigrams rise, and so do their pages): a read saved costs more than the
+      // bytes of a page or two between.
+      held.first = pages[i];
+      held.last = pages[i];
+      for (size_t j = i + 1; j < pages.size() &&
+                             pageStart_[pages[j] + 1] - pageStart_[held.first] <= kJoinedPageBytes;
+           ++j) {
+        held.last = pages[j];
+      }
+      if (!Read(pageStart_[held.first],
+                static_cast<size_t>(pageStart_[held.last + 1] - pageStart_[held.first]),
+                &held.bytes, why)) {
+        return false;
+      }
+    }
     Posting posting;
-    if (!Lookup(t, &posting, why)) {
+    if (!Lookup(t, pages[i], held, &posting, why)) {
       if (!why->empty()) return false;
       blocks->clear();
       return true;  // no name holds it: no candidate

@@ -58,10 +58,21 @@ class IndexFile {
     uint32_t bytes = 0;
     std::string held;  // the list itself when it came with its page
   };
+  // Directory pages first..last, read at once; none while last < first.
+  struct HeldPages {
+    uint32_t first = 1;
+    uint32_t last = 0;
+    std::string bytes;
+    bool Holds(uint32_t page) const { return first <= page && page <= last; }
+  };
   bool Init(std::string* why);
   bool Read(uint64_t offset, size_t n, std::string* out, std::string* why) const;
-  // Finds a trigram's postings; false with *why empty when it is absent.
-  bool Lookup(uint32_t trigram, Posting* posting, std::string* why) const;
+  // The directory page where `trigram` would lie; false when it lies before every page.
+  bool PageOf(uint32_t trigram, uint32_t* page) const;
+  // Finds a trigram's postings in its page `page`, which *held holds; false with *why
+  // empty when it is absent.
+  bool Lookup(uint32_t trigram, uint32_t page, const HeldPages& held, Posting* posting,
+              std::string* why) const;
   bool Decode(uint32_t trigram, const Posting& posting, std::vector<uint32_t>* blocks,
               std::string* why) const;
 

@@ -23,7 +23,8 @@
 // LEB128 varint of its distance to the one before less one, then a checksum.
 //
 // A lookup finds its page in the table and reads that one page, which brings the postings
-// of most trigrams with it: the rare ones, which narrow a query most. Every record carries a
+// of most trigrams with it: the rare ones, which narrow a query most. The pages of a
+// query's trigrams that lie close together are read at once. Every record carries a
 // checksum (which covers its place too), so that a query reads and checks only what it
 // needs, and a damaged index is never believed. A flag marks an index that records only
 // that its catalogue must be scanned (it was damaged).
