@@ -24,7 +24,8 @@ constexpr uint32_t kFolderBlock = 256;
 CatalogReader::CatalogReader() : view_(std::make_unique<ViewedFile>(std::string_view())) {}
 CatalogReader::~CatalogReader() = default;
 
-bool CatalogReader::Open(Platform& platform, const std::string& path, ReadProblem* problem) {
+bool CatalogReader::Open(Platform& platform, const std::string& path, ReadProblem* problem,
+                         bool deferEntryCount) {
   Close();
   header_ = CatalogHeader();
   head_.clear();
@@ -37,10 +38,9 @@ bool CatalogReader::Open(Platform& platform, const std::string& path, ReadProble
   }
   // The size as the file was opened: everything after is read through ReadAt.
   size_ = file_->Size();
-  const MappedFile* file = file_.get();
-  const ReadFileBytes read = [file](uint64_t offset, size_t n, char* out, std::string* error) {
-    return file->ReadAt(offset, n, out, error);
-  };
+  const ReadFileBytes read = FileBytes();
+  const HeaderExtent extent =
+      deferEntryCount ? HeaderExtent::kCountIfHeld : HeaderExtent::kWithTableBounds;
   // Headers are short: the first read takes a kilobyte, and only a header that does not
   // end within it (long strings) is read again, whole, and parsed as the whole one.
   const size_t whole = static_cast<size_t>(std::min<uint64_t>(size_, kMaxLeadBytes));
@@ -48,7 +48,7 @@ bool CatalogReader::Open(Platform& platform, const std::string& path, ReadProble
   for (size_t want = std::min(whole, kFirstLeadBytes);; want = whole) {
     lead.resize(want);
     if (!ReadAt(0, want, &lead[0], problem)) return false;
-    const bool parsed = ParseCatalogHeader(lead, size_, read, &header_, problem);
+    const bool parsed = ParseCatalogHeader(lead, size_, read, &header_, problem, extent);
     if (want == whole) {
       if (!parsed) return false;
       break;
@@ -58,6 +58,28 @@ bool CatalogReader::Open(Platform& platform, const std::string& path, ReadProble
   lead.resize(static_cast<size_t>(std::min<uint64_t>(header_.folder1Offset, lead.size())));
   head_ = std::move(lead);
   return true;
+}
+
+bool CatalogReader::ReadEntryCount(ReadProblem* problem) {
+  if (header_.entryCountRead || !header_.HasTables()) return true;
+  if (file_ == nullptr) {
+    *problem = ReadProblem{header_.entryTableOffset, "entry count: the file is closed"};
+    return false;
+  }
+  // The header is parsed again as Open parses it, so that a count the file cannot hold
+  // fails with the words and the offset it would have failed with there.
+  CatalogHeader whole;
+  if (!ParseCatalogHeader(head_, size_, FileBytes(), &whole, problem)) return false;
+  header_.entryCount = whole.entryCount;
+  header_.entryCountRead = true;
+  return true;
+}
+
+ReadFileBytes CatalogReader::FileBytes() const {
+  const MappedFile* file = file_.get();
+  return [file](uint64_t offset, size_t n, char* out, std::string* error) {
+    return file->ReadAt(offset, n, out, error);
+  };
 }
 
 bool CatalogReader::OpenedFacts(FileFacts* facts) const {

@@ -40,9 +40,17 @@ class CatalogReader {
   CatalogReader& operator=(const CatalogReader&) = delete;
 
   // Opens the file at `path` and reads its header (and, from version 5 on, the folder
-  // table's count and folder 0, which give the volume's totals). False with *problem filled
-  // when the file cannot be opened or read or is not a catalogue of version 0 to 6.
-  bool Open(Platform& platform, const std::string& path, ReadProblem* problem);
+  // table's count and folder 0, which give the volume's totals, and the entry count). False
+  // with *problem filled when the file cannot be opened or read or is not a catalogue of
+  // version 0 to 6. With `deferEntryCount`, the entry count, which follows the folder table
+  // far from the header, is read only when it came with the header's bytes; else
+  // ReadEntryCount reads it, for a search that an index does not answer.
+  bool Open(Platform& platform, const std::string& path, ReadProblem* problem,
+            bool deferEntryCount = false);
+  // Reads the entry count Open deferred: true at once where it was read, false with
+  // *problem as Open would have failed where the file cannot hold that many entries.
+  // Every cursor over the whole table needs it (header().entryCountRead).
+  bool ReadEntryCount(ReadProblem* problem);
   // The same over bytes the caller keeps alive (tests, the fuzz target).
   bool OpenBytes(std::string_view bytes, ReadProblem* problem);
   // Releases the file; the header stays readable.
@@ -98,6 +106,8 @@ class CatalogReader {
   // Reads [offset, offset + n) of the file (or of the bytes given to OpenBytes).
   bool ReadAt(uint64_t offset, size_t n, char* out, ReadProblem* problem) const;
 
+  // Reads the open file's bytes, for the header's parser.
+  ReadFileBytes FileBytes() const;
   // What cursors stream from: the file, or the bytes given to OpenBytes.
   const MappedFile& Source() const;
 

@@ -417,26 +417,56 @@ TEST(CatalogReaderTest, AFileReadsAsItsBytes) {
     files.push_back(longest.substr(0, cut));
   }
   for (const Damage& d : DamagedCatalogues()) files.push_back(d.bytes);
+  // An entry count far past the first read, sound, negative, beyond the file, and cut.
+  test::LaidCatalog many;
+  many.folders.assign(200, {0, 0.0});
+  for (uint32_t f = 1; f < 200; ++f) many.entries.push_back({-static_cast<int64_t>(f), 0, "d"});
+  const std::string far = many.Bytes();
+  const size_t countAt = far.size() - 199 * (10 + 2) - 4;  // entries of 10 bytes and "d"
+  for (uint32_t count : {199u, 0x80000000u, 200u, 100000u}) {
+    files.push_back(far);
+    files.back().replace(countAt, 4, Bytes().U32(count).str());
+  }
+  for (size_t cut = countAt - 1; cut <= countAt + 5; ++cut) files.push_back(far.substr(0, cut));
   std::ostringstream messages;
   MessageSink errors(messages);
   FakePlatform fake(errors);
   for (const std::string& bytes : files) {
     fake.AddFileWithContent("C:\\A.kvl", bytes);
-    CatalogReader fromFile, fromBytes;
-    ReadProblem fileProblem, bytesProblem;
-    const bool opened = fromFile.Open(fake, "C:\\A.kvl", &fileProblem);
-    ASSERT_EQ(opened, fromBytes.OpenBytes(bytes, &bytesProblem)) << bytes.size() << " bytes";
-    if (!opened) {
-      EXPECT_EQ(fileProblem.Text(), bytesProblem.Text()) << bytes.size() << " bytes";
-      continue;
+    CatalogReader fromBytes;
+    ReadProblem bytesProblem;
+    const bool sound = fromBytes.OpenBytes(bytes, &bytesProblem);
+    // Opened with the entry count read at once, and deferred to a read of its own.
+    for (const bool defer : {false, true}) {
+      CatalogReader fromFile;
+      ReadProblem fileProblem;
+      const std::string what =
+          std::to_string(bytes.size()) + " bytes, deferred " + std::to_string(defer);
+      const bool opened = fromFile.Open(fake, "C:\\A.kvl", &fileProblem, defer) &&
+                          fromFile.ReadEntryCount(&fileProblem);
+      ASSERT_EQ(opened, sound) << what << ": " << fileProblem.Text();
+      if (!opened) {
+        EXPECT_EQ(fileProblem.Text(), bytesProblem.Text()) << what;
+        continue;
+      }
+      EXPECT_EQ(fromFile.head(), fromBytes.head()) << what;
+      EXPECT_EQ(fromFile.header().comment, fromBytes.header().comment);
+      EXPECT_EQ(fromFile.header().folder0Path, fromBytes.header().folder0Path);
+      EXPECT_EQ(fromFile.header().entryCountRead, fromFile.header().HasTables()) << what;
+      EXPECT_EQ(fromFile.header().entryCount, fromBytes.header().entryCount) << what;
+      EXPECT_EQ(fromFile.header().entryTableOffset, fromBytes.header().entryTableOffset);
     }
-    EXPECT_EQ(fromFile.head(), fromBytes.head()) << bytes.size() << " bytes";
-    EXPECT_EQ(fromFile.header().comment, fromBytes.header().comment);
-    EXPECT_EQ(fromFile.header().folder0Path, fromBytes.header().folder0Path);
-    EXPECT_EQ(fromFile.header().entryCount, fromBytes.header().entryCount);
-    EXPECT_EQ(fromFile.header().entryTableOffset, fromBytes.header().entryTableOffset);
   }
+  // Deferred, a count past the header's bytes is not read until asked for; one within them
+  // comes with it.
+  CatalogReader deferred;
   ReadProblem problem;
+  fake.AddFileWithContent("C:\\A.kvl", far);
+  ASSERT_TRUE(deferred.Open(fake, "C:\\A.kvl", &problem, true)) << problem.Text();
+  EXPECT_FALSE(deferred.header().entryCountRead);
+  fake.AddFileWithContent("C:\\A.kvl", files[0]);
+  ASSERT_TRUE(deferred.Open(fake, "C:\\A.kvl", &problem, true)) << problem.Text();
+  EXPECT_TRUE(deferred.header().entryCountRead);
   CatalogReader reader;
   fake.AddFileWithContent("C:\\A.kvl", longest);
   ASSERT_TRUE(reader.Open(fake, "C:\\A.kvl", &problem)) << problem.Text();

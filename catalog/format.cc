@@ -24,6 +24,8 @@ class HeaderCursor {
 
   size_t offset() const { return offset_; }
   size_t left() const { return fileSize_ - offset_; }
+  // Whether the next n bytes are at hand (or lie past the end, where reading them fails).
+  bool Holds(size_t n) const { return offset_ + n <= bytes_.size() || left() < n; }
 
   bool Number(const char* field, size_t n, uint64_t* value) {
     if (left() < n) {
@@ -130,7 +132,7 @@ class HeaderCursor {
   size_t offset_ = 0;
 };
 
-bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
+bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h, HeaderExtent extent) {
   h->folderTableOffset = in.offset();
   if (!in.Count("folder count", "folders", kFolderRecordBytes, &h->folderCount)) return false;
   if (h->folderCount == 0) return in.FailAt(h->folderTableOffset, "folder table lacks folder 0");
@@ -160,7 +162,10 @@ bool ParseTableBounds(HeaderCursor& in, CatalogHeader* h) {
   h->folder1Offset = in.offset();
   if (!in.Skip(kFolderRecordBytes * static_cast<size_t>(h->folderCount - 1))) return false;
   h->entryTableOffset = in.offset();
-  return in.Count("entry count", "entries", layout.LeastBytes(), &h->entryCount);
+  if (extent == HeaderExtent::kCountIfHeld && !in.Holds(4)) return true;
+  if (!in.Count("entry count", "entries", layout.LeastBytes(), &h->entryCount)) return false;
+  h->entryCountRead = true;
+  return true;
 }
 
 }  // namespace
@@ -243,7 +248,7 @@ bool ParseHeader(HeaderCursor& in, CatalogHeader* h, HeaderExtent extent) {
     std::memcpy(&h->freeSpaceMB, &bits, sizeof bits);
   }
   if (extent == HeaderExtent::kThroughFreeSpace || !h->HasTables()) return true;
-  return ParseTableBounds(in, h);
+  return ParseTableBounds(in, h, extent);
 }
 
 }  // namespace
@@ -256,7 +261,7 @@ bool ParseCatalogHeader(std::string_view bytes, CatalogHeader* h, ReadProblem* p
 }
 
 bool ParseCatalogHeader(std::string_view lead, uint64_t fileSize, const ReadFileBytes& read,
-                        CatalogHeader* h, ReadProblem* problem) {
+                        CatalogHeader* h, ReadProblem* problem, HeaderExtent extent) {
   *h = CatalogHeader();
   // A lead longer than the file is a file that shrank since its size was taken.
   if (lead.size() > fileSize || fileSize > SIZE_MAX) {
@@ -265,7 +270,7 @@ bool ParseCatalogHeader(std::string_view lead, uint64_t fileSize, const ReadFile
     return false;
   }
   HeaderCursor in(lead, static_cast<size_t>(fileSize), &read, problem);
-  return ParseHeader(in, h, HeaderExtent::kWithTableBounds);
+  return ParseHeader(in, h, extent);
 }
 
 std::string EncodeHeader(const CatalogHeader& h) {

@@ -96,8 +96,9 @@ struct CatalogHeader {
   // The tables (versions 5 and 6 only).
   uint32_t folderCount = 0;
   uint32_t entryCount = 0;
-  std::string folder0Path;    // the scan root below its volume root
-  int32_t rootFileCount = 0;  // folder 0's figures: the whole tree's
+  bool entryCountRead = false;  // see HeaderExtent::kCountIfHeld
+  std::string folder0Path;      // the scan root below its volume root
+  int32_t rootFileCount = 0;    // folder 0's figures: the whole tree's
   double rootTotalSize = 0.0;
   size_t folderTableOffset = 0;  // the folder count
   size_t folder1Offset = 0;      // folder 1's record; folder k lies 12 (k - 1) bytes later
@@ -142,8 +143,10 @@ bool CheckFolderFigures(uint32_t number, const CatalogFolder& folder, size_t off
                         ReadProblem* problem);
 
 // How far ParseCatalogHeader reads: LedraCmd only needs the fields through freeSpaceMB to
-// recognise a volume; the reader also needs the table bounds.
-enum class HeaderExtent { kThroughFreeSpace, kWithTableBounds };
+// recognise a volume; the reader also needs the table bounds. The entry count follows the
+// folder table, far from the header: kCountIfHeld reads it only where the bytes at hand
+// hold it (CatalogHeader::entryCountRead says whether it did).
+enum class HeaderExtent { kThroughFreeSpace, kWithTableBounds, kCountIfHeld };
 
 // Reads `size` bytes at `offset` of a file into `out`. False with *error when it cannot (the
 // file shrank meanwhile, an I/O error).
@@ -168,7 +171,8 @@ bool ParseCatalogHeader(std::string_view bytes, CatalogHeader* header, ReadProbl
 // lead: a lead of min(fileSize, kMaxLeadBytes) bytes holds any header, and a shorter one
 // may fail where that one would not.
 bool ParseCatalogHeader(std::string_view lead, uint64_t fileSize, const ReadFileBytes& read,
-                        CatalogHeader* header, ReadProblem* problem);
+                        CatalogHeader* header, ReadProblem* problem,
+                        HeaderExtent extent = HeaderExtent::kWithTableBounds);
 
 // The header bytes through freeSpaceMB as a file of `header.version` (5 or 6) holds them:
 // the signature of generation 3, the version, the timestamp, the terminated strings, the

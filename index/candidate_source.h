@@ -30,11 +30,11 @@ class FolderPathSource {
 class CandidateSource {
  public:
   virtual ~CandidateSource() = default;
-  // For the catalogue `reader` holds open (with tables), opened from `path`: true with
-  // *parts (possibly none) and *folders filled when only those parts need to be read;
-  // false when the catalogue is to be scanned whole. Called from several threads at once,
-  // for different catalogues.
-  virtual bool Parts(const std::string& path, const CatalogReader& reader,
+  // For the catalogue `reader` holds open (with tables, its entry count perhaps deferred),
+  // opened from `path`: true with *parts (possibly none) and *folders filled when only
+  // those parts need to be read; false when the catalogue is to be scanned whole. Called
+  // from several threads at once, for different catalogues.
+  virtual bool Parts(const std::string& path, CatalogReader& reader,
                      std::vector<CursorStart>* parts,
                      std::unique_ptr<FolderPathSource>* folders) = 0;
 };

@@ -30,9 +30,9 @@ constexpr const char* kCatalog = "C:\\cats\\A.kvl";
 constexpr const char* kIndexFolder = "C:\\cache\\index";
 
 // Two trees of the same shape and byte count that differ only in their names.
-std::vector<TreeItem> Tree(const std::string& word, int perFolder = 12) {
+std::vector<TreeItem> Tree(const std::string& word, int perFolder = 12, int folders = 3) {
   std::vector<TreeItem> items;
-  for (int f = 0; f < 3; ++f) {
+  for (int f = 0; f < folders; ++f) {
     const std::string folder = "dir" + std::to_string(f) + "/";
     items.push_back({folder, 0, 1600000000});
     for (int i = 0; i < perFolder; ++i) {
@@ -43,11 +43,12 @@ std::vector<TreeItem> Tree(const std::string& word, int perFolder = 12) {
   return items;
 }
 
-std::string Catalogue(const std::string& word, int16_t version = 5, int perFolder = 12) {
+std::string Catalogue(const std::string& word, int16_t version = 5, int perFolder = 12,
+                      int folders = 3) {
   LaidCatalog volume;
   volume.version = version;
   volume.root = "/mnt/a/";
-  return TreeCatalog(volume, Tree(word, perFolder));
+  return TreeCatalog(volume, Tree(word, perFolder, folders));
 }
 
 FindOptions Query(const std::string& pattern, bool regex = false) {
@@ -227,8 +228,17 @@ TEST_F(IndexDamageTest, ADamagedCatalogueIsReportedAsTheScanReportsIt) {
   };
   std::string wrongFolder = sound;
   wrongFolder[wrongFolder.size() - 16] = '\x7F';  // the last entry's folder number
+  // With 150 folders the entry count lies past the header's first read, and find reads it
+  // only for a scan.
+  std::string farCount = Catalogue("alpha", 5, 1, 150);
+  CatalogReader reader;
+  ReadProblem problem;
+  ASSERT_TRUE(reader.OpenBytes(farCount, &problem)) << problem.Text();
+  ASSERT_GT(reader.header().entryTableOffset, 1024u);
+  farCount.replace(reader.header().entryTableOffset, 4, std::string("\xFF\xFF\xFF\x7F", 4));
   for (const Case& c : {Case{"cut short", sound.substr(0, sound.size() - 7)},
-                        Case{"the last entry in a folder never introduced", wrongFolder}}) {
+                        Case{"the last entry in a folder never introduced", wrongFolder},
+                        Case{"more entries announced than the file holds", farCount}}) {
     fake_.AddFileWithContent(kCatalog, c.bytes);
     for (const FindOptions& q : {Query("alpha_1"), Query("lph.*_20[0-9]", true)}) {
       const std::string scan = Find(q, nullptr);

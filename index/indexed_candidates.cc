@@ -113,7 +113,7 @@ bool IndexedCandidates::AbsoluteCatalogPath(const std::string& path, std::string
   return true;
 }
 
-bool IndexedCandidates::Parts(const std::string& path, const CatalogReader& reader,
+bool IndexedCandidates::Parts(const std::string& path, CatalogReader& reader,
                               std::vector<CursorStart>* parts,
                               std::unique_ptr<FolderPathSource>* folders) {
   std::string absolute;
@@ -123,6 +123,9 @@ bool IndexedCandidates::Parts(const std::string& path, const CatalogReader& read
   if (!store_.Identify(absolute, reader, &identity, &why)) return false;
   std::unique_ptr<IndexFile> opened;
   if (store_.Open(identity, &opened, nullptr, &why) != IndexState::Current) {
+    // A catalogue whose entry count does not fit is left to the scan, which reports it.
+    ReadProblem problem;
+    if (!reader.ReadEntryCount(&problem)) return false;
     if (reader.header().entryCount > buildLimit_) {
       ++scannedForWant_;
       entriesForWant_ += reader.header().entryCount;
@@ -141,15 +144,18 @@ bool IndexedCandidates::Parts(const std::string& path, const CatalogReader& read
     if (opened == nullptr) return false;
   }
   std::shared_ptr<const IndexFile> index(std::move(opened));
+  // The entry count of a catalogue that the index matches is the index's: it is read from
+  // the catalogue only when it came with the header.
   const IndexHeader& h = index->header();
-  if (h.ScanOnly() || h.entryCount != reader.header().entryCount ||
-      h.folderCount != reader.header().folderCount) {
+  const CatalogHeader& catalog = reader.header();
+  if (h.ScanOnly() || (catalog.entryCountRead && h.entryCount != catalog.entryCount) ||
+      h.folderCount != catalog.folderCount) {
     return false;
   }
   std::vector<uint32_t> blocks;
   if (!index->CandidateBlocks(trigrams_, &blocks, &why)) {
     ++scannedForWant_;
-    entriesForWant_ += reader.header().entryCount;
+    entriesForWant_ += h.entryCount;
     return false;
   }
   parts->clear();
@@ -163,7 +169,7 @@ bool IndexedCandidates::Parts(const std::string& path, const CatalogReader& read
     CursorStart start;
     if (!index->BlockStart(blocks[i], entries, &start, &why)) {
       ++scannedForWant_;
-      entriesForWant_ += reader.header().entryCount;
+      entriesForWant_ += h.entryCount;
       return false;
     }
     parts->push_back(start);

@@ -36,7 +36,7 @@ class IndexedCandidates final : public CandidateSource {
                     uint32_t buildLimit = kBuildOnTheSpotEntries,
                     uint64_t hintEntries = kHintEntries);
 
-  bool Parts(const std::string& path, const CatalogReader& reader, std::vector<CursorStart>* parts,
+  bool Parts(const std::string& path, CatalogReader& reader, std::vector<CursorStart>* parts,
              std::unique_ptr<FolderPathSource>* folders) override;
 
   // The lines for standard error once the search is done: one hint when catalogues were

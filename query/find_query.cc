@@ -170,7 +170,9 @@ class CatalogSearch {
     CatalogReader opened;
     CatalogReader& reader = file.reader != nullptr ? *file.reader : opened;
     ReadProblem problem;
-    if (file.reader == nullptr && !reader.Open(platform_, file.path, &problem)) {
+    // Where an index may answer, the entry count is read only for a scan.
+    if (file.reader == nullptr &&
+        !reader.Open(platform_, file.path, &problem, candidates_ != nullptr)) {
       outcome.problem = file.path + ": " + problem.Text();
       return outcome;
     }
@@ -207,6 +209,10 @@ class CatalogSearch {
         return outcome;
       }
       shown_ = shownBefore;  // with --limit, one thread alone counts
+    }
+    if (!reader.ReadEntryCount(&problem)) {
+      outcome.problem = file.path + ": " + problem.Text();
+      return outcome;
     }
     return Walk(file, reader, sink, nullptr);
   }
