@@ -126,6 +126,8 @@ for n in "${sizes[@]}"; do
   db_bytes=$(stat -c %s "$set_dir/plocate.db")
   index_bytes=$(du -sb "$LEDRA_INDEX_DIR" | cut -f1)
   cat "$set_dir"/cats/*.kvl "$LEDRA_INDEX_DIR"/* "$set_dir/plocate.db" >/dev/null
+  # The files just built are written out before the queries are timed, not while they run.
+  sync
   {
     echo
     echo "== $n catalogues, $names names =="
