@@ -43,7 +43,7 @@
 namespace ledra {
 
 constexpr char kIndexMagic[8] = {'L', 'E', 'D', 'R', 'A', 'I', 'D', 'X'};
-constexpr uint32_t kIndexFormatVersion = 3;
+constexpr uint32_t kIndexFormatVersion = 4;
 // Entries per block: fewer make more postings, more make each candidate cost more reading.
 constexpr uint32_t kBlockEntries = 32;
 constexpr uint32_t kScanOnlyFlag = 1;

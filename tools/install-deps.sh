@@ -20,7 +20,7 @@ buildPackages=(
   g++ cmake ninja-build pkg-config
   libmount-dev libblkid-dev
   libcli11-dev libpcre2-dev libsqlite3-dev libutf8proc-dev
-  libcpp-httplib-dev
+  libcpp-httplib-dev libxxhash-dev
 )
 
 # Testing, on top of the above.
